@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# build.sh BUILD_DIR [cmake options...]: configure once, then build everything.
+set -euo pipefail
+here="$(cd "$(dirname "$0")/.." && pwd)"
+dir="$1"; shift
+cmake -S "$here" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=${BUILD_TYPE:-RelWithDebInfo} "$@" >/dev/null
+cmake --build "$dir" --parallel "$(nproc)"

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "model/Prompts.h"
+
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+namespace tkl::test {
+
+/// Prompts that answer from a script and record what was asked, for tests.
+/// An empty queue answers "cancel" for file names and No for questions.
+class ScriptedPrompts : public Prompts
+{
+public:
+    struct Message
+    {
+        QString title;
+        QString text;
+        Icon icon;
+    };
+
+    QList<std::optional<QString>> saveNames;  ///< answers to askSaveFileName, in order
+    QList<std::optional<QString>> openNames;  ///< answers to askOpenFileName, in order
+    QList<bool> answers;                      ///< answers to askYesNo, in order
+
+    QList<Message> messages;                  ///< every message shown
+    QList<Message> questions;                 ///< every question asked
+    int saveDialogs = 0;
+    int openDialogs = 0;
+    QString lastFilter;
+    QString lastSuffix;
+
+    std::optional<QString> askSaveFileName(const QString &filter, const QString &suffix, const QString &) override
+    {
+        ++saveDialogs;
+        lastFilter = filter;
+        lastSuffix = suffix;
+        return saveNames.isEmpty() ? std::nullopt : saveNames.takeFirst();
+    }
+
+    std::optional<QString> askOpenFileName(const QString &filter, const QString &suffix, const QString &) override
+    {
+        ++openDialogs;
+        lastFilter = filter;
+        lastSuffix = suffix;
+        return openNames.isEmpty() ? std::nullopt : openNames.takeFirst();
+    }
+
+    void showMessage(const QString &title, const QString &text, Icon icon) override
+    {
+        messages.append({title, text, icon});
+    }
+
+    bool askYesNo(const QString &title, const QString &text) override
+    {
+        questions.append({title, text, Icon::Critical});
+        return answers.isEmpty() ? false : answers.takeFirst();
+    }
+};
+
+} // namespace tkl::test
