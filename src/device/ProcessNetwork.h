@@ -1,0 +1,223 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <memory>
+#include <optional>
+
+namespace tkl {
+
+/// Value type of a device variable, as the download protocol fixes it per name.
+/// The QVariant written to "Value" must carry exactly the matching meta type.
+enum class ValueType {
+    Boolean, ///< bool (QMetaType::Bool)
+    UInt8,   ///< quint8 (QMetaType::UChar)
+    Int16,   ///< qint16 (QMetaType::Short)
+    String,  ///< QString
+};
+
+/// "Boolean", "UInt8", "Int16" or "String"; used in error texts and the write log.
+QString valueTypeName(ValueType type);
+
+/// The QMetaType id a value of `type` must carry.
+int valueMetaTypeId(ValueType type);
+
+/// How a network variable's value moves while the program runs, for a live preview.
+struct SimulatedValue
+{
+    enum class Kind { Fixed, Ramp };
+    Kind kind = Kind::Fixed;
+    double from = 0;           ///< the fixed value, or where the ramp starts
+    double to = 0;             ///< where the ramp ends (ramps only)
+    double periodSeconds = 60; ///< time from `from` to `to`; the ramp then starts again
+
+    /// The value at `msecs` milliseconds after the network came up.
+    double valueAt(qint64 msecs) const;
+};
+
+/// A process variable of a network node, as the variable tree offers it for binding.
+/// The attributes are carried as the network states them, even outside the 16-bit
+/// range the ticket record has room for: whoever reads them checks the range.
+struct NetworkVariable
+{
+    QString name;          ///< name within its node
+    QString fullName;      ///< node name + "." + name: what "PhysId" accepts
+    int node = -1;         ///< index into ProcessNetwork::nodes()
+    qint32 internalAddress = 0;
+    qint32 offset = 0;
+    qint32 subDataType = 0;
+    qint32 bitNo = 0;
+    SimulatedValue simulation;
+};
+
+/// A station of the network.
+struct NetworkNode
+{
+    QString name;
+    QString address;       ///< "NodeAddress": ends in the node number as two decimal digits
+    QString capabilities;  ///< "Nodecapabilities": begins with a decimal number
+    QList<int> variables;  ///< indexes into ProcessNetwork::variables(), in description order
+};
+
+/// A printer port of a printer module node. Its device variables are exactly the ones
+/// a ticket download writes.
+struct PrinterPort
+{
+    QString name;           ///< the prefix of every device variable name, e.g. "Printer1"
+    int node = -1;          ///< index into ProcessNetwork::nodes() of the printer module
+    int updateElements = 30;///< UpdateArr[1..updateElements]
+    int ticketLines = 100;  ///< Ticket[1..ticketLines], and the largest "lines"
+    int stringLength = 255; ///< longest string any of the port's variables stores
+};
+
+/// One variable inside a printer device.
+struct DeviceVariable
+{
+    QString name;       ///< full name, e.g. "Printer1.UpdateArr[3].Chars"
+    int port = -1;      ///< index into ProcessNetwork::ports()
+    int ordinal = 0;    ///< position in the port's variable list, from 1
+    ValueType type = ValueType::Int16;
+    int minimum = 0;    ///< numeric bounds; for strings the length bounds
+    int maximum = 0;
+    QVariant value;     ///< what the device holds; invalid until first written
+};
+
+/// One successful device write, in the order they were made.
+struct WriteRecord
+{
+    QString name;
+    ValueType type = ValueType::Int16;
+    QVariant value;
+
+    friend bool operator==(const WriteRecord &, const WriteRecord &) = default;
+};
+
+/// The simulated process network that stands in for the plant: nodes with their
+/// variables, printer ports with their device variables, a log of every device
+/// write, and switches that make writes fail for tests.
+///
+/// A network is described in JSON. The built-in sample is compiled into the program;
+/// a description file of the operator's own (see userFilePath()) replaces it whole:
+///
+///     {
+///       "nodes": [
+///         { "name": "Scale1", "address": "NET1.ST03", "capabilities": "17 weighing terminal",
+///           "variables": [
+///             { "name": "NetWeight", "internalAddress": 120, "offset": 0,
+///               "subDataType": 4, "bitNo": 0,
+///               "simulation": { "from": 0, "to": 1500, "periodSeconds": 90 } },
+///             { "name": "Tare", "internalAddress": 122, "offset": 2,
+///               "subDataType": 4, "bitNo": 0, "simulation": { "fixed": 12.5 } } ] } ],
+///       "ports": [
+///         { "name": "Printer1", "node": "PrinterModule", "updateElements": 30,
+///           "ticketLines": 100, "stringLength": 255 } ]
+///     }
+///
+/// Every key shown is required except "simulation" (fixed 0), "updateElements" (30),
+/// "ticketLines" (100) and "stringLength" (255). Names must be unique: node names,
+/// variable names within a node, port names, and no port may share a node's name.
+class ProcessNetwork
+{
+public:
+    /// The device variable members of one UpdateArr element, in download order.
+    struct UpdateMember
+    {
+        const char *name;
+        ValueType type;
+    };
+    static const QList<UpdateMember> &updateMembers();
+
+    ProcessNetwork();
+
+    /// Reads a description. `sourceName` names the file in error texts. On failure
+    /// returns nothing and sets `error` to "<sourceName>: <line>:<column>: <what>" (the
+    /// position where the JSON parser gives one) or "<sourceName>: <what>".
+    static std::unique_ptr<ProcessNetwork> fromJson(const QByteArray &json, const QString &sourceName,
+                                                    QString *error);
+
+    /// Reads a description file; a missing or unreadable file is an error too.
+    static std::unique_ptr<ProcessNetwork> fromFile(const QString &path, QString *error);
+
+    /// The sample network compiled into the program.
+    static std::unique_ptr<ProcessNetwork> builtIn();
+
+    /// Where an operator's own description lives: the TKL_NETWORK environment variable
+    /// when set, else "network.json" in the application's configuration folder
+    /// (QStandardPaths::AppConfigLocation).
+    static QString userFilePath();
+
+    /// The operator's own description when userFilePath() exists, else the built-in
+    /// sample. Nothing, with `error` set, when the operator's file cannot be used.
+    static std::unique_ptr<ProcessNetwork> load(QString *error);
+
+    // --- building in code (tests, tools); no validation beyond what the JSON loader needs
+
+    /// Adds a node and returns its index.
+    int addNode(const QString &name, const QString &address, const QString &capabilities);
+
+    /// Adds a variable to `node` and returns its index.
+    int addVariable(int node, const QString &name, qint32 internalAddress, qint32 offset,
+                    qint32 subDataType, qint32 bitNo, const SimulatedValue &simulation = {});
+
+    /// Adds a printer port on `node` with all its device variables; returns its index.
+    int addPort(const QString &name, int node, int updateElements = 30, int ticketLines = 100,
+                int stringLength = 255);
+
+    // --- contents
+
+    const QList<NetworkNode> &nodes() const { return m_nodes; }
+    const QList<NetworkVariable> &variables() const { return m_variables; }
+    const QList<PrinterPort> &ports() const { return m_ports; }
+
+    /// The network variable of that full name, or nullptr.
+    const NetworkVariable *findVariable(const QString &fullName) const;
+
+    /// The device variable of that full name, or nullptr.
+    const DeviceVariable *findDeviceVariable(const QString &fullName) const;
+
+    /// The port of that name, or nullptr.
+    const PrinterPort *findPort(const QString &name) const;
+
+    // --- device writes
+
+    /// Stores `value` in the device variable `name`. Checks, in this order: injected
+    /// failures, the name, the value's meta type, its range. On failure returns the text
+    /// that names the variable and changes nothing; on success appends to the log.
+    std::optional<QString> write(const QString &name, const QVariant &value);
+
+    /// Every successful write since the network was built or the log last cleared.
+    const QList<WriteRecord> &writeLog() const { return m_log; }
+    void clearWriteLog() { m_log.clear(); }
+
+    /// Writes attempted (successful or not) since the network was built.
+    int writeAttempts() const { return m_attempts; }
+
+    /// Makes the `n`-th write attempt from now fail (1 = the next one); 0 disarms.
+    void failWriteAt(int n);
+
+    /// Makes every write to `name` fail; an empty name disarms.
+    void failWritesTo(const QString &name);
+
+    /// Forgets every value the devices hold (not the log).
+    void clearDevices();
+
+private:
+    static std::unique_ptr<ProcessNetwork> parse(const QByteArray &json, QString *what, qsizetype *offset);
+
+    QList<NetworkNode> m_nodes;
+    QList<NetworkVariable> m_variables;
+    QList<PrinterPort> m_ports;
+    QList<DeviceVariable> m_deviceVariables;
+    QHash<QString, int> m_variableIndex;
+    QHash<QString, int> m_deviceIndex;
+    QList<WriteRecord> m_log;
+    int m_attempts = 0;
+    int m_failCountdown = 0;
+    QString m_failName;
+};
+
+} // namespace tkl
