@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QFont>
+
+namespace tkl {
+
+/// Maps the layout's font names ("Courier", "Courier New") to the installed
+/// fixed-pitch face. Safe to call more than once; call it before creating fonts.
+void installFontSubstitutions();
+
+/// The editor's font: "Courier" 9.75 pt. Installs the substitutions first.
+QFont editorFont();
+
+} // namespace tkl
