@@ -1,0 +1,236 @@
+#include "LayoutReader.h"
+
+#include "CodePage1252.h"
+#include "LayoutLines.h"
+#include "model/Numbers.h"
+
+#include <QIODevice>
+
+#include <cstring>
+
+namespace tkl {
+
+namespace {
+
+// Splits the file into lines one at a time; only the fixed part goes through here,
+// the text is taken in one piece.
+class LineCursor
+{
+public:
+    explicit LineCursor(QByteArrayView bytes)
+        : m_bytes(bytes)
+    {
+    }
+
+    bool atEnd() const { return m_pos >= m_bytes.size(); }
+    int linesRead() const { return m_line; }
+    QByteArrayView rest() const { return m_bytes.sliced(m_pos); }
+
+    QByteArrayView next()
+    {
+        const char *begin = m_bytes.data() + m_pos;
+        const qsizetype left = m_bytes.size() - m_pos;
+        const auto *cr = static_cast<const char *>(std::memchr(begin, '\r', size_t(left)));
+        const qsizetype len = cr ? cr - begin : left;
+        m_pos += len;
+        if (cr) {
+            ++m_pos;
+            if (m_pos < m_bytes.size() && m_bytes[m_pos] == '\n')
+                ++m_pos;
+        }
+        ++m_line;
+        return QByteArrayView(begin, len);
+    }
+
+private:
+    QByteArrayView m_bytes;
+    qsizetype m_pos = 0;
+    int m_line = 0;
+};
+
+struct ParseFailure
+{
+    LayoutError error;
+};
+
+class Parser
+{
+public:
+    explicit Parser(QByteArrayView bytes)
+        : m_lines(bytes)
+    {
+    }
+
+    // Each getter throws ParseFailure; read() turns it into the result. The reader
+    // stops at the first bad line, so one exit path keeps the getters short.
+    QString string()
+    {
+        return CodePage1252::decode(line());
+    }
+
+    int integer(int min, int max)
+    {
+        const QByteArrayView raw = line();
+        const QString text = CodePage1252::decode(raw);
+        const std::optional<double> value = parseDecimal(text);
+        if (!value) {
+            if (text.trimmed().isEmpty())
+                fail(text, expectedRange(min, max),
+                     QStringLiteral("Line %1 is empty where a number is expected (%2)").arg(m_lines.linesRead()).arg(field()));
+            fail(text, expectedRange(min, max),
+                 QStringLiteral("Line %1: \"%2\" is not a number (%3)").arg(m_lines.linesRead()).arg(LayoutError::quote(text), field()));
+        }
+        const std::optional<int> fitted = fitRounded(*value, min, max);
+        if (!fitted)
+            fail(text, expectedRange(min, max),
+                 // One multi-arg call: a "%n" in the quoted line must not be filled in again.
+                 QStringLiteral("Line %1: \"%2\" is outside the range %3 to %4 (%5)")
+                     .arg(QString::number(m_lines.linesRead()), LayoutError::quote(text), QString::number(min),
+                          QString::number(max), field()));
+        return *fitted;
+    }
+
+    bool boolean()
+    {
+        const QString text = CodePage1252::decode(line());
+        const QString word = text.trimmed();
+        if (word.compare(u"True", Qt::CaseInsensitive) == 0)
+            return true;
+        if (word.compare(u"False", Qt::CaseInsensitive) == 0)
+            return false;
+        if (const std::optional<double> value = parseDecimal(text))
+            return *value != 0;
+        fail(text, QStringLiteral("True, False or a number"),
+             QStringLiteral("Line %1: \"%2\" is neither True nor False nor a number (%3)")
+                 .arg(m_lines.linesRead())
+                 .arg(LayoutError::quote(text), field()));
+    }
+
+    // Everything after the stop code: the line ends become CR LF, and the end of the
+    // last line is dropped because the writer added it.
+    QString text() const
+    {
+        QByteArrayView rest = m_lines.rest();
+        if (rest.endsWith("\r\n"))
+            rest.chop(2);
+        else if (rest.endsWith('\r'))
+            rest.chop(1);
+
+        qsizetype loneCr = 0;
+        for (qsizetype i = 0; i < rest.size(); ++i) {
+            if (rest[i] == '\r' && !(i + 1 < rest.size() && rest[i + 1] == '\n'))
+                ++loneCr;
+        }
+        if (loneCr == 0)
+            return CodePage1252::decode(rest);
+
+        QByteArray normalized;
+        normalized.reserve(rest.size() + loneCr);
+        for (qsizetype i = 0; i < rest.size(); ++i) {
+            normalized += rest[i];
+            if (rest[i] == '\r' && !(i + 1 < rest.size() && rest[i + 1] == '\n'))
+                normalized += '\n';
+        }
+        return CodePage1252::decode(normalized);
+    }
+
+private:
+    QByteArrayView line()
+    {
+        if (m_lines.atEnd()) {
+            const int present = m_lines.linesRead();
+            LayoutError e;
+            e.line = present + 1;
+            e.field = LayoutLines::fieldName(e.line);
+            e.expected = QStringLiteral("%1 lines up to the stop code").arg(LayoutLines::StopCode);
+            e.message = present == 0
+                ? QStringLiteral("The file is empty; a layout file has at least %1 lines, up to the stop code")
+                      .arg(LayoutLines::StopCode)
+                : QStringLiteral("The file ends at line %1, before the stop code on line %2")
+                      .arg(present)
+                      .arg(LayoutLines::StopCode);
+            throw ParseFailure{e};
+        }
+        return m_lines.next();
+    }
+
+    QString field() const { return LayoutLines::fieldName(m_lines.linesRead()); }
+
+    static QString expectedRange(int min, int max)
+    {
+        return QStringLiteral("a number from %1 to %2").arg(min).arg(max);
+    }
+
+    [[noreturn]] void fail(const QString &found, const QString &expected, const QString &message) const
+    {
+        LayoutError e;
+        e.line = m_lines.linesRead();
+        e.field = field();
+        e.found = LayoutError::quote(found);
+        e.expected = expected;
+        e.message = message;
+        throw ParseFailure{e};
+    }
+
+    LineCursor m_lines;
+};
+
+constexpr int Int16Min = -32768;
+constexpr int Int16Max = 32767;
+
+} // namespace
+
+LayoutReadResult LayoutReader::read(QByteArrayView bytes)
+{
+    Parser p(bytes);
+    LayoutData d;
+    try {
+        const auto i16 = [&p] { return qint16(p.integer(Int16Min, Int16Max)); };
+        const auto u8 = [&p] { return quint8(p.integer(0, 255)); };
+
+        d.EditorWidth = i16();
+        d.EditorHeight = i16();
+        d.TicketLines = i16();
+        for (int i = LayoutData::FirstSlot; i <= LayoutData::LastSlot; ++i)
+            d.BoxLoaded[i] = i16();
+        for (int i = LayoutData::FirstSlot; i <= LayoutData::LastSlot; ++i) {
+            UpdateBox &b = d.UpdateBoxes[i];
+            b.VarName = p.string();
+            b.NodeAdr = u8();
+            b.SWNo = i16();
+            b.Offset = i16();
+            b.Typ = i16();
+            b.BitNo = u8();
+            b.Code = u8();
+            b.DevType = i16();
+            b.Chars = i16();
+            b.Digits = i16();
+            b.DataIn = p.boolean();
+            b.Linie = i16();
+            b.Pos = i16();
+        }
+        d.StartCode = p.string();
+        d.StopCode = p.string();
+        d.text = p.text();
+    } catch (const ParseFailure &f) {
+        return {std::nullopt, f.error};
+    }
+    return {std::move(d), {}};
+}
+
+LayoutReadResult LayoutReader::read(QIODevice &device)
+{
+    if (!device.isSequential() && device.size() - device.pos() > MaxFileSize)
+        return {std::nullopt,
+                LayoutError::general(QStringLiteral("The file is too large for a layout (%1 MB; at most %2 MB)")
+                                         .arg((device.size() - device.pos()) / (1024 * 1024))
+                                         .arg(MaxFileSize / (1024 * 1024)))};
+    const QByteArray bytes = device.readAll();
+    if (bytes.size() > MaxFileSize)
+        return {std::nullopt,
+                LayoutError::general(QStringLiteral("The input is too large for a layout (at most %1 MB)")
+                                         .arg(MaxFileSize / (1024 * 1024)))};
+    return read(QByteArrayView(bytes));
+}
+
+} // namespace tkl

@@ -1,0 +1,165 @@
+#include "LayoutWriter.h"
+
+#include "CodePage1252.h"
+#include "LayoutLines.h"
+
+#include <QIODevice>
+
+namespace tkl {
+
+namespace {
+
+constexpr char LineEnd[] = "\r\n";
+
+QString capitalized(QString s)
+{
+    if (!s.isEmpty())
+        s[0] = s[0].toUpper();
+    return s;
+}
+
+QString unstorable(QStringView text, qsizetype at)
+{
+    const qsizetype len = text[at].isHighSurrogate() && at + 1 < text.size() ? 2 : 1;
+    return QStringLiteral("\"%1\" (%2), which the Windows-1252 code page cannot store")
+        .arg(text.mid(at, len).toString(), CodePage1252::codePointName(text, at));
+}
+
+class Serializer
+{
+public:
+    explicit Serializer(QByteArray &out)
+        : m_out(out)
+    {
+    }
+
+    void number(int value)
+    {
+        m_out += QByteArray::number(value);
+        m_out += LineEnd;
+    }
+
+    // One value on a fixed line: a line break in it would move every line after it.
+    std::optional<LayoutError> fixedString(int line, const QString &value)
+    {
+        if (value.contains(u'\r') || value.contains(u'\n')) {
+            LayoutError e;
+            e.line = line;
+            e.field = LayoutLines::fieldName(line);
+            e.found = LayoutError::quote(value);
+            e.expected = QStringLiteral("a single line");
+            e.message = capitalized(QStringLiteral("%1 holds a line break and cannot be saved: it would shift every later line of the file")
+                                        .arg(e.field));
+            return e;
+        }
+        const qsizetype bad = CodePage1252::encode(value, m_out);
+        if (bad >= 0) {
+            LayoutError e;
+            e.line = line;
+            e.field = LayoutLines::fieldName(line);
+            e.found = LayoutError::quote(value);
+            e.expected = QStringLiteral("characters of the Windows-1252 code page");
+            e.message = capitalized(QStringLiteral("%1 cannot be saved: it holds %2").arg(e.field, unstorable(value, bad)));
+            return e;
+        }
+        m_out += LineEnd;
+        return std::nullopt;
+    }
+
+    std::optional<LayoutError> text(const QString &value)
+    {
+        const qsizetype bad = CodePage1252::encode(value, m_out);
+        if (bad >= 0) {
+            // Where a person sees it: line breaks of any kind count, a surrogate pair is one column.
+            int line = 1;
+            int column = 1;
+            for (qsizetype i = 0; i < bad; ++i) {
+                const QChar c = value[i];
+                if (c == u'\n' || (c == u'\r' && !(i + 1 < value.size() && value[i + 1] == u'\n'))) {
+                    ++line;
+                    column = 1;
+                } else if (c != u'\r' && !c.isLowSurrogate()) {
+                    ++column;
+                }
+            }
+            LayoutError e;
+            e.line = LayoutLines::FirstText + line - 1;
+            e.field = LayoutLines::fieldName(e.line);
+            e.found = LayoutError::quote(QStringView(value).mid(bad));
+            e.expected = QStringLiteral("characters of the Windows-1252 code page");
+            e.message = QStringLiteral("The ticket text cannot be saved: line %1, column %2 holds %3")
+                            .arg(line)
+                            .arg(column)
+                            .arg(unstorable(value, bad));
+            return e;
+        }
+        m_out += LineEnd;
+        return std::nullopt;
+    }
+
+private:
+    QByteArray &m_out;
+};
+
+} // namespace
+
+std::optional<LayoutError> LayoutWriter::toBytes(const LayoutData &layout, QByteArray &out)
+{
+    QByteArray bytes;
+    bytes.reserve(4096 + layout.text.size());
+    Serializer s(bytes);
+
+    s.number(layout.EditorWidth);
+    s.number(layout.EditorHeight);
+    s.number(layout.TicketLines);
+    for (int i = LayoutData::FirstSlot; i <= LayoutData::LastSlot; ++i)
+        s.number(layout.BoxLoaded[i]);
+    for (int i = LayoutData::FirstSlot; i <= LayoutData::LastSlot; ++i) {
+        const UpdateBox &b = layout.UpdateBoxes[i];
+        if (auto e = s.fixedString(LayoutLines::memberLine(i, LayoutLines::VarName), b.VarName))
+            return e;
+        s.number(b.NodeAdr);
+        s.number(b.SWNo);
+        s.number(b.Offset);
+        s.number(b.Typ);
+        s.number(b.BitNo);
+        s.number(b.Code);
+        s.number(b.DevType);
+        s.number(b.Chars);
+        s.number(b.Digits);
+        bytes += b.DataIn ? "True" : "False";
+        bytes += LineEnd;
+        s.number(b.Linie);
+        s.number(b.Pos);
+    }
+    if (auto e = s.fixedString(LayoutLines::StartCode, layout.StartCode))
+        return e;
+    if (auto e = s.fixedString(LayoutLines::StopCode, layout.StopCode))
+        return e;
+    // The text's own CR LF separate its lines; the one added here ends the last of them.
+    if (auto e = s.text(layout.text))
+        return e;
+
+    out = std::move(bytes);
+    return std::nullopt;
+}
+
+std::optional<LayoutError> LayoutWriter::write(QIODevice &device, const LayoutData &layout)
+{
+    QByteArray bytes;
+    if (auto e = toBytes(layout, bytes))
+        return e;
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const qint64 n = device.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            const QString why = device.errorString();
+            return LayoutError::general(QStringLiteral("The layout could not be written: %1")
+                                            .arg(why.isEmpty() ? QStringLiteral("the device took no more data") : why));
+        }
+        done += n;
+    }
+    return std::nullopt;
+}
+
+} // namespace tkl
