@@ -1,0 +1,146 @@
+#include "PortDialog.h"
+
+#include "AutomationFactory.h"
+#include "ProgressWindow.h"
+#include "VariableTree.h"
+#include "model/CharGrid.h"
+#include "model/Numbers.h"
+#include "model/Prompts.h"
+#include "model/TicketModel.h"
+
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include <limits>
+
+namespace tkl {
+
+PortDialog::PortDialog(TicketModel &model, AutomationFactory &factory, const ProcessNetwork &network,
+                       Prompts &prompts, std::function<QStringList()> boxLines, QWidget *mainWindow,
+                       QWidget *parent)
+    : QWidget(parent, Qt::Tool)
+    , m_model(model)
+    , m_prompts(prompts)
+    , m_boxLines(std::move(boxLines))
+    , m_mainWindow(mainWindow)
+    , m_download(factory)
+{
+    setObjectName(QStringLiteral("Form8"));
+    setWindowTitle(QStringLiteral("Port setup for Printer Ticket download"));
+
+    const double dpi = logicalDpiX();
+    auto place = [dpi](QWidget *w, int left, int top, int width, int height) {
+        w->setGeometry(Twips::toPixels(left, dpi), Twips::toPixels(top, dpi), Twips::toPixels(width, dpi),
+                       Twips::toPixels(height, dpi));
+    };
+    resize(Twips::toPixels(4335, dpi), Twips::toPixels(3225, dpi));
+
+    m_tree = new VariableTree(network, VariableTree::Mode::Ports, this);
+    m_tree->setDesignSettings(QStringLiteral("FileName.ext"), QStringLiteral("Zavoda_Ridezov"),
+                              QStringLiteral("Default Workspace"));
+    place(m_tree, 0, 720, 4335, 1935);
+
+    m_combo = new QComboBox(this);
+    m_combo->setObjectName(QStringLiteral("Combo1"));
+    m_combo->setEditable(true);
+    // Only a download puts a name into the list.
+    m_combo->setInsertPolicy(QComboBox::NoInsert);
+    place(m_combo, 0, 360, 4335, 315);
+
+    m_label1 = new QLabel(QStringLiteral("Selected port"), this);
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    place(m_label1, 0, 120, 1215, 255);
+
+    m_label2 = new QLabel(QStringLiteral("\"Select port before download\""), this);
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    place(m_label2, 120, 2880, 2415, 255);
+
+    m_command1 = new QPushButton(QStringLiteral("Download"), this);
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    place(m_command1, 2640, 2760, 1575, 375);
+
+    setTabOrder(m_tree, m_combo);
+    setTabOrder(m_combo, m_command1);
+
+    connect(m_tree, &VariableTree::NodeSelected, this, [this] { m_combo->setEditText(m_tree->SelectedName()); });
+    connect(m_command1, &QPushButton::clicked, this, &PortDialog::download);
+}
+
+PortDialog::~PortDialog()
+{
+    // Form7 is a window of its own; it goes with the dialog.
+    delete m_progress;
+}
+
+QPoint PortDialog::mainWindowTwips() const
+{
+    if (!m_mainWindow)
+        return {};
+    const double dpi = m_mainWindow->logicalDpiX();
+    const QPoint topLeft = m_mainWindow->frameGeometry().topLeft();
+    return QPoint(int(roundHalfEven(Twips::fromPixels(topLeft.x(), dpi))),
+                  int(roundHalfEven(Twips::fromPixels(topLeft.y(), dpi))));
+}
+
+void PortDialog::placeAt(QWidget *window, int leftTwips, int topTwips) const
+{
+    const double dpi = window->logicalDpiX();
+    window->move(Twips::toPixels(leftTwips, dpi), Twips::toPixels(topTwips, dpi));
+}
+
+void PortDialog::showAtMainWindow()
+{
+    const QPoint main = mainWindowTwips();
+    placeAt(this, main.x() + 2000, main.y() + 3000);
+    show();
+}
+
+void PortDialog::download()
+{
+    // The button is disabled while a download runs, but a queued click may still come.
+    if (m_download.isRunning())
+        return;
+
+    const QString port = m_combo->currentText();
+    const QStringList lines = m_boxLines ? m_boxLines() : QStringList();
+    QPointer<PortDialog> self(this);
+    m_command1->setEnabled(false);
+
+    TicketDownload::Callbacks callbacks;
+    callbacks.prepared = [this, &lines, &port] {
+        m_model.TicketLines = qint16(std::min<qsizetype>(lines.size(), std::numeric_limits<qint16>::max()));
+        if (!m_progress)
+            m_progress = new ProgressWindow;
+        m_progress->progressBar()->setValue(0);
+        const QPoint main = mainWindowTwips();
+        placeAt(m_progress, main.x() + 3500, main.y() + 5500);
+        m_progress->show();
+        if (m_restorePointer)
+            m_restorePointer();
+        m_combo->addItem(port);
+    };
+    callbacks.progress = [this](double value) {
+        if (m_progress)
+            m_progress->progressBar()->setValue(int(roundHalfEven(value)));
+    };
+    callbacks.processEvents = [] { QCoreApplication::processEvents(); };
+
+    const DownloadResult result = m_download.run(m_model, lines, port, callbacks);
+    // The pending events the download let run may have closed the program.
+    if (!self)
+        return;
+    m_lastResult = result;
+    m_command1->setEnabled(true);
+    if (result.status == DownloadResult::Status::Refused)
+        return;
+    if (!result.ok())
+        m_prompts.showMessage(QStringLiteral("Download Error"), result.errorString, Prompts::Icon::Critical);
+    if (m_progress)
+        m_progress->hide();
+    hide();
+}
+
+} // namespace tkl

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "device/TicketDownload.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+
+namespace tkl {
+
+class AutomationFactory;
+class ProcessNetwork;
+class ProgressWindow;
+class Prompts;
+class TicketModel;
+class VariableTree;
+
+/// The port setup dialog (`Form8`): the operator picks the printer port in `Vatrix1`
+/// or types it into `Combo1`; `Command1` "Download" writes the ticket into that device
+/// while the progress window `Form7` runs.
+class PortDialog : public QWidget
+{
+    Q_OBJECT
+
+public:
+    /// `boxLines` gives every line of the editor box as it wraps them; `mainWindow` is
+    /// what the progress window is placed from (none: the screen's corner). Everything
+    /// passed must outlive the dialog.
+    PortDialog(TicketModel &model, AutomationFactory &factory, const ProcessNetwork &network, Prompts &prompts,
+               std::function<QStringList()> boxLines, QWidget *mainWindow, QWidget *parent = nullptr);
+    ~PortDialog() override;
+
+    /// Called where a download puts the editor's mouse pointer back to the default one.
+    void setRestorePointer(std::function<void()> restorePointer) { m_restorePointer = std::move(restorePointer); }
+
+    /// Places the dialog at the main window's left + 2000, top + 3000 twips and shows it.
+    void showAtMainWindow();
+
+    /// Runs the download to the port in `Combo1`, as the "Download" button does.
+    void download();
+
+    /// The server object of the last download (DownloadServer), or nullptr.
+    AutomationObject *downloadServer() const { return m_download.server(); }
+
+    /// The result of the last download the button started.
+    const DownloadResult &lastResult() const { return m_lastResult; }
+
+    /// Form7, created by the first download; nullptr before.
+    ProgressWindow *progressWindow() const { return m_progress; }
+
+    VariableTree *tree() const { return m_tree; }
+    QComboBox *combo() const { return m_combo; }
+
+private:
+    QPoint mainWindowTwips() const;
+    void placeAt(QWidget *window, int leftTwips, int topTwips) const;
+
+    TicketModel &m_model;
+    Prompts &m_prompts;
+    std::function<QStringList()> m_boxLines;
+    std::function<void()> m_restorePointer;
+    QPointer<QWidget> m_mainWindow;
+    TicketDownload m_download;
+    DownloadResult m_lastResult;
+
+    VariableTree *m_tree;
+    QComboBox *m_combo;
+    QLabel *m_label1;
+    QLabel *m_label2;
+    QPushButton *m_command1;
+    QPointer<ProgressWindow> m_progress;
+};
+
+} // namespace tkl

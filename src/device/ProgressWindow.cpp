@@ -1,0 +1,81 @@
+#include "ProgressWindow.h"
+
+#include "model/CharGrid.h"
+
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProgressBar>
+
+namespace tkl {
+
+ProgressWindow::ProgressWindow(QWidget *parent)
+    : QWidget(parent, Qt::Tool)
+{
+    setObjectName(QStringLiteral("Form7"));
+    setWindowTitle(QStringLiteral("Downloading Printer Ticket"));
+
+    const double dpi = logicalDpiX();
+    auto place = [dpi](QWidget *w, int left, int top, int width, int height) {
+        w->setGeometry(Twips::toPixels(left, dpi), Twips::toPixels(top, dpi), Twips::toPixels(width, dpi),
+                       Twips::toPixels(height, dpi));
+    };
+    resize(Twips::toPixels(3375, dpi), Twips::toPixels(960, dpi));
+
+    m_picture = new QLabel(this);
+    m_picture->setObjectName(QStringLiteral("Picture1"));
+    m_picture->setPixmap(picture());
+    m_picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(m_picture, 120, 120, 555, 525);
+
+    m_bar = new QProgressBar(this);
+    m_bar->setObjectName(QStringLiteral("ProgressBar1"));
+    m_bar->setRange(0, 100);
+    m_bar->setValue(0);
+    m_bar->setTextVisible(false);
+    place(m_bar, 120, 720, 3135, 195);
+}
+
+QPixmap ProgressWindow::picture()
+{
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    // The ticket coming out of the top, with a few printed lines.
+    p.setPen(QPen(QColor(90, 90, 90), 1));
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(9.5, 1.5, 13, 14));
+    p.setPen(QPen(QColor(40, 70, 160), 1));
+    for (int y = 5; y <= 12; y += 3)
+        p.drawLine(QPointF(12, y + 0.5), QPointF(y == 11 ? 16 : 20, y + 0.5));
+
+    // The printer body.
+    QLinearGradient body(0, 13, 0, 28);
+    body.setColorAt(0, QColor(200, 205, 215));
+    body.setColorAt(1, QColor(120, 128, 140));
+    p.setPen(QPen(QColor(60, 64, 72), 1));
+    p.setBrush(body);
+    p.drawRoundedRect(QRectF(2.5, 13.5, 27, 14), 2.5, 2.5);
+    p.setBrush(QColor(50, 54, 60));
+    p.drawRect(QRectF(8.5, 15.5, 15, 2));
+
+    // A green lamp: the device is receiving.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(40, 190, 70));
+    p.drawEllipse(QRectF(23, 21, 4, 4));
+
+    // The arrow down into the printer.
+    p.setBrush(QColor(220, 120, 20));
+    QPainterPath arrow;
+    arrow.moveTo(5, 19);
+    arrow.lineTo(13, 19);
+    arrow.lineTo(9, 25);
+    arrow.closeSubpath();
+    p.drawPath(arrow);
+    p.drawRect(QRectF(7.5, 29, 17, 2));
+    return pixmap;
+}
+
+} // namespace tkl

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+
+namespace tkl {
+
+/// The window that shows how far a download has come (`Form7`): a picture and
+/// `ProgressBar1` from 0 to 100. Only the download shows, moves and hides it.
+class ProgressWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ProgressWindow(QWidget *parent = nullptr);
+
+    QProgressBar *progressBar() const { return m_bar; }
+
+    /// The picture of `Picture1`: a printer feeding out a ticket, 32 x 32.
+    static QPixmap picture();
+
+private:
+    QLabel *m_picture;
+    QProgressBar *m_bar;
+};
+
+} // namespace tkl

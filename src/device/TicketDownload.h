@@ -1,0 +1,78 @@
+#pragma once
+
+#include "device/AutomationObject.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace tkl {
+
+class AutomationFactory;
+class TicketModel;
+
+/// How a download ended.
+struct DownloadResult
+{
+    enum class Status {
+        Done,     ///< every write made
+        Failed,   ///< stopped at a failure; the writes before it stay in the device
+        Refused,  ///< another download was still running; nothing done
+    };
+    Status status = Status::Done;
+    QString errorString;  ///< the server's "ErrorString", or what else went wrong
+    QString failedName;   ///< the device variable being written when it failed; empty if none
+    int writesDone = 0;   ///< device writes completed
+
+    bool ok() const { return status == Status::Done; }
+};
+
+/// Writes a ticket into a printer device through a new "KELM.PRO" server object.
+///
+/// For port P: P.UpdateArr[n].DataIn := false for every slot n, then the 13 members of
+/// every defined slot, P.lines, P.Ticket[1..lines] and P.PrintCode.start / .stop (a
+/// one-character CR string where a code is empty). Every device write is "PhysId" := the
+/// name, then "Value" := the value, typed as the device variable is.
+///
+/// The ticket is sent as the editor box shows it: one entry per box line, so that the
+/// line count, the printed lines and the fields' Linie (which counts box lines) agree.
+/// Plain class with callbacks, so the dialog and a command-line tool share it.
+class TicketDownload
+{
+public:
+    struct Callbacks
+    {
+        /// The server is ready, before the first write: set the line count, show progress.
+        std::function<void()> prepared;
+        /// How far the download has come, 0 to 100; 100 once the last field is written.
+        std::function<void(double)> progress;
+        /// Let pending window events run: after `prepared` and once per slot.
+        std::function<void()> processEvents;
+    };
+
+    explicit TicketDownload(AutomationFactory &factory);
+
+    /// Downloads `model`'s fields and codes and `boxLines` (every line of the editor box
+    /// as it wraps them) to the device of `port`, taken as it stands. P.lines is the
+    /// number of box lines, which the caller also keeps as TicketLines. The server
+    /// object created stays available as server() until the next download creates one.
+    /// Never throws; refuses to start while another run of this object is under way.
+    DownloadResult run(const TicketModel &model, const QStringList &boxLines, const QString &port,
+                       const Callbacks &callbacks = {});
+
+    /// The server object of the last download that got one (DownloadServer), or nullptr.
+    AutomationObject *server() const { return m_server.get(); }
+
+    bool isRunning() const { return m_running; }
+
+private:
+    class Writer;
+
+    AutomationFactory &m_factory;
+    std::unique_ptr<AutomationObject> m_server;
+    bool m_running = false;
+};
+
+} // namespace tkl
