@@ -1,0 +1,613 @@
+#include "EditorWindow.h"
+
+#include "editor/TextBoxQueries.h"
+#include "model/CharGrid.h"
+#include "model/EditorFont.h"
+#include "model/Numbers.h"
+#include "model/ShapeCaption.h"
+#include "model/TicketModel.h"
+
+#include <QCursor>
+#include <QFontMetrics>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QRubberBand>
+#include <QScrollBar>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace tkl {
+
+namespace {
+
+constexpr int FieldHeight = 195;          // frame and label height of every field
+constexpr int TemplateFieldWidth = 1335;  // width until the field has a shape
+constexpr int TextBoxHeightInset = 120;   // text box and bar are this much lower than the window
+constexpr int ScrollBarWidth = 255;
+constexpr int FirstRequestedWidth = 5260; // the width New asks for
+constexpr int VisibleLines = TicketModel::VisibleLines;
+// Hot spot of the eraser pointer: the lower left tip of the drawn eraser (32 x 32).
+constexpr int EraserHotX = 4;
+constexpr int EraserHotY = 27;
+
+qint16 toInt16(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    return qint16(std::clamp(roundHalfEven(value), -32768.0, 32767.0));
+}
+
+} // namespace
+
+EditorWindow::EditorWindow(TicketModel &model, QWidget *parent)
+    : QWidget(parent)
+    , m_model(model)
+{
+    setObjectName(QStringLiteral("Form2"));
+    setFont(editorFont());
+
+    m_text = new QPlainTextEdit(this);
+    m_text->setObjectName(QStringLiteral("Text1"));
+    m_text->setFont(font());
+    m_text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // A word longer than the line still breaks, so a very long line wraps too.
+    m_text->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A one-pixel border and no document margin put the first cell where the
+    // fields' 20-twip inset expects it.
+    m_text->setFrameStyle(QFrame::Box | QFrame::Plain);
+    m_text->setLineWidth(1);
+    m_text->document()->setDocumentMargin(0);
+    m_text->viewport()->setMouseTracking(true);
+    m_text->installEventFilter(this);
+    m_text->viewport()->installEventFilter(this);
+
+    m_scroll = new QScrollBar(Qt::Vertical, this);
+    m_scroll->setObjectName(QStringLiteral("VScroll1"));
+    m_scroll->setRange(VisibleLines, VisibleLines);
+    m_scroll->setValue(VisibleLines);
+    m_scroll->setPageStep(VisibleLines);
+    m_scroll->setSingleStep(1);
+    // Like the other controls, the bar takes the focus when clicked; its change
+    // notification only acts while it has it.
+    m_scroll->setFocusPolicy(Qt::StrongFocus);
+    m_scroll->installEventFilter(this);
+    connect(m_scroll, &QScrollBar::sliderMoved, this, &EditorWindow::onSliderMoved);
+    connect(m_scroll, &QScrollBar::valueChanged, this, &EditorWindow::onValueChanged);
+
+    m_queries = new TextBoxQueries(m_text, this);
+
+    m_outline = new QRubberBand(QRubberBand::Rectangle, this);
+    m_outline->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_outline->hide();
+
+    runResize(FirstRequestedWidth);
+}
+
+EditorWindow::~EditorWindow()
+{
+    for (const QPointer<QFrame> &frame : std::as_const(m_retired))
+        delete frame.data();
+}
+
+QPlainTextEdit *EditorWindow::textBox() const { return m_text; }
+QScrollBar *EditorWindow::scrollBar() const { return m_scroll; }
+TextBoxQueries &EditorWindow::queries() { return *m_queries; }
+
+// --- units -----------------------------------------------------------------------
+
+double EditorWindow::dpiX() const { return logicalDpiX() > 0 ? logicalDpiX() : 96; }
+double EditorWindow::dpiY() const { return logicalDpiY() > 0 ? logicalDpiY() : 96; }
+
+int EditorWindow::px(double twips, bool vertical) const
+{
+    return Twips::toPixels(twips, vertical ? dpiY() : dpiX());
+}
+
+double EditorWindow::twipsX(int pixels) const { return Twips::fromPixels(pixels, dpiX()); }
+double EditorWindow::twipsY(int pixels) const { return Twips::fromPixels(pixels, dpiY()); }
+
+int EditorWindow::charWidthTwips() const
+{
+    const QFontMetrics fm(font(), this);
+    return int(roundHalfEven(twipsX(fm.horizontalAdvance(QLatin1Char('a')))));
+}
+
+int EditorWindow::lineHeightTwips() const
+{
+    const QFontMetrics fm(font(), this);
+    return int(roundHalfEven(twipsY(fm.height())));
+}
+
+CharGrid EditorWindow::grid() const
+{
+    return CharGrid(charWidthTwips(), lineHeightTwips());
+}
+
+// --- geometry --------------------------------------------------------------------
+
+void EditorWindow::setMaxWidthTwips(int mainWindowWidth)
+{
+    m_maxWidthTwips = mainWindowWidth;
+    if (m_maxWidthTwips > 0 && m_widthTwips > m_maxWidthTwips)
+        runResize(m_widthTwips);
+}
+
+void EditorWindow::setWidthTwips(double requested)
+{
+    runResize(requested);
+}
+
+void EditorWindow::setHeightTwips(double)
+{
+    runResize(m_widthTwips);
+}
+
+double EditorWindow::widthTwips() const { return m_widthTwips; }
+double EditorWindow::heightTwips() const { return m_heightTwips; }
+
+void EditorWindow::runResize(double requested)
+{
+    const CharGrid g = grid();
+    if (!std::isfinite(requested))
+        requested = m_widthTwips > 0 ? m_widthTwips : FirstRequestedWidth;
+    // At least one character per line, so the box never turns inside out.
+    requested = std::clamp(requested, double(g.widthForChars(1)), double(INT_MAX / 2));
+    const int maxWidth = m_maxWidthTwips > 0 ? m_maxWidthTwips : INT_MAX / 2;
+    m_widthTwips = g.snapEditorWidth(requested, maxWidth);
+    m_heightTwips = g.editorHeight();
+
+    m_inResize = true;
+    resize(px(m_widthTwips), px(m_heightTwips, true));
+    m_inResize = false;
+    layoutChildren();
+    RefreshReadout();
+}
+
+void EditorWindow::layoutChildren()
+{
+    const double boxWidth = m_widthTwips - CharGrid::TextBoxInset;
+    const double boxHeight = m_heightTwips - TextBoxHeightInset;
+    m_text->setGeometry(0, 0, px(boxWidth), px(boxHeight, true));
+    m_scroll->setGeometry(px(boxWidth), 0, px(ScrollBarWidth), px(boxHeight, true));
+    for (int slot = TicketModel::FirstSlot; slot <= TicketModel::LastSlot; ++slot)
+        placeField(slot);
+}
+
+void EditorWindow::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    // The width is set only through setWidthTwips; whatever size the widget is
+    // given, the controls keep the logical layout.
+    if (!m_inResize)
+        layoutChildren();
+}
+
+// --- readout and scrolling ---------------------------------------------------------
+
+void EditorWindow::RefreshReadout()
+{
+    const CharGrid g = grid();
+    m_model.CharsPerLine = toInt16(g.charsPerLine(m_widthTwips - CharGrid::TextBoxInset));
+    m_readout = QStringLiteral("Ch:%1\r\nLn:%2").arg(m_model.CharsPerLine).arg(m_queries->GetCurrentLine());
+    m_model.EditorWidth = toInt16(m_widthTwips);
+    emit readoutChanged(m_readout);
+}
+
+QString EditorWindow::readoutText() const { return m_readout; }
+
+void EditorWindow::SyncScrollBar()
+{
+    const int n = m_queries->GetLineCount();
+    const int f = m_queries->GetFirstVisibleLine();
+    if (n <= VisibleLines) {
+        m_scroll->setMaximum(VisibleLines);
+        m_scroll->setValue(VisibleLines);
+        m_model.ScrollPos = VisibleLines;
+    } else {
+        m_scroll->setMaximum(n);
+        m_scroll->setValue(f < 2 ? VisibleLines : f + VisibleLines - 1);
+    }
+}
+
+void EditorWindow::followScroll()
+{
+    const int value = m_scroll->value();
+    m_model.ScrollDelta = value - m_model.ScrollPos;
+    if (m_model.ScrollDelta != 0)
+        moveFieldsBy(m_model.ScrollDelta);
+    m_model.ScrollPos = toInt16(value);
+}
+
+void EditorWindow::resetScrollBar(int ticketLines)
+{
+    m_scroll->setMaximum(ticketLines > VisibleLines ? ticketLines : VisibleLines);
+    m_scroll->setPageStep(VisibleLines);
+    m_scroll->setSingleStep(1);
+    m_scroll->setValue(VisibleLines);
+    m_model.ScrollPos = VisibleLines;
+}
+
+void EditorWindow::moveFieldsBy(int lines)
+{
+    const double step = double(lineHeightTwips()) * lines;
+    for (int slot = TicketModel::FirstSlot; slot <= TicketModel::LastSlot; ++slot) {
+        if (m_model.BoxLoaded[slot] != 1 || !m_fields[slot].frame)
+            continue;
+        m_fields[slot].top -= step;
+        placeField(slot);
+    }
+}
+
+void EditorWindow::scrollBarWork(int value)
+{
+    m_model.ScrollDelta = value - m_model.ScrollPos;
+    m_queries->ScrollTextLines(m_model.ScrollDelta);
+    if (m_model.ScrollDelta != 0)
+        moveFieldsBy(m_model.ScrollDelta);
+    m_model.ScrollPos = toInt16(value);
+    focusText();
+}
+
+void EditorWindow::onSliderMoved(int position)
+{
+    // Emitted before the bar's value follows the thumb: the position is the new value.
+    scrollBarWork(position);
+}
+
+void EditorWindow::onValueChanged(int value)
+{
+    // Values set by the editor itself (while the text has the focus) are not a scroll.
+    if (window()->focusWidget() == m_scroll)
+        scrollBarWork(value);
+}
+
+// --- fields ------------------------------------------------------------------------
+
+int EditorWindow::insertField()
+{
+    m_model.NewBoxSlot = 0;
+    restoreDefaultPointer();
+    const int slot = m_model.lowestFreeSlot();
+    if (slot < TicketModel::FirstSlot || slot > TicketModel::LastSlot)
+        return 0;
+    m_model.NewBoxSlot = qint16(slot);
+    createField(slot, slot * 50, slot * 100 + lineHeightTwips(), TemplateFieldWidth, slotCaption(slot));
+    return slot;
+}
+
+void EditorWindow::armDelete(const QString &appFolder)
+{
+    const QPixmap eraser(appFolder + QStringLiteral("/erase01.ico"));
+    if (eraser.isNull())
+        restoreDefaultPointer();
+    else
+        setCursor(QCursor(eraser, EraserHotX * eraser.width() / 32, EraserHotY * eraser.height() / 32));
+    m_model.DeleteMode = true;
+}
+
+void EditorWindow::restoreDefaultPointer()
+{
+    unsetCursor();
+}
+
+void EditorWindow::unloadField(int slot)
+{
+    if (slot < TicketModel::FirstSlot || slot > TicketModel::LastSlot)
+        return;
+    destroyField(slot);
+}
+
+void EditorWindow::loadFieldFromRecord(int slot, int left, int top, int width, const QString &caption)
+{
+    if (slot < TicketModel::FirstSlot || slot > TicketModel::LastSlot)
+        return;
+    createField(slot, left, top, width, caption);
+}
+
+QWidget *EditorWindow::fieldFrame(int slot) const
+{
+    if (slot < TicketModel::FirstSlot || slot > TicketModel::LastSlot)
+        return nullptr;
+    return m_fields[slot].frame;
+}
+
+QLabel *EditorWindow::fieldLabel(int slot) const
+{
+    if (slot < TicketModel::FirstSlot || slot > TicketModel::LastSlot)
+        return nullptr;
+    return m_fields[slot].label;
+}
+
+int EditorWindow::fieldLeftTwips(int slot) const
+{
+    if (!fieldFrame(slot))
+        return 0;
+    return int(roundHalfEven(m_fields[slot].left));
+}
+
+int EditorWindow::fieldTopTwips(int slot) const
+{
+    if (!fieldFrame(slot))
+        return 0;
+    return int(roundHalfEven(m_fields[slot].top));
+}
+
+double EditorWindow::dragOffsetX() const { return m_dragOffsetX; }
+double EditorWindow::dragOffsetY() const { return m_dragOffsetY; }
+bool EditorWindow::isDragging() const { return m_dragSlot != 0; }
+
+void EditorWindow::createField(int slot, double left, double top, double width, const QString &caption)
+{
+    destroyField(slot);
+
+    auto *frame = new QFrame(this);
+    frame->setObjectName(QString::fromLatin1(FrameName));
+    frame->setProperty("slot", slot);
+    frame->setFrameShape(QFrame::NoFrame);
+
+    auto *label = new QLabel(caption, frame);
+    label->setObjectName(QString::fromLatin1(LabelName));
+    label->setProperty("slot", slot);
+    label->setFont(font());
+    label->setAutoFillBackground(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    pal.setColor(QPalette::WindowText, Qt::black);
+    label->setPalette(pal);
+
+    frame->installEventFilter(this);
+    label->installEventFilter(this);
+
+    m_fields[slot] = Field{frame, label, left, top, width};
+    placeField(slot);
+    frame->show();
+    frame->raise();
+    m_model.BoxLoaded[slot] = 1;
+}
+
+void EditorWindow::destroyField(int slot)
+{
+    Field &field = m_fields[slot];
+    if (field.frame) {
+        if (m_dragSlot == slot)
+            endDrag();
+        QFrame *frame = field.frame;
+        frame->hide();
+        frame->removeEventFilter(this);
+        field.label->removeEventFilter(this);
+        // Off the editor at once; the objects go when control is back in the event
+        // loop, as the press being handled may be on this very label.
+        frame->setParent(nullptr);
+        m_retired.removeAll(QPointer<QFrame>());
+        m_retired.append(frame);
+        frame->deleteLater();
+    }
+    field = Field{};
+    m_model.BoxLoaded[slot] = 0;
+}
+
+void EditorWindow::placeField(int slot)
+{
+    const Field &f = m_fields[slot];
+    if (!f.frame)
+        return;
+    const QRect rect(px(f.left), px(f.top, true), px(f.width), px(FieldHeight, true));
+    f.frame->setGeometry(rect);
+    f.label->setGeometry(0, 0, rect.width(), rect.height());
+}
+
+void EditorWindow::setFieldShape(int slot, int widthTwips, const QString &caption)
+{
+    if (!fieldFrame(slot))
+        return;
+    m_fields[slot].width = widthTwips;
+    m_fields[slot].label->setText(caption);
+    placeField(slot);
+}
+
+void EditorWindow::setFieldCaption(int slot, const QString &caption)
+{
+    if (QLabel *label = fieldLabel(slot))
+        label->setText(caption);
+}
+
+int EditorWindow::slotOf(const QObject *object) const
+{
+    for (int slot = TicketModel::FirstSlot; slot <= TicketModel::LastSlot; ++slot) {
+        if (m_fields[slot].frame == object || m_fields[slot].label == object)
+            return slot;
+    }
+    return 0;
+}
+
+// --- EditorSurface -------------------------------------------------------------------
+
+int EditorWindow::editorTopTwips() const
+{
+    return int(roundHalfEven(twipsY(mapToGlobal(QPoint(0, 0)).y())));
+}
+
+void EditorWindow::focusText()
+{
+    m_text->setFocus(Qt::OtherFocusReason);
+}
+
+void EditorWindow::requestEditorWidth(double twips)
+{
+    setWidthTwips(twips);
+}
+
+int EditorWindow::lineCount() const
+{
+    return m_queries->GetLineCount();
+}
+
+QStringList EditorWindow::boxLines() const
+{
+    return m_queries->boxLines();
+}
+
+// --- mouse and keys -------------------------------------------------------------------
+
+void EditorWindow::labelPressed(int slot, QMouseEvent *event)
+{
+    endDrag();
+    restoreDefaultPointer();
+    m_model.CurrentBox = qint16(slot);
+    const Qt::MouseButton button = event->button();
+    bool deleted = false;
+    if (m_model.DeleteMode) {
+        m_model.LayoutChanged = true;
+        m_model.DeleteMode = false;
+        destroyField(slot);
+        UpdateBox &record = m_model.UpdateBoxes[slot];
+        if (record.DataIn) {
+            record.DataIn = false;
+            record.VarName.clear();
+            record.Chars = 0;
+            record.Digits = 0;
+        }
+        deleted = true;
+    } else {
+        const QPoint inLabel = event->position().toPoint();
+        m_dragOffsetX = twipsX(inLabel.x());
+        m_dragOffsetY = twipsY(inLabel.y());
+        const Field &f = m_fields[slot];
+        m_dragSlot = slot;
+        m_dragPressPos = f.label->mapTo(this, inLabel);
+        m_dragFrameOrigin = f.frame->pos();
+        m_outline->setGeometry(f.frame->geometry());
+        m_outline->show();
+        m_outline->raise();
+    }
+    if (!deleted && button != Qt::RightButton)
+        focusText();
+    emit fieldPressed(slot, button, deleted);
+}
+
+void EditorWindow::dragMove(const QPoint &editorPos)
+{
+    if (!m_dragSlot)
+        return;
+    m_outline->move(m_dragFrameOrigin + (editorPos - m_dragPressPos));
+}
+
+void EditorWindow::endDrag()
+{
+    m_dragSlot = 0;
+    m_outline->hide();
+}
+
+bool EditorWindow::isOverText(const QPoint &editorPos) const
+{
+    if (!rect().contains(editorPos))
+        return false;
+    const QWidget *target = childAt(editorPos);
+    return target && (target == m_text || m_text->isAncestorOf(target));
+}
+
+void EditorWindow::dragRelease(const QPoint &editorPos)
+{
+    const int slot = m_dragSlot;
+    endDrag();
+    if (!fieldFrame(slot) || !isOverText(editorPos))
+        return; // only the text accepts a dropped field
+
+    const QPoint inText = m_text->mapFrom(this, editorPos);
+    const DropResult r = grid().drop(twipsX(inText.x()), twipsY(inText.y()), m_dragOffsetX,
+                                     m_dragOffsetY, m_queries->GetFirstVisibleLine());
+    m_model.LayoutChanged = true;
+    m_fields[slot].left = r.left;
+    m_fields[slot].top = r.top;
+    placeField(slot);
+    m_model.UpdateBoxes[slot].Pos = toInt16(r.Pos);
+    m_model.UpdateBoxes[slot].Linie = toInt16(r.Linie);
+    focusText();
+}
+
+bool EditorWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    const bool mouse = type == QEvent::MouseButtonPress || type == QEvent::MouseButtonRelease
+                       || type == QEvent::MouseMove || type == QEvent::MouseButtonDblClick;
+    auto *widget = qobject_cast<QWidget *>(watched);
+
+    // A drag owns the mouse until its button is released, wherever the events land.
+    if (m_dragSlot && widget && (type == QEvent::MouseMove || type == QEvent::MouseButtonRelease)) {
+        const auto *me = static_cast<QMouseEvent *>(event);
+        const QPoint pos = widget->mapTo(this, me->position().toPoint());
+        if (type == QEvent::MouseMove) {
+            dragMove(pos);
+        } else if (me->buttons() == Qt::NoButton) {
+            dragRelease(pos);
+        }
+        return true;
+    }
+
+    if (watched == m_text) {
+        if (type == QEvent::KeyRelease && !static_cast<QKeyEvent *>(event)->isAutoRepeat()) {
+            // Held keys repeat presses only; the bookkeeping runs once, on the real release.
+            RefreshReadout();
+            m_model.LayoutChanged = true;
+            SyncScrollBar();
+            followScroll();
+        }
+        return false;
+    }
+
+    if (watched == m_text->viewport()) {
+        if (type == QEvent::MouseButtonPress) {
+            emit textPressed();
+        } else if (type == QEvent::MouseButtonRelease) {
+            restoreDefaultPointer();
+            RefreshReadout();
+        } else if (type == QEvent::MouseMove) {
+            emit textMouseMoved();
+        }
+        return false;
+    }
+
+    if (!mouse || watched == m_scroll)
+        return false;
+
+    const int slot = slotOf(watched);
+    if (!slot)
+        return false;
+    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+        if (watched == m_fields[slot].label)
+            labelPressed(slot, static_cast<QMouseEvent *>(event));
+        else
+            focusText();
+    }
+    return true;
+}
+
+void EditorWindow::mousePressEvent(QMouseEvent *event)
+{
+    event->accept();
+    emit backgroundPressed();
+}
+
+void EditorWindow::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_dragSlot)
+        dragMove(event->position().toPoint());
+}
+
+void EditorWindow::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (m_dragSlot && event->buttons() == Qt::NoButton)
+        dragRelease(event->position().toPoint());
+}
+
+} // namespace tkl
