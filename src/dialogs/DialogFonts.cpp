@@ -1,0 +1,48 @@
+#include "DialogFonts.h"
+
+#include "model/CharGrid.h"
+#include "model/EditorFont.h"
+#include "model/Numbers.h"
+
+#include <QFontMetrics>
+#include <QWidget>
+
+namespace tkl {
+
+QFont fixedFont(const QString &family, double points)
+{
+    installFontSubstitutions();
+    QFont font(family);
+    font.setPointSizeF(points);
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    return font;
+}
+
+int cellWidthTwips(const QWidget &widget, const QFont &font)
+{
+    // Integer metrics, as the grid is counted in whole pixels.
+    const QFontMetrics metrics(font, &widget);
+    const int pixels = metrics.horizontalAdvance(QStringLiteral("a"));
+    return int(roundHalfEven(Twips::fromPixels(pixels, widget.logicalDpiX())));
+}
+
+void moveToTwips(QWidget &window, int leftTwips, int topTwips)
+{
+    window.move(Twips::toPixels(leftTwips, window.logicalDpiX()), Twips::toPixels(topTwips, window.logicalDpiY()));
+}
+
+void setGeometryTwips(QWidget &widget, int left, int top, int width, int height)
+{
+    const double dx = widget.logicalDpiX();
+    const double dy = widget.logicalDpiY();
+    widget.setGeometry(Twips::toPixels(left, dx), Twips::toPixels(top, dy), Twips::toPixels(width, dx),
+                       Twips::toPixels(height, dy));
+}
+
+void setFixedClientTwips(QWidget &window, int width, int height)
+{
+    window.setFixedSize(Twips::toPixels(width, window.logicalDpiX()), Twips::toPixels(height, window.logicalDpiY()));
+}
+
+} // namespace tkl
