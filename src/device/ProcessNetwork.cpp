@@ -245,7 +245,8 @@ std::unique_ptr<ProcessNetwork> ProcessNetwork::parse(const QByteArray &json, QS
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         *what = parseError.errorString();
-        *offset = parseError.offset;
+        // The parser stops just behind the character it could not take: point at that one.
+        *offset = std::max<qsizetype>(0, parseError.offset - 1);
         return nullptr;
     }
     if (!doc.isObject()) {
