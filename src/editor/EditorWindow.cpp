@@ -9,6 +9,7 @@
 
 #include <QCursor>
 #include <QFontMetrics>
+#include <QFontMetricsF>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -34,8 +35,20 @@ constexpr int ScrollBarWidth = 255;
 constexpr int FirstRequestedWidth = 5260; // the width New asks for
 constexpr int VisibleLines = TicketModel::VisibleLines;
 // Hot spot of the eraser pointer: the lower left tip of the drawn eraser (32 x 32).
-constexpr int EraserHotX = 4;
-constexpr int EraserHotY = 27;
+constexpr int EraserHotX = 7;
+constexpr int EraserHotY = 25;
+
+// The editor font laid on the whole-pixel cell that CharWidth measures: the text then
+// sits on the same grid as the fields and breaks exactly after CharsPerLine cells.
+QFont gridFont()
+{
+    QFont font = editorFont();
+    const qreal exact = QFontMetricsF(font).horizontalAdvance(QLatin1Char('a'));
+    const int whole = QFontMetrics(font).horizontalAdvance(QLatin1Char('a'));
+    if (exact > 0 && whole > 0 && !qFuzzyCompare(exact, qreal(whole)))
+        font.setLetterSpacing(QFont::AbsoluteSpacing, whole - exact);
+    return font;
+}
 
 qint16 toInt16(double value)
 {
@@ -51,7 +64,7 @@ EditorWindow::EditorWindow(TicketModel &model, QWidget *parent)
     , m_model(model)
 {
     setObjectName(QStringLiteral("Form2"));
-    setFont(editorFont());
+    setFont(gridFont());
 
     m_text = new QPlainTextEdit(this);
     m_text->setObjectName(QStringLiteral("Text1"));
