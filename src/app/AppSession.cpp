@@ -1,0 +1,88 @@
+#include "AppSession.h"
+
+#include "MainWindow.h"
+#include "QtPrompts.h"
+#include "device/AutomationFactory.h"
+#include "device/ProcessNetwork.h"
+#include "model/TicketModel.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMessageBox>
+
+#include <cstdio>
+
+namespace tkl {
+
+AppSession::~AppSession() = default;
+
+std::unique_ptr<AppSession> AppSession::start(Options options, QString *error)
+{
+    std::unique_ptr<AppSession> session(new AppSession);
+
+    QString networkError;
+    session->m_network = options.loadNetwork ? options.loadNetwork(&networkError)
+                                             : ProcessNetwork::load(&networkError);
+    if (!session->m_network) {
+        if (error) {
+            *error = QStringLiteral("The process network description cannot be used:\n%1")
+                         .arg(networkError.isEmpty() ? QStringLiteral("no network") : networkError);
+        }
+        return nullptr;
+    }
+
+    session->m_factory = std::make_unique<AutomationFactory>(*session->m_network);
+    if (options.prepareFactory)
+        options.prepareFactory(*session->m_factory);
+    try {
+        session->m_sharedServer = session->m_factory->create(AutomationFactory::ServerProgId);
+        session->m_sharedServer->setProperty(QStringLiteral("EnableExceptions"), true);
+    } catch (const AutomationError &e) {
+        if (error) {
+            *error = QStringLiteral("The process-network server \"%1\" cannot be created:\n%2")
+                         .arg(AutomationFactory::ServerProgId, e.text());
+        }
+        return nullptr;
+    }
+
+    const QString appFolder = options.appFolder.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                          : options.appFolder;
+    session->m_model = std::make_unique<TicketModel>();
+    if (options.prompts)
+        session->m_prompts = std::move(options.prompts);
+    else
+        session->m_prompts = std::make_unique<QtPrompts>();
+    session->m_window = std::make_unique<MainWindow>(*session->m_model, *session->m_network,
+                                                     *session->m_factory, *session->m_sharedServer,
+                                                     *session->m_prompts, appFolder);
+    if (auto *qtPrompts = dynamic_cast<QtPrompts *>(session->m_prompts.get()))
+        qtPrompts->setParentWidget(session->m_window.get());
+    return session;
+}
+
+int AppSession::run(Options options, const Report &report, bool runEventLoop)
+{
+    QString error;
+    const std::unique_ptr<AppSession> session = start(std::move(options), &error);
+    if (!session) {
+        if (report)
+            report(error);
+        return 1;
+    }
+    MainWindow &window = session->window();
+    QObject::connect(&window, &MainWindow::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    window.show();
+    if (!runEventLoop)
+        return 0;
+    return QApplication::exec();
+}
+
+void AppSession::reportStartFailure(const QString &text)
+{
+    std::fprintf(stderr, "tkledit: %s\n", qPrintable(text));
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        QMessageBox::critical(nullptr, MainWindow::MessageTitle, text);
+}
+
+} // namespace tkl

@@ -1,0 +1,182 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QWidget>
+
+#include <span>
+
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace tkl {
+
+class AutomationFactory;
+class AutomationObject;
+class EditorWindow;
+class HelpWindow;
+class PortDialog;
+class PrinterSettingsDialog;
+class ProcessNetwork;
+class Prompts;
+class TicketModel;
+class TicketSizeDialog;
+class UpdateBoxDialog;
+
+/// The main window (Form1): the command band with its ten buttons and the readout,
+/// the tooltip, and the editor (Form2) as a child just below the band.
+///
+/// The window keeps a fixed place and size in twips; any resize puts it back. The
+/// dialogs it opens are top-level tool windows owned by it, created hidden at
+/// start-up (the port dialog on first use) and only shown and hidden afterwards.
+class MainWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    /// The title before the ticket's name: the program's name and nine blanks.
+    static inline const QString TitlePrefix = QStringLiteral("Dodurev Ezuzez Avedur         ");
+    /// The ticket's name in the title until it is saved or opened.
+    static inline const QString UnnamedTicket = QStringLiteral("UnNamed Ticket");
+    /// Title of the program's own message boxes.
+    static inline const QString MessageTitle = QStringLiteral("Dodurev Ezuzez Avedur");
+
+    // Fixed geometry, twips.
+    static constexpr int FixedLeft = 0;
+    static constexpr int FixedTop = 1000;
+    static constexpr int FixedWidth = 9500;
+    /// Height for a 195-twip line; a taller line adds 22 x the difference.
+    static constexpr int DesignHeight = 5390;
+    /// The caption bar that the fixed height counts in: the editor lies 900 below the
+    /// window's top edge, which is 615 below the top of the client area.
+    static constexpr int CaptionHeight = 285;
+    static constexpr int BandHeight = 615;
+    /// The editor's offset below the window's top edge, caption included.
+    static constexpr int EditorOffset = BandHeight + CaptionHeight;
+
+    /// Tool windows that a press on the band, the background or a button hides.
+    enum Hide { HideNone = 0, HideForm3 = 1, HideForm4 = 2, HideForm6 = 4 };
+
+    /// Runs the start-up steps after SharedServer exists: records `appFolder`, fixes
+    /// the geometry, creates the editor and the dialogs hidden, and clears the model.
+    /// Nothing is shown; the caller shows the window.
+    MainWindow(TicketModel &model, ProcessNetwork &network, AutomationFactory &factory,
+               AutomationObject &sharedServer, Prompts &prompts, const QString &appFolder,
+               QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    /// Folder of the program file: help file and eraser cursor are looked up there.
+    QString appFolder() const { return m_appFolder; }
+
+    /// Title := TitlePrefix + `ticketName`.
+    void setTicketName(const QString &ticketName);
+
+    // Geometry in twips as the program counts it (outer frame, caption included in
+    // the height). Left and top follow the window when the operator moves it.
+    int leftTwips() const { return m_leftTwips; }
+    int topTwips() const { return m_topTwips; }
+    int widthTwips() const { return FixedWidth; }
+    int heightTwips() const;
+
+    /// Width of "a" in the window's font (Courier 9.75 pt), twips.
+    int charWidthTwips() const;
+
+    EditorWindow *editor() const { return m_editor; }
+    UpdateBoxDialog *updateBoxDialog() const { return m_form3; }
+    PrinterSettingsDialog *printerSettingsDialog() const { return m_form4; }
+    TicketSizeDialog *ticketSizeDialog() const { return m_form6; }
+    /// The port dialog (Form8); nullptr until the first download command.
+    PortDialog *portDialog() const { return m_form8; }
+
+    /// Index of the last button the pointer moved over (1..4, 6..10; 0 before any).
+    int tipIndex() const { return m_tipIndex; }
+
+    /// Shows the tooltip of tipIndex() to the right of its button; nothing for an
+    /// index without a tooltip.
+    void showtip();
+
+    /// Hides the tooltip box and stops its timer.
+    void hideTip();
+
+public slots:
+    // The file commands. For now they do only the steps that belong to the command
+    // bar; reading and writing layouts is wired in separately.
+    void onSave();
+    void onNew();
+    void onOpen();
+    void onExit();
+
+    void onInsertField();
+    void onDeleteField();
+    void onPrinterSetup();
+    void onTicketSize();
+    void onHelp();
+    void onDownload();
+
+signals:
+    /// The window was closed (close box or Exit): the program ends.
+    void closed();
+
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    struct Button;
+
+    /// The command bar: every button with its place, tooltip and press rule.
+    static std::span<const Button> buttonTable();
+
+    void buildBand();
+    void buildTooltip();
+    void createWindows(Prompts &prompts, AutomationObject &sharedServer, ProcessNetwork &network);
+    void wireEditor();
+
+    void restoreGeometry();
+    void placeEditor();
+    void hideTools(int which);
+    void onFieldPressed(int slot, Qt::MouseButton button, bool deleted);
+
+    int toPixelsX(double twips) const;
+    int toPixelsY(double twips) const;
+    const Button *buttonFor(QObject *object) const;
+
+    TicketModel &m_model;
+    ProcessNetwork &m_network;
+    AutomationFactory &m_factory;
+    Prompts &m_prompts;
+    QString m_appFolder;
+
+    int m_leftTwips = FixedLeft;
+    int m_topTwips = FixedTop;
+    bool m_restoring = false;
+    bool m_wasMinimized = false;
+    bool m_backgroundPressed = false;
+
+    QFrame *m_picture1 = nullptr;
+    QFrame *m_picture2 = nullptr;
+    QLabel *m_readout = nullptr;
+    QLineEdit *m_tip = nullptr;
+    QTimer *m_timer = nullptr;
+    int m_tipIndex = 0;
+    QList<QPushButton *> m_buttons;
+
+    EditorWindow *m_editor = nullptr;
+    UpdateBoxDialog *m_form3 = nullptr;
+    PrinterSettingsDialog *m_form4 = nullptr;
+    TicketSizeDialog *m_form6 = nullptr;
+    PortDialog *m_form8 = nullptr;
+    HelpWindow *m_help = nullptr;
+};
+
+} // namespace tkl
