@@ -18,6 +18,20 @@
 
 namespace tkl {
 
+namespace {
+
+// The fixed layout was made for a narrower face than the one the desktop may give
+// us: rather than clip a label, make its font just small enough.
+void fitToWidth(QLabel *label)
+{
+    QFont font = label->font();
+    while (QFontMetrics(font).horizontalAdvance(label->text()) > label->width() && font.pointSizeF() > 6)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    label->setFont(font);
+}
+
+} // namespace
+
 PortDialog::PortDialog(TicketModel &model, AutomationFactory &factory, const ProcessNetwork &network,
                        Prompts &prompts, std::function<QStringList()> boxLines, QWidget *mainWindow,
                        QWidget *parent)
@@ -57,6 +71,8 @@ PortDialog::PortDialog(TicketModel &model, AutomationFactory &factory, const Pro
     m_label2 = new QLabel(QStringLiteral("\"Select port before download\""), this);
     m_label2->setObjectName(QStringLiteral("Label2"));
     place(m_label2, 120, 2880, 2415, 255);
+    fitToWidth(m_label1);
+    fitToWidth(m_label2);
 
     m_command1 = new QPushButton(QStringLiteral("Download"), this);
     m_command1->setObjectName(QStringLiteral("Command1"));
