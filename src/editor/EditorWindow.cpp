@@ -497,6 +497,7 @@ void EditorWindow::labelPressed(int slot, QMouseEvent *event)
         m_dragOffsetY = twipsY(inLabel.y());
         const Field &f = m_fields[slot];
         m_dragSlot = slot;
+        m_dragButton = button;
         m_dragPressPos = f.label->mapTo(this, inLabel);
         m_dragFrameOrigin = f.frame->pos();
         m_outline->setGeometry(f.frame->geometry());
@@ -518,6 +519,7 @@ void EditorWindow::dragMove(const QPoint &editorPos)
 void EditorWindow::endDrag()
 {
     m_dragSlot = 0;
+    m_dragButton = Qt::NoButton;
     m_outline->hide();
 }
 
@@ -561,7 +563,7 @@ bool EditorWindow::eventFilter(QObject *watched, QEvent *event)
         const QPoint pos = widget->mapTo(this, me->position().toPoint());
         if (type == QEvent::MouseMove) {
             dragMove(pos);
-        } else if (me->buttons() == Qt::NoButton) {
+        } else if (me->button() == m_dragButton) {
             dragRelease(pos);
         }
         return true;
@@ -619,7 +621,7 @@ void EditorWindow::mouseMoveEvent(QMouseEvent *event)
 
 void EditorWindow::mouseReleaseEvent(QMouseEvent *event)
 {
-    if (m_dragSlot && event->buttons() == Qt::NoButton)
+    if (m_dragSlot && event->button() == m_dragButton)
         dragRelease(event->position().toPoint());
 }
 

@@ -183,6 +183,7 @@ private:
     double m_dragOffsetX = 0;
     double m_dragOffsetY = 0;
     int m_dragSlot = 0;
+    Qt::MouseButton m_dragButton = Qt::NoButton;
     QPoint m_dragPressPos;
     QPoint m_dragFrameOrigin;
 };
