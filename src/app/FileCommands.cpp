@@ -1,0 +1,206 @@
+#include "FileCommands.h"
+
+#include "editor/EditorWindow.h"
+#include "files/FieldPlacement.h"
+#include "files/LayoutData.h"
+#include "files/LayoutFile.h"
+#include "model/CharGrid.h"
+#include "model/Prompts.h"
+#include "model/TicketModel.h"
+
+#include <QPlainTextEdit>
+
+namespace tkl {
+
+namespace {
+
+// The text box keeps paragraphs apart with "\n"; a layout keeps lines apart with CR LF.
+QString layoutText(const QPlainTextEdit &box)
+{
+    QString text = box.toPlainText();
+    text.replace(u'\n', QStringLiteral("\r\n"));
+    return text;
+}
+
+QString boxText(const QString &layoutText)
+{
+    QString text = layoutText;
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return text;
+}
+
+class BusyScope
+{
+public:
+    explicit BusyScope(const std::function<void(bool)> &setBusy)
+        : m_setBusy(setBusy)
+    {
+        if (m_setBusy)
+            m_setBusy(true);
+    }
+    ~BusyScope()
+    {
+        if (m_setBusy)
+            m_setBusy(false);
+    }
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
+
+private:
+    const std::function<void(bool)> &m_setBusy;
+};
+
+} // namespace
+
+FileCommands::FileCommands(TicketModel &model, EditorWindow &editor, Prompts &prompts, Window window)
+    : m_model(model)
+    , m_editor(editor)
+    , m_prompts(prompts)
+    , m_window(std::move(window))
+{
+}
+
+bool FileCommands::save()
+{
+    if (m_window.hideTip)
+        m_window.hideTip();
+    return saveStep();
+}
+
+void FileCommands::newTicket()
+{
+    if (m_window.hideTip)
+        m_window.hideTip();
+    if (!offerToSave())
+        return;
+
+    m_editor.restoreDefaultPointer();
+    m_model.ScrollPos = 0;
+    m_model.TicketLines = NewTicketLines;
+    m_editor.textBox()->clear();
+    for (int i = TicketModel::FirstSlot; i <= TicketModel::LastSlot; ++i) {
+        if (m_model.BoxLoaded[i] == 1) {
+            m_editor.unloadField(i);
+            m_model.UpdateBoxes[i].DataIn = false;
+        }
+    }
+    m_model.StartCode.clear();
+    m_model.StopCode.clear();
+    m_model.EditorWidth = NewWidth;
+    m_editor.setWidthTwips(NewWidth);
+    m_model.EditorHeight = NewHeight;
+    m_editor.setHeightTwips(NewHeight);
+    if (m_window.setTicketName)
+        m_window.setTicketName(UnnamedTicket);
+    m_editor.resetScrollBar(0);
+    m_model.LayoutChanged = false;
+}
+
+void FileCommands::open()
+{
+    if (m_window.hideTip)
+        m_window.hideTip();
+    if (!offerToSave())
+        return;
+
+    const auto name = m_prompts.askOpenFileName(Filter, DefaultSuffix, m_lastFileName);
+    if (!name)
+        return;
+    m_lastFileName = *name;
+
+    LayoutReadResult result;
+    {
+        BusyScope busy(m_window.setBusy);
+        result = readLayoutFile(*name);
+    }
+    if (!result) {
+        // The layout on the editor stays exactly as it was.
+        showFailure(result.error.message);
+        m_editor.restoreDefaultPointer();
+        return;
+    }
+
+    BusyScope busy(m_window.setBusy);
+    const LayoutData &layout = *result.layout;
+    clearEditor();
+    layout.applyTo(m_model);
+    m_editor.setWidthTwips(layout.EditorWidth);
+    m_model.EditorHeight = layout.EditorHeight;
+    m_editor.setHeightTwips(layout.EditorHeight);
+    m_editor.resetScrollBar(layout.TicketLines);
+    m_editor.textBox()->setPlainText(boxText(layout.text));
+
+    // Placed on the grid as measured now, on the editor's font (the main window's too).
+    const CharGrid grid(m_editor.charWidthTwips(), m_editor.lineHeightTwips());
+    for (const FieldPlacement &f : FieldPlacement::defined(layout.UpdateBoxes, grid))
+        m_editor.loadFieldFromRecord(f.slot, f.left, f.top, f.width, f.caption);
+
+    m_editor.RefreshReadout();
+    m_model.LayoutChanged = false;
+    if (m_window.setTicketName)
+        m_window.setTicketName(*name);
+}
+
+bool FileCommands::mayExit()
+{
+    m_editor.restoreDefaultPointer();
+    return offerToSave();
+}
+
+bool FileCommands::offerToSave()
+{
+    if (!m_model.LayoutChanged)
+        return true;
+    // The changed flag stays set until the layout is saved, replaced or discarded by
+    // the operator: a cancelled dialog further on must not lose the question.
+    if (!m_prompts.askYesNo(SaveQuestionTitle, SaveQuestion))
+        return true;
+    return saveStep();
+}
+
+bool FileCommands::saveStep()
+{
+    m_model.TicketLines = qint16(qBound(0, m_editor.lineCount(), 32767));
+
+    const auto name = m_prompts.askSaveFileName(Filter, DefaultSuffix, m_lastFileName);
+    if (!name)
+        return false;
+    m_lastFileName = *name;
+
+    LayoutData layout = LayoutData::fromModel(m_model, layoutText(*m_editor.textBox()));
+    // Fields that were inserted but never defined are not stored; their slots are
+    // freed on the editor only once the file holds the layout without them.
+    const QList<int> freed = freeUndefinedSlots(layout);
+
+    std::optional<LayoutError> error;
+    {
+        BusyScope busy(m_window.setBusy);
+        error = saveLayoutFile(*name, layout);
+    }
+    if (error) {
+        showFailure(error->message);
+        return false;
+    }
+    for (int slot : freed)
+        m_editor.unloadField(slot);
+    m_model.LayoutChanged = false;
+    if (m_window.setTicketName)
+        m_window.setTicketName(*name);
+    return true;
+}
+
+void FileCommands::clearEditor()
+{
+    m_editor.textBox()->clear();
+    for (int i = TicketModel::FirstSlot; i <= TicketModel::LastSlot; ++i) {
+        if (m_model.BoxLoaded[i] == 1)
+            m_editor.unloadField(i);
+    }
+}
+
+void FileCommands::showFailure(const QString &text)
+{
+    m_prompts.showMessage(m_window.messageTitle, text, Prompts::Icon::Critical);
+}
+
+} // namespace tkl

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace tkl {
+
+class EditorWindow;
+class Prompts;
+class TicketModel;
+
+/// Save, New, Open and Exit: the layout between the editor and its files.
+///
+/// The operator's work is never lost on their way: Open replaces the layout only
+/// after the whole file was read, Save replaces a file only once the new one is
+/// complete, and a save that the operator asked for and that did not happen stops
+/// the command that asked (the layout stays, marked changed).
+class FileCommands
+{
+public:
+    /// What the commands need of the main window.
+    struct Window
+    {
+        std::function<void(const QString &ticketName)> setTicketName;
+        std::function<void()> hideTip;
+        std::function<void(bool busy)> setBusy;  ///< hourglass while files are worked on
+        QString messageTitle;
+    };
+
+    static inline const QString Filter = QStringLiteral("Screen layout (*.txt)|*.txt");
+    static inline const QString DefaultSuffix = QStringLiteral("txt");
+    static inline const QString UnnamedTicket = QStringLiteral("UnNamed Ticket");
+    static inline const QString SaveQuestion = QStringLiteral("Do you want to save\r\nthe current Layout ?");
+    static inline const QString SaveQuestionTitle = QStringLiteral("  Delete Warning !!");
+
+    // Defaults that New establishes, twips and lines.
+    static constexpr int NewWidth = 5260;
+    static constexpr int NewHeight = 3155;
+    static constexpr int NewTicketLines = 16;
+
+    FileCommands(TicketModel &model, EditorWindow &editor, Prompts &prompts, Window window);
+
+    /// Save: asks for a file name and writes the layout. True when the file was written.
+    bool save();
+
+    /// New: offers to save a changed layout, then empties the editor.
+    void newTicket();
+
+    /// Open: offers to save a changed layout, asks for a file and loads it.
+    void open();
+
+    /// Exit (and the close box): offers to save a changed layout. True when the
+    /// program may end; false when a save the operator asked for did not happen.
+    bool mayExit();
+
+    /// The file name the file dialogs offer next: the last one they returned.
+    QString lastFileName() const { return m_lastFileName; }
+
+private:
+    /// Asks the save question when the layout is changed. False when the command must
+    /// stop: the operator said Yes and the save did not happen.
+    bool offerToSave();
+
+    /// The save step shared by Save and a Yes to the question.
+    bool saveStep();
+
+    void clearEditor();
+    void showFailure(const QString &text);
+
+    TicketModel &m_model;
+    EditorWindow &m_editor;
+    Prompts &m_prompts;
+    Window m_window;
+    QString m_lastFileName;
+};
+
+} // namespace tkl
