@@ -130,7 +130,7 @@ void PortDialog::download()
         m_model.TicketLines = qint16(std::min<qsizetype>(lines.size(), std::numeric_limits<qint16>::max()));
         if (!m_progress)
             m_progress = new ProgressWindow;
-        m_progress->progressBar()->setValue(0);
+        m_progress->setProgress(0);
         const QPoint main = mainWindowTwips();
         placeAt(m_progress, main.x() + 3500, main.y() + 5500);
         m_progress->show();
@@ -140,7 +140,7 @@ void PortDialog::download()
     };
     callbacks.progress = [this](double value) {
         if (m_progress)
-            m_progress->progressBar()->setValue(int(roundHalfEven(value)));
+            m_progress->setProgress(value);
     };
     callbacks.processEvents = [] { QCoreApplication::processEvents(); };
 

@@ -1,11 +1,14 @@
 #include "ProgressWindow.h"
 
 #include "model/CharGrid.h"
+#include "model/Numbers.h"
 
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressBar>
+
+#include <algorithm>
 
 namespace tkl {
 
@@ -34,6 +37,16 @@ ProgressWindow::ProgressWindow(QWidget *parent)
     m_bar->setValue(0);
     m_bar->setTextVisible(false);
     place(m_bar, 120, 720, 3135, 195);
+}
+
+void ProgressWindow::setProgress(double percent)
+{
+    const int value = std::clamp(int(roundHalfEven(percent)), 0, 100);
+    constexpr qint64 frameMs = 16;
+    if (value == 0 || value == 100 || !m_sinceShown.isValid() || m_sinceShown.elapsed() >= frameMs) {
+        m_bar->setValue(value);
+        m_sinceShown.start();
+    }
 }
 
 QPixmap ProgressWindow::picture()

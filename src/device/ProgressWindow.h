@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 class QLabel;
@@ -18,10 +19,16 @@ public:
 
     QProgressBar *progressBar() const { return m_bar; }
 
+    /// Shows how far the download has come, 0 to 100. The bar follows at most about
+    /// sixty times a second (its start and its end always), so that redrawing it does
+    /// not cost more than the writes it reports.
+    void setProgress(double percent);
+
     /// The picture of `Picture1`: a printer feeding out a ticket, 32 x 32.
     static QPixmap picture();
 
 private:
+    QElapsedTimer m_sinceShown;
     QLabel *m_picture;
     QProgressBar *m_bar;
 };

@@ -3,6 +3,8 @@
 #include "AutomationFactory.h"
 #include "model/TicketModel.h"
 
+#include <QStringBuilder>
+
 #include <limits>
 
 namespace tkl {
@@ -101,13 +103,12 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
         constexpr int first = TicketModel::FirstSlot;
         constexpr int last = TicketModel::LastSlot;
         constexpr double steps = 2 * TicketModel::SlotCount;
-        auto element = [&port](int n, const char *member) {
-            return QStringLiteral("%1.UpdateArr[%2].%3").arg(port).arg(n).arg(QLatin1String(member));
-        };
+        // Names are built once per element: the writes themselves are cheap, so this shows.
+        auto prefix = [&port](int n) -> QString { return port % u".UpdateArr[" % QString::number(n) % u"]."; };
 
         for (int n = first; n <= last; ++n) {
             progress(n * 100.0 / steps);
-            writer.write(element(n, "DataIn"), false);
+            writer.write(prefix(n) % u"DataIn", false);
         }
 
         for (int n = first; n <= last; ++n) {
@@ -116,28 +117,29 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
             const UpdateBox &box = model.UpdateBoxes[n];
             if (!box.DataIn)
                 continue;
-            writer.write(element(n, "VarName"), box.VarName);
-            writer.write(element(n, "NodeAdr"), QVariant::fromValue(box.NodeAdr));
-            writer.write(element(n, "SWNo"), QVariant::fromValue(box.SWNo));
-            writer.write(element(n, "Offset"), QVariant::fromValue(box.Offset));
-            writer.write(element(n, "Typ"), QVariant::fromValue(box.Typ));
-            writer.write(element(n, "BitNo"), QVariant::fromValue(box.BitNo));
-            writer.write(element(n, "Code"), QVariant::fromValue(box.Code));
-            writer.write(element(n, "DevType"), QVariant::fromValue(box.DevType));
-            writer.write(element(n, "Chars"), QVariant::fromValue(box.Chars));
-            writer.write(element(n, "Digits"), QVariant::fromValue(box.Digits));
-            writer.write(element(n, "DataIn"), true);
+            const QString element = prefix(n);
+            writer.write(element % u"VarName", box.VarName);
+            writer.write(element % u"NodeAdr", QVariant::fromValue(box.NodeAdr));
+            writer.write(element % u"SWNo", QVariant::fromValue(box.SWNo));
+            writer.write(element % u"Offset", QVariant::fromValue(box.Offset));
+            writer.write(element % u"Typ", QVariant::fromValue(box.Typ));
+            writer.write(element % u"BitNo", QVariant::fromValue(box.BitNo));
+            writer.write(element % u"Code", QVariant::fromValue(box.Code));
+            writer.write(element % u"DevType", QVariant::fromValue(box.DevType));
+            writer.write(element % u"Chars", QVariant::fromValue(box.Chars));
+            writer.write(element % u"Digits", QVariant::fromValue(box.Digits));
+            writer.write(element % u"DataIn", true);
             // The device counts lines from 1.
-            writer.current = element(n, "Linie");
+            writer.current = element % u"Linie";
             writer.write(writer.current, int16(int(box.Linie) + 1, writer.current));
-            writer.write(element(n, "Pos"), QVariant::fromValue(box.Pos));
+            writer.write(element % u"Pos", QVariant::fromValue(box.Pos));
         }
 
         writer.current = port + QStringLiteral(".lines");
         const int lineCount = int(std::min<qsizetype>(boxLines.size(), std::numeric_limits<int>::max()));
         writer.write(writer.current, int16(lineCount, writer.current));
         for (qsizetype n = 1; n <= boxLines.size(); ++n)
-            writer.write(QStringLiteral("%1.Ticket[%2]").arg(port).arg(n), boxLines.at(n - 1));
+            writer.write(port % u".Ticket[" % QString::number(n) % u']', boxLines.at(n - 1));
 
         writer.write(port + QStringLiteral(".PrintCode.start"), codeOrCr(model.StartCode));
         writer.write(port + QStringLiteral(".PrintCode.stop"), codeOrCr(model.StopCode));
