@@ -35,6 +35,7 @@ private slots:
     void sizeKeys_data();
     void sizeKeys();
     void sizeEnter();
+    void sizeHidesWhenFocusLeaves();
     void help_data();
     void help();
     void installedHelpHasTopic35();
@@ -245,6 +246,26 @@ void TestSettingsDialogs::sizeEnter()
     // Opening again shows the width in force, not what was typed.
     dialog.openAt(2000, 4000);
     QCOMPARE(text1->text(), QStringLiteral("76"));
+}
+
+void TestSettingsDialogs::sizeHidesWhenFocusLeaves()
+{
+    TicketModel model;
+    FakeEditorSurface editor(model);
+    editor.requestEditorWidth(5260);
+    QWidget mainWindow;
+    mainWindow.show();
+    TicketSizeDialog dialog(model, editor);
+    dialog.openAt(2000, 4000);
+    QVERIFY(QTest::qWaitForWindowActive(&dialog));
+    auto *text1 = dialog.findChild<QLineEdit *>("Text1");
+    text1->selectAll();
+    QTest::keyClicks(text1, QStringLiteral("20"));
+
+    mainWindow.activateWindow();
+    QVERIFY(QTest::qWaitFor([&] { return !dialog.isVisible(); }));
+    // Leaving the box on the way out applied the number.
+    QCOMPARE(model.CharsPerLine, qint16(20));
 }
 
 void TestSettingsDialogs::help_data()

@@ -3,6 +3,7 @@
 #include "support/ScriptedPrompts.h"
 
 #include "device/ProcessNetwork.h"
+#include "device/SimulatedServer.h"
 #include "device/VariableTree.h"
 #include "dialogs/UpdateBoxDialog.h"
 #include "model/CharGrid.h"
@@ -142,6 +143,8 @@ private slots:
     void binding_data();
     void binding();
     void secondBindingKeepsWidth();
+    void bindingWithNetworkServer_data();
+    void bindingWithNetworkServer();
     void fieldDeletedWhileOpen();
     void keyStorm_data();
     void keyStorm();
@@ -529,6 +532,51 @@ void TestUpdateBoxDialog::secondBindingKeepsWidth()
     const QList<int> got{b.NodeAdr, b.SWNo, b.Offset, b.Typ, b.BitNo, b.Code, b.Chars, b.Digits};
     QCOMPARE(got, (QList<int>{12, 7, 1, 2, 3, 9, 8, 2}));
     QCOMPARE(rig.server.physId, QStringLiteral("Oven.Temp"));
+}
+
+void TestUpdateBoxDialog::bindingWithNetworkServer_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QList<int>>("fields"); // NodeAdr, SWNo, Offset, Typ, BitNo, Code
+    QTest::addColumn<bool>("failed");
+
+    QTest::newRow("plain") << "Scale1.NetWeight" << QList<int>{7, 120, 0, 4, 1, 3} << false;
+    QTest::newRow("offset beyond 16 bits") << "Scale1.Wide" << QList<int>{7, 121, 0, 0, 0, 0} << true;
+    QTest::newRow("node without number") << "Lab.Temp" << QList<int>{0, 0, 0, 0, 0, 0} << true;
+}
+
+void TestUpdateBoxDialog::bindingWithNetworkServer()
+{
+    QFETCH(QString, name);
+    QFETCH(QList<int>, fields);
+    QFETCH(bool, failed);
+
+    // The real server over a network hands the attributes over as 32-bit integers.
+    TicketModel model;
+    ProcessNetwork network;
+    const int scale = network.addNode(QStringLiteral("Scale1"), QStringLiteral("NET1.ST07"), QStringLiteral("3 weighing"));
+    network.addVariable(scale, QStringLiteral("NetWeight"), 120, 0, 4, 1);
+    network.addVariable(scale, QStringLiteral("Wide"), 121, 70000, 4, 1);
+    const int lab = network.addNode(QStringLiteral("Lab"), QStringLiteral("LAB"), QStringLiteral("1"));
+    network.addVariable(lab, QStringLiteral("Temp"), 1, 1, 1, 1);
+    SimulatedServer server(network);
+    FakeEditorSurface editor(model);
+    ScriptedPrompts prompts;
+    UpdateBoxDialog dialog(model, server, network, editor, prompts);
+    model.BoxLoaded[1] = 1;
+    model.CurrentBox = 1;
+    dialog.openForSlot(1);
+    QTest::mouseClick(dialog.findChild<QPushButton *>("SSCommand1"), Qt::LeftButton);
+    auto *tree = dialog.findChild<VariableTree *>("Vatrix1");
+    tree->setCurrentItem(tree->itemForName(name));
+    QTest::keyClick(tree, Qt::Key_Return);
+
+    const UpdateBox &b = model.UpdateBoxes[1];
+    const QList<int> got{b.NodeAdr, b.SWNo, b.Offset, b.Typ, b.BitNo, b.Code};
+    QCOMPARE(got, fields);
+    QCOMPARE(b.VarName, name);
+    QCOMPARE(prompts.messages.size(), failed ? 1 : 0);
+    QCOMPARE(dialog.isCollapsed(), !failed);
 }
 
 void TestUpdateBoxDialog::fieldDeletedWhileOpen()
