@@ -592,13 +592,21 @@ bool EditorWindow::eventFilter(QObject *watched, QEvent *event)
         return false;
     }
 
-    if (!mouse || watched == m_scroll)
+    if (watched == m_scroll) {
+        // Turning the wheel over the bar moves it as a click would: the bar takes the
+        // focus, so its change notification scrolls the text and the fields.
+        if (type == QEvent::Wheel)
+            m_scroll->setFocus(Qt::MouseFocusReason);
         return false;
+    }
 
+    if (!mouse)
+        return false;
     const int slot = slotOf(watched);
     if (!slot)
         return false;
-    if (type == QEvent::MouseButtonPress || type == QEvent::MouseButtonDblClick) {
+    // The second press of a double click is not a new press on the field.
+    if (type == QEvent::MouseButtonPress) {
         if (watched == m_fields[slot].label)
             labelPressed(slot, static_cast<QMouseEvent *>(event));
         else

@@ -16,6 +16,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -257,26 +258,34 @@ void TestEditorWindow::keyReleaseFollowsScroll()
 
 void TestEditorWindow::scrollBarNotifications_data()
 {
-    QTest::addColumn<bool>("barHasFocus");
-    QTest::newRow("text has the focus: ignored") << false;
-    QTest::newRow("bar has the focus: scrolls") << true;
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("moved");
+    QTest::newRow("value set, text has the focus: ignored") << "text" << 0;
+    QTest::newRow("value set, bar has the focus") << "bar" << 3;
+    QTest::newRow("wheel over the bar") << "wheel" << 3;
 }
 
 void TestEditorWindow::scrollBarNotifications()
 {
-    QFETCH(bool, barHasFocus);
+    QFETCH(QString, how);
+    QFETCH(int, moved);
     Host h;
     h.setLines(40);
     h.key(Qt::Key_Home, Qt::ControlModifier);
     QCOMPARE(h.bar()->maximum(), 40);
     h.editor->insertField();
     const int top = h.editor->fieldTopTwips(1);
-    if (barHasFocus)
-        h.bar()->setFocus();
+    if (how == "wheel") {
+        const QPoint at(5, 50);
+        QWheelEvent wheel(at, h.bar()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, {},
+                          Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(h.bar(), &wheel);
+    } else {
+        if (how == "bar")
+            h.bar()->setFocus();
+        h.bar()->setValue(25);
+    }
 
-    h.bar()->setValue(25);
-
-    const int moved = barHasFocus ? 3 : 0;
     QCOMPARE(h.q().GetFirstVisibleLine(), 1 + moved);
     QCOMPARE(int(h.model.ScrollPos), 22 + moved);
     QCOMPARE(h.editor->fieldTopTwips(1), top - moved * Line);
