@@ -186,6 +186,9 @@ void TestUpdateBoxDialog::opening()
     }
     UpdateBox &b = rig.model.UpdateBoxes[3];
     b.VarName = QStringLiteral("Old.Name");
+    // New leaves the width of an undefined slot as it was; the placeholders must not clear it.
+    b.Chars = 6;
+    b.Digits = 2;
     if (defined)
         rig.define(3, QStringLiteral("Old.Name"), 12, 3);
     rig.dialog->setCollapsed(false);
@@ -204,8 +207,8 @@ void TestUpdateBoxDialog::opening()
     QCOMPARE(rig.box("Text3")->text(), texts[2]);
     QCOMPARE(b.VarName, varName);
     QCOMPARE(b.DataIn, defined);
-    QCOMPARE(b.Chars, qint16(defined ? 12 : 0));
-    QCOMPARE(b.Digits, qint16(defined ? 3 : 0));
+    QCOMPARE(b.Chars, qint16(defined ? 12 : 6));
+    QCOMPARE(b.Digits, qint16(defined ? 3 : 2));
     // The other slot keeps what it had.
     QCOMPARE(rig.model.UpdateBoxes[2].VarName, QString(text1Elsewhere ? "Scale1.Tare" : ""));
 }
