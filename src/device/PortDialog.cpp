@@ -129,7 +129,7 @@ void PortDialog::download()
     callbacks.prepared = [this, &lines, &port] {
         m_model.TicketLines = qint16(std::min<qsizetype>(lines.size(), std::numeric_limits<qint16>::max()));
         if (!m_progress)
-            m_progress = new ProgressWindow;
+            m_progress = new ProgressWindow(m_mainWindow); // stays above the main window
         m_progress->setProgress(0);
         const QPoint main = mainWindowTwips();
         placeAt(m_progress, main.x() + 3500, main.y() + 5500);

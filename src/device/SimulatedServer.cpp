@@ -41,7 +41,9 @@ void SimulatedServer::fail(const QString &text)
 void SimulatedServer::setProperty(const QString &name, const QVariant &value)
 {
     if (is(name, QLatin1String("EnableExceptions"))) {
-        if (value.metaType().id() != QMetaType::Bool)
+        // A Boolean, or a number as older callers pass it (-1 for true).
+        const int type = value.metaType().id();
+        if (type != QMetaType::Bool && type != QMetaType::Int && type != QMetaType::Short)
             return fail(QStringLiteral("\"EnableExceptions\" takes a Boolean"));
         m_enableExceptions = value.toBool();
     } else if (is(name, QLatin1String("PhysId"))) {

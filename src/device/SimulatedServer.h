@@ -11,7 +11,7 @@ class ProcessNetwork;
 /// The process-network automation server, over a simulated network.
 ///
 /// Properties (names matched without regard to case, as late binding does):
-/// - "EnableExceptions" (bool, read/write): once true, every failing access throws
+/// - "EnableExceptions" (bool, read/write; a non-zero int or short counts as true): once true, every failing access throws
 ///   AutomationError with the text that "ErrorString" then returns.
 /// - "PhysId" (QString, read/write): the full name of the variable the following
 ///   accesses address: a network variable or a device variable of a printer port.

@@ -98,6 +98,8 @@ private slots:
 
     void failingAccess_data();
     void failingAccess();
+    void enableExceptions_data();
+    void enableExceptions();
     void typedWrites_data();
     void typedWrites();
     void injectedFaults();
@@ -281,7 +283,6 @@ void TestDevice::userFileReplacesSample()
     QTemporaryDir dir;
     const QString good = dir.filePath(QStringLiteral("good.json"));
     const QString bad = dir.filePath(QStringLiteral("bad.json"));
-    QFile(good).open(QIODevice::WriteOnly) && QFile(good).exists();
     {
         QFile f(good);
         QVERIFY(f.open(QIODevice::WriteOnly));
@@ -375,6 +376,37 @@ void TestDevice::failingAccess()
     loud.setProperty(QStringLiteral("PhysId"), QStringLiteral("Printer1.lines"));
     loud.setProperty(QStringLiteral("Value"), QVariant::fromValue(qint16(1)));
     QCOMPARE(loud.property(QStringLiteral("ErrorString")).toString(), text);
+}
+
+void TestDevice::enableExceptions_data()
+{
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<bool>("enabled");
+
+    QTest::newRow("true") << QVariant(true) << true;
+    QTest::newRow("-1 as older callers pass true") << QVariant(-1) << true;
+    QTest::newRow("short -1") << QVariant::fromValue(qint16(-1)) << true;
+    QTest::newRow("false") << QVariant(false) << false;
+    QTest::newRow("0") << QVariant(0) << false;
+    QTest::newRow("text is refused") << QVariant(QStringLiteral("true")) << false;
+}
+
+void TestDevice::enableExceptions()
+{
+    QFETCH(QVariant, value);
+    QFETCH(bool, enabled);
+    const auto network = ProcessNetwork::builtIn();
+    SimulatedServer server(*network);
+    server.setProperty(QStringLiteral("EnableExceptions"), value);
+    QCOMPARE(server.property(QStringLiteral("EnableExceptions")).toBool(), enabled);
+    server.setProperty(QStringLiteral("PhysId"), QStringLiteral("Nowhere.X"));
+    bool thrown = false;
+    try {
+        server.property(QStringLiteral("Offset"));
+    } catch (const AutomationError &) {
+        thrown = true;
+    }
+    QCOMPARE(thrown, enabled);
 }
 
 void TestDevice::typedWrites_data()
