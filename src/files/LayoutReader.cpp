@@ -71,6 +71,9 @@ public:
     int integer(int min, int max)
     {
         const QByteArrayView raw = line();
+        if (const std::optional<int> v = plainInteger(raw); v && *v >= min && *v <= max)
+            return *v;
+        // Fractions, odd spellings and every error take the general road.
         const QString text = CodePage1252::decode(raw);
         const std::optional<double> value = parseDecimal(text);
         if (!value) {
@@ -92,7 +95,12 @@ public:
 
     bool boolean()
     {
-        const QString text = CodePage1252::decode(line());
+        const QByteArrayView raw = line();
+        if (raw == "True")
+            return true;
+        if (raw == "False")
+            return false;
+        const QString text = CodePage1252::decode(raw);
         const QString word = text.trimmed();
         if (word.compare(u"True", Qt::CaseInsensitive) == 0)
             return true;
@@ -116,11 +124,10 @@ public:
         else if (rest.endsWith('\r'))
             rest.chop(1);
 
+        const auto isLoneCr = [&rest](qsizetype i) { return !(i + 1 < rest.size() && rest[i + 1] == '\n'); };
         qsizetype loneCr = 0;
-        for (qsizetype i = 0; i < rest.size(); ++i) {
-            if (rest[i] == '\r' && !(i + 1 < rest.size() && rest[i + 1] == '\n'))
-                ++loneCr;
-        }
+        for (qsizetype i = rest.indexOf('\r'); i >= 0; i = rest.indexOf('\r', i + 1))
+            loneCr += isLoneCr(i) ? 1 : 0;
         if (loneCr == 0)
             return CodePage1252::decode(rest);
 
@@ -128,7 +135,7 @@ public:
         normalized.reserve(rest.size() + loneCr);
         for (qsizetype i = 0; i < rest.size(); ++i) {
             normalized += rest[i];
-            if (rest[i] == '\r' && !(i + 1 < rest.size() && rest[i + 1] == '\n'))
+            if (rest[i] == '\r' && isLoneCr(i))
                 normalized += '\n';
         }
         return CodePage1252::decode(normalized);
@@ -155,6 +162,30 @@ private:
     }
 
     QString field() const { return LayoutLines::fieldName(m_lines.linesRead()); }
+
+    // The common spelling of a whole number, read straight from the bytes: blanks,
+    // an optional sign, at most nine digits, blanks. Nothing for anything else.
+    static std::optional<int> plainInteger(QByteArrayView raw)
+    {
+        qsizetype i = 0;
+        const qsizetype n = raw.size();
+        while (i < n && (raw[i] == ' ' || raw[i] == '\t'))
+            ++i;
+        bool negative = false;
+        if (i < n && (raw[i] == '-' || raw[i] == '+'))
+            negative = raw[i++] == '-';
+        const qsizetype first = i;
+        int value = 0;
+        while (i < n && i - first < 9 && raw[i] >= '0' && raw[i] <= '9')
+            value = value * 10 + (raw[i++] - '0');
+        if (i == first)
+            return std::nullopt;
+        while (i < n && (raw[i] == ' ' || raw[i] == '\t'))
+            ++i;
+        if (i != n)
+            return std::nullopt;
+        return negative ? -value : value;
+    }
 
     static QString expectedRange(int min, int max)
     {

@@ -1,0 +1,184 @@
+// Times reading and writing a full layout (30 defined fields, 1,000 text lines)
+// through the layout reader and writer, against moving the same bytes with a bare
+// QFile in the same run. Prints the figures; it is not a test.
+#include "files/LayoutFile.h"
+#include "files/LayoutReader.h"
+#include "files/LayoutWriter.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSaveFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <vector>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+using namespace tkl;
+
+namespace {
+
+LayoutData fullLayout()
+{
+    LayoutData d;
+    d.EditorWidth = 9490;
+    d.EditorHeight = 5150;
+    d.TicketLines = 1000;
+    for (int i = 1; i <= 30; ++i) {
+        d.BoxLoaded[i] = 1;
+        UpdateBox &b = d.UpdateBoxes[i];
+        b.VarName = QStringLiteral("Plant.Line%1.Scale.NetWeight").arg(i);
+        b.NodeAdr = quint8(i);
+        b.SWNo = qint16(100 + i);
+        b.Offset = qint16(4 * i);
+        b.Typ = 4;
+        b.BitNo = 0;
+        b.Code = 17;
+        b.DevType = 2;
+        b.Chars = 9;
+        b.Digits = 2;
+        b.DataIn = true;
+        b.Linie = qint16(i * 30);
+        b.Pos = 20;
+    }
+    d.StartCode = QStringLiteral("[27]E[27](s12H");
+    d.StopCode = QStringLiteral("[12]");
+    QStringList lines;
+    for (int i = 0; i < 1000; ++i)
+        lines << QStringLiteral("Line %1: Net weight ........... %2 kg \u00e9\u20ac").arg(i, 4).arg(i * 7 % 1000);
+    d.text = lines.join(QStringLiteral("\r\n"));
+    return d;
+}
+
+// Time of one call in microseconds: the fastest of `rounds` batches of `perRound`
+// calls, since on a shared machine other work only ever adds time.
+double timeIt(const std::function<void()> &op, int rounds = 30, int perRound = 40)
+{
+    op(); // warm up caches and allocations
+    std::vector<double> samples;
+    for (int r = 0; r < rounds; ++r) {
+        QElapsedTimer t;
+        t.start();
+        for (int i = 0; i < perRound; ++i)
+            op();
+        samples.push_back(double(t.nsecsElapsed()) / 1000.0 / perRound);
+    }
+    return *std::min_element(samples.begin(), samples.end());
+}
+
+void fail(const char *what)
+{
+    std::fprintf(stderr, "bench_files: %s\n", what);
+    std::exit(1);
+}
+
+void measure(const char *heading)
+{
+    QTemporaryDir dir;
+    if (!dir.isValid())
+        fail("no temporary folder");
+    const QString layoutPath = dir.filePath(QStringLiteral("layout.txt"));
+    const QString barePath = dir.filePath(QStringLiteral("bare.txt"));
+
+    const LayoutData layout = fullLayout();
+    QByteArray bytes;
+    if (LayoutWriter::toBytes(layout, bytes))
+        fail("the layout was refused");
+    if (saveLayoutFile(layoutPath, layout))
+        fail("the layout could not be saved");
+    if (!(readLayoutFile(layoutPath).layout == layout))
+        fail("the layout does not read back");
+
+    // In memory.
+    const double bufWrite = timeIt([&] {
+        QBuffer b;
+        b.open(QIODevice::WriteOnly);
+        if (LayoutWriter::write(b, layout))
+            fail("write");
+    });
+    const double bufRead = timeIt([&] {
+        QBuffer b(&bytes);
+        b.open(QIODevice::ReadOnly);
+        if (!LayoutReader::read(b))
+            fail("read");
+    });
+
+    // Through a plain file, layout against bare bytes.
+    const double fileWrite = timeIt([&] {
+        QFile f(layoutPath);
+        if (!f.open(QIODevice::WriteOnly) || LayoutWriter::write(f, layout))
+            fail("file write");
+    });
+    const double bareWrite = timeIt([&] {
+        QFile f(barePath);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+            fail("bare write");
+    });
+    const double fileRead = timeIt([&] {
+        QFile f(layoutPath);
+        if (!f.open(QIODevice::ReadOnly) || !LayoutReader::read(f))
+            fail("file read");
+    });
+    const double bareRead = timeIt([&] {
+        QFile f(barePath);
+        if (!f.open(QIODevice::ReadOnly) || f.readAll().size() != bytes.size())
+            fail("bare read");
+    });
+
+    // The commands' entry points: the save replaces the file atomically (and syncs),
+    // so its fair comparison is a bare QSaveFile of the same bytes.
+    const double save = timeIt([&] {
+        if (saveLayoutFile(layoutPath, layout))
+            fail("save");
+    }, 7, 5);
+    const double bareSave = timeIt([&] {
+        QSaveFile f(barePath);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+            fail("bare save");
+    }, 7, 5);
+    const double open = timeIt([&] {
+        if (!readLayoutFile(layoutPath))
+            fail("open");
+    });
+
+    std::printf("\n%s\nFull layout: 30 defined fields, 1000 text lines, %lld bytes\n", heading,
+                static_cast<long long>(bytes.size()));
+    std::printf("%-40s %10s %10s %8s\n", "operation", "us/op", "bare us", "ratio");
+    const auto row = [](const char *name, double us, double bare) {
+        if (bare > 0)
+            std::printf("%-40s %10.1f %10.1f %7.2fx\n", name, us, bare, us / bare);
+        else
+            std::printf("%-40s %10.1f %10s %8s\n", name, us, "-", "-");
+    };
+    row("write to QBuffer (LayoutWriter)", bufWrite, 0);
+    row("read from QBuffer (LayoutReader)", bufRead, 0);
+    row("write to QFile vs bare QFile write", fileWrite, bareWrite);
+    row("read from QFile vs bare QFile readAll", fileRead, bareRead);
+    row("saveLayoutFile vs bare QSaveFile", save, bareSave);
+    row("readLayoutFile vs bare QFile readAll", open, bareRead);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    measure("Default heap: glibc returns freed memory to the system after every read of\n"
+            "more than 128 KB, so each read pays for mapping fresh pages.");
+#ifdef __GLIBC__
+    // What an editor that keeps running sees: the heap stays mapped. Both sides of
+    // every ratio run under the same setting.
+    mallopt(M_TRIM_THRESHOLD, 256 * 1024 * 1024);
+    mallopt(M_MMAP_THRESHOLD, 256 * 1024 * 1024);
+    measure("Steady heap: memory kept by the allocator between operations.");
+#endif
+    return 0;
+}
