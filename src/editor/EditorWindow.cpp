@@ -7,6 +7,7 @@
 #include "model/ShapeCaption.h"
 #include "model/TicketModel.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QFontMetrics>
 #include <QFontMetricsF>
@@ -279,7 +280,7 @@ void EditorWindow::onSliderMoved(int position)
 void EditorWindow::onValueChanged(int value)
 {
     // Values set by the editor itself (while the text has the focus) are not a scroll.
-    if (window()->focusWidget() == m_scroll)
+    if (window()->focusWidget() == m_scroll || m_wheelFromText)
         scrollBarWork(value);
 }
 
@@ -581,6 +582,14 @@ bool EditorWindow::eventFilter(QObject *watched, QEvent *event)
     }
 
     if (watched == m_text->viewport()) {
+        if (type == QEvent::Wheel) {
+            // The wheel over the text moves the scroll bar, so that the fields follow
+            // the text at once rather than at the next key release.
+            m_wheelFromText = true;
+            QCoreApplication::sendEvent(m_scroll, event);
+            m_wheelFromText = false;
+            return true;
+        }
         if (type == QEvent::MouseButtonPress) {
             emit textPressed();
         } else if (type == QEvent::MouseButtonRelease) {

@@ -178,6 +178,7 @@ private:
     double m_heightTwips = 0;
     int m_maxWidthTwips = 0;
     bool m_inResize = false;
+    bool m_wheelFromText = false;
     QString m_readout;
 
     double m_dragOffsetX = 0;

@@ -263,6 +263,7 @@ void TestEditorWindow::scrollBarNotifications_data()
     QTest::newRow("value set, text has the focus: ignored") << "text" << 0;
     QTest::newRow("value set, bar has the focus") << "bar" << 3;
     QTest::newRow("wheel over the bar") << "wheel" << 3;
+    QTest::newRow("wheel over the text") << "wheel on text" << 3;
 }
 
 void TestEditorWindow::scrollBarNotifications()
@@ -275,11 +276,12 @@ void TestEditorWindow::scrollBarNotifications()
     QCOMPARE(h.bar()->maximum(), 40);
     h.editor->insertField();
     const int top = h.editor->fieldTopTwips(1);
-    if (how == "wheel") {
+    if (how.startsWith("wheel")) {
+        QWidget *target = how == "wheel" ? static_cast<QWidget *>(h.bar()) : h.viewport();
         const QPoint at(5, 50);
-        QWheelEvent wheel(at, h.bar()->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, {},
+        QWheelEvent wheel(at, target->mapToGlobal(at), {}, QPoint(0, -120), Qt::NoButton, {},
                           Qt::NoScrollPhase, false);
-        QCoreApplication::sendEvent(h.bar(), &wheel);
+        QCoreApplication::sendEvent(target, &wheel);
     } else {
         if (how == "bar")
             h.bar()->setFocus();
