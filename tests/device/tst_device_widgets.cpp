@@ -82,6 +82,7 @@ private slots:
     void downloadsListThePortEachTime();
     void failingDownload_data();
     void failingDownload();
+    void failureAtEveryWriteThroughTheDialog();
     void progressWindowDuringDownload();
     void noSecondDownloadWhileOneRuns();
     void screenshots();
@@ -287,6 +288,30 @@ void TestDeviceWidgets::failingDownload()
     s.pressDownload();
     QCOMPARE(s.prompts.messages.size(), 1);
     QCOMPARE(s.listed().last(), QStringLiteral("Printer2"));
+}
+
+void TestDeviceWidgets::failureAtEveryWriteThroughTheDialog()
+{
+    PortSetup s;
+    s.combo()->setEditText(QStringLiteral("Printer1"));
+    s.pressDownload();
+    const int writes = int(s.network->writeLog().size());
+    TicketModel before;
+    fillGoldenTicket(before);
+
+    for (int k = 1; k <= writes; ++k) {
+        s.network->failWriteAt(k);
+        s.pressDownload();
+        QCOMPARE(s.prompts.messages.size(), k);
+        QCOMPARE(s.prompts.messages.last().title, QStringLiteral("Download Error"));
+        QCOMPARE(s.prompts.messages.last().text, s.dialog.lastResult().errorString);
+        QVERIFY(!s.dialog.isVisible());
+        QVERIFY(!s.dialog.progressWindow()->isVisible());
+        QVERIFY(s.button()->isEnabled());
+        QCOMPARE(s.model.UpdateBoxes, before.UpdateBoxes);
+        QCOMPARE(s.model.StartCode, before.StartCode);
+    }
+    QCOMPARE(s.combo()->count(), writes + 1);
 }
 
 void TestDeviceWidgets::progressWindowDuringDownload()
