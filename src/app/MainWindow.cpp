@@ -249,6 +249,7 @@ void MainWindow::buildTooltip()
     palette.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xE1));
     palette.setColor(QPalette::Text, Qt::black);
     m_tip->setPalette(palette);
+    m_tip->setCursor(Qt::ArrowCursor);
     m_tip->setFixedHeight(toPixelsY(TipHeight));
     m_tip->hide();
 

@@ -6,6 +6,16 @@
 
 namespace tkl {
 
+namespace {
+
+// The program's texts separate lines with CR LF; a message box wants plain line feeds.
+QString displayText(QString text)
+{
+    return text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+} // namespace
+
 QtPrompts::QtPrompts(QWidget *parent)
     : m_parent(parent)
 {
@@ -91,13 +101,13 @@ void QtPrompts::showMessage(const QString &title, const QString &text, Icon icon
         boxIcon = QMessageBox::Critical;
         break;
     }
-    QMessageBox box(boxIcon, title, text, QMessageBox::Ok, m_parent);
+    QMessageBox box(boxIcon, title, displayText(text), QMessageBox::Ok, m_parent);
     box.exec();
 }
 
 bool QtPrompts::askYesNo(const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::Critical, title, text, QMessageBox::Yes | QMessageBox::No, m_parent);
+    QMessageBox box(QMessageBox::Critical, title, displayText(text), QMessageBox::Yes | QMessageBox::No, m_parent);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;

@@ -16,6 +16,9 @@
 #include "support/ScriptedPrompts.h"
 
 #include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -125,11 +128,30 @@ private slots:
 
     void qtFilter_data();
     void qtFilter();
+    void yesNoQuestion_data();
+    void yesNoQuestion();
+    void saveDialogOffersLastName();
 };
+
+namespace {
+
+QtMessageHandler previousHandler = nullptr;
+
+// The offscreen platform cannot raise windows or pass on size hints and says so each
+// time a dialog does; that is no finding of these tests.
+void quietRaise(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.startsWith(QLatin1String("This plugin does not support")))
+        return;
+    previousHandler(type, context, message);
+}
+
+} // namespace
 
 void TestApp::initTestCase()
 {
     installFontSubstitutions();
+    previousHandler = qInstallMessageHandler(quietRaise);
 }
 
 void TestApp::startUpState()
@@ -698,6 +720,80 @@ void TestApp::qtFilter()
     QFETCH(QString, filter);
     QFETCH(QString, expected);
     QCOMPARE(QtPrompts::toQtFilter(filter), expected);
+}
+
+void TestApp::yesNoQuestion_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("answer");
+
+    QTest::newRow("Enter takes the default No") << int(Qt::Key_Return) << false;
+    QTest::newRow("Escape is No") << int(Qt::Key_Escape) << false;
+    QTest::newRow("Y is Yes") << int(Qt::Key_Y) << true;
+}
+
+void TestApp::yesNoQuestion()
+{
+    QFETCH(int, key);
+    QFETCH(bool, answer);
+    QtPrompts prompts;
+    QString seenText;
+    QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
+    bool noIsDefault = false;
+    QTimer::singleShot(0, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        QVERIFY(box);
+        seenText = box->text();
+        seenIcon = box->icon();
+        noIsDefault = box->defaultButton() == box->button(QMessageBox::No);
+        QTest::keyClick(box, Qt::Key(key));
+    });
+    const bool result = prompts.askYesNo(QStringLiteral("  Delete Warning !!"),
+                                         QStringLiteral("Do you want to save\r\nthe current Layout ?"));
+    QCOMPARE(result, answer);
+    QCOMPARE(seenIcon, QMessageBox::Critical);
+    QVERIFY(noIsDefault);
+    QCOMPARE(seenText, QStringLiteral("Do you want to save\nthe current Layout ?"));
+}
+
+void TestApp::saveDialogOffersLastName()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QtPrompts prompts;
+    const QString typed = dir.filePath(QStringLiteral("ticket1"));
+    QStringList filters;
+    QString suffix;
+    bool confirmsOverwrite = true;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        filters = dialog->nameFilters();
+        suffix = dialog->defaultSuffix();
+        confirmsOverwrite = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
+        dialog->selectFile(typed);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+    const auto name = prompts.askSaveFileName(QStringLiteral("Screen layout (*.txt)|*.txt"), QStringLiteral(".txt"),
+                                              QString());
+    QCOMPARE(filters, QStringList{QStringLiteral("Screen layout (*.txt)")});
+    QCOMPARE(suffix, QStringLiteral("txt"));
+    QVERIFY(!confirmsOverwrite);
+    QVERIFY(name.has_value());
+    QCOMPARE(*name, typed + QStringLiteral(".txt"));
+
+    // The next dialog offers that name again; cancelling it returns nothing and forgets
+    // nothing.
+    QStringList offered;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        offered = dialog->selectedFiles();
+        dialog->reject();
+    });
+    QVERIFY(!prompts.askOpenFileName(QStringLiteral("Screen layout (*.txt)|*.txt"), QStringLiteral(".txt"), QString()));
+    QCOMPARE(offered, QStringList{typed + QStringLiteral(".txt")});
+    QCOMPARE(prompts.offeredFileName(QString()), typed + QStringLiteral(".txt"));
 }
 
 QTEST_MAIN(TestApp)

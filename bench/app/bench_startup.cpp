@@ -1,0 +1,174 @@
+// Start-up to the first shown main window, against a bare QMainWindow shown the same
+// way, alternating in one run so that both see the same machine load.
+//
+//   QT_QPA_PLATFORM=offscreen bench_startup [runs]
+//
+// Each start is a fresh process (this program again, with --editor or --bare), timed
+// from launching it to its report that the window is shown: loading, the application
+// object, fonts and the platform count, as they do when the operator starts the
+// program. Warm figures (a second window in the same process) follow for reference.
+
+#include "app/AppSession.h"
+#include "app/MainWindow.h"
+#include "device/ProcessNetwork.h"
+#include "model/EditorFont.h"
+
+#include <QApplication>
+#include <QProcess>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Shown the same way for both: show(), wait for the window to be exposed, then let
+// the first paint run.
+void showAndSettle(QWidget &window)
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        std::fprintf(stderr, "window not exposed\n");
+    QCoreApplication::processEvents();
+}
+
+double editorStartMs()
+{
+    QElapsedTimer timer;
+    timer.start();
+    QString error;
+    auto session = tkl::AppSession::start({}, &error);
+    if (!session) {
+        std::fprintf(stderr, "start-up failed: %s\n", qPrintable(error));
+        std::exit(1);
+    }
+    showAndSettle(session->window());
+    return timer.nsecsElapsed() / 1e6;
+}
+
+double bareStartMs()
+{
+    QElapsedTimer timer;
+    timer.start();
+    QMainWindow window;
+    window.resize(633, 384);
+    showAndSettle(window);
+    return timer.nsecsElapsed() / 1e6;
+}
+
+// Launches this program in `mode` and returns the milliseconds until it reports its
+// window shown.
+double processStartMs(const QString &mode)
+{
+    QProcess child;
+    child.setProcessChannelMode(QProcess::SeparateChannels);
+    QElapsedTimer timer;
+    timer.start();
+    child.start(QCoreApplication::applicationFilePath(), {mode});
+    if (!child.waitForStarted(10000)) {
+        std::fprintf(stderr, "cannot start %s\n", qPrintable(mode));
+        std::exit(1);
+    }
+    QByteArray out;
+    while (!out.contains('\n') && child.waitForReadyRead(10000))
+        out += child.readAllStandardOutput();
+    const double ms = timer.nsecsElapsed() / 1e6;
+    child.waitForFinished(10000);
+    if (!out.startsWith("shown")) {
+        std::fprintf(stderr, "%s did not report its window: %s\n", qPrintable(mode), out.constData());
+        std::exit(1);
+    }
+    return ms;
+}
+
+// Child side: show one window, say so, quit.
+int runChild(int argc, char *argv[], bool editor)
+{
+    QApplication app(argc, argv);
+    std::unique_ptr<tkl::AppSession> session;
+    std::unique_ptr<QMainWindow> bare;
+    if (editor) {
+        tkl::installFontSubstitutions();
+        QString error;
+        session = tkl::AppSession::start({}, &error);
+        if (!session)
+            return 1;
+        showAndSettle(session->window());
+    } else {
+        bare = std::make_unique<QMainWindow>();
+        bare->resize(633, 384);
+        showAndSettle(*bare);
+    }
+    std::printf("shown\n");
+    std::fflush(stdout);
+    return 0;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && (qstrcmp(argv[1], "--editor") == 0 || qstrcmp(argv[1], "--bare") == 0))
+        return runChild(argc, argv, qstrcmp(argv[1], "--editor") == 0);
+
+    QApplication app(argc, argv);
+    tkl::installFontSubstitutions();
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 15;
+
+    std::vector<double> editorProcess;
+    std::vector<double> bareProcess;
+    for (int i = 0; i < runs; ++i) {
+        if (i % 2) {
+            bareProcess.push_back(processStartMs(QStringLiteral("--bare")));
+            editorProcess.push_back(processStartMs(QStringLiteral("--editor")));
+        } else {
+            editorProcess.push_back(processStartMs(QStringLiteral("--editor")));
+            bareProcess.push_back(processStartMs(QStringLiteral("--bare")));
+        }
+    }
+    const double ep = median(editorProcess);
+    const double bp = median(bareProcess);
+    std::printf("program start to first shown window (%s, %d runs each, fresh processes)\n",
+                qPrintable(QGuiApplication::platformName()), runs);
+    std::printf("  median: editor %.1f ms, bare QMainWindow %.1f ms, ratio %.2f (target <= 1.5)\n", ep, bp,
+                ep / bp);
+    std::printf("  best:   editor %.1f ms, bare QMainWindow %.1f ms\n",
+                *std::min_element(editorProcess.begin(), editorProcess.end()),
+                *std::min_element(bareProcess.begin(), bareProcess.end()));
+
+    // The first window of a process pays for fonts, styles and the platform; report
+    // it, then compare warm runs.
+    const double coldEditor = editorStartMs();
+    const double coldBare = bareStartMs();
+
+    std::vector<double> editor;
+    std::vector<double> bare;
+    for (int i = 0; i < runs; ++i) {
+        if (i % 2) {
+            bare.push_back(bareStartMs());
+            editor.push_back(editorStartMs());
+        } else {
+            editor.push_back(editorStartMs());
+            bare.push_back(bareStartMs());
+        }
+    }
+    const double e = median(editor);
+    const double b = median(bare);
+    std::printf("for reference, inside one process after the first window:\n");
+    std::printf("  first in process: editor %.2f ms, bare QMainWindow %.2f ms\n", coldEditor, coldBare);
+    std::printf("  median of later:  editor %.2f ms, bare QMainWindow %.2f ms\n", e, b);
+    std::printf("  best of later:    editor %.2f ms, bare QMainWindow %.2f ms\n",
+                *std::min_element(editor.begin(), editor.end()), *std::min_element(bare.begin(), bare.end()));
+    return 0;
+}
