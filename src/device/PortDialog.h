@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/ProgressWindow.h"
 #include "device/TicketDownload.h"
 
 #include <QPointer>
@@ -16,7 +17,6 @@ namespace tkl {
 
 class AutomationFactory;
 class ProcessNetwork;
-class ProgressWindow;
 class Prompts;
 class TicketModel;
 class VariableTree;
