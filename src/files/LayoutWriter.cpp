@@ -20,7 +20,7 @@ QString capitalized(QString s)
 
 QString unstorable(QStringView text, qsizetype at)
 {
-    const qsizetype len = text[at].isHighSurrogate() && at + 1 < text.size() ? 2 : 1;
+    const qsizetype len = text[at].isHighSurrogate() && at + 1 < text.size() && text[at + 1].isLowSurrogate() ? 2 : 1;
     return QStringLiteral("\"%1\" (%2), which the Windows-1252 code page cannot store")
         .arg(text.mid(at, len).toString(), CodePage1252::codePointName(text, at));
 }
@@ -70,12 +70,20 @@ public:
     {
         const qsizetype bad = CodePage1252::encode(value, m_out);
         if (bad >= 0) {
-            // Where a person sees it: line breaks of any kind count, a surrogate pair is one column.
+            // The message says where a person sees it: line breaks of any kind count and
+            // a surrogate pair is one column. The error's line is the file's, where only
+            // CR LF and a lone CR end a line.
             int line = 1;
             int column = 1;
+            int fileLine = LayoutLines::FirstText;
             for (qsizetype i = 0; i < bad; ++i) {
                 const QChar c = value[i];
-                if (c == u'\n' || (c == u'\r' && !(i + 1 < value.size() && value[i + 1] == u'\n'))) {
+                const bool crlf = c == u'\r' && i + 1 < value.size() && value[i + 1] == u'\n';
+                if (c == u'\r' && !crlf)
+                    ++fileLine;
+                if (c == u'\n' && i > 0 && value[i - 1] == u'\r')
+                    ++fileLine;
+                if (c == u'\n' || (c == u'\r' && !crlf)) {
                     ++line;
                     column = 1;
                 } else if (c != u'\r' && !c.isLowSurrogate()) {
@@ -83,7 +91,7 @@ public:
                 }
             }
             LayoutError e;
-            e.line = LayoutLines::FirstText + line - 1;
+            e.line = fileLine;
             e.field = LayoutLines::fieldName(e.line);
             e.found = LayoutError::quote(QStringView(value).mid(bad));
             e.expected = QStringLiteral("characters of the Windows-1252 code page");
