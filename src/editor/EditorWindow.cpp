@@ -1,6 +1,7 @@
 #include "EditorWindow.h"
 
 #include "editor/TextBoxQueries.h"
+#include "editor/TicketTextBox.h"
 #include "model/CharGrid.h"
 #include "model/EditorFont.h"
 #include "model/Numbers.h"
@@ -67,7 +68,7 @@ EditorWindow::EditorWindow(TicketModel &model, QWidget *parent)
     setObjectName(QStringLiteral("Form2"));
     setFont(gridFont());
 
-    m_text = new QPlainTextEdit(this);
+    m_text = new TicketTextBox(this);
     m_text->setObjectName(QStringLiteral("Text1"));
     m_text->setFont(font());
     m_text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
@@ -83,6 +84,12 @@ EditorWindow::EditorWindow(TicketModel &model, QWidget *parent)
     m_text->viewport()->setMouseTracking(true);
     m_text->installEventFilter(this);
     m_text->viewport()->installEventFilter(this);
+    // Keys mark the layout changed at their release; text changed with the mouse
+    // (pasted from the menu or the middle button, dropped) must not go unsaved either.
+    connect(m_text->document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
+        if ((removed || added) && m_text->handlingEvent())
+            m_model.LayoutChanged = true;
+    });
 
     m_scroll = new QScrollBar(Qt::Vertical, this);
     m_scroll->setObjectName(QStringLiteral("VScroll1"));

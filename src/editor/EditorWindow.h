@@ -19,6 +19,7 @@ namespace tkl {
 class CharGrid;
 class TextBoxQueries;
 class TicketModel;
+class TicketTextBox;
 
 /// The ticket editor (Form2): the text box Text1, its scroll bar VScroll1 and one
 /// Frame1/Label1 pair over the text for every loaded field slot.
@@ -165,7 +166,7 @@ private:
     bool isOverText(const QPoint &editorPos) const;
 
     TicketModel &m_model;
-    QPlainTextEdit *m_text = nullptr;
+    TicketTextBox *m_text = nullptr;
     QScrollBar *m_scroll = nullptr;
     TextBoxQueries *m_queries = nullptr;
     QRubberBand *m_outline = nullptr;

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRandomGenerator>
 #include <QScrollBar>
@@ -319,30 +320,47 @@ void TestEditorWindow::thumbDrag()
 
 void TestEditorWindow::keysMarkChangesClicksDoNot_data()
 {
-    QTest::addColumn<bool>("click");
-    QTest::newRow("right arrow") << false;
-    QTest::newRow("click on line 3") << true;
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<bool>("changed");
+    QTest::newRow("right arrow") << "right" << true;
+    QTest::newRow("click on a line") << "click" << false;
+    QTest::newRow("text dropped with the mouse") << "drop" << true;
+    QTest::newRow("text set by the program") << "program" << false;
 }
 
 void TestEditorWindow::keysMarkChangesClicksDoNot()
 {
-    QFETCH(bool, click);
+    QFETCH(QString, action);
+    QFETCH(bool, changed);
     Host h;
     h.setLines(30);
     h.text()->setTextCursor(QTextCursor(h.text()->document()->findBlockByNumber(9)));
     h.q().ScrollTextLines(5); // the bar is not told: a click must not sync it
     QCOMPARE(h.q().GetFirstVisibleLine(), 6);
     h.model.LayoutChanged = false;
-    if (click) {
-        const QPoint line3 = h.viewport()->mapFrom(h.text(), h.textPixel(2 * Cell + 60, 2 * Line + 100));
+    const QPoint line3 = h.viewport()->mapFrom(h.text(), h.textPixel(2 * Cell + 60, 2 * Line + 100));
+    if (action == "click") {
         QTest::mouseClick(h.viewport(), Qt::LeftButton, {}, line3);
         QCOMPARE(h.editor->readoutText(), QStringLiteral("Ch:40\r\nLn:8"));
         QCOMPARE(h.bar()->value(), 22);
-    } else {
+    } else if (action == "right") {
         h.key(Qt::Key_Right);
         QCOMPARE(h.bar()->value(), 27); // synced from the scrolled text
+    } else if (action == "drop") {
+        QMimeData mime;
+        mime.setText(QStringLiteral("dropped"));
+        QDragEnterEvent enter(line3, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(h.viewport(), &enter);
+        QDragMoveEvent move(line3, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(h.viewport(), &move);
+        QDropEvent drop(line3, Qt::CopyAction, &mime, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(h.viewport(), &drop);
+        QVERIFY(h.text()->toPlainText().contains(QStringLiteral("dropped")));
+    } else {
+        QTextCursor(h.text()->document()).insertText(QStringLiteral("by the program"));
+        h.text()->setPlainText(QStringLiteral("replaced"));
     }
-    QCOMPARE(h.model.LayoutChanged, !click);
+    QCOMPARE(h.model.LayoutChanged, changed);
 }
 
 void TestEditorWindow::queriesKeepFocus()
