@@ -59,14 +59,12 @@ void TestSettingsDialogs::controlKeys_data()
     const int ctrl = Qt::ControlModifier;
     QTest::newRow("escape in start code") << "Text1" << "" << 0 << int(Qt::Key_Escape) << none << "[27]";
     QTest::newRow("enter in stop code") << "Text2" << "AB" << 2 << int(Qt::Key_Return) << none << "AB[13]";
-    QTest::newRow("keypad enter") << "Text2" << "" << 0 << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << "[13]";
     QTest::newRow("backspace deletes, appends nothing") << "Text1" << "AB" << 2 << int(Qt::Key_Backspace) << none << "A";
     QTest::newRow("caret mid-text, code at the end") << "Text1" << "ABCD" << 1 << int(Qt::Key_Escape) << none
                                                      << "ABCD[27]";
     QTest::newRow("ctrl+G") << "Text2" << "x" << 0 << int(Qt::Key_G) << ctrl << "x[7]";
     QTest::newRow("ctrl+[ is escape") << "Text1" << "" << 0 << int(Qt::Key_BracketLeft) << ctrl << "[27]";
     QTest::newRow("printable at the caret") << "Text1" << "ABCD" << 2 << int(Qt::Key_X) << none << "ABxCD";
-    QTest::newRow("typed brackets stay as typed") << "Text1" << "[2" << 2 << int(Qt::Key_7) << none << "[27";
     QTest::newRow("tab moves on") << "Text1" << "A" << 1 << int(Qt::Key_Tab) << none << "A";
 }
 
@@ -131,7 +129,6 @@ void TestSettingsDialogs::sizeApplied_data()
     QTest::newRow("1") << "1" << 490.0 << 1;
     QTest::newRow("20") << "20" << 2770.0 << 20;
     QTest::newRow("100 ends at the widest") << "100" << 12370.0 << 76;
-    QTest::newRow("32766 still fits") << "32766" << 32767.0 * 120 + 250 << 76;
     QTest::newRow("99999999999 the widest") << "99999999999" << 32767.0 * 120 + 250 << 76;
 }
 
@@ -277,7 +274,6 @@ void TestSettingsDialogs::help_data()
     QTest::newRow("missing file") << false << 35 << false;
     QTest::newRow("late topic") << true << 35 << true;
     QTest::newRow("first topic") << true << 1 << false;
-    QTest::newRow("unknown topic") << true << 77 << false;
 }
 
 void TestSettingsDialogs::help()
