@@ -40,7 +40,7 @@ PortDialog::PortDialog(TicketModel &model, AutomationFactory &factory, const Pro
     , m_prompts(prompts)
     , m_boxLines(std::move(boxLines))
     , m_mainWindow(mainWindow)
-    , m_download(factory)
+    , m_download(std::make_shared<TicketDownload>(factory))
 {
     setObjectName(QStringLiteral("Form8"));
     setWindowTitle(QStringLiteral("Port setup for Printer Ticket download"));
@@ -117,7 +117,7 @@ void PortDialog::showAtMainWindow()
 void PortDialog::download()
 {
     // The button is disabled while a download runs, but a queued click may still come.
-    if (m_download.isRunning())
+    if (m_download->isRunning())
         return;
 
     const QString port = m_combo->currentText();
@@ -126,7 +126,9 @@ void PortDialog::download()
     m_command1->setEnabled(false);
 
     TicketDownload::Callbacks callbacks;
-    callbacks.prepared = [this, &lines, &port] {
+    callbacks.prepared = [this, self, &lines, &port] {
+        if (!self)
+            return;
         m_model.TicketLines = qint16(std::min<qsizetype>(lines.size(), std::numeric_limits<qint16>::max()));
         if (!m_progress)
             m_progress = new ProgressWindow(m_mainWindow); // stays above the main window
@@ -138,14 +140,15 @@ void PortDialog::download()
             m_restorePointer();
         m_combo->addItem(port);
     };
-    callbacks.progress = [this](double value) {
-        if (m_progress)
+    callbacks.progress = [this, self](double value) {
+        if (self && m_progress)
             m_progress->setProgress(value);
     };
     callbacks.processEvents = [] { QCoreApplication::processEvents(); };
 
-    const DownloadResult result = m_download.run(m_model, lines, port, callbacks);
-    // The pending events the download let run may have closed the program.
+    const std::shared_ptr<TicketDownload> download = m_download;
+    const DownloadResult result = download->run(m_model, lines, port, callbacks);
+    // The pending events the download let run may have closed the dialog.
     if (!self)
         return;
     m_lastResult = result;

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QComboBox;
 class QLabel;
@@ -46,7 +47,7 @@ public:
     void download();
 
     /// The server object of the last download (DownloadServer), or nullptr.
-    AutomationObject *downloadServer() const { return m_download.server(); }
+    AutomationObject *downloadServer() const { return m_download->server(); }
 
     /// The result of the last download the button started.
     const DownloadResult &lastResult() const { return m_lastResult; }
@@ -66,7 +67,8 @@ private:
     std::function<QStringList()> m_boxLines;
     std::function<void()> m_restorePointer;
     QPointer<QWidget> m_mainWindow;
-    TicketDownload m_download;
+    // Shared so that a run outlives the dialog should the events it lets run close it.
+    std::shared_ptr<TicketDownload> m_download;
     DownloadResult m_lastResult;
 
     VariableTree *m_tree;

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 using namespace tkl;
 using namespace tkl::test;
@@ -85,6 +86,7 @@ private slots:
     void failureAtEveryWriteThroughTheDialog();
     void progressWindowDuringDownload();
     void noSecondDownloadWhileOneRuns();
+    void dialogClosedDuringDownload();
     void screenshots();
 };
 
@@ -374,6 +376,28 @@ void TestDeviceWidgets::noSecondDownloadWhileOneRuns()
     QVERIFY(s.dialog.lastResult().ok());
     for (const WriteRecord &w : s.network->writeLog())
         QVERIFY2(w.name.startsWith(QStringLiteral("Printer1.")), qPrintable(w.name));
+}
+
+void TestDeviceWidgets::dialogClosedDuringDownload()
+{
+    TicketModel model;
+    fillGoldenTicket(model);
+    const auto network = ProcessNetwork::builtIn();
+    AutomationFactory factory(*network);
+    ScriptedPrompts prompts;
+    QWidget mainWindow;
+    QPointer<PortDialog> dialog =
+        new PortDialog(model, factory, *network, prompts, [] { return goldenBoxLines(); }, &mainWindow);
+    dialog->combo()->setEditText(QStringLiteral("Printer1"));
+    dialog->show();
+    // Runs among the events the download lets run, as closing the program would.
+    QTimer::singleShot(0, dialog, [&] { delete dialog.data(); });
+    dialog->download();
+
+    QVERIFY(!dialog);
+    // The download went on to its end without its windows.
+    QCOMPARE(network->writeLog().last().name, QStringLiteral("Printer1.PrintCode.stop"));
+    QVERIFY(prompts.messages.isEmpty());
 }
 
 // Pictures of both windows for a person to look at: TKL_GRAB_DIR=<folder>.
