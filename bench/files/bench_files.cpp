@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTemporaryDir>
 
@@ -166,11 +167,53 @@ void measure(const char *heading)
     row("readLayoutFile vs bare QFile readAll", open, bareRead);
 }
 
+// One save and one open of a layout with about 50 MB of text, a few of its lines
+// megabytes long: the time must grow with the size and nothing else.
+void measureLarge()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("large.txt"));
+    LayoutData layout = fullLayout();
+    QString text;
+    text.reserve(52 * 1024 * 1024);
+    for (int i = 0; i < 1000000; ++i)
+        text += QStringLiteral("Net weight ........ 12345.6 kg\r\n");
+    for (int i = 0; i < 4; ++i)
+        text += QString(5 * 1024 * 1024, QChar(u'a' + i)) + QStringLiteral("\r\n");
+    layout.text = text;
+
+    QElapsedTimer t;
+    t.start();
+    if (saveLayoutFile(path, layout))
+        fail("large save");
+    const double save = double(t.nsecsElapsed()) / 1e6;
+    t.restart();
+    const LayoutReadResult r = readLayoutFile(path);
+    const double open = double(t.nsecsElapsed()) / 1e6;
+    if (!r || r.layout->text.size() != text.size())
+        fail("large open");
+    // The least any reader that hands out text must do: read the bytes and widen them.
+    QFile f(path);
+    t.restart();
+    if (!f.open(QIODevice::ReadOnly))
+        fail("large bare read");
+    const QString bareText = QString::fromLatin1(f.readAll());
+    const double bare = double(t.nsecsElapsed()) / 1e6;
+    if (bareText.isEmpty())
+        fail("large bare read");
+    std::printf("\nLarge layout (default heap): %lld MB, 1,000,000 short lines and 4 lines of 5 MB\n",
+                static_cast<long long>(QFileInfo(path).size() / (1024 * 1024)));
+    std::printf("%-40s %10.1f ms\n", "saveLayoutFile", save);
+    std::printf("%-40s %10.1f ms\n", "readLayoutFile", open);
+    std::printf("%-40s %10.1f ms   ratio %.2fx\n", "bare QFile readAll + fromLatin1", bare, open / bare);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    measureLarge();
     measure("Default heap: glibc returns freed memory to the system after every read of\n"
             "more than 128 KB, so each read pays for mapping fresh pages.");
 #ifdef __GLIBC__
