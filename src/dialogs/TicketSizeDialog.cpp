@@ -13,6 +13,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 
 #include <limits>
 
@@ -100,6 +101,10 @@ bool TicketSizeDialog::eventFilter(QObject *watched, QEvent *event)
         if (key->matches(QKeySequence::Paste))
             return true;
         if (typesCharacter(*key) && !isDigitCode(keyAscii(*key)))
+            return true;
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        // The selection paste of the middle button would bypass the digit rule.
+        if (static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton)
             return true;
     } else if (event->type() == QEvent::FocusOut) {
         if (static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)

@@ -20,6 +20,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 
 #include <algorithm>
@@ -395,6 +396,11 @@ bool UpdateBoxDialog::eventFilter(QObject *watched, QEvent *event)
             m_model.UpdateBoxes[m_model.CurrentBox].DataIn = true;
         return false;
     }
+
+    // The selection paste of the middle button would put any text into a number box.
+    if (event->type() == QEvent::MouseButtonRelease && box != m_text1
+        && static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton)
+        return true;
 
     if (event->type() == QEvent::FocusOut && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason) {
         if (box == m_text2)
