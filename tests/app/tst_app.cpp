@@ -5,6 +5,7 @@
 #include "device/ProgressWindow.h" // before PortDialog.h, which needs it complete
 #include "device/PortDialog.h"
 #include "device/ProcessNetwork.h"
+#include "dialogs/HelpWindow.h"
 #include "dialogs/PrinterSettingsDialog.h"
 #include "dialogs/TicketSizeDialog.h"
 #include "dialogs/UpdateBoxDialog.h"
@@ -16,6 +17,7 @@
 #include "support/ScriptedPrompts.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QTemporaryDir>
@@ -124,7 +126,10 @@ private slots:
     void dialogPlaces_data();
     void dialogPlaces();
     void portDialogIsCreatedOnce();
+    void closeEndsWithoutQuestion_data();
     void closeEndsWithoutQuestion();
+    void help_data();
+    void help();
 
     void qtFilter_data();
     void qtFilter();
@@ -690,15 +695,66 @@ void TestApp::portDialogIsCreatedOnce()
     QVERIFY(first->isVisible());
 }
 
+void TestApp::closeEndsWithoutQuestion_data()
+{
+    QTest::addColumn<bool>("exitButton");
+
+    QTest::newRow("close box") << false;
+    QTest::newRow("Exit") << true;
+}
+
 void TestApp::closeEndsWithoutQuestion()
 {
+    QFETCH(bool, exitButton);
     Fixture f;
     f.show();
+    QTest::mouseClick(f.child<QPushButton>("SSCommand9"), Qt::LeftButton); // eraser pointer on
     f.model().LayoutChanged = true;
     QSignalSpy closed(&f.w(), &MainWindow::closed);
-    QVERIFY(f.w().close());
+    if (exitButton)
+        QTest::mouseClick(f.child<QPushButton>("SSCommand4"), Qt::LeftButton);
+    else
+        QVERIFY(f.w().close());
     QCOMPARE(closed.size(), 1);
-    QVERIFY(f.prompts->questions.isEmpty());
+    QVERIFY(!f.w().isVisible());
+    if (exitButton)
+        QVERIFY(!f.editor().testAttribute(Qt::WA_SetCursor));
+    // The close box asks nothing; what Exit asks belongs to the file commands.
+    if (!exitButton)
+        QVERIFY(f.prompts->questions.isEmpty());
+}
+
+void TestApp::help_data()
+{
+    QTest::addColumn<bool>("fileThere");
+
+    QTest::newRow("help file beside the program") << true;
+    QTest::newRow("no help file") << false;
+}
+
+void TestApp::help()
+{
+    QFETCH(bool, fileThere);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    if (fileThere) {
+        QFile help(dir.filePath(QStringLiteral("Tkl_edit.hlp")));
+        QVERIFY(help.open(QIODevice::WriteOnly));
+        help.write("<html><body><p>intro</p><a name=\"topic35\"></a><p>commands</p></body></html>");
+    }
+    auto network = ProcessNetwork::builtIn();
+    AutomationFactory factory(*network);
+    auto server = factory.create(AutomationFactory::ServerProgId);
+    TicketModel model;
+    test::ScriptedPrompts prompts;
+    MainWindow w(model, *network, factory, *server, prompts, dir.path());
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTest::mouseClick(w.findChild<QPushButton *>(QStringLiteral("SSCommand8")), Qt::LeftButton);
+    auto *viewer = w.findChild<HelpWindow *>();
+    // A missing help file shows nothing and tells nobody.
+    QCOMPARE(viewer && viewer->isVisible(), fileThere);
+    QVERIFY(prompts.messages.isEmpty());
 }
 
 void TestApp::qtFilter_data()
