@@ -223,8 +223,8 @@ void MainWindow::buildBand()
         button->setIcon(svgIcon(QStringLiteral(":/icons/%1.svg").arg(QLatin1String(b.icon)), iconPixels, ratio));
         button->setIconSize(QSize(iconPixels, iconPixels));
         button->setAccessibleName(QString::fromLatin1(b.tip));
-        // The band's buttons never take the keyboard focus from the ticket text.
-        button->setFocusPolicy(Qt::NoFocus);
+        // A click leaves the keyboard focus in the ticket text; Tab still reaches them.
+        button->setFocusPolicy(Qt::TabFocus);
         button->setAttribute(Qt::WA_NoMousePropagation);
         if (!inPicture2) {
             button->setMouseTracking(true);

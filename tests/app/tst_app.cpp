@@ -27,8 +27,10 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QRandomGenerator>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 using namespace tkl;
@@ -123,6 +125,7 @@ private slots:
     void backgroundClickEndsEraserButNotDeleteMode();
 
     void insertWithAllSlotsLoaded();
+    void randomOperatorSession();
     void dialogPlaces_data();
     void dialogPlaces();
     void portDialogIsCreatedOnce();
@@ -649,6 +652,65 @@ void TestApp::insertWithAllSlotsLoaded()
     QVERIFY(!f.model().LayoutChanged);
     for (int slot = 1; slot <= 30; ++slot)
         QVERIFY(f.editor().fieldFrame(slot));
+}
+
+void TestApp::randomOperatorSession()
+{
+    // Presses, clicks and moves in any order over the band, the buttons, the fields,
+    // the text and the background: nothing crashes, and a slot is loaded exactly when
+    // its pair is on the editor.
+    Fixture f;
+    f.show();
+    QRandomGenerator random(20261206);
+    const QStringList buttons{"SSCommand1", "SSCommand2", "SSCommand3", "SSCommand6", "SSCommand7",
+                              "SSCommand7", "SSCommand7", "SSCommand8", "SSCommand9", "SSCommand10",
+                              "SSCommand11"};
+    const Qt::MouseButton mouseButtons[] = {Qt::LeftButton, Qt::RightButton};
+    int mostLoaded = 0;
+    int deletions = 0;
+    for (int step = 0; step < 300; ++step) {
+        const int loadedBefore = f.model().loadedCount();
+        const Qt::MouseButton mouse = mouseButtons[random.bounded(2)];
+        switch (random.bounded(6)) {
+        case 0:
+        case 1: {
+            auto *button = f.child(buttons[random.bounded(buttons.size())].toLatin1().constData());
+            if (random.bounded(2))
+                QTest::mouseClick(button, mouse);
+            else
+                QTest::mouseMove(button);
+            break;
+        }
+        case 2: {
+            const int slot = 1 + int(random.bounded(30));
+            if (QLabel *label = f.editor().fieldLabel(slot)) {
+                QTest::mousePress(label, mouse, {}, QPoint(2, 2));
+                QTest::mouseRelease(label, mouse, {}, QPoint(2, 2));
+            }
+            break;
+        }
+        case 3:
+            QTest::mouseClick(f.editor().textBox()->viewport(), mouse, {},
+                              QPoint(int(random.bounded(200)), int(random.bounded(300))));
+            break;
+        case 4:
+            QTest::mouseClick(&f.w(), mouse, {}, QPoint(f.px(6000 + int(random.bounded(3000))), f.py(3000)));
+            break;
+        default:
+            QTest::mouseMove(f.child("Picture1"), QPoint(f.px(6500), f.py(100 + int(random.bounded(400)))));
+            break;
+        }
+        for (int slot = 1; slot <= 30; ++slot) {
+            QVERIFY2((f.model().BoxLoaded[slot] == 1) == (f.editor().fieldFrame(slot) != nullptr),
+                     qPrintable(QStringLiteral("step %1, slot %2").arg(step).arg(slot)));
+        }
+        QVERIFY(f.w().isVisible());
+        mostLoaded = std::max(mostLoaded, f.model().loadedCount());
+        deletions += f.model().loadedCount() < loadedBefore ? 1 : 0;
+    }
+    // The walk did reach fields and delete some of them.
+    QVERIFY(mostLoaded >= 3);
+    QVERIFY(deletions >= 1);
 }
 
 void TestApp::dialogPlaces_data()
