@@ -400,6 +400,11 @@ void MainWindow::changeEvent(QEvent *event)
     if (isMinimized()) {
         m_wasMinimized = true;
         m_editor->hide();
+    } else if (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) {
+        // Some window managers offer maximising regardless of the hints; the window
+        // keeps its fixed size all the same.
+        setWindowState(windowState() & ~(Qt::WindowMaximized | Qt::WindowFullScreen));
+        restoreGeometry();
     } else if (m_wasMinimized) {
         m_wasMinimized = false;
         m_editor->show();

@@ -108,6 +108,7 @@ private slots:
     void geometrySnapsBack();
     void movedWindowPlacesDialogsFromWhereItIs();
     void minimiseHidesEditorAndRestoreResets();
+    void maximiseKeepsFixedSize();
     void buttonPlaces_data();
     void buttonPlaces();
     void readoutFollowsEditor();
@@ -336,6 +337,18 @@ void TestApp::minimiseHidesEditorAndRestoreResets()
     QVERIFY(f.editor().isVisible());
     QTRY_COMPARE(f.w().pos(), QPoint(0, f.py(1000)));
     QCOMPARE(f.w().topTwips(), 1000);
+}
+
+void TestApp::maximiseKeepsFixedSize()
+{
+    Fixture f;
+    f.show();
+    const QSize fixed = f.w().size();
+    f.w().showMaximized();
+    QTRY_VERIFY(!f.w().isMaximized());
+    QTRY_COMPARE(f.w().size(), fixed);
+    QCOMPARE(f.w().pos(), QPoint(0, f.py(1000)));
+    QVERIFY(f.editor().isVisible());
 }
 
 void TestApp::buttonPlaces_data()
