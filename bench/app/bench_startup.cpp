@@ -21,7 +21,6 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMainWindow>
-#include <QTest>
 
 #include <algorithm>
 #include <cstdio>
@@ -30,14 +29,36 @@
 
 namespace {
 
-// Shown the same way for both: show(), wait for the window to be exposed, then let
-// the first paint run.
+// Notes the first paint of a window.
+class FirstPaint : public QObject
+{
+public:
+    bool painted = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted = true;
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+// Shown the same way for both: show(), then let events run until the window has
+// been painted once. The pass that paints the window paints all of its children, so
+// when it returns the operator sees the whole window.
 void showAndSettle(QWidget &window)
 {
+    FirstPaint watcher;
+    window.installEventFilter(&watcher);
     window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        std::fprintf(stderr, "window not exposed\n");
-    QCoreApplication::processEvents();
+    QElapsedTimer limit;
+    limit.start();
+    while (!watcher.painted && limit.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    window.removeEventFilter(&watcher);
+    if (!watcher.painted)
+        std::fprintf(stderr, "window not painted\n");
 }
 
 double editorStartMs()

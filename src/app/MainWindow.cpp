@@ -116,6 +116,7 @@ MainWindow::MainWindow(TicketModel &model, ProcessNetwork &network, AutomationFa
     , m_model(model)
     , m_network(network)
     , m_factory(factory)
+    , m_sharedServer(sharedServer)
     , m_prompts(prompts)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -129,7 +130,7 @@ MainWindow::MainWindow(TicketModel &model, ProcessNetwork &network, AutomationFa
     restoreGeometry();
     buildBand();
     buildTooltip();
-    createWindows(prompts, sharedServer, network);
+    createEditor();
 
     for (int i = TicketModel::FirstSlot; i <= TicketModel::LastSlot; ++i) {
         m_model.BoxLoaded[i] = 0;
@@ -259,7 +260,7 @@ void MainWindow::buildTooltip()
     connect(m_timer, &QTimer::timeout, this, &MainWindow::showtip);
 }
 
-void MainWindow::createWindows(Prompts &prompts, AutomationObject &sharedServer, ProcessNetwork &network)
+void MainWindow::createEditor()
 {
     m_editor = new EditorWindow(m_model, this);
     m_editor->hide();
@@ -270,15 +271,38 @@ void MainWindow::createWindows(Prompts &prompts, AutomationObject &sharedServer,
     m_editor->setMaxWidthTwips(FixedWidth);
     m_editor->setWidthTwips(5260);
     m_editor->setHeightTwips(heightTwips() - EditorOffset);
+    m_tip->raise();
+}
 
-    m_form3 = new UpdateBoxDialog(m_model, sharedServer, network, *m_editor, prompts, this);
+void MainWindow::createDialogs()
+{
+    if (m_form3)
+        return;
+    m_form3 = new UpdateBoxDialog(m_model, m_sharedServer, m_network, *m_editor, m_prompts, this);
     m_form3->hide();
     m_form4 = new PrinterSettingsDialog(m_model, this);
     m_form4->hide();
     m_form6 = new TicketSizeDialog(m_model, *m_editor, this);
     m_form6->hide();
     m_form3->setCollapsed(true); // its height of 1260 twips
-    m_tip->raise();
+}
+
+UpdateBoxDialog *MainWindow::updateBoxDialog()
+{
+    createDialogs();
+    return m_form3;
+}
+
+PrinterSettingsDialog *MainWindow::printerSettingsDialog()
+{
+    createDialogs();
+    return m_form4;
+}
+
+TicketSizeDialog *MainWindow::ticketSizeDialog()
+{
+    createDialogs();
+    return m_form6;
 }
 
 void MainWindow::wireEditor()
@@ -299,7 +323,7 @@ void MainWindow::onFieldPressed(int slot, Qt::MouseButton button, bool deleted)
         hideTools(HideForm3);
     } else if (button == Qt::RightButton) {
         m_model.CurrentBox = qint16(slot);
-        m_form3->openForSlot(slot);
+        updateBoxDialog()->openForSlot(slot);
     }
 }
 
@@ -320,12 +344,14 @@ void MainWindow::placeEditor()
     m_editor->move(0, toPixelsY(BandHeight));
     m_editor->setHeightTwips(heightTwips() - EditorOffset);
     m_tip->raise();
-    if (m_form6->isVisible())
+    if (m_form6 && m_form6->isVisible())
         m_form6->raise();
 }
 
 void MainWindow::hideTools(int which)
 {
+    if (!m_form3)
+        return; // none of them has been made, so none is showing
     if (which & HideForm3)
         m_form3->hide();
     if (which & HideForm4)
@@ -423,6 +449,16 @@ void MainWindow::resizeEvent(QResizeEvent *event)
         restoreGeometry();
 }
 
+void MainWindow::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    // Queued, so that the first sight of the window is not held up by them.
+    if (!m_form3 && !m_dialogsQueued) {
+        m_dialogsQueued = true;
+        QTimer::singleShot(0, this, &MainWindow::createDialogs);
+    }
+}
+
 void MainWindow::moveEvent(QMoveEvent *event)
 {
     QWidget::moveEvent(event);
@@ -509,12 +545,12 @@ void MainWindow::onDeleteField()
 void MainWindow::onPrinterSetup()
 {
     m_editor->restoreDefaultPointer();
-    m_form4->openAt(m_leftTwips + DialogLeftOffset, m_editor->editorTopTwips() + Form4BelowEditorTop);
+    printerSettingsDialog()->openAt(m_leftTwips + DialogLeftOffset, m_editor->editorTopTwips() + Form4BelowEditorTop);
 }
 
 void MainWindow::onTicketSize()
 {
-    m_form6->openAt(m_leftTwips + DialogLeftOffset, m_topTwips + DialogTopOffset);
+    ticketSizeDialog()->openAt(m_leftTwips + DialogLeftOffset, m_topTwips + DialogTopOffset);
     unsetCursor();
 }
 

@@ -61,8 +61,8 @@ public:
     enum Hide { HideNone = 0, HideForm3 = 1, HideForm4 = 2, HideForm6 = 4 };
 
     /// Runs the start-up steps after SharedServer exists: records `appFolder`, fixes
-    /// the geometry, creates the editor and the dialogs hidden, and clears the model.
-    /// Nothing is shown; the caller shows the window.
+    /// the geometry, creates the editor hidden, and clears the model. Nothing is
+    /// shown; the caller shows the window.
     MainWindow(TicketModel &model, ProcessNetwork &network, AutomationFactory &factory,
                AutomationObject &sharedServer, Prompts &prompts, const QString &appFolder,
                QWidget *parent = nullptr);
@@ -85,9 +85,10 @@ public:
     int charWidthTwips() const;
 
     EditorWindow *editor() const { return m_editor; }
-    UpdateBoxDialog *updateBoxDialog() const { return m_form3; }
-    PrinterSettingsDialog *printerSettingsDialog() const { return m_form4; }
-    TicketSizeDialog *ticketSizeDialog() const { return m_form6; }
+    // The dialogs, created hidden on the first request if they do not exist yet.
+    UpdateBoxDialog *updateBoxDialog();
+    PrinterSettingsDialog *printerSettingsDialog();
+    TicketSizeDialog *ticketSizeDialog();
     /// The port dialog (Form8); nullptr until the first download command.
     PortDialog *portDialog() const { return m_form8; }
 
@@ -127,6 +128,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
@@ -139,7 +141,9 @@ private:
 
     void buildBand();
     void buildTooltip();
-    void createWindows(Prompts &prompts, AutomationObject &sharedServer, ProcessNetwork &network);
+    void createEditor();
+    /// Form3, Form4 and Form6, in that order, hidden; nothing when they exist.
+    void createDialogs();
     void wireEditor();
 
     void restoreGeometry();
@@ -154,6 +158,7 @@ private:
     TicketModel &m_model;
     ProcessNetwork &m_network;
     AutomationFactory &m_factory;
+    AutomationObject &m_sharedServer;
     Prompts &m_prompts;
     QString m_appFolder;
 
@@ -162,6 +167,7 @@ private:
     bool m_restoring = false;
     bool m_wasMinimized = false;
     bool m_backgroundPressed = false;
+    bool m_dialogsQueued = false;
 
     QFrame *m_picture1 = nullptr;
     QFrame *m_picture2 = nullptr;

@@ -101,6 +101,7 @@ private slots:
 
     void startUpState();
     void startUpClearsAnOldModel();
+    void dialogsFollowTheFirstPaint();
     void startUpFailure_data();
     void startUpFailure();
 
@@ -224,6 +225,20 @@ void TestApp::startUpClearsAnOldModel()
     QCOMPARE(model.ScrollPos, qint16(22));
     QVERIFY(!model.LayoutChanged);
     QCOMPARE(w.appFolder(), QStringLiteral("/nowhere"));
+}
+
+void TestApp::dialogsFollowTheFirstPaint()
+{
+    // Nobody asks for them: they are made, hidden, once the window has been painted.
+    Fixture f;
+    f.show();
+    for (const char *name : {"Form3", "Form4", "Form6"}) {
+        QTRY_VERIFY(f.w().findChild<QWidget *>(QLatin1String(name)));
+        QWidget *dialog = f.w().findChild<QWidget *>(QLatin1String(name));
+        QVERIFY(dialog->isWindow());
+        QVERIFY(dialog->isHidden());
+    }
+    QCOMPARE(f.w().findChildren<UpdateBoxDialog *>().size(), 1);
 }
 
 void TestApp::startUpFailure_data()
