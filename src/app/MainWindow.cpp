@@ -472,6 +472,10 @@ void MainWindow::moveEvent(QMoveEvent *event)
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
+    if (m_mayClose && !m_mayClose()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     hideTip();
     emit closed();

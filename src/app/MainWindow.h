@@ -4,6 +4,7 @@
 #include <QString>
 #include <QWidget>
 
+#include <functional>
 #include <span>
 
 class QFrame;
@@ -73,6 +74,11 @@ public:
 
     /// Title := TitlePrefix + `ticketName`.
     void setTicketName(const QString &ticketName);
+
+    /// Asked once before the window closes, by its close box or by Exit; false keeps
+    /// the program running. The file commands put their offer to save here, so that
+    /// a changed layout is not lost either way. Without one the window just closes.
+    void setCloseGuard(std::function<bool()> mayClose) { m_mayClose = std::move(mayClose); }
 
     // Geometry in twips as the program counts it (outer frame, caption included in
     // the height). Left and top follow the window when the operator moves it.
@@ -168,6 +174,7 @@ private:
     bool m_wasMinimized = false;
     bool m_backgroundPressed = false;
     bool m_dialogsQueued = false;
+    std::function<bool()> m_mayClose;
 
     QFrame *m_picture1 = nullptr;
     QFrame *m_picture2 = nullptr;

@@ -131,8 +131,8 @@ private slots:
     void dialogPlaces_data();
     void dialogPlaces();
     void portDialogIsCreatedOnce();
-    void closeEndsWithoutQuestion_data();
-    void closeEndsWithoutQuestion();
+    void closing_data();
+    void closing();
     void help_data();
     void help();
 
@@ -785,33 +785,46 @@ void TestApp::portDialogIsCreatedOnce()
     QVERIFY(first->isVisible());
 }
 
-void TestApp::closeEndsWithoutQuestion_data()
+void TestApp::closing_data()
 {
     QTest::addColumn<bool>("exitButton");
+    QTest::addColumn<int>("guard"); // -1: none, else its answer
 
-    QTest::newRow("close box") << false;
-    QTest::newRow("Exit") << true;
+    QTest::newRow("close box") << false << -1;
+    QTest::newRow("Exit") << true << -1;
+    QTest::newRow("close box, guard lets go") << false << 1;
+    QTest::newRow("close box, guard holds") << false << 0;
+    QTest::newRow("Exit, guard lets go") << true << 1;
+    QTest::newRow("Exit, guard holds") << true << 0;
 }
 
-void TestApp::closeEndsWithoutQuestion()
+void TestApp::closing()
 {
     QFETCH(bool, exitButton);
+    QFETCH(int, guard);
     Fixture f;
     f.show();
     QTest::mouseClick(f.child<QPushButton>("SSCommand9"), Qt::LeftButton); // eraser pointer on
     f.model().LayoutChanged = true;
+    int asked = 0;
+    if (guard >= 0) {
+        f.w().setCloseGuard([&] {
+            ++asked;
+            return guard == 1;
+        });
+    }
     QSignalSpy closed(&f.w(), &MainWindow::closed);
     if (exitButton)
         QTest::mouseClick(f.child<QPushButton>("SSCommand4"), Qt::LeftButton);
     else
-        QVERIFY(f.w().close());
-    QCOMPARE(closed.size(), 1);
-    QVERIFY(!f.w().isVisible());
+        f.w().close();
+    const bool ends = guard != 0;
+    QCOMPARE(closed.size(), ends ? 1 : 0);
+    QCOMPARE(f.w().isVisible(), !ends);
+    QCOMPARE(asked, guard >= 0 ? 1 : 0); // once, whichever way the window is closed
     if (exitButton)
         QVERIFY(!f.editor().testAttribute(Qt::WA_SetCursor));
-    // The close box asks nothing; what Exit asks belongs to the file commands.
-    if (!exitButton)
-        QVERIFY(f.prompts->questions.isEmpty());
+    QVERIFY(f.prompts->questions.isEmpty());
 }
 
 void TestApp::help_data()
