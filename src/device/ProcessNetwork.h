@@ -151,8 +151,64 @@ public:
     static QString userFilePath();
 
     /// The operator's own description when userFilePath() exists, else the built-in
-    /// sample. Nothing, with `error` set, when the operator's file cannot be used.
+    /// sample, with the device store at defaultStorePath() attached (see attachStore();
+    /// a damaged store is no error here: look at storeWarning()). Nothing, with `error`
+    /// set, when the operator's file cannot be used.
     static std::unique_ptr<ProcessNetwork> load(QString *error);
+
+    // --- the devices' memory
+    //
+    // The simulated devices keep what was downloaded into them in a per-user data file,
+    // so that a ticket downloaded by one program can be shown and printed by another,
+    // also after a restart. The file holds, per port, the value of every device variable
+    // that holds one:
+    //
+    //     { "version": 1,
+    //       "ports": { "Printer1": { "Printer1.lines": 2, "Printer1.Ticket[1]": "Net:",
+    //                                "Printer1.UpdateArr[1].DataIn": true, ... } } }
+    //
+    // Saving is atomic (written beside the file and renamed over it) and locked (a
+    // "<file>.lock" lock file), and merges per port: under the lock the file is read
+    // again and only the ports this network wrote since its last save are replaced, so
+    // that two programs downloading to different ports keep each other's tickets.
+
+    /// Where the devices keep their memory: the TKL_DEVICE_STORE environment variable
+    /// when set, else "devices.json" in the application's data folder
+    /// (QStandardPaths::AppDataLocation).
+    static QString defaultStorePath();
+
+    /// Uses the file at `path` as the devices' memory and loads what it holds into the
+    /// devices of this network: stored values of variables the network has, of the
+    /// right type and in range, replace what the devices held; other ones are ignored.
+    /// A missing file is an empty memory. A damaged file (not JSON, or not of the shape
+    /// above) is set aside as "<path>.damaged-YYYYMMDD-HHMMSS", reported in
+    /// storeWarning(), and the devices start empty. Returns false when it set a warning.
+    bool attachStore(const QString &path);
+
+    /// The attached store's path; empty when none is attached.
+    QString storePath() const { return m_storePath; }
+
+    /// What went wrong with the store when it was last loaded or saved, for the caller
+    /// to show; empty when nothing did.
+    QString storeWarning() const { return m_storeWarning; }
+    void clearStoreWarning() { m_storeWarning.clear(); }
+
+    /// Saves the ports written since the last save into the attached store, as described
+    /// above, and takes the other ports' values from the file as it now stands. True when
+    /// there was nothing to do or no store is attached. On failure returns false and sets
+    /// storeWarning(); the ports stay marked for the next save. The download calls this
+    /// when it ends, successful or not.
+    bool saveStore();
+
+    // --- simulated values
+
+    /// The milliseconds clock the simulated values move with: the wall clock, so that
+    /// every program on the machine sees the same value at the same moment.
+    static qint64 networkTime();
+
+    /// The simulated value of the network variable `fullName` at `msecs` on the network
+    /// clock; nothing for a name the network does not have.
+    std::optional<double> simulatedValue(const QString &fullName, qint64 msecs) const;
 
     // --- building in code (tests, tools); no validation beyond what the JSON loader needs
 
@@ -205,6 +261,17 @@ public:
     /// Forgets every value the devices hold (not the log).
     void clearDevices();
 
+    /// What reading the device variable `fullName` gives: the value it holds, or the one
+    /// a read-back fault puts in its place; invalid when it holds none or does not exist.
+    QVariant readValue(const QString &fullName) const;
+
+    /// A fault of the device's memory, for tests: from now on reading `fullName` gives
+    /// `value` (an invalid one: as if it held nothing) while writes still succeed.
+    void corruptOnReadBack(const QString &fullName, const QVariant &value);
+
+    /// Removes every read-back fault.
+    void clearReadBackFaults() { m_readBackFaults.clear(); }
+
 private:
     static std::unique_ptr<ProcessNetwork> parse(const QByteArray &json, QString *what, qsizetype *offset);
 
@@ -218,6 +285,10 @@ private:
     int m_attempts = 0;
     int m_failCountdown = 0;
     QString m_failName;
+    QHash<QString, QVariant> m_readBackFaults;
+    QString m_storePath;
+    QString m_storeWarning;
+    QList<bool> m_portWritten; ///< per port: written since the store was last saved
 };
 
 } // namespace tkl

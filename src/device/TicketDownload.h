@@ -38,6 +38,17 @@ struct DownloadResult
 ///
 /// The ticket is sent as the editor box shows it: one entry per box line, so that the
 /// line count, the printed lines and the fields' Linie (which counts box lines) agree.
+///
+/// After the last write every variable written is read back ("PhysId" := the name, then
+/// "Value" read) and compared with the value last written to it, in the order of those
+/// last writes. The first difference ends the download as Failed, with `failedName` that
+/// variable and `errorString` "Read-back of <name> gave "<read>" where "<written>" was
+/// written" (control characters shown as "[13]"); a read the server refuses fails
+/// likewise with "Read-back of <name> failed: <server's text>". Reads are not writes:
+/// `writesDone` counts only writes and the network's write log holds none of them.
+///
+/// When the run ends, successful or not, the network saves its devices' memory (see
+/// ProcessNetwork::saveStore(); a failure to save shows in its storeWarning()).
 /// Plain class with callbacks, so the dialog and a command-line tool share it.
 class TicketDownload
 {

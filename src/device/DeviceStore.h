@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QMap>
+#include <QString>
+
+#include <optional>
+
+namespace tkl {
+
+/// The file in which the simulated devices keep their memory, as plain JSON per port;
+/// ProcessNetwork turns it into device values and back (see ProcessNetwork::attachStore).
+///
+/// Every function works on the file as it stands on disk. load() does not lock, because
+/// the file is only ever replaced whole by a rename and so is always complete;
+/// mergePorts() holds "<path>.lock" for its whole read-modify-write.
+class DeviceStore
+{
+public:
+    /// Port name -> { device variable full name: stored value }.
+    using Ports = QMap<QString, QJsonObject>;
+
+    struct Contents
+    {
+        Ports ports;
+        QString warning;   ///< set when the file was damaged (and set aside) or unreadable
+    };
+
+    /// How long a writer waits for another one to finish.
+    static constexpr int LockTimeoutMs = 10000;
+
+    /// Reads the file; a missing file is empty. A damaged one is set aside (see
+    /// setAside()) and reads as empty with a warning that says where it went.
+    static Contents load(const QString &path);
+
+    /// Under the lock: reads the file again, replaces the entry of every port in
+    /// `written` (an empty object removes the port), and saves atomically. `merged`
+    /// receives the whole contents as saved. On failure returns the reason and leaves
+    /// the file as it was. `warning` receives a damaged file's report (the file was set
+    /// aside and the save went on without it).
+    static std::optional<QString> mergePorts(const QString &path, const Ports &written, Ports *merged,
+                                             QString *warning);
+
+    /// Parses a store's bytes; nothing, with `what` set, when they are not a store.
+    static std::optional<Ports> parse(const QByteArray &bytes, QString *what);
+
+    /// The bytes of a store that holds `ports`.
+    static QByteArray serialize(const Ports &ports);
+
+private:
+    static Contents readLocked(const QString &path, bool *setAsideFailed);
+    static QString setAside(const QString &path, const QString &what, bool *failed);
+};
+
+} // namespace tkl

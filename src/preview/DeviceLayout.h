@@ -1,0 +1,25 @@
+#pragma once
+
+#include "files/LayoutData.h"
+
+#include <QString>
+
+#include <optional>
+
+namespace tkl {
+
+class ProcessNetwork;
+
+/// The layout a printer device holds, rebuilt from its device variables: the fields
+/// from UpdateArr[1..30] whose DataIn is true (every member, Linie back to 0-based;
+/// BoxLoaded 1 for them), TicketLines from "lines", the text from Ticket[1..lines]
+/// joined with CR LF (a line never written is empty), and the printer codes as the
+/// device holds them (a lone CR where the layout had none). A member never written
+/// reads as 0 or empty. The editor's size is not kept by a device and stays 0.
+///
+/// Nothing, with `error` set, for a port the network does not have ("No port "P" in
+/// the network") or a device that holds no ticket (no "lines": "Port "P" holds no
+/// ticket").
+std::optional<LayoutData> layoutFromDevice(const ProcessNetwork &network, const QString &port, QString *error);
+
+} // namespace tkl

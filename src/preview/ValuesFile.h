@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QHash>
+#include <QString>
+
+namespace tkl {
+
+/// Values for a preview, read from "name=value" lines.
+///
+/// A line holds a variable's full name, "=", and a decimal number ("12.5", "-3",
+/// "1e3"); blanks around the name and the number are ignored. Blank lines and lines
+/// whose first non-blank character is "#" are skipped. Lines end at LF, CR LF or CR.
+/// A name given twice takes its last value. The text is UTF-8.
+struct ValuesFile
+{
+    QHash<QString, double> values;
+    int errorLine = 0;  ///< the first malformed line, from 1; 0 when every line was read
+    QString error;      ///< "line <n>: <what>: <the line>"; empty when every line was read
+
+    bool ok() const { return errorLine == 0; }
+
+    /// Reads a whole text. Stops at the first malformed line: a line without "=", an
+    /// empty name, a value that is not a finite decimal number, a control character.
+    static ValuesFile parse(QByteArrayView bytes);
+
+    /// Reads a file; one that cannot be opened, is a directory or is larger than
+    /// MaxFileSize gives errorLine -1 and an error that names the file.
+    static ValuesFile read(const QString &path);
+
+    static constexpr qint64 MaxFileSize = qint64(16) * 1024 * 1024;
+};
+
+} // namespace tkl
