@@ -1,5 +1,7 @@
 #include "MainWindow.h"
 
+#include "FileCommands.h"
+
 #include "device/AutomationFactory.h"
 #include "device/ProgressWindow.h" // before PortDialog.h, which needs it complete
 #include "device/PortDialog.h"
@@ -131,6 +133,7 @@ MainWindow::MainWindow(TicketModel &model, ProcessNetwork &network, AutomationFa
     buildBand();
     buildTooltip();
     createEditor();
+    createFileCommands();
 
     for (int i = TicketModel::FirstSlot; i <= TicketModel::LastSlot; ++i) {
         m_model.BoxLoaded[i] = 0;
@@ -246,6 +249,8 @@ void MainWindow::buildTooltip()
     m_tip->setFocusPolicy(Qt::NoFocus);
     m_tip->setFrame(true);
     m_tip->setAttribute(Qt::WA_NoMousePropagation);
+    // The box lies over the lower part of the next buttons; a click there is meant for them.
+    m_tip->setAttribute(Qt::WA_TransparentForMouseEvents);
     QPalette palette = m_tip->palette();
     palette.setColor(QPalette::Base, QColor(0xFF, 0xFF, 0xE1));
     palette.setColor(QPalette::Text, Qt::black);
@@ -258,6 +263,23 @@ void MainWindow::buildTooltip()
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(300);
     connect(m_timer, &QTimer::timeout, this, &MainWindow::showtip);
+}
+
+void MainWindow::createFileCommands()
+{
+    FileCommands::Window window;
+    window.setTicketName = [this](const QString &name) { setTicketName(name); };
+    window.hideTip = [this] { hideTip(); };
+    window.setBusy = [this](bool busy) {
+        if (busy)
+            setCursor(Qt::WaitCursor);
+        else
+            unsetCursor();
+    };
+    window.messageTitle = MessageTitle;
+    m_files = std::make_unique<FileCommands>(m_model, *m_editor, m_prompts, std::move(window));
+    // The close box asks the same question as Exit and follows the same rules.
+    m_mayClose = [this] { return m_files->mayExit(); };
 }
 
 void MainWindow::createEditor()
@@ -511,18 +533,17 @@ void MainWindow::mouseMoveEvent(QMouseEvent *event)
 
 void MainWindow::onSave()
 {
-    hideTip();
+    m_files->save();
 }
 
 void MainWindow::onNew()
 {
-    hideTip();
-    m_editor->restoreDefaultPointer();
+    m_files->newTicket();
 }
 
 void MainWindow::onOpen()
 {
-    hideTip();
+    m_files->open();
 }
 
 void MainWindow::onExit()

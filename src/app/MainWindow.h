@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 #include <span>
 
 class QFrame;
@@ -16,6 +17,7 @@ class QTimer;
 namespace tkl {
 
 class AutomationFactory;
+class FileCommands;
 class AutomationObject;
 class EditorWindow;
 class HelpWindow;
@@ -148,6 +150,7 @@ private:
     void buildBand();
     void buildTooltip();
     void createEditor();
+    void createFileCommands();
     /// Form3, Form4 and Form6, in that order, hidden; nothing when they exist.
     void createDialogs();
     void wireEditor();
@@ -175,6 +178,7 @@ private:
     bool m_backgroundPressed = false;
     bool m_dialogsQueued = false;
     std::function<bool()> m_mayClose;
+    std::unique_ptr<FileCommands> m_files;
 
     QFrame *m_picture1 = nullptr;
     QFrame *m_picture2 = nullptr;

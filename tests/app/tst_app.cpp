@@ -788,43 +788,42 @@ void TestApp::portDialogIsCreatedOnce()
 void TestApp::closing_data()
 {
     QTest::addColumn<bool>("exitButton");
-    QTest::addColumn<int>("guard"); // -1: none, else its answer
+    QTest::addColumn<bool>("changed");
+    QTest::addColumn<int>("answer"); // 0: No, 1: Yes and the Save As dialog is cancelled
+    QTest::addColumn<bool>("ends");
 
-    QTest::newRow("close box") << false << -1;
-    QTest::newRow("Exit") << true << -1;
-    QTest::newRow("close box, guard lets go") << false << 1;
-    QTest::newRow("close box, guard holds") << false << 0;
-    QTest::newRow("Exit, guard lets go") << true << 1;
-    QTest::newRow("Exit, guard holds") << true << 0;
+    for (bool exitButton : {false, true}) {
+        const QString how = exitButton ? QStringLiteral("Exit") : QStringLiteral("close box");
+        QTest::newRow(qPrintable(how + ", unchanged")) << exitButton << false << 0 << true;
+        QTest::newRow(qPrintable(how + ", changed, No")) << exitButton << true << 0 << true;
+        // The save the operator asked for did not happen: the layout must not be lost.
+        QTest::newRow(qPrintable(how + ", changed, Yes, cancelled")) << exitButton << true << 1 << false;
+    }
 }
 
 void TestApp::closing()
 {
     QFETCH(bool, exitButton);
-    QFETCH(int, guard);
+    QFETCH(bool, changed);
+    QFETCH(int, answer);
+    QFETCH(bool, ends);
     Fixture f;
     f.show();
     QTest::mouseClick(f.child<QPushButton>("SSCommand9"), Qt::LeftButton); // eraser pointer on
-    f.model().LayoutChanged = true;
-    int asked = 0;
-    if (guard >= 0) {
-        f.w().setCloseGuard([&] {
-            ++asked;
-            return guard == 1;
-        });
-    }
+    f.model().LayoutChanged = changed;
+    f.prompts->answers = {answer == 1};
     QSignalSpy closed(&f.w(), &MainWindow::closed);
     if (exitButton)
         QTest::mouseClick(f.child<QPushButton>("SSCommand4"), Qt::LeftButton);
     else
         f.w().close();
-    const bool ends = guard != 0;
     QCOMPARE(closed.size(), ends ? 1 : 0);
     QCOMPARE(f.w().isVisible(), !ends);
-    QCOMPARE(asked, guard >= 0 ? 1 : 0); // once, whichever way the window is closed
+    QCOMPARE(f.prompts->questions.size(), changed ? 1 : 0); // once, whichever way it is closed
+    QCOMPARE(f.prompts->saveDialogs, answer);
+    QCOMPARE(f.model().LayoutChanged, changed);
     if (exitButton)
         QVERIFY(!f.editor().testAttribute(Qt::WA_SetCursor));
-    QVERIFY(f.prompts->questions.isEmpty());
 }
 
 void TestApp::help_data()
