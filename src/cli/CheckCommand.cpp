@@ -1,0 +1,87 @@
+#include "CheckCommand.h"
+
+#include "CommandSupport.h"
+#include "ExitStatus.h"
+#include "LayoutCheck.h"
+#include "device/ProcessNetwork.h"
+#include "files/LayoutFile.h"
+
+namespace tkl::cli {
+
+const char *CheckCommand::help()
+{
+    return "Usage: tklcli check [options] LAYOUT...\n"
+           "\n"
+           "Reads each layout file as the editor opens it and reports, one line each,\n"
+           "  FILE:LINE: error: ...    the file cannot be read as a layout\n"
+           "  FILE:LINE: warning: ...  the editor allows it, but the ticket will not print\n"
+           "                           as intended\n"
+           "All on standard output. LINE is the line of the file: of the field's record member, of the printer\n"
+           "code or of the text line concerned.\n"
+           "\n"
+           "Warnings: a field past the right edge of the ticket (the width counted in\n"
+           "120-twip cells of the saved editor width) or left of the first column; fields\n"
+           "that overlap on one line; a field on a line past the end of the text; a text\n"
+           "line wider than the ticket (the editor wraps it, a download from here does\n"
+           "not); a defined field whose variable the network does not know, or whose\n"
+           "stored addresses (NodeAdr, SWNo, Offset, Typ, BitNo, Code) differ from what\n"
+           "binding it now would store; a printer code with an unclosed \"[\" or a code\n"
+           "above 255.\n"
+           "\n"
+           "The network is the one the editor uses: the file named by TKL_NETWORK, else\n"
+           "the operator's network.json, else the built-in sample.\n"
+           "\n"
+           "Exit status:\n"
+           "  0  every file was read and nothing was found\n"
+           "  1  at least one file was read, and something was found in some file\n"
+           "     (a warning, or another file that could not be read)\n"
+           "  2  no file could be read, bad options, or the network cannot be used\n"
+           "\n"
+           "Options:\n"
+           "  -h, --help  this text\n";
+}
+
+int CheckCommand::run(const QStringList &args, Console &console)
+{
+    QCommandLineParser parser;
+    bool helpAsked = false;
+    if (!CommandSupport::parse(parser, QStringLiteral("check"), args, console, &helpAsked))
+        return UnusableInput;
+    if (helpAsked) {
+        console.out << help();
+        return Success;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty()) {
+        CommandSupport::fail(console, QStringLiteral("check"), QStringLiteral("no layout file given (see tklcli check --help)"));
+        return UnusableInput;
+    }
+    const auto network = CommandSupport::loadNetwork(console);
+    if (!network)
+        return UnusableInput;
+
+    int readable = 0;
+    bool found = false;
+    for (const QString &file : files) {
+        // Read errors go with the warnings on standard output: they are the findings.
+        const LayoutReadResult read = readLayoutFile(file);
+        if (!read) {
+            CheckFinding error = LayoutCheck::readError(read.error);
+            error.message = error.message.simplified();
+            console.out << error.format(file) << '\n';
+            found = true;
+            continue;
+        }
+        ++readable;
+        for (const CheckFinding &finding : LayoutCheck::findings(*read.layout, *network)) {
+            console.out << finding.format(file) << '\n';
+            found = true;
+        }
+    }
+    console.out.flush();
+    if (readable == 0)
+        return UnusableInput;
+    return found ? ProblemsFound : Success;
+}
+
+} // namespace tkl::cli

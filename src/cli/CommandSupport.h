@@ -1,0 +1,42 @@
+#pragma once
+
+#include "Console.h"
+#include "files/LayoutData.h"
+
+#include <QCommandLineParser>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+namespace tkl {
+class ProcessNetwork;
+}
+
+namespace tkl::cli {
+
+/// What every subcommand needs: its command line, the network and layouts, each
+/// failure turned into one line on standard error.
+class CommandSupport
+{
+public:
+    /// Parses `args` (the subcommand's own arguments) with `parser`, which must already
+    /// hold the subcommand's options; adds -h/--help. Returns false after printing a
+    /// one-line message when the command line is wrong. `help` is set when help was asked.
+    static bool parse(QCommandLineParser &parser, const QString &command, const QStringList &args, Console &console,
+                      bool *help);
+
+    /// The network the editor would use (TKL_NETWORK or the operator's file, else the
+    /// built-in sample); nothing, after a message, when it cannot be used.
+    static std::unique_ptr<ProcessNetwork> loadNetwork(Console &console);
+
+    /// Reads one layout file with the editor's reader; nothing, after a
+    /// "file:line: error: ..." line, when it cannot be read.
+    static std::optional<LayoutData> readLayout(const QString &path, Console &console);
+
+    /// "tklcli <command>: <text>" on standard error.
+    static void fail(Console &console, const QString &command, const QString &text);
+};
+
+} // namespace tkl::cli

@@ -1,0 +1,123 @@
+#include "DownloadCommand.h"
+
+#include "CommandSupport.h"
+#include "ExitStatus.h"
+#include "LayoutCheck.h"
+#include "PortLookup.h"
+#include "TerminalProgress.h"
+#include "WriteFormat.h"
+#include "device/AutomationFactory.h"
+#include "device/ProcessNetwork.h"
+#include "device/TicketDownload.h"
+#include "model/TicketModel.h"
+
+namespace tkl::cli {
+
+const char *DownloadCommand::help()
+{
+    return "Usage: tklcli download [options] LAYOUT --port PORT\n"
+           "\n"
+           "Writes the layout into the printer device of PORT with the editor's download:\n"
+           "every field slot cleared, the defined fields, the line count, the ticket lines\n"
+           "and the printer start and stop codes.\n"
+           "\n"
+           "The ticket lines are the text's lines as the file stores them; they are not\n"
+           "wrapped to the ticket width as the editor's text box does, and the line count\n"
+           "sent is the number of those lines (the count saved in the file is not used).\n"
+           "`tklcli check` warns about lines that the editor would wrap.\n"
+           "\n"
+           "Progress is drawn on standard error when it is a terminal; the number of\n"
+           "writes follows at the end. When the device refuses a write, the server's error\n"
+           "text and the write that failed are shown; the writes before it stay in the\n"
+           "device.\n"
+           "\n"
+           "Exit status:\n"
+           "  0  downloaded\n"
+           "  1  the download failed at a write\n"
+           "  2  bad options, the layout cannot be read, the network cannot be used, or\n"
+           "     PORT is not a printer port of the network\n"
+           "\n"
+           "Options:\n"
+           "  --port PORT     the printer port, e.g. Printer1\n"
+           "  --print-writes  every device write on standard output, in order, one line\n"
+           "                  each: NAME<TAB>TYPE<TAB>VALUE, TYPE one of bool, u8, i16,\n"
+           "                  string; Booleans true/false, numbers in decimal, strings\n"
+           "                  with \\\\ \\r \\n \\t and \\xHH escapes for characters below 32\n"
+           "  -h, --help      this text\n";
+}
+
+int DownloadCommand::run(const QStringList &args, Console &console)
+{
+    const QString command = QStringLiteral("download");
+    QCommandLineParser parser;
+    const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("PORT"));
+    const QCommandLineOption printOption(QStringLiteral("print-writes"));
+    parser.addOption(portOption);
+    parser.addOption(printOption);
+    bool helpAsked = false;
+    if (!CommandSupport::parse(parser, command, args, console, &helpAsked))
+        return UnusableInput;
+    if (helpAsked) {
+        console.out << help();
+        return Success;
+    }
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 1) {
+        CommandSupport::fail(console, command,
+                             files.isEmpty() ? QStringLiteral("no layout file given (see tklcli download --help)")
+                                             : QStringLiteral("one layout file at a time"));
+        return UnusableInput;
+    }
+    if (!parser.isSet(portOption)) {
+        CommandSupport::fail(console, command, QStringLiteral("--port is missing (see tklcli download --help)"));
+        return UnusableInput;
+    }
+    const QString portName = parser.value(portOption);
+
+    const auto layout = CommandSupport::readLayout(files.first(), console);
+    if (!layout)
+        return UnusableInput;
+    const auto network = CommandSupport::loadNetwork(console);
+    if (!network)
+        return UnusableInput;
+    QString error;
+    if (!PortLookup::find(*network, portName, &error)) {
+        CommandSupport::fail(console, command, error);
+        return UnusableInput;
+    }
+
+    TicketModel model;
+    layout->applyTo(model);
+    const QStringList lines = LayoutCheck::textLines(layout->text);
+    model.TicketLines = qint16(std::min<qsizetype>(lines.size(), 32767));
+
+    AutomationFactory factory(*network);
+    TicketDownload download(factory);
+    TerminalProgress progress(console.errFile);
+    TicketDownload::Callbacks callbacks;
+    callbacks.progress = [&progress](double percent) { progress.update(percent); };
+    network->clearWriteLog();
+    const DownloadResult result = download.run(model, lines, portName, callbacks);
+    if (result.ok())
+        progress.update(100);
+    progress.finish();
+
+    if (parser.isSet(printOption)) {
+        for (const WriteRecord &write : network->writeLog())
+            console.out << WriteFormat::line(write) << '\n';
+        console.out.flush();
+    }
+
+    if (!result.ok()) {
+        const QString at = result.failedName.isEmpty()
+            ? QStringLiteral("before the first write")
+            : QStringLiteral("at write %1, %2").arg(result.writesDone + 1).arg(WriteFormat::escaped(result.failedName));
+        CommandSupport::fail(console, command,
+                             QStringLiteral("failed %1: %2").arg(at, WriteFormat::escaped(result.errorString)));
+        return ProblemsFound;
+    }
+    console.message(QStringLiteral("%1 writes to %2").arg(result.writesDone).arg(portName));
+    return Success;
+}
+
+} // namespace tkl::cli

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "device/ProcessNetwork.h"
+
+#include <QString>
+
+namespace tkl::cli {
+
+/// How device writes are listed on standard output: one line per write,
+/// "name<TAB>type<TAB>value".
+class WriteFormat
+{
+public:
+    /// "bool", "u8", "i16" or "string".
+    static QString typeName(ValueType type);
+
+    /// A Boolean as true/false, numbers in plain decimal, a string with
+    /// backslash escapes: \\ for a backslash, \r \n \t, \xHH for other characters below 32.
+    static QString value(ValueType type, const QVariant &value);
+
+    /// Backslash-escaped text, as value() writes strings.
+    static QString escaped(const QString &text);
+
+    /// The whole line of one write, without the line end.
+    static QString line(const WriteRecord &write);
+};
+
+} // namespace tkl::cli
