@@ -1,5 +1,8 @@
 #include "ProcessNetwork.h"
 
+#include "DeviceStore.h"
+
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -405,9 +408,138 @@ std::unique_ptr<ProcessNetwork> ProcessNetwork::load(QString *error)
 {
     const QString path = userFilePath();
     // A path named explicitly must exist; the default place is optional.
-    if (!qEnvironmentVariableIsEmpty("TKL_NETWORK") || QFileInfo::exists(path))
-        return fromFile(path, error);
-    return builtIn();
+    auto network = !qEnvironmentVariableIsEmpty("TKL_NETWORK") || QFileInfo::exists(path) ? fromFile(path, error)
+                                                                                          : builtIn();
+    if (network)
+        network->attachStore(defaultStorePath());
+    return network;
+}
+
+QString ProcessNetwork::defaultStorePath()
+{
+    const QString env = qEnvironmentVariable("TKL_DEVICE_STORE");
+    if (!env.isEmpty())
+        return env;
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/devices.json");
+}
+
+namespace {
+
+// A stored value as the device variable holds it; invalid when it does not fit the
+// variable (the network description may have changed since it was stored).
+QVariant fromStored(const DeviceVariable &d, const QJsonValue &v)
+{
+    switch (d.type) {
+    case ValueType::Boolean:
+        return v.isBool() ? QVariant(v.toBool()) : QVariant();
+    case ValueType::UInt8:
+    case ValueType::Int16: {
+        const double n = v.toDouble(std::numeric_limits<double>::quiet_NaN());
+        if (!v.isDouble() || n != std::trunc(n) || n < d.minimum || n > d.maximum)
+            return {};
+        return d.type == ValueType::UInt8 ? QVariant::fromValue(quint8(n)) : QVariant::fromValue(qint16(n));
+    }
+    case ValueType::String:
+        if (!v.isString() || v.toString().size() > d.maximum)
+            return {};
+        return v.toString();
+    }
+    return {};
+}
+
+QJsonValue toStored(const DeviceVariable &d)
+{
+    switch (d.type) {
+    case ValueType::Boolean: return d.value.toBool();
+    case ValueType::UInt8:
+    case ValueType::Int16: return d.value.toInt();
+    case ValueType::String: return d.value.toString();
+    }
+    return {};
+}
+
+} // namespace
+
+void ProcessNetwork::setPortValues(int port, const QJsonObject &values)
+{
+    for (DeviceVariable &d : m_deviceVariables) {
+        if (d.port == port)
+            d.value = fromStored(d, values.value(d.name));
+    }
+}
+
+QJsonObject ProcessNetwork::portValues(int port) const
+{
+    QJsonObject values;
+    for (const DeviceVariable &d : m_deviceVariables) {
+        if (d.port == port && d.value.isValid())
+            values.insert(d.name, toStored(d));
+    }
+    return values;
+}
+
+bool ProcessNetwork::attachStore(const QString &path)
+{
+    m_storePath = path;
+    const DeviceStore::Contents contents = DeviceStore::load(path);
+    m_storeWarning = contents.warning;
+    for (int port = 0; port < m_ports.size(); ++port) {
+        setPortValues(port, contents.ports.value(m_ports.at(port).name));
+        m_portWritten[port] = false;
+    }
+    return m_storeWarning.isEmpty();
+}
+
+bool ProcessNetwork::saveStore()
+{
+    if (m_storePath.isEmpty() || !m_portWritten.contains(true))
+        return true;
+    DeviceStore::Ports written;
+    for (int port = 0; port < m_ports.size(); ++port) {
+        if (m_portWritten.at(port))
+            written.insert(m_ports.at(port).name, portValues(port));
+    }
+    DeviceStore::Ports merged;
+    QString damaged;
+    if (const auto error = DeviceStore::mergePorts(m_storePath, written, &merged, &damaged)) {
+        m_storeWarning = QStringLiteral("What the devices hold could not be saved: %1").arg(*error);
+        return false;
+    }
+    m_storeWarning = damaged;
+    // Other programs may have downloaded to the other ports meanwhile.
+    for (int port = 0; port < m_ports.size(); ++port) {
+        if (!m_portWritten.at(port))
+            setPortValues(port, merged.value(m_ports.at(port).name));
+        m_portWritten[port] = false;
+    }
+    return true;
+}
+
+qint64 ProcessNetwork::networkTime()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+std::optional<double> ProcessNetwork::simulatedValue(const QString &fullName, qint64 msecs) const
+{
+    const NetworkVariable *v = findVariable(fullName);
+    if (!v)
+        return std::nullopt;
+    return v->simulation.valueAt(msecs);
+}
+
+QVariant ProcessNetwork::readValue(const QString &fullName) const
+{
+    const auto fault = m_readBackFaults.constFind(fullName);
+    if (fault != m_readBackFaults.constEnd())
+        return *fault;
+    const DeviceVariable *d = findDeviceVariable(fullName);
+    return d ? d->value : QVariant();
+}
+
+void ProcessNetwork::corruptOnReadBack(const QString &fullName, const QVariant &value)
+{
+    m_readBackFaults.insert(fullName, value);
 }
 
 int ProcessNetwork::addNode(const QString &name, const QString &address, const QString &capabilities)
@@ -440,6 +572,7 @@ int ProcessNetwork::addPort(const QString &name, int node, int updateElements, i
 {
     const int port = int(m_ports.size());
     m_ports.append(PrinterPort{name, node, updateElements, ticketLines, stringLength});
+    m_portWritten.append(false);
 
     int ordinal = 0;
     auto add = [&](const QString &varName, ValueType type, int min, int max) {
@@ -556,6 +689,7 @@ std::optional<QString> ProcessNetwork::write(const QString &name, const QVariant
     }
     }
     d.value = value;
+    m_portWritten[d.port] = true;
     m_log.append(WriteRecord{name, d.type, value});
     return std::nullopt;
 }
@@ -574,6 +708,7 @@ void ProcessNetwork::clearDevices()
 {
     for (DeviceVariable &d : m_deviceVariables)
         d.value = QVariant();
+    m_portWritten.fill(true);
 }
 
 } // namespace tkl

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -35,7 +36,8 @@ struct SimulatedValue
     double to = 0;             ///< where the ramp ends (ramps only)
     double periodSeconds = 60; ///< time from `from` to `to`; the ramp then starts again
 
-    /// The value at `msecs` milliseconds after the network came up.
+    /// The value at `msecs` on the network clock (ProcessNetwork::networkTime()); a ramp
+    /// starts again at every whole period of that clock.
     double valueAt(qint64 msecs) const;
 };
 
@@ -273,6 +275,9 @@ public:
     void clearReadBackFaults() { m_readBackFaults.clear(); }
 
 private:
+    void setPortValues(int port, const QJsonObject &values);
+    QJsonObject portValues(int port) const;
+
     static std::unique_ptr<ProcessNetwork> parse(const QByteArray &json, QString *what, qsizetype *offset);
 
     QList<NetworkNode> m_nodes;

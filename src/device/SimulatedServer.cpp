@@ -2,22 +2,10 @@
 
 #include "ProcessNetwork.h"
 
-#include <QElapsedTimer>
 
 namespace tkl {
 
 namespace {
-
-// Simulated values move with the time since the first server came up.
-qint64 networkClock()
-{
-    static QElapsedTimer clock = [] {
-        QElapsedTimer t;
-        t.start();
-        return t;
-    }();
-    return clock.elapsed();
-}
 
 bool is(const QString &name, QLatin1String property)
 {
@@ -98,7 +86,7 @@ QVariant SimulatedServer::property(const QString &name)
 
     if (variable) {
         if (is(name, QLatin1String("Value")))
-            return variable->simulation.valueAt(networkClock());
+            return variable->simulation.valueAt(ProcessNetwork::networkTime());
         if (is(name, QLatin1String("InternalAddress")))
             return int(variable->internalAddress);
         if (is(name, QLatin1String("Offset")))
@@ -110,11 +98,12 @@ QVariant SimulatedServer::property(const QString &name)
 
     // A device variable: addressed by its place in the device, its type as sub-type.
     if (is(name, QLatin1String("Value"))) {
-        if (!device->value.isValid()) {
+        const QVariant value = m_network.readValue(m_physId);
+        if (!value.isValid()) {
             fail(QStringLiteral("Variable \"%1\" holds no value yet").arg(m_physId));
             return {};
         }
-        return device->value;
+        return value;
     }
     if (is(name, QLatin1String("InternalAddress")))
         return device->ordinal;

@@ -1,11 +1,15 @@
 #include "TicketDownload.h"
 
 #include "AutomationFactory.h"
+#include "ProcessNetwork.h"
 #include "model/TicketModel.h"
 
+#include <QHash>
+#include <QList>
 #include <QStringBuilder>
 
 #include <limits>
+#include <utility>
 
 namespace tkl {
 
@@ -29,6 +33,61 @@ QString codeOrCr(const QString &code)
     return code.isEmpty() ? QString(QChar(13)) : code;
 }
 
+// A device that holds something else than was written.
+struct ReadBackError
+{
+    QString text;
+};
+
+bool isNumber(const QVariant &v)
+{
+    switch (v.metaType().id()) {
+    case QMetaType::Bool:
+    case QMetaType::UChar:
+    case QMetaType::Char:
+    case QMetaType::SChar:
+    case QMetaType::Short:
+    case QMetaType::UShort:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Long:
+    case QMetaType::ULong:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A server may hand a number back in a wider type than it was written in; a string
+// must come back as the same string.
+bool sameValue(const QVariant &written, const QVariant &read)
+{
+    if (written.metaType().id() == QMetaType::QString)
+        return read.metaType().id() == QMetaType::QString && read.toString() == written.toString();
+    return isNumber(read) && read.toLongLong() == written.toLongLong();
+}
+
+// A value in the message: quoted, control characters in the printer-code notation.
+QString shownValue(const QVariant &v)
+{
+    if (!v.isValid())
+        return QStringLiteral("nothing");
+    if (v.metaType().id() == QMetaType::Bool)
+        return v.toBool() ? QStringLiteral("\"True\"") : QStringLiteral("\"False\"");
+    if (isNumber(v))
+        return QLatin1Char('"') + QString::number(v.toLongLong()) + QLatin1Char('"');
+    QString text;
+    for (QChar c : v.toString()) {
+        if (c.unicode() < 32)
+            text += QLatin1Char('[') + QString::number(c.unicode()) + QLatin1Char(']');
+        else
+            text += c;
+    }
+    return QLatin1Char('"') + text + QLatin1Char('"');
+}
+
 } // namespace
 
 // Makes the two property writes of every device write and remembers what it wrote.
@@ -47,7 +106,31 @@ public:
         m_server.setProperty(QStringLiteral("PhysId"), name);
         m_server.setProperty(QStringLiteral("Value"), value);
         ++done;
+        m_written.append({name, value});
         current.clear();
+    }
+
+    // Reads every variable written back and compares it with the value last written
+    // to it, in the order of those last writes. Throws ReadBackError at the first
+    // difference; a refused read throws the server's AutomationError.
+    void readBack()
+    {
+        QHash<QString, qsizetype> last;
+        for (qsizetype i = 0; i < m_written.size(); ++i)
+            last.insert(m_written.at(i).first, i);
+        for (qsizetype i = 0; i < m_written.size(); ++i) {
+            const auto &[name, value] = m_written.at(i);
+            if (last.value(name) != i)
+                continue;
+            current = name;
+            m_server.setProperty(QStringLiteral("PhysId"), name);
+            const QVariant read = m_server.property(QStringLiteral("Value"));
+            if (!sameValue(value, read)) {
+                throw ReadBackError{QStringLiteral("Read-back of %1 gave %2 where %3 was written")
+                                        .arg(name, shownValue(read), shownValue(value))};
+            }
+            current.clear();
+        }
     }
 
     QString current;
@@ -55,6 +138,7 @@ public:
 
 private:
     AutomationObject &m_server;
+    QList<std::pair<QString, QVariant>> m_written;
 };
 
 TicketDownload::TicketDownload(AutomationFactory &factory)
@@ -84,6 +168,13 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
 
     AutomationObject &server = *m_server;
     Writer writer(server);
+    bool readingBack = false;
+    // The devices remember what they were sent, also when the run stops half-way.
+    struct SaveStore
+    {
+        ProcessNetwork &network;
+        ~SaveStore() { network.saveStore(); }
+    } saveStore{m_factory.network()};
     auto progress = [&](double value) {
         if (callbacks.progress)
             callbacks.progress(value);
@@ -143,9 +234,16 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
 
         writer.write(port + QStringLiteral(".PrintCode.start"), codeOrCr(model.StartCode));
         writer.write(port + QStringLiteral(".PrintCode.stop"), codeOrCr(model.StopCode));
+        readingBack = true;
+        writer.readBack();
     } catch (const AutomationError &e) {
-        return {DownloadResult::Status::Failed, e.text(), writer.current, writer.done};
+        const QString text = readingBack
+            ? QStringLiteral("Read-back of %1 failed: %2").arg(writer.current, e.text())
+            : e.text();
+        return {DownloadResult::Status::Failed, text, writer.current, writer.done};
     } catch (const ConversionError &e) {
+        return {DownloadResult::Status::Failed, e.text, writer.current, writer.done};
+    } catch (const ReadBackError &e) {
         return {DownloadResult::Status::Failed, e.text, writer.current, writer.done};
     }
     return {DownloadResult::Status::Done, {}, {}, writer.done};

@@ -1,0 +1,181 @@
+#include "DeviceStore.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QLockFile>
+#include <QSaveFile>
+
+namespace tkl {
+
+namespace {
+
+constexpr int FormatVersion = 1;
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+} // namespace
+
+std::optional<DeviceStore::Ports> DeviceStore::parse(const QByteArray &bytes, QString *what)
+{
+    auto fail = [&](const QString &text) -> std::optional<Ports> {
+        *what = text;
+        return std::nullopt;
+    };
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError)
+        return fail(QStringLiteral("not JSON (%1 at byte %2)").arg(error.errorString()).arg(error.offset));
+    if (!doc.isObject())
+        return fail(QStringLiteral("not a JSON object"));
+    const QJsonObject root = doc.object();
+    const QJsonValue version = root.value(QLatin1String("version"));
+    if (!version.isDouble() || version.toDouble() != FormatVersion)
+        return fail(QStringLiteral("\"version\" is not %1").arg(FormatVersion));
+    const QJsonValue ports = root.value(QLatin1String("ports"));
+    if (!ports.isObject())
+        return fail(QStringLiteral("\"ports\" is not an object"));
+
+    Ports result;
+    const QJsonObject all = ports.toObject();
+    for (auto it = all.constBegin(); it != all.constEnd(); ++it) {
+        if (!it.value().isObject())
+            return fail(QStringLiteral("port \"%1\" is not an object").arg(it.key()));
+        const QJsonObject values = it.value().toObject();
+        const QString prefix = it.key() + QLatin1Char('.');
+        for (auto v = values.constBegin(); v != values.constEnd(); ++v) {
+            if (!v.key().startsWith(prefix))
+                return fail(QStringLiteral("\"%1\" is not a variable of port \"%2\"").arg(v.key(), it.key()));
+            if (!v.value().isBool() && !v.value().isDouble() && !v.value().isString())
+                return fail(QStringLiteral("\"%1\" holds neither a Boolean, a number nor a string").arg(v.key()));
+        }
+        result.insert(it.key(), values);
+    }
+    return result;
+}
+
+QByteArray DeviceStore::serialize(const Ports &ports)
+{
+    QJsonObject all;
+    for (auto it = ports.constBegin(); it != ports.constEnd(); ++it)
+        all.insert(it.key(), it.value());
+    QJsonObject root;
+    root.insert(QStringLiteral("version"), FormatVersion);
+    root.insert(QStringLiteral("ports"), all);
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+QString DeviceStore::setAside(const QString &path, const QString &what, bool *failed)
+{
+    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString target = path + QStringLiteral(".damaged-") + stamp;
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
+    if (QFile::rename(path, target)) {
+        *failed = false;
+        return QStringLiteral("The device memory %1 was damaged (%2); it was set aside as %3 and the devices start "
+                              "empty.")
+            .arg(native(path), what, native(target));
+    }
+    *failed = true;
+    return QStringLiteral("The device memory %1 is damaged (%2) and could not be set aside; the devices start empty "
+                          "and downloads are not remembered.")
+        .arg(native(path), what);
+}
+
+DeviceStore::Contents DeviceStore::readLocked(const QString &path, bool *setAsideFailed)
+{
+    Contents contents;
+    *setAsideFailed = false;
+    QFile file(path);
+    if (!file.exists())
+        return contents;
+    if (QFileInfo(path).isDir()) {
+        *setAsideFailed = true;
+        contents.warning = QStringLiteral("The device memory %1 is a folder; downloads are not remembered.")
+                               .arg(native(path));
+        return contents;
+    }
+    if (!file.open(QIODevice::ReadOnly)) {
+        // Unreadable is not damaged: leave it alone and do not write over it.
+        *setAsideFailed = true;
+        contents.warning = QStringLiteral("The device memory %1 cannot be read (%2); the devices start empty and "
+                                          "downloads are not remembered.")
+                               .arg(native(path), file.errorString());
+        return contents;
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
+    QString what;
+    if (auto ports = parse(bytes, &what)) {
+        contents.ports = std::move(*ports);
+        return contents;
+    }
+    contents.warning = setAside(path, what, setAsideFailed);
+    return contents;
+}
+
+DeviceStore::Contents DeviceStore::load(const QString &path)
+{
+    if (!QFileInfo::exists(path))
+        return {};
+    // Setting a damaged file aside must not race a writer that is replacing it.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lock.tryLock(LockTimeoutMs) && lock.error() == QLockFile::LockFailedError) {
+        Contents contents;
+        contents.warning = QStringLiteral("The device memory %1 stayed locked by another program; the devices "
+                                          "start empty.")
+                               .arg(native(path));
+        return contents;
+    }
+    // Without the right to lock (a read-only folder) it is read all the same: nobody can
+    // be replacing it there.
+    bool setAsideFailed = false;
+    return readLocked(path, &setAsideFailed);
+}
+
+std::optional<QString> DeviceStore::mergePorts(const QString &path, const Ports &written, Ports *merged,
+                                               QString *warning)
+{
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return QStringLiteral("cannot create the folder %1").arg(native(folder));
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lock.tryLock(LockTimeoutMs)) {
+        return lock.error() == QLockFile::LockFailedError
+            ? QStringLiteral("%1 stayed locked by another program").arg(native(path))
+            : QStringLiteral("cannot lock %1").arg(native(path));
+    }
+
+    bool setAsideFailed = false;
+    Contents contents = readLocked(path, &setAsideFailed);
+    if (warning)
+        *warning = contents.warning;
+    if (setAsideFailed)
+        return contents.warning;
+
+    for (auto it = written.constBegin(); it != written.constEnd(); ++it) {
+        if (it.value().isEmpty())
+            contents.ports.remove(it.key());
+        else
+            contents.ports.insert(it.key(), it.value());
+    }
+
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QStringLiteral("cannot write %1: %2").arg(native(path), file.errorString());
+    file.write(serialize(contents.ports));
+    if (!file.commit())
+        return QStringLiteral("cannot write %1: %2").arg(native(path), file.errorString());
+    if (merged)
+        *merged = std::move(contents.ports);
+    return std::nullopt;
+}
+
+} // namespace tkl

@@ -1,0 +1,104 @@
+#include "ValuesFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cmath>
+
+namespace tkl {
+
+namespace {
+
+// A line shown in an error: long lines cut, so one bad line cannot flood a terminal.
+QString shown(QStringView line)
+{
+    constexpr qsizetype most = 80;
+    return line.size() > most ? line.left(most).toString() + QStringLiteral("...") : line.toString();
+}
+
+QString problemOf(QStringView line, QString *name, double *value)
+{
+    for (QChar c : line) {
+        if ((c.unicode() < 32 && c != QLatin1Char('\t')) || c.unicode() == 127)
+            return QStringLiteral("control character");
+        if (c == QChar::ReplacementCharacter)
+            return QStringLiteral("not UTF-8 text");
+    }
+    const qsizetype eq = line.indexOf(QLatin1Char('='));
+    if (eq < 0)
+        return QStringLiteral("expected name=value");
+    *name = line.left(eq).trimmed().toString();
+    if (name->isEmpty())
+        return QStringLiteral("no name before \"=\"");
+    const QStringView text = line.mid(eq + 1).trimmed();
+    if (text.isEmpty())
+        return QStringLiteral("no value after \"=\"");
+    bool ok = false;
+    *value = text.toDouble(&ok);
+    if (!ok || !std::isfinite(*value))
+        return QStringLiteral("\"%1\" is not a number").arg(shown(text));
+    return {};
+}
+
+} // namespace
+
+ValuesFile ValuesFile::parse(QByteArrayView bytes)
+{
+    ValuesFile result;
+    const QString text = QString::fromUtf8(bytes);
+    const QStringView all(text);
+    qsizetype start = 0;
+    int lineNo = 0;
+    while (start < all.size()) {
+        ++lineNo;
+        qsizetype end = start;
+        while (end < all.size() && all.at(end) != QLatin1Char('\n') && all.at(end) != QLatin1Char('\r'))
+            ++end;
+        const QStringView line = all.mid(start, end - start);
+        start = end;
+        if (start < all.size()) {
+            const bool crLf = all.at(start) == QLatin1Char('\r') && start + 1 < all.size()
+                && all.at(start + 1) == QLatin1Char('\n');
+            start += crLf ? 2 : 1;
+        }
+
+        const QStringView trimmed = line.trimmed();
+        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
+            continue;
+        QString name;
+        double value = 0;
+        const QString problem = problemOf(trimmed, &name, &value);
+        if (!problem.isEmpty()) {
+            result.errorLine = lineNo;
+            result.error = QStringLiteral("line %1: %2: %3").arg(lineNo).arg(problem, shown(line));
+            result.values.clear();
+            return result;
+        }
+        result.values.insert(name, value);
+    }
+    return result;
+}
+
+ValuesFile ValuesFile::read(const QString &path)
+{
+    ValuesFile result;
+    auto fail = [&](const QString &what) {
+        result.errorLine = -1;
+        result.error = QStringLiteral("%1: %2").arg(path, what);
+        return result;
+    };
+    const QFileInfo info(path);
+    if (info.isDir())
+        return fail(QStringLiteral("is a folder, not a values file"));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(file.errorString());
+    if (file.size() > MaxFileSize)
+        return fail(QStringLiteral("larger than %1 bytes").arg(MaxFileSize));
+    const QByteArray bytes = file.read(MaxFileSize + 1);
+    if (bytes.size() > MaxFileSize)
+        return fail(QStringLiteral("larger than %1 bytes").arg(MaxFileSize));
+    return parse(bytes);
+}
+
+} // namespace tkl
