@@ -578,7 +578,12 @@ bool EditorWindow::eventFilter(QObject *watched, QEvent *event)
     }
 
     if (watched == m_text) {
-        if (type == QEvent::KeyRelease && !static_cast<QKeyEvent *>(event)->isAutoRepeat()) {
+        if (type == QEvent::KeyPress)
+            m_keysDown.insert(static_cast<QKeyEvent *>(event)->key());
+        // A release whose press went to another window (Enter that closed a file
+        // dialog, say) is no work on the ticket and must not mark it changed.
+        if (type == QEvent::KeyRelease && !static_cast<QKeyEvent *>(event)->isAutoRepeat()
+            && m_keysDown.remove(static_cast<QKeyEvent *>(event)->key())) {
             // Held keys repeat presses only; the bookkeeping runs once, on the real release.
             RefreshReadout();
             m_model.LayoutChanged = true;

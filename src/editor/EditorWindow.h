@@ -3,6 +3,7 @@
 #include "editor/EditorSurface.h"
 
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QWidget>
 
@@ -179,6 +180,7 @@ private:
     double m_heightTwips = 0;
     int m_maxWidthTwips = 0;
     bool m_inResize = false;
+    QSet<int> m_keysDown;  ///< keys pressed in the text and not yet released
     bool m_wheelFromText = false;
     QString m_readout;
 
