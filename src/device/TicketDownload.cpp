@@ -60,13 +60,18 @@ bool isNumber(const QVariant &v)
     }
 }
 
-// A server may hand a number back in a wider type than it was written in; a string
-// must come back as the same string.
+// A server may hand a number back in a wider type than it was written in, and a
+// Boolean as a number (true as -1, as automation servers do); a string must come back
+// as the same string.
 bool sameValue(const QVariant &written, const QVariant &read)
 {
     if (written.metaType().id() == QMetaType::QString)
         return read.metaType().id() == QMetaType::QString && read.toString() == written.toString();
-    return isNumber(read) && read.toLongLong() == written.toLongLong();
+    if (!isNumber(read))
+        return false;
+    if (written.metaType().id() == QMetaType::Bool)
+        return (read.toLongLong() != 0) == written.toBool();
+    return read.toLongLong() == written.toLongLong();
 }
 
 // A value in the message: quoted, control characters in the printer-code notation.

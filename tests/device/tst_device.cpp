@@ -120,6 +120,10 @@ private slots:
     void valuesThatDoNotFit();
     void creationFailure();
     void secondDownloadRefusedWhileRunning();
+
+    void readBackDifference_data();
+    void readBackDifference();
+    void readBackDoesNotWrite();
 };
 
 void TestDevice::builtInSample()
@@ -791,6 +795,89 @@ void TestDevice::secondDownloadRefusedWhileRunning()
 
     // Over: the next one runs.
     QVERIFY(run.run({}, QStringLiteral("Printer2")).ok());
+}
+
+void TestDevice::readBackDifference_data()
+{
+    QTest::addColumn<QStringList>("names");    // device variables that read back wrong
+    QTest::addColumn<QVariantList>("reads");   // what they give instead
+    QTest::addColumn<QString>("failedName");   // empty: the download succeeds
+    QTest::addColumn<QString>("message");
+
+    const QString t3 = QStringLiteral("Printer1.Ticket[3]");
+    QTest::newRow("ticket line changed")
+        << QStringList{t3} << QVariantList{QStringLiteral("Net:   xxxxx.x kx")} << t3
+        << "Read-back of Printer1.Ticket[3] gave \"Net:   xxxxx.x kx\" where \"Net:   xxxxx.x kg\" was written";
+    // A defined slot's DataIn is written false, then true: the last write counts.
+    QTest::newRow("DataIn of a defined slot")
+        << QStringList{"Printer1.UpdateArr[7].DataIn"} << QVariantList{false} << "Printer1.UpdateArr[7].DataIn"
+        << "Read-back of Printer1.UpdateArr[7].DataIn gave \"False\" where \"True\" was written";
+    QTest::newRow("CR of an empty code shown in brackets")
+        << QStringList{"Printer1.PrintCode.stop"} << QVariantList{QString()} << "Printer1.PrintCode.stop"
+        << "Read-back of Printer1.PrintCode.stop gave \"\" where \"[13]\" was written";
+    QTest::newRow("a number read back as text")
+        << QStringList{"Printer1.UpdateArr[1].Chars"} << QVariantList{QStringLiteral("7")}
+        << "Printer1.UpdateArr[1].Chars"
+        << "Read-back of Printer1.UpdateArr[1].Chars gave \"7\" where \"7\" was written";
+    QTest::newRow("the first difference in write order is named")
+        << QStringList{"Printer1.Ticket[5]", "Printer1.UpdateArr[30].Pos", "Printer1.lines"}
+        << QVariantList{QStringLiteral("x"), QVariant::fromValue(qint16(12)), QVariant::fromValue(qint16(4))}
+        << "Printer1.UpdateArr[30].Pos"
+        << "Read-back of Printer1.UpdateArr[30].Pos gave \"12\" where \"11\" was written";
+    QTest::newRow("a value the device lost")
+        << QStringList{"Printer1.lines"} << QVariantList{QVariant()} << "Printer1.lines"
+        << "Read-back of Printer1.lines failed: Variable \"Printer1.lines\" holds no value yet";
+    // A server may return numbers in a wider type; the value is what counts.
+    QTest::newRow("same number in a wider type")
+        << QStringList{"Printer1.UpdateArr[1].Chars", "Printer1.UpdateArr[1].NodeAdr", "Printer1.UpdateArr[1].DataIn"}
+        << QVariantList{7, qlonglong(3), -1} << QString() << QString();
+}
+
+void TestDevice::readBackDifference()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QVariantList, reads);
+    QFETCH(QString, failedName);
+    QFETCH(QString, message);
+    DownloadRun reference;
+    fillGoldenTicket(reference.model);
+    QVERIFY(reference.run(goldenBoxLines()).ok());
+
+    DownloadRun run;
+    fillGoldenTicket(run.model);
+    for (qsizetype i = 0; i < names.size(); ++i)
+        run.network->corruptOnReadBack(names.at(i), reads.at(i));
+    const DownloadResult result = run.run(goldenBoxLines());
+
+    // Every write was made before the comparison started.
+    QCOMPARE(run.network->writeLog(), reference.network->writeLog());
+    QCOMPARE(result.writesDone, int(reference.network->writeLog().size()));
+    if (failedName.isEmpty()) {
+        QVERIFY2(result.ok(), qPrintable(result.errorString));
+        return;
+    }
+    QCOMPARE(result.status, DownloadResult::Status::Failed);
+    QCOMPARE(result.failedName, failedName);
+    QCOMPARE(result.errorString, message);
+
+    // The fault is in reading only: without it the same device passes.
+    run.network->clearReadBackFaults();
+    QVERIFY(run.run(goldenBoxLines()).ok());
+}
+
+void TestDevice::readBackDoesNotWrite()
+{
+    DownloadRun run;
+    fillGoldenTicket(run.model);
+    QVERIFY(run.run(goldenBoxLines()).ok());
+    const int attempts = run.network->writeAttempts();
+    QVERIFY(run.run(goldenBoxLines()).ok());
+    // Reads are not write attempts: a fault armed for "the next write" after a
+    // download must hit the next download's first write, not a read.
+    QCOMPARE(run.network->writeAttempts(), 2 * attempts);
+    run.network->failWriteAt(1);
+    const DownloadResult result = run.run(goldenBoxLines());
+    QCOMPARE(result.failedName, QStringLiteral("Printer1.UpdateArr[1].DataIn"));
 }
 
 QTEST_GUILESS_MAIN(TestDevice)

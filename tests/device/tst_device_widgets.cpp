@@ -84,6 +84,7 @@ private slots:
     void failingDownload_data();
     void failingDownload();
     void failureAtEveryWriteThroughTheDialog();
+    void readBackDifferenceShown();
     void progressWindowDuringDownload();
     void noSecondDownloadWhileOneRuns();
     void dialogClosedDuringDownload();
@@ -314,6 +315,23 @@ void TestDeviceWidgets::failureAtEveryWriteThroughTheDialog()
         QCOMPARE(s.model.StartCode, before.StartCode);
     }
     QCOMPARE(s.combo()->count(), writes + 1);
+}
+
+void TestDeviceWidgets::readBackDifferenceShown()
+{
+    PortSetup s;
+    s.network->corruptOnReadBack(QStringLiteral("Printer1.Ticket[1]"), QStringLiteral("   WEIGHING TICKEt"));
+    s.combo()->setEditText(QStringLiteral("Printer1"));
+    s.pressDownload();
+
+    QCOMPARE(s.prompts.messages.size(), 1);
+    QCOMPARE(s.prompts.messages.first().title, QStringLiteral("Download Error"));
+    QCOMPARE(s.prompts.messages.first().text,
+             QStringLiteral("Read-back of Printer1.Ticket[1] gave \"   WEIGHING TICKEt\" where \"   WEIGHING TICKET\" "
+                            "was written"));
+    QVERIFY(!s.dialog.isVisible());
+    QVERIFY(!s.dialog.progressWindow()->isVisible());
+    QCOMPARE(s.listed(), QStringList{QStringLiteral("Printer1")});
 }
 
 void TestDeviceWidgets::progressWindowDuringDownload()
