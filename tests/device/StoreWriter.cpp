@@ -1,0 +1,45 @@
+// A second program writing the devices' memory: downloads `rounds` one-line tickets
+// to its own port, saving after each, so that several of them race for the file.
+//
+//     device_store_writer STORE PORT ROUNDS
+//
+// The network has the ports W1 to W8. Exit status 0 when every save succeeded.
+
+#include "device/ProcessNetwork.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include <cstdio>
+
+using namespace tkl;
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 4)
+        return 2;
+    ProcessNetwork network;
+    const int node = network.addNode(QStringLiteral("Module"), QStringLiteral("NET1.ST01"), QStringLiteral("65"));
+    for (int n = 1; n <= 8; ++n)
+        network.addPort(QStringLiteral("W%1").arg(n), node, 1, 2, 40);
+    if (!network.attachStore(args.at(1))) {
+        std::fprintf(stderr, "%s\n", qPrintable(network.storeWarning()));
+        return 1;
+    }
+    const QString port = args.at(2);
+    const int rounds = args.at(3).toInt();
+    for (int round = 1; round <= rounds; ++round) {
+        const QString line = QStringLiteral("%1 round %2").arg(port).arg(round);
+        if (network.write(port + QStringLiteral(".lines"), QVariant::fromValue(qint16(1)))
+            || network.write(port + QStringLiteral(".Ticket[1]"), line)) {
+            return 2;
+        }
+        if (!network.saveStore()) {
+            std::fprintf(stderr, "%s\n", qPrintable(network.storeWarning()));
+            return 1;
+        }
+    }
+    return 0;
+}
