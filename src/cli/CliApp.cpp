@@ -5,6 +5,8 @@
 #include "Console.h"
 #include "DownloadCommand.h"
 #include "ExitStatus.h"
+#include "PreviewCommand.h"
+#include "ShowCommand.h"
 #include "WriteFormat.h"
 
 #include <exception>
@@ -53,6 +55,10 @@ int CliApp::run(const QStringList &args)
             return CheckCommand::run(rest, console);
         if (command == u"download")
             return DownloadCommand::run(rest, console);
+        if (command == u"show")
+            return ShowCommand::run(rest, console);
+        if (command == u"preview")
+            return PreviewCommand::run(rest, console);
     } catch (const std::exception &e) {
         // Nothing should get here; if something does, one line and no trace.
         console.message(QStringLiteral("tklcli %1: internal error: %2").arg(command, QString::fromLocal8Bit(e.what())));

@@ -1,6 +1,7 @@
 #include "CommandSupport.h"
 
 #include "LayoutCheck.h"
+#include "PortLookup.h"
 #include "device/ProcessNetwork.h"
 #include "files/LayoutFile.h"
 
@@ -28,7 +29,12 @@ std::unique_ptr<ProcessNetwork> CommandSupport::loadNetwork(Console &console)
     if (!network) {
         // The loader's text names the file; keep it to one line.
         console.message(QStringLiteral("tklcli: the network description cannot be used: %1")
-                            .arg(error.simplified()));
+                            .arg(printable(error.simplified())));
+        return network;
+    }
+    if (!network->storeWarning().isEmpty()) {
+        console.message(QStringLiteral("tklcli: warning: %1").arg(printable(network->storeWarning().simplified())));
+        network->clearStoreWarning();
     }
     return network;
 }
@@ -45,9 +51,36 @@ std::optional<LayoutData> CommandSupport::readLayout(const QString &path, Consol
     return std::move(result.layout);
 }
 
+std::unique_ptr<ProcessNetwork> CommandSupport::loadNetworkForPort(const QString &command, const QString &port,
+                                                                   Console &console)
+{
+    auto network = loadNetwork(console);
+    if (!network)
+        return network;
+    QString error;
+    if (!PortLookup::find(*network, port, &error)) {
+        fail(console, command, error);
+        return nullptr;
+    }
+    return network;
+}
+
+QString CommandSupport::printable(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 32 || c.unicode() == 127 || (c.unicode() >= 0x80 && c.unicode() < 0xA0))
+            out += u'[' + QString::number(c.unicode()) + u']';
+        else
+            out += c;
+    }
+    return out;
+}
+
 void CommandSupport::fail(Console &console, const QString &command, const QString &text)
 {
-    console.message(QStringLiteral("tklcli %1: %2").arg(command, text.simplified()));
+    console.message(QStringLiteral("tklcli %1: %2").arg(command, printable(text.simplified())));
 }
 
 } // namespace tkl::cli

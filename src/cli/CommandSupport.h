@@ -35,7 +35,16 @@ public:
     /// "file:line: error: ..." line, when it cannot be read.
     static std::optional<LayoutData> readLayout(const QString &path, Console &console);
 
-    /// "tklcli <command>: <text>" on standard error.
+    /// The network and the printer port named by `--port`; nothing, after a message,
+    /// when either cannot be used. A damaged device store is reported but no failure.
+    static std::unique_ptr<ProcessNetwork> loadNetworkForPort(const QString &command, const QString &port,
+                                                              Console &console);
+
+    /// `text` safe to put on a terminal: control characters in the bracket notation of
+    /// printer codes ("[27]"), as the editor shows them.
+    static QString printable(const QString &text);
+
+    /// "tklcli <command>: <text>" on standard error, on one line.
     static void fail(Console &console, const QString &command, const QString &text);
 };
 

@@ -3,7 +3,6 @@
 #include "CommandSupport.h"
 #include "ExitStatus.h"
 #include "LayoutCheck.h"
-#include "PortLookup.h"
 #include "TerminalProgress.h"
 #include "WriteFormat.h"
 #include "device/AutomationFactory.h"
@@ -77,14 +76,9 @@ int DownloadCommand::run(const QStringList &args, Console &console)
     const auto layout = CommandSupport::readLayout(files.first(), console);
     if (!layout)
         return UnusableInput;
-    const auto network = CommandSupport::loadNetwork(console);
+    const auto network = CommandSupport::loadNetworkForPort(command, portName, console);
     if (!network)
         return UnusableInput;
-    QString error;
-    if (!PortLookup::find(*network, portName, &error)) {
-        CommandSupport::fail(console, command, error);
-        return UnusableInput;
-    }
 
     TicketModel model;
     layout->applyTo(model);
@@ -109,14 +103,19 @@ int DownloadCommand::run(const QStringList &args, Console &console)
     }
 
     if (!result.ok()) {
-        const QString at = result.failedName.isEmpty()
+        const QString where = result.failedName.isEmpty()
             ? QStringLiteral("before the first write")
-            : QStringLiteral("at write %1, %2").arg(result.writesDone + 1).arg(WriteFormat::escaped(result.failedName));
+            : QStringLiteral("at %1 after %2 writes").arg(WriteFormat::escaped(result.failedName)).arg(result.writesDone);
         CommandSupport::fail(console, command,
-                             QStringLiteral("failed %1: %2").arg(at, WriteFormat::escaped(result.errorString)));
+                             QStringLiteral("failed %1: %2").arg(where, WriteFormat::escaped(result.errorString)));
         return ProblemsFound;
     }
     console.message(QStringLiteral("%1 writes to %2").arg(result.writesDone).arg(portName));
+    // The ticket is in the device either way; only keeping it for other programs failed.
+    if (!network->storeWarning().isEmpty()) {
+        console.message(QStringLiteral("tklcli: warning: %1")
+                            .arg(CommandSupport::printable(network->storeWarning().simplified())));
+    }
     return Success;
 }
 

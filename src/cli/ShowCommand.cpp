@@ -1,0 +1,116 @@
+#include "ShowCommand.h"
+
+#include "CommandSupport.h"
+#include "ExitStatus.h"
+#include "device/ProcessNetwork.h"
+#include "preview/DeviceLayout.h"
+#include "preview/PrinterCodeText.h"
+
+namespace tkl::cli {
+
+namespace {
+
+QString codeLine(const char *which, const QString &code)
+{
+    return QStringLiteral("  %1 %2  (%3)")
+        .arg(QLatin1String(which), CommandSupport::printable(code), CommandSupport::printable(decodePrinterCodes(code)));
+}
+
+} // namespace
+
+const char *ShowCommand::help()
+{
+    return "Usage: tklcli show --port PORT\n"
+           "\n"
+           "Shows what the printer device of PORT holds now: the defined fields with\n"
+           "every member (lines and columns counted from 1, as the device counts them),\n"
+           "the ticket lines, and the start and stop codes as stored and decoded.\n"
+           "Control characters are shown as [n].\n"
+           "\n"
+           "The simulated devices keep what was downloaded into them, from the editor or\n"
+           "from this tool, in a file of their own: TKL_DEVICE_STORE names it, else\n"
+           "devices.json in the user's data folder.\n"
+           "\n"
+           "Exit status:\n"
+           "  0  shown\n"
+           "  1  the device holds no ticket\n"
+           "  2  bad options, the network cannot be used, or PORT is not a printer port\n"
+           "\n"
+           "Options:\n"
+           "  --port PORT  the printer port, e.g. Printer1\n"
+           "  -h, --help   this text\n";
+}
+
+int ShowCommand::run(const QStringList &args, Console &console)
+{
+    const QString command = QStringLiteral("show");
+    QCommandLineParser parser;
+    const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("PORT"));
+    parser.addOption(portOption);
+    bool helpAsked = false;
+    if (!CommandSupport::parse(parser, command, args, console, &helpAsked))
+        return UnusableInput;
+    if (helpAsked) {
+        console.out << help();
+        return Success;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        CommandSupport::fail(console, command, QStringLiteral("takes no file; a device is named with --port"));
+        return UnusableInput;
+    }
+    if (!parser.isSet(portOption)) {
+        CommandSupport::fail(console, command, QStringLiteral("--port is missing (see tklcli show --help)"));
+        return UnusableInput;
+    }
+    const QString port = parser.value(portOption);
+    const auto network = CommandSupport::loadNetworkForPort(command, port, console);
+    if (!network)
+        return UnusableInput;
+    QString error;
+    const auto layout = layoutFromDevice(*network, port, &error);
+    if (!layout) {
+        CommandSupport::fail(console, command, error);
+        return ProblemsFound;
+    }
+
+    QTextStream &out = console.out;
+    out << QStringLiteral("Port %1 holds a ticket of %2 line(s).\n").arg(port).arg(layout->TicketLines);
+    out << "\nFields:\n";
+    int fields = 0;
+    for (int slot = LayoutData::FirstSlot; slot <= LayoutData::LastSlot; ++slot) {
+        const UpdateBox &b = layout->UpdateBoxes[slot];
+        if (!b.DataIn)
+            continue;
+        ++fields;
+        out << QStringLiteral("  UpdateArr[%1] %2\n").arg(slot).arg(CommandSupport::printable(b.VarName));
+        out << QStringLiteral("    line %1, column %2, %3 character(s), %4 decimal(s)\n")
+                   .arg(int(b.Linie) + 1)
+                   .arg(b.Pos)
+                   .arg(b.Chars)
+                   .arg(b.Digits);
+        out << QStringLiteral("    NodeAdr %1  SWNo %2  Offset %3  Typ %4  BitNo %5  Code %6  DevType %7\n")
+                   .arg(b.NodeAdr)
+                   .arg(b.SWNo)
+                   .arg(b.Offset)
+                   .arg(b.Typ)
+                   .arg(b.BitNo)
+                   .arg(b.Code)
+                   .arg(b.DevType);
+    }
+    if (fields == 0)
+        out << "  none\n";
+
+    out << "\nLines:\n";
+    const QStringList lines = layout->TicketLines > 0 ? layout->text.split(QStringLiteral("\r\n")) : QStringList();
+    if (lines.isEmpty())
+        out << "  none\n";
+    const int width = int(QString::number(lines.size()).size());
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        out << QStringLiteral("  %1 |%2\n").arg(i + 1, width).arg(CommandSupport::printable(lines[i]));
+
+    out << "\nCodes:\n" << codeLine("start", layout->StartCode) << '\n' << codeLine("stop ", layout->StopCode) << '\n';
+    out.flush();
+    return Success;
+}
+
+} // namespace tkl::cli
