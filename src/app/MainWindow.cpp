@@ -7,6 +7,7 @@
 #include "device/PortDialog.h"
 #include "device/ProcessNetwork.h"
 #include "dialogs/HelpWindow.h"
+#include "dialogs/PreviewWindow.h"
 #include "dialogs/PrinterSettingsDialog.h"
 #include "dialogs/TicketSizeDialog.h"
 #include "dialogs/UpdateBoxDialog.h"
@@ -18,6 +19,7 @@
 #include "model/TicketModel.h"
 
 #include <QCloseEvent>
+#include <QShortcut>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -59,6 +61,7 @@ constexpr int TipHeight = 315;
 constexpr int TipBelowButtonTop = 200;
 constexpr int TipRightOfButton = 300;
 constexpr int DialogLeftOffset = 2000;
+constexpr int PreviewLeftOffset = 9600; // beside the main window, clear of the editor
 constexpr int Form4BelowEditorTop = 1000;
 constexpr int DialogTopOffset = 3000;
 constexpr int HelpTopic = 35;
@@ -93,7 +96,7 @@ QIcon svgIcon(const QString &path, int pixels, qreal ratio)
 std::span<const MainWindow::Button> MainWindow::buttonTable()
 {
     using W = MainWindow;
-    static const std::array<W::Button, 10> table{{
+    static const std::array<W::Button, 11> table{{
         {"SSCommand2", 0, 2, "New Ticket", 13, W::HideForm3 | W::HideForm4 | W::HideForm6, "new", &W::onNew},
         {"SSCommand3", 540, 3, "Open Ticket", 14, W::HideForm3 | W::HideForm4, "open", &W::onOpen},
         {"SSCommand1", 1080, 1, "Save Ticket", 14, W::HideForm3 | W::HideForm4 | W::HideForm6, "save", &W::onSave},
@@ -105,6 +108,7 @@ std::span<const MainWindow::Button> MainWindow::buttonTable()
          &W::onDeleteField},
         {"SSCommand8", 3780, 8, "Help", 6, W::HideForm3 | W::HideForm4, "help", &W::onHelp},
         {"SSCommand11", 4320, 10, "DownLoad Ticket", 19, W::HideNone, "download", &W::onDownload},
+        {"SSCommand12", 4860, 11, "Preview Ticket", 17, W::HideNone, "preview", &W::onPreview},
         {"SSCommand10", 0, 0, "Ticket Size", 0, W::HideNone, "ticket-size", &W::onTicketSize},
     }};
     return table;
@@ -135,6 +139,10 @@ MainWindow::MainWindow(TicketModel &model, ProcessNetwork &network, AutomationFa
     createEditor();
     createFileCommands();
 
+    auto *preview = new QShortcut(QKeySequence(Qt::Key_F5), this);
+    preview->setContext(Qt::WindowShortcut);
+    connect(preview, &QShortcut::activated, this, &MainWindow::onPreview);
+
     for (int i = TicketModel::FirstSlot; i <= TicketModel::LastSlot; ++i) {
         m_model.BoxLoaded[i] = 0;
         m_model.UpdateBoxes[i] = UpdateBox{};
@@ -151,6 +159,7 @@ MainWindow::~MainWindow()
     // does while it is torn down reaches this window any more.
     m_editor->disconnect(this);
     delete m_form8;
+    delete m_preview;
     delete m_help;
     delete m_form6;
     delete m_form4;
@@ -597,6 +606,15 @@ void MainWindow::onDownload()
     }
     m_form8->move(toPixelsX(m_leftTwips + DialogLeftOffset), toPixelsY(m_topTwips + DialogTopOffset));
     m_form8->show();
+}
+
+void MainWindow::onPreview()
+{
+    if (!m_preview) {
+        m_preview = new PreviewWindow(m_model, *m_editor, m_network, this);
+        m_preview->move(toPixelsX(m_leftTwips + PreviewLeftOffset), toPixelsY(m_topTwips));
+    }
+    m_preview->showPreview();
 }
 
 } // namespace tkl

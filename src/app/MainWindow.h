@@ -22,6 +22,7 @@ class AutomationObject;
 class EditorWindow;
 class HelpWindow;
 class PortDialog;
+class PreviewWindow;
 class PrinterSettingsDialog;
 class ProcessNetwork;
 class Prompts;
@@ -99,6 +100,8 @@ public:
     TicketSizeDialog *ticketSizeDialog();
     /// The port dialog (Form8); nullptr until the first download command.
     PortDialog *portDialog() const { return m_form8; }
+    /// The preview window; nullptr until the first Preview Ticket command.
+    PreviewWindow *previewWindow() const { return m_preview; }
 
     /// Index of the last button the pointer moved over (1..4, 6..10; 0 before any).
     int tipIndex() const { return m_tipIndex; }
@@ -124,6 +127,8 @@ public slots:
     void onTicketSize();
     void onHelp();
     void onDownload();
+    /// Preview Ticket (button and F5): the layout as the device will print it.
+    void onPreview();
 
 signals:
     /// The window was closed (close box or Exit): the program ends.
@@ -194,6 +199,7 @@ private:
     TicketSizeDialog *m_form6 = nullptr;
     PortDialog *m_form8 = nullptr;
     HelpWindow *m_help = nullptr;
+    PreviewWindow *m_preview = nullptr;
 };
 
 } // namespace tkl

@@ -1,4 +1,5 @@
 #include "app/AppSession.h"
+#include "dialogs/PreviewWindow.h"
 #include "app/MainWindow.h"
 #include "app/QtPrompts.h"
 #include "device/AutomationFactory.h"
@@ -131,6 +132,7 @@ private slots:
     void dialogPlaces_data();
     void dialogPlaces();
     void portDialogIsCreatedOnce();
+    void previewFromButtonAndF5();
     void closing_data();
     void closing();
     void help_data();
@@ -381,6 +383,7 @@ void TestApp::buttonPlaces_data()
     QTest::newRow("delete") << "SSCommand9" << 3240 << "Delete UpdateBox";
     QTest::newRow("help") << "SSCommand8" << 3780 << "Help";
     QTest::newRow("download") << "SSCommand11" << 4320 << "DownLoad Ticket";
+    QTest::newRow("preview") << "SSCommand12" << 4860 << "Preview Ticket";
     QTest::newRow("size") << "SSCommand10" << -1 << "Ticket Size";
 }
 
@@ -438,6 +441,7 @@ void TestApp::tooltip_data()
     QTest::newRow("insert") << "SSCommand7" << 2700 << "Insert UpdateBox" << 20 << 7;
     QTest::newRow("help") << "SSCommand8" << 3780 << "Help" << 6 << 8;
     QTest::newRow("download") << "SSCommand11" << 4320 << "DownLoad Ticket" << 19 << 10;
+    QTest::newRow("preview") << "SSCommand12" << 4860 << "Preview Ticket" << 17 << 11;
 }
 
 void TestApp::tooltip()
@@ -554,6 +558,7 @@ void TestApp::pressHides_data()
     QTest::newRow("delete") << "SSCommand9" << true << true << false;
     QTest::newRow("size") << "SSCommand10" << false << false << false;
     QTest::newRow("download") << "SSCommand11" << false << false << false;
+    QTest::newRow("preview") << "SSCommand12" << false << false << false;
     QTest::newRow("band") << "Picture1" << true << true << true;
     QTest::newRow("grey box") << "Picture2" << false << false << false;
     QTest::newRow("background") << "Form1" << true << true << true;
@@ -783,6 +788,22 @@ void TestApp::portDialogIsCreatedOnce()
     QTest::mouseClick(download, Qt::LeftButton);
     QCOMPARE(f.w().portDialog(), first);
     QVERIFY(first->isVisible());
+}
+
+void TestApp::previewFromButtonAndF5()
+{
+    Fixture f;
+    f.show();
+    QVERIFY(!f.w().previewWindow());
+    QTest::keyClick(f.child<QPlainTextEdit>("Text1"), Qt::Key_F5);
+    PreviewWindow *preview = f.w().previewWindow();
+    QVERIFY(preview);
+    QVERIFY(preview->isVisible());
+    preview->hide();
+    QTest::mouseClick(f.child<QPushButton>("SSCommand12"), Qt::LeftButton);
+    QCOMPARE(f.w().previewWindow(), preview);
+    QVERIFY(preview->isVisible());
+    QVERIFY(!f.model().LayoutChanged); // F5 in the text is no change to the ticket
 }
 
 void TestApp::closing_data()

@@ -50,8 +50,9 @@ public:
         m_model.EditorWidth = qint16(width);
         m_model.CharsPerLine = qint16(m_grid.charsPerLine(width - CharGrid::TextBoxInset));
     }
-    int lineCount() const override { return 0; }
-    QStringList boxLines() const override { return {}; }
+    QStringList lines;  ///< the box lines the editor shows
+    int lineCount() const override { return int(lines.size()); }
+    QStringList boxLines() const override { return lines; }
 
 private:
     TicketModel &m_model;
