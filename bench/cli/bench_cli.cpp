@@ -1,0 +1,134 @@
+// Whole-process figures of the command-line tool: check over 1,000 layout files, and
+// the download of a full layout against a check of the same file.
+//
+//   bench_cli [files=1000] [runs=30]
+
+#include "files/LayoutData.h"
+#include "files/LayoutWriter.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+using namespace tkl;
+
+namespace {
+
+// Every slot defined, 100 lines of 40 characters: the most a port of the sample network stores.
+LayoutData fullLayout(int variant)
+{
+    static const char *const variables[] = {"Scale1.NetWeight", "Scale1.GrossWeight", "Scale1.Tare", "Kiln.Zone1Temp",
+                                            "Kiln.Zone2Temp", "Batching.BatchCounter"};
+    static const int addresses[][6] = {{3, 120, 0, 4, 0, 17}, {3, 121, 4, 4, 0, 17}, {3, 122, 8, 4, 0, 17},
+                                       {5, 200, 0, 4, 0, 33}, {5, 201, 4, 4, 0, 33}, {6, 300, 0, 2, 0, 9}};
+    LayoutData l;
+    l.EditorWidth = 5170;
+    l.EditorHeight = 3155;
+    l.TicketLines = 100;
+    QStringList lines;
+    for (int i = 0; i < 100; ++i)
+        lines << QStringLiteral("Line %1 of ticket %2 ").arg(i + 1, 3).arg(variant).leftJustified(40, u'.');
+    l.text = lines.join(QStringLiteral("\r\n"));
+    for (int slot = 1; slot <= 30; ++slot) {
+        const int v = slot % 6;
+        const int *a = addresses[v];
+        l.UpdateBoxes[slot] = UpdateBox{QString::fromLatin1(variables[v]), quint8(a[0]), qint16(a[1]), qint16(a[2]),
+                                        qint16(a[3]), quint8(a[4]), quint8(a[5]), 0, 8, 1, true, qint16(slot * 3), 30};
+        l.BoxLoaded[slot] = 1;
+    }
+    l.StartCode = QStringLiteral("[27]@[27]E");
+    l.StopCode = QStringLiteral("[12]");
+    return l;
+}
+
+bool writeLayout(const QString &path, const LayoutData &layout)
+{
+    QByteArray bytes;
+    if (LayoutWriter::toBytes(layout, bytes))
+        return false;
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Milliseconds of one whole run of the tool; negative when it did not finish normally.
+double runTool(const QStringList &args, QProcessEnvironment env, int *exitCode)
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.setStandardErrorFile(QProcess::nullDevice());
+    QElapsedTimer t;
+    t.start();
+    p.start(QStringLiteral(TKLCLI_PATH), args);
+    if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit)
+        return -1;
+    *exitCode = p.exitCode();
+    return t.nsecsElapsed() / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int fileCount = argc > 1 ? std::max(1, atoi(argv[1])) : 1000;
+    const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 30;
+
+    QTemporaryDir dir;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TKL_DEVICE_STORE"), dir.filePath(QStringLiteral("devices.json")));
+    env.remove(QStringLiteral("TKL_NETWORK"));  // the built-in sample
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+
+    QStringList files;
+    for (int i = 0; i < fileCount; ++i) {
+        const QString path = dir.filePath(QStringLiteral("layout%1.txt").arg(i, 4, 10, QLatin1Char('0')));
+        if (!writeLayout(path, fullLayout(i))) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+        files << path;
+    }
+    const QString full = files.first();
+
+    int status = 0;
+    const double all = runTool(QStringList{QStringLiteral("check")} + files, env, &status);
+    std::printf("check of %d full layouts in one process: %.1f ms, %.3f ms per file (exit %d)\n", fileCount, all,
+                all / fileCount, status);
+
+    QElapsedTimer each;
+    each.start();
+    for (const QString &file : files) {
+        if (runTool({QStringLiteral("check"), file}, env, &status) < 0 || status != 0) {
+            std::fprintf(stderr, "check of %s failed (exit %d)\n", qPrintable(file), status);
+            return 1;
+        }
+    }
+    const double eachMs = each.nsecsElapsed() / 1e6;
+    std::printf("check of %d full layouts, one process each: %.1f ms, %.2f ms per file\n", fileCount, eachMs,
+                eachMs / fileCount);
+
+    // One process per file, alternating check and download of the same file, so that
+    // both see the same machine load.
+    double check = 0, download = 0;
+    for (int i = 0; i < runs; ++i) {
+        int s1 = 0, s2 = 0;
+        const double c = runTool({QStringLiteral("check"), full}, env, &s1);
+        const double d = runTool({QStringLiteral("download"), full, QStringLiteral("--port"), QStringLiteral("Printer1")},
+                                 env, &s2);
+        if (c < 0 || d < 0 || s2 != 0) {
+            std::fprintf(stderr, "a run failed (check exit %d, download exit %d)\n", s1, s2);
+            return 1;
+        }
+        check += c;
+        download += d;
+    }
+    std::printf("check of one full layout, whole process:    %.2f ms (mean of %d)\n", check / runs, runs);
+    std::printf("download of the same layout, whole process: %.2f ms (mean of %d)\n", download / runs, runs);
+    std::printf("download / check: %.2f\n", download / check);
+    return 0;
+}
