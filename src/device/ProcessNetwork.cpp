@@ -420,7 +420,10 @@ QString ProcessNetwork::defaultStorePath()
     const QString env = qEnvironmentVariable("TKL_DEVICE_STORE");
     if (!env.isEmpty())
         return env;
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/devices.json");
+    // Not the program's own data folder: the editor, the command-line tool and any other
+    // program on the plant's network must find the same devices.
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + QStringLiteral("/tkledit/devices.json");
 }
 
 namespace {

@@ -175,8 +175,9 @@ public:
     // that two programs downloading to different ports keep each other's tickets.
 
     /// Where the devices keep their memory: the TKL_DEVICE_STORE environment variable
-    /// when set, else "devices.json" in the application's data folder
-    /// (QStandardPaths::AppDataLocation).
+    /// when set, else "tkledit/devices.json" in the user's data folder
+    /// (QStandardPaths::GenericDataLocation, e.g. ~/.local/share/tkledit/devices.json),
+    /// the same for every program whatever its name.
     static QString defaultStorePath();
 
     /// Uses the file at `path` as the devices' memory and loads what it holds into the

@@ -18,8 +18,9 @@ class ProcessNetwork;
 ///   Any text is taken; an unknown name fails at the access that needs the variable.
 /// - "Value" (write): stores the value in the selected device variable. The QVariant's
 ///   meta type must be the variable's: bool, quint8 (UChar), qint16 (Short) or QString.
-///   Network variables are read-only. (read): the device variable's value, or the
-///   network variable's simulated value as a double.
+///   Network variables are read-only. (read): what the device variable gives when read
+///   (ProcessNetwork::readValue(), so a read-back fault shows here), or the network
+///   variable's simulated value at ProcessNetwork::networkTime() as a double.
 /// - "NodeAddress", "Nodecapabilities" (read, QString): of the variable's node.
 /// - "InternalAddress", "Offset", "SubDataType", "BitNo" (read, int, QMetaType::Int):
 ///   the attributes as the network states them, which may lie outside 16 bits or
