@@ -12,6 +12,19 @@
 
 namespace tkl::cli {
 
+namespace {
+
+void failure(Console &console, const QString &command, const DownloadResult &result)
+{
+    const QString where = result.failedName.isEmpty()
+        ? QStringLiteral("before the first write")
+        : QStringLiteral("at %1 after %2 writes").arg(WriteFormat::escaped(result.failedName)).arg(result.writesDone);
+    CommandSupport::fail(console, command,
+                         QStringLiteral("failed %1: %2").arg(where, WriteFormat::escaped(result.errorString)));
+}
+
+} // namespace
+
 const char *DownloadCommand::help()
 {
     return "Usage: tklcli download [options] LAYOUT --port PORT\n"
@@ -102,21 +115,16 @@ int DownloadCommand::run(const QStringList &args, Console &console)
         console.out.flush();
     }
 
-    if (!result.ok()) {
-        const QString where = result.failedName.isEmpty()
-            ? QStringLiteral("before the first write")
-            : QStringLiteral("at %1 after %2 writes").arg(WriteFormat::escaped(result.failedName)).arg(result.writesDone);
-        CommandSupport::fail(console, command,
-                             QStringLiteral("failed %1: %2").arg(where, WriteFormat::escaped(result.errorString)));
-        return ProblemsFound;
-    }
-    console.message(QStringLiteral("%1 writes to %2").arg(result.writesDone).arg(portName));
-    // The ticket is in the device either way; only keeping it for other programs failed.
+    if (result.ok())
+        console.message(QStringLiteral("%1 writes to %2").arg(result.writesDone).arg(portName));
+    else
+        failure(console, command, result);
+    // What reached the device stays there; only keeping it for other programs failed.
     if (!network->storeWarning().isEmpty()) {
         console.message(QStringLiteral("tklcli: warning: %1")
                             .arg(CommandSupport::printable(network->storeWarning().simplified())));
     }
-    return Success;
+    return result.ok() ? Success : ProblemsFound;
 }
 
 } // namespace tkl::cli

@@ -1,6 +1,7 @@
 // The command-line tool, run as a separate process the way operators run it.
 
 #include "CliRunner.h"
+#include "cli/LayoutCheck.h"
 #include "files/LayoutLines.h"
 
 #include <QDir>
@@ -137,6 +138,8 @@ class TestCli : public QObject
     Q_OBJECT
 
 private slots:
+    void codeProblems_data();
+    void codeProblems();
     void checkFindings_data();
     void checkFindings();
     void checkReadErrors_data();
@@ -153,6 +156,38 @@ private slots:
     void badInput_data();
     void badInput();
 };
+
+void TestCli::codeProblems_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QStringList>("problems");
+
+    QTest::newRow("empty") << QString() << QStringList();
+    QTest::newRow("codes and text") << QStringLiteral("[27]E[0]x[255]") << QStringList();
+    QTest::newRow("brackets around text are text") << QStringLiteral("[ESC] [] a]") << QStringList();
+    QTest::newRow("digits never closed") << QStringLiteral("[27]E[12")
+                                         << QStringList{QStringLiteral("\"[\" in column 6 is not closed")};
+    QTest::newRow("digits then something else") << QStringLiteral("[27 ]")
+                                                << QStringList{QStringLiteral("\"[\" in column 1 is not closed")};
+    QTest::newRow("lone bracket at the end") << QStringLiteral("E[")
+                                             << QStringList{QStringLiteral("\"[\" in column 2 is not closed")};
+    QTest::newRow("one past a byte") << QStringLiteral("[256]")
+                                     << QStringList{QStringLiteral("code 256 in column 1 is above 255")};
+    QTest::newRow("leading zeros count as the number") << QStringLiteral("[0255][0256]")
+                                                       << QStringList{QStringLiteral("code 0256 in column 7 is above 255")};
+    QTest::newRow("too many digits for any integer") << QStringLiteral("[99999999999999999999]")
+                                                     << QStringList{QStringLiteral("code 99999999999999999999 in column 1 is above 255")};
+    QTest::newRow("each problem once, in order") << QStringLiteral("[300][")
+                                                 << QStringList{QStringLiteral("code 300 in column 1 is above 255"),
+                                                                QStringLiteral("\"[\" in column 6 is not closed")};
+}
+
+void TestCli::codeProblems()
+{
+    QFETCH(QString, code);
+    QFETCH(QStringList, problems);
+    QCOMPARE(cli::LayoutCheck::codeProblems(code), problems);
+}
 
 void TestCli::checkFindings_data()
 {
