@@ -110,9 +110,14 @@ DeviceStore::Contents DeviceStore::readLocked(const QString &path, bool *setAsid
                                .arg(native(path), file.errorString());
         return contents;
     }
+    QString what;
+    if (file.size() > MaxFileSize) {
+        file.close();
+        contents.warning = setAside(path, QStringLiteral("larger than %1 bytes").arg(MaxFileSize), setAsideFailed);
+        return contents;
+    }
     const QByteArray bytes = file.readAll();
     file.close();
-    QString what;
     if (auto ports = parse(bytes, &what)) {
         contents.ports = std::move(*ports);
         return contents;

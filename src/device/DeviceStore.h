@@ -29,6 +29,10 @@ public:
     /// How long a writer waits for another one to finish.
     static constexpr int LockTimeoutMs = 10000;
 
+    /// Far more than every port of a large network holds; a larger file is not a store
+    /// and is set aside rather than read into memory.
+    static constexpr qint64 MaxFileSize = qint64(256) * 1024 * 1024;
+
     /// Reads the file; a missing file is empty. A damaged one is set aside (see
     /// setAside()) and reads as empty with a warning that says where it went.
     static Contents load(const QString &path);

@@ -533,11 +533,18 @@ std::optional<double> ProcessNetwork::simulatedValue(const QString &fullName, qi
 
 QVariant ProcessNetwork::readValue(const QString &fullName) const
 {
-    const auto fault = m_readBackFaults.constFind(fullName);
-    if (fault != m_readBackFaults.constEnd())
-        return *fault;
     const DeviceVariable *d = findDeviceVariable(fullName);
-    return d ? d->value : QVariant();
+    return d ? readValue(*d) : QVariant();
+}
+
+QVariant ProcessNetwork::readValue(const DeviceVariable &variable) const
+{
+    if (!m_readBackFaults.isEmpty()) {
+        const auto fault = m_readBackFaults.constFind(variable.name);
+        if (fault != m_readBackFaults.constEnd())
+            return *fault;
+    }
+    return variable.value;
 }
 
 void ProcessNetwork::corruptOnReadBack(const QString &fullName, const QVariant &value)

@@ -267,6 +267,7 @@ public:
     /// What reading the device variable `fullName` gives: the value it holds, or the one
     /// a read-back fault puts in its place; invalid when it holds none or does not exist.
     QVariant readValue(const QString &fullName) const;
+    QVariant readValue(const DeviceVariable &variable) const;
 
     /// A fault of the device's memory, for tests: from now on reading `fullName` gives
     /// `value` (an invalid one: as if it held nothing) while writes still succeed.

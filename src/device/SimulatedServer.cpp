@@ -98,7 +98,7 @@ QVariant SimulatedServer::property(const QString &name)
 
     // A device variable: addressed by its place in the device, its type as sub-type.
     if (is(name, QLatin1String("Value"))) {
-        const QVariant value = m_network.readValue(m_physId);
+        const QVariant value = m_network.readValue(*device);
         if (!value.isValid()) {
             fail(QStringLiteral("Variable \"%1\" holds no value yet").arg(m_physId));
             return {};

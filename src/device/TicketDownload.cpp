@@ -121,6 +121,7 @@ public:
     void readBack()
     {
         QHash<QString, qsizetype> last;
+        last.reserve(m_written.size());
         for (qsizetype i = 0; i < m_written.size(); ++i)
             last.insert(m_written.at(i).first, i);
         for (qsizetype i = 0; i < m_written.size(); ++i) {

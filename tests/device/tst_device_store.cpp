@@ -4,6 +4,7 @@
 
 #include "DeviceTestSupport.h"
 #include "device/AutomationFactory.h"
+#include "device/DeviceStore.h"
 #include "device/ProcessNetwork.h"
 #include "device/TicketDownload.h"
 #include "model/TicketModel.h"
@@ -101,6 +102,7 @@ private slots:
     void loadUsesTheStoreNamedInTheEnvironment();
     void damagedStoreSetAside_data();
     void damagedStoreSetAside();
+    void oversizedStoreSetAside();
     void storedValuesThatNoLongerFit();
     void twoNetworksKeepEachOthersPorts();
     void concurrentProgramsLoseNothing();
@@ -251,6 +253,20 @@ void TestDeviceStore::damagedStoreSetAside()
     Plant again(m_path);
     QVERIFY(!again.network->storeWarning().isEmpty());
     QCOMPARE(damagedCopies(m_dir->path()).size(), 2);
+}
+
+void TestDeviceStore::oversizedStoreSetAside()
+{
+    // Not read into memory: set aside by its size alone (a sparse file costs no disk).
+    QFile file(m_path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.resize(DeviceStore::MaxFileSize + 1));
+    file.close();
+    Plant plant(m_path);
+    QVERIFY2(plant.network->storeWarning().contains(QStringLiteral("larger than")),
+             qPrintable(plant.network->storeWarning()));
+    QVERIFY(!QFileInfo::exists(m_path));
+    QCOMPARE(damagedCopies(m_dir->path()).size(), 1);
 }
 
 void TestDeviceStore::storedValuesThatNoLongerFit()
