@@ -106,6 +106,7 @@ private slots:
     void storedValuesThatNoLongerFit();
     void twoNetworksKeepEachOthersPorts();
     void concurrentProgramsLoseNothing();
+    void unsavableStoreWarnsButDownloads_data();
     void unsavableStoreWarnsButDownloads();
 
 private:
@@ -350,24 +351,39 @@ void TestDeviceStore::concurrentProgramsLoseNothing()
     QVERIFY(damagedCopies(m_dir->path()).isEmpty());
 }
 
+void TestDeviceStore::unsavableStoreWarnsButDownloads_data()
+{
+    QTest::addColumn<QString>("store");       // relative to the temporary folder
+    QTest::addColumn<bool>("warnsOnLoad");
+
+    // "blocker" is a plain file, "folder" a folder.
+    QTest::newRow("a file where its folder should be") << "blocker/devices.json" << false;
+    QTest::newRow("the store is a folder") << "folder" << true;
+}
+
 void TestDeviceStore::unsavableStoreWarnsButDownloads()
 {
-    // A plain file where the memory's folder should be.
+    QFETCH(QString, store);
+    QFETCH(bool, warnsOnLoad);
     QFile blocker(m_dir->filePath(QStringLiteral("blocker")));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
-    Plant plant(m_dir->filePath(QStringLiteral("blocker/devices.json")));
-    QVERIFY(plant.network->storeWarning().isEmpty());
+    QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder")));
 
+    Plant plant(m_dir->filePath(store));
+    QCOMPARE(!plant.network->storeWarning().isEmpty(), warnsOnLoad);
     fillGoldenTicket(plant.model);
     const DownloadResult result = plant.send(goldenBoxLines());
     QVERIFY2(result.ok(), qPrintable(result.errorString));
     const QString warning = plant.network->storeWarning();
     QVERIFY2(warning.startsWith(QStringLiteral("What the devices hold could not be saved: ")), qPrintable(warning));
-    // The device itself holds the ticket.
+    // The device itself holds the ticket, and nothing was moved or replaced.
     QCOMPARE(plant.network->findDeviceVariable(QStringLiteral("Printer1.Ticket[1]"))->value.toString(),
              goldenBoxLines().first());
     QVERIFY(!plant.network->saveStore());
+    QVERIFY(QFileInfo(m_dir->filePath(QStringLiteral("folder"))).isDir());
+    QVERIFY(QFileInfo(blocker).isFile());
+    QVERIFY(damagedCopies(m_dir->path()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDeviceStore)
