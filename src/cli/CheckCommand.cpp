@@ -68,13 +68,14 @@ int CheckCommand::run(const QStringList &args, Console &console)
         if (!read) {
             CheckFinding error = LayoutCheck::readError(read.error);
             error.message = error.message.simplified();
-            console.out << error.format(file) << '\n';
+            console.out << CommandSupport::printable(error.format(file)) << '\n';
             found = true;
             continue;
         }
         ++readable;
         for (const CheckFinding &finding : LayoutCheck::findings(*read.layout, *network)) {
-            console.out << finding.format(file) << '\n';
+            // A name or file name may hold control characters; none reaches the terminal raw.
+            console.out << CommandSupport::printable(finding.format(file)) << '\n';
             found = true;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "CliRunner.h"
 #include "cli/LayoutCheck.h"
+#include "cli/TerminalProgress.h"
 #include "files/LayoutLines.h"
 
 #include <QDir>
@@ -9,6 +10,10 @@
 #include <QTest>
 
 #include <functional>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
 
 using namespace tkl;
 using namespace tkl::test;
@@ -84,6 +89,9 @@ const QList<CheckCase> &checkCases()
         {"variable the network does not know",
          [](LayoutData &l) { l.UpdateBoxes[2].VarName = QStringLiteral("Scale1.Gone"); },
          {{member(2, M::VarName), "warning", "\"Scale1.Gone\", which the network does not know"}}},
+        {"control characters in a name stay visible and harmless",
+         [](LayoutData &l) { l.UpdateBoxes[2].VarName = QStringLiteral("Scale1.Tare") + QChar(27) + QStringLiteral("[2J"); },
+         {{member(2, M::VarName), "warning", "\"Scale1.Tare[27][2J\", which the network does not know"}}},
         {"defined but never bound",
          [](LayoutData &l) { l.UpdateBoxes[2].VarName.clear(); },
          {{member(2, M::VarName), "warning", "UpdateBox 2 is defined but bound to no variable"}}},
@@ -138,6 +146,8 @@ class TestCli : public QObject
     Q_OBJECT
 
 private slots:
+    void progressOnlyOnTerminal_data();
+    void progressOnlyOnTerminal();
     void codeProblems_data();
     void codeProblems();
     void checkFindings_data();
@@ -156,6 +166,53 @@ private slots:
     void badInput_data();
     void badInput();
 };
+
+void TestCli::progressOnlyOnTerminal_data()
+{
+    QTest::addColumn<bool>("terminal");
+    QTest::newRow("terminal") << true;
+    QTest::newRow("pipe") << false;
+}
+
+void TestCli::progressOnlyOnTerminal()
+{
+    QFETCH(bool, terminal);
+    int readEnd = -1;
+    int writeEnd = -1;
+    if (terminal) {
+        QVERIFY(::openpty(&readEnd, &writeEnd, nullptr, nullptr, nullptr) == 0);
+    } else {
+        int fds[2];
+        QVERIFY(::pipe(fds) == 0);
+        readEnd = fds[0];
+        writeEnd = fds[1];
+    }
+    std::FILE *stream = ::fdopen(writeEnd, "w");
+    QVERIFY(stream);
+    {
+        cli::TerminalProgress progress(stream);
+        QCOMPARE(progress.active(), terminal);
+        for (double p : {0.0, 0.4, 1.7, 50.0, 50.9, 100.0, 100.0})
+            progress.update(p);
+    }
+    std::fclose(stream);
+    QByteArray got;
+    ::fcntl(readEnd, F_SETFL, O_NONBLOCK);
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(readEnd, buffer, sizeof buffer)) > 0;)
+        got.append(buffer, n);
+    ::close(readEnd);
+    if (!terminal) {
+        QCOMPARE(got, QByteArray());
+        return;
+    }
+    // A redraw per whole percent that changed (0, 1, 50, 100), each from the line's start,
+    // and the line ended once at the end.
+    QCOMPARE(got.count('\r') - got.count("\r\n"), 4);
+    QVERIFY2(got.contains("] 100%"), got.constData());
+    QVERIFY(got.endsWith('\n'));
+    QCOMPARE(got.count('\n'), 1);
+}
 
 void TestCli::codeProblems_data()
 {
