@@ -46,7 +46,8 @@ const char *DownloadCommand::help()
            "\n"
            "Exit status:\n"
            "  0  downloaded\n"
-           "  1  the download failed at a write or at the read-back\n"
+           "  1  the download failed at a write or at the read-back, or the device store\n"
+           "     could not keep what was written\n"
            "  2  bad options, the layout cannot be read, the network cannot be used, or\n"
            "     PORT is not a printer port of the network\n"
            "\n"
@@ -120,10 +121,12 @@ int DownloadCommand::run(const QStringList &args, Console &console)
         console.message(QStringLiteral("%1 writes to %2").arg(result.writesDone).arg(portName));
     else
         failure(console, command, result);
-    // What reached the device stays there; only keeping it for other programs failed.
+    // The device's memory lives in the store: a ticket it could not keep there is gone
+    // when this process ends, so that is no success.
     if (!network->storeWarning().isEmpty()) {
         console.message(QStringLiteral("tklcli: warning: %1")
                             .arg(CommandSupport::printable(network->storeWarning().simplified())));
+        return ProblemsFound;
     }
     return result.ok() ? Success : ProblemsFound;
 }

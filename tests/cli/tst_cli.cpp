@@ -484,6 +484,17 @@ void TestCli::deviceStoreDamaged()
     QVERIFY(!QFile::exists(cli.storePath()));
     QCOMPARE(QDir(cli.path(QString())).entryList({QStringLiteral("devices.json.damaged*")}).size(), 1);
 
+    // A store that cannot be written loses the ticket when the process ends: no success.
+    {
+        CliRunner unwritable;
+        QVERIFY(QDir().mkpath(unwritable.storePath()));
+        const QString file = unwritable.writeLayout(QStringLiteral("ticket.txt"), cleanLayout());
+        const CliRun lost = unwritable.run({QStringLiteral("download"), file, QStringLiteral("--port"),
+                                            QStringLiteral("Printer1")});
+        QCOMPARE(lost.exitCode, 1);
+        QVERIFY2(lost.errLines().last().startsWith(QStringLiteral("tklcli: warning: ")), lost.err.constData());
+    }
+
     // And a download after it starts a new store that the next process reads.
     const QString file = cli.writeLayout(QStringLiteral("ticket.txt"), cleanLayout());
     QCOMPARE(cli.run({QStringLiteral("download"), file, QStringLiteral("--port"), QStringLiteral("Printer1")}).exitCode, 0);
