@@ -60,6 +60,13 @@ std::optional<DeviceStore::Ports> DeviceStore::parse(const QByteArray &bytes, QS
     return result;
 }
 
+bool DeviceStore::isNewer(const QByteArray &bytes)
+{
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes);
+    const QJsonValue version = doc.object().value(QLatin1String("version"));
+    return version.isDouble() && version.toDouble() > FormatVersion;
+}
+
 QByteArray DeviceStore::serialize(const Ports &ports)
 {
     QJsonObject all;
@@ -89,22 +96,22 @@ QString DeviceStore::setAside(const QString &path, const QString &what, bool *fa
         .arg(native(path), what);
 }
 
-DeviceStore::Contents DeviceStore::readLocked(const QString &path, bool *setAsideFailed)
+DeviceStore::Contents DeviceStore::readLocked(const QString &path, bool *untouchable)
 {
     Contents contents;
-    *setAsideFailed = false;
+    *untouchable = false;
     QFile file(path);
     if (!file.exists())
         return contents;
     if (QFileInfo(path).isDir()) {
-        *setAsideFailed = true;
+        *untouchable = true;
         contents.warning = QStringLiteral("The device memory %1 is a folder; downloads are not remembered.")
                                .arg(native(path));
         return contents;
     }
     if (!file.open(QIODevice::ReadOnly)) {
         // Unreadable is not damaged: leave it alone and do not write over it.
-        *setAsideFailed = true;
+        *untouchable = true;
         contents.warning = QStringLiteral("The device memory %1 cannot be read (%2); the devices start empty and "
                                           "downloads are not remembered.")
                                .arg(native(path), file.errorString());
@@ -113,7 +120,7 @@ DeviceStore::Contents DeviceStore::readLocked(const QString &path, bool *setAsid
     QString what;
     if (file.size() > MaxFileSize) {
         file.close();
-        contents.warning = setAside(path, QStringLiteral("larger than %1 bytes").arg(MaxFileSize), setAsideFailed);
+        contents.warning = setAside(path, QStringLiteral("larger than %1 bytes").arg(MaxFileSize), untouchable);
         return contents;
     }
     const QByteArray bytes = file.readAll();
@@ -122,7 +129,15 @@ DeviceStore::Contents DeviceStore::readLocked(const QString &path, bool *setAsid
         contents.ports = std::move(*ports);
         return contents;
     }
-    contents.warning = setAside(path, what, setAsideFailed);
+    if (isNewer(bytes)) {
+        // Not ours to judge or replace: the newer program reads it again.
+        *untouchable = true;
+        contents.warning = QStringLiteral("The device memory %1 was written by a newer program; the devices start "
+                                          "empty and downloads are not remembered.")
+                               .arg(native(path));
+        return contents;
+    }
+    contents.warning = setAside(path, what, untouchable);
     return contents;
 }
 
@@ -141,8 +156,8 @@ DeviceStore::Contents DeviceStore::load(const QString &path)
     }
     // Without the right to lock (a read-only folder) it is read all the same: nobody can
     // be replacing it there.
-    bool setAsideFailed = false;
-    return readLocked(path, &setAsideFailed);
+    bool untouchable = false;
+    return readLocked(path, &untouchable);
 }
 
 std::optional<QString> DeviceStore::mergePorts(const QString &path, const Ports &written, Ports *merged,
@@ -158,11 +173,11 @@ std::optional<QString> DeviceStore::mergePorts(const QString &path, const Ports 
             : QStringLiteral("cannot lock %1").arg(native(path));
     }
 
-    bool setAsideFailed = false;
-    Contents contents = readLocked(path, &setAsideFailed);
+    bool untouchable = false;
+    Contents contents = readLocked(path, &untouchable);
     if (warning)
         *warning = contents.warning;
-    if (setAsideFailed)
+    if (untouchable)
         return contents.warning;
 
     for (auto it = written.constBegin(); it != written.constEnd(); ++it) {

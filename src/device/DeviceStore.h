@@ -34,7 +34,9 @@ public:
     static constexpr qint64 MaxFileSize = qint64(256) * 1024 * 1024;
 
     /// Reads the file; a missing file is empty. A damaged one is set aside (see
-    /// setAside()) and reads as empty with a warning that says where it went.
+    /// setAside()) and reads as empty with a warning that says where it went. One of a
+    /// newer format, a folder or an unreadable file reads as empty with a warning and
+    /// stays as it is; mergePorts() then refuses to write over it.
     static Contents load(const QString &path);
 
     /// Under the lock: reads the file again, replaces the entry of every port in
@@ -48,11 +50,15 @@ public:
     /// Parses a store's bytes; nothing, with `what` set, when they are not a store.
     static std::optional<Ports> parse(const QByteArray &bytes, QString *what);
 
+    /// Whether the bytes are a store of a later format than this program writes; such a
+    /// file is left alone, neither read nor set aside nor replaced.
+    static bool isNewer(const QByteArray &bytes);
+
     /// The bytes of a store that holds `ports`.
     static QByteArray serialize(const Ports &ports);
 
 private:
-    static Contents readLocked(const QString &path, bool *setAsideFailed);
+    static Contents readLocked(const QString &path, bool *untouchable);
     static QString setAside(const QString &path, const QString &what, bool *failed);
 };
 

@@ -207,7 +207,8 @@ void TestDeviceStore::damagedStoreSetAside_data()
     QTest::newRow("binary junk") << QByteArray("\x7f" "ELF\x02\x01\x00\x00\xff\xfe", 10);
     QTest::newRow("an array") << QByteArray("[1, 2]");
     QTest::newRow("no ports") << QByteArray(R"({"version": 1})");
-    QTest::newRow("unknown version") << QByteArray(R"({"version": 2, "ports": {}})");
+    QTest::newRow("version 0") << QByteArray(R"({"version": 0, "ports": {}})");
+    QTest::newRow("version as text") << QByteArray(R"({"version": "1", "ports": {}})");
     QTest::newRow("port is not an object") << QByteArray(R"({"version": 1, "ports": {"Printer1": 5}})");
     QTest::newRow("value is an object")
         << QByteArray(R"({"version": 1, "ports": {"Printer1": {"Printer1.lines": {}}}})");
@@ -354,21 +355,31 @@ void TestDeviceStore::concurrentProgramsLoseNothing()
 void TestDeviceStore::unsavableStoreWarnsButDownloads_data()
 {
     QTest::addColumn<QString>("store");       // relative to the temporary folder
+    QTest::addColumn<QByteArray>("contents"); // written there first, unless empty
     QTest::addColumn<bool>("warnsOnLoad");
 
     // "blocker" is a plain file, "folder" a folder.
-    QTest::newRow("a file where its folder should be") << "blocker/devices.json" << false;
-    QTest::newRow("the store is a folder") << "folder" << true;
+    QTest::newRow("a file where its folder should be") << "blocker/devices.json" << QByteArray() << false;
+    QTest::newRow("the store is a folder") << "folder" << QByteArray() << true;
+    // A later format is not damage: left for the program that wrote it.
+    QTest::newRow("written by a newer program")
+        << "devices.json" << QByteArray(R"({"version": 2, "ports": {"Printer1": {"Printer1.lines": 1}}})") << true;
 }
 
 void TestDeviceStore::unsavableStoreWarnsButDownloads()
 {
     QFETCH(QString, store);
+    QFETCH(QByteArray, contents);
     QFETCH(bool, warnsOnLoad);
     QFile blocker(m_dir->filePath(QStringLiteral("blocker")));
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     QVERIFY(QDir(m_dir->path()).mkdir(QStringLiteral("folder")));
+    if (!contents.isEmpty()) {
+        QFile file(m_dir->filePath(store));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    }
 
     Plant plant(m_dir->filePath(store));
     QCOMPARE(!plant.network->storeWarning().isEmpty(), warnsOnLoad);
@@ -384,6 +395,11 @@ void TestDeviceStore::unsavableStoreWarnsButDownloads()
     QVERIFY(QFileInfo(m_dir->filePath(QStringLiteral("folder"))).isDir());
     QVERIFY(QFileInfo(blocker).isFile());
     QVERIFY(damagedCopies(m_dir->path()).isEmpty());
+    if (!contents.isEmpty()) {
+        QFile file(m_dir->filePath(store));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), contents);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDeviceStore)
