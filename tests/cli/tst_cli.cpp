@@ -583,11 +583,10 @@ void TestCli::badInput_data()
     }
     for (const char *command : {"download", "show", "preview"}) {
         const QString c = QString::fromUtf8(command);
+        // Only download takes a layout besides the port.
         QStringList head{c};
-        if (c != u"show")
+        if (c == u"download")
             head << QStringLiteral("@layout");
-        if (c == u"preview")
-            head.clear(), head << c;
         QTest::newRow(qPrintable(c + ": unknown port")) << (head + l({"--port", "Printer9"})) << keep
                                                         << QStringLiteral("no printer port \"Printer9\"");
         QTest::newRow(qPrintable(c + ": empty port")) << (head + l({"--port", ""})) << keep
@@ -601,6 +600,10 @@ void TestCli::badInput_data()
         QTest::newRow(qPrintable(c + ": port without value")) << (head + l({"--port"})) << keep
                                                               << QStringLiteral("--port");
     }
+    QTest::newRow("show: a layout given") << l({"show", "@layout", "--port", "Printer1"}) << keep
+                                          << QStringLiteral("takes no file");
+    QTest::newRow("preview: neither layout nor port") << l({"preview", "--no-codes"}) << keep
+                                                      << QStringLiteral("either");
     QTest::newRow("preview: layout and port") << l({"preview", "@layout", "--port", "Printer1"}) << keep
                                               << QStringLiteral("either");
     QTest::newRow("preview: values file missing") << l({"preview", "@layout", "--values", "/nonexistent/v.txt"})
