@@ -46,7 +46,10 @@ ValuesFile ValuesFile::parse(QByteArrayView bytes)
 {
     ValuesFile result;
     const QString text = QString::fromUtf8(bytes);
-    const QStringView all(text);
+    QStringView all(text);
+    // Editors on some systems begin UTF-8 files with a byte order mark.
+    if (all.startsWith(QChar(0xFEFF)))
+        all = all.mid(1);
     qsizetype start = 0;
     int lineNo = 0;
     while (start < all.size()) {

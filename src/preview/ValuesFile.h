@@ -11,7 +11,8 @@ namespace tkl {
 /// A line holds a variable's full name, "=", and a decimal number ("12.5", "-3",
 /// "1e3"); blanks around the name and the number are ignored. Blank lines and lines
 /// whose first non-blank character is "#" are skipped. Lines end at LF, CR LF or CR.
-/// A name given twice takes its last value. The text is UTF-8.
+/// A name given twice takes its last value. The text is UTF-8, with or without a byte
+/// order mark.
 struct ValuesFile
 {
     QHash<QString, double> values;

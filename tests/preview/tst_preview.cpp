@@ -151,6 +151,7 @@ void TestPreview::valuesFile_data()
         << QByteArray("# weights\nScale1.NetWeight=1250.5\n\n  Kiln.Zone1Temp = -3 \n   # indented\nB.C=1e3\n")
         << 0 << "" << Values{{"Scale1.NetWeight", 1250.5}, {"Kiln.Zone1Temp", -3}, {"B.C", 1000}};
     QTest::newRow("CR LF and lone CR") << QByteArray("a=1\r\nb=2\rc=3") << 0 << "" << Values{{"a", 1}, {"b", 2}, {"c", 3}};
+    QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf" "a=1\n") << 0 << "" << Values{{"a", 1}};
     QTest::newRow("last of a repeated name") << QByteArray("a=1\na=2\n") << 0 << "" << Values{{"a", 2}};
     QTest::newRow("empty file") << QByteArray() << 0 << "" << Values{};
     QTest::newRow("no equals sign") << QByteArray("a=1\nScale1.Net 12\n") << 2
