@@ -15,7 +15,10 @@ bool CommandSupport::parse(QCommandLineParser &parser, const QString &command, c
     QStringList full{QStringLiteral("tklcli")};
     full += args;
     if (!parser.parse(full)) {
-        fail(console, command, parser.errorText() + QStringLiteral(" (see tklcli %1 --help)").arg(command));
+        QString text = parser.errorText();
+        if (text.endsWith(u'.'))
+            text.chop(1);
+        fail(console, command, text + QStringLiteral(" (see tklcli %1 --help)").arg(command));
         return false;
     }
     *help = parser.isSet(helpOption);
