@@ -7,6 +7,11 @@ function(add_qt_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Qt6::Test ${ARG_LIBS})
     add_test(NAME ${name} COMMAND ${name})
-    set(env "QT_QPA_PLATFORM=offscreen" "TKL_TEST=1")
+    file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/test-data)
+    # Tests never touch the operator's own network description or device memory.
+    set(env "QT_QPA_PLATFORM=offscreen" "TKL_TEST=1"
+        "TKL_DEVICE_STORE=${CMAKE_BINARY_DIR}/test-data/${name}-devices.json"
+        "XDG_CONFIG_HOME=${CMAKE_BINARY_DIR}/test-data/config"
+        "XDG_DATA_HOME=${CMAKE_BINARY_DIR}/test-data/data")
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 300)
 endfunction()

@@ -72,6 +72,12 @@ int AppSession::run(Options options, const Report &report, bool runEventLoop)
     MainWindow &window = session->window();
     QObject::connect(&window, &MainWindow::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
     window.show();
+    // Downloads still work with a damaged device memory; the operator should know.
+    if (!session->network().storeWarning().isEmpty()) {
+        session->prompts().showMessage(MainWindow::MessageTitle, session->network().storeWarning(),
+                                       Prompts::Icon::Warning);
+        session->network().clearStoreWarning();
+    }
     if (!runEventLoop)
         return 0;
     return QApplication::exec();

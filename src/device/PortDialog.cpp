@@ -1,6 +1,7 @@
 #include "PortDialog.h"
 
 #include "AutomationFactory.h"
+#include "ProcessNetwork.h"
 #include "ProgressWindow.h"
 #include "VariableTree.h"
 #include "model/CharGrid.h"
@@ -37,6 +38,7 @@ PortDialog::PortDialog(TicketModel &model, AutomationFactory &factory, const Pro
                        QWidget *parent)
     : QWidget(parent, Qt::Tool)
     , m_model(model)
+    , m_network(network)
     , m_prompts(prompts)
     , m_boxLines(std::move(boxLines))
     , m_mainWindow(mainWindow)
@@ -157,6 +159,11 @@ void PortDialog::download()
         return;
     if (!result.ok())
         m_prompts.showMessage(QStringLiteral("Download Error"), result.errorString, Prompts::Icon::Critical);
+    // The device holds the ticket, but another program (or a restart) will not see it.
+    const QString storeWarning = m_network.storeWarning();
+    if (!storeWarning.isEmpty() && storeWarning != m_shownStoreWarning)
+        m_prompts.showMessage(QStringLiteral("Device memory"), storeWarning, Prompts::Icon::Warning);
+    m_shownStoreWarning = storeWarning;
     if (m_progress)
         m_progress->hide();
     hide();

@@ -63,6 +63,7 @@ private:
     void placeAt(QWidget *window, int leftTwips, int topTwips) const;
 
     TicketModel &m_model;
+    const ProcessNetwork &m_network;
     Prompts &m_prompts;
     std::function<QStringList()> m_boxLines;
     std::function<void()> m_restorePointer;
@@ -70,6 +71,7 @@ private:
     // Shared so that a run outlives the dialog should the events it lets run close it.
     std::shared_ptr<TicketDownload> m_download;
     DownloadResult m_lastResult;
+    QString m_shownStoreWarning;  ///< the device-memory warning last shown
 
     VariableTree *m_tree;
     QComboBox *m_combo;

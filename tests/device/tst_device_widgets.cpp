@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -85,6 +86,7 @@ private slots:
     void failingDownload();
     void failureAtEveryWriteThroughTheDialog();
     void readBackDifferenceShown();
+    void deviceMemoryWarningShownOnce();
     void progressWindowDuringDownload();
     void noSecondDownloadWhileOneRuns();
     void dialogClosedDuringDownload();
@@ -332,6 +334,23 @@ void TestDeviceWidgets::readBackDifferenceShown()
     QVERIFY(!s.dialog.isVisible());
     QVERIFY(!s.dialog.progressWindow()->isVisible());
     QCOMPARE(s.listed(), QStringList{QStringLiteral("Printer1")});
+}
+
+// A device memory that cannot be written: the download itself succeeds, and the
+// operator learns once that other programs will not see the ticket.
+void TestDeviceWidgets::deviceMemoryWarningShownOnce()
+{
+    QTemporaryDir folder;
+    PortSetup s;
+    s.network->attachStore(folder.path()); // a folder where the file should be
+    QVERIFY(!s.network->storeWarning().isEmpty());
+    s.combo()->setEditText(QStringLiteral("Printer1"));
+    s.pressDownload();
+    QVERIFY(s.dialog.lastResult().ok());
+    QCOMPARE(s.prompts.messages.size(), 1);
+    QCOMPARE(s.prompts.messages.first().title, QStringLiteral("Device memory"));
+    s.pressDownload();
+    QCOMPARE(s.prompts.messages.size(), 1);
 }
 
 void TestDeviceWidgets::progressWindowDuringDownload()
