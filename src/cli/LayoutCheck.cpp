@@ -1,5 +1,6 @@
 #include "LayoutCheck.h"
 
+#include "device/NodeAttributes.h"
 #include "device/ProcessNetwork.h"
 #include "files/LayoutData.h"
 #include "files/LayoutError.h"
@@ -37,15 +38,6 @@ struct Expected
     QString reported;        ///< the network's value, for the message
 };
 
-// The node number a binding takes from the node address: its last two characters, digits.
-std::optional<int> nodeNumber(const QString &address)
-{
-    const auto isDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
-    if (address.size() < 2 || !isDigit(address.at(address.size() - 2)) || !isDigit(address.back()))
-        return std::nullopt;
-    return address.right(2).toInt();
-}
-
 std::optional<int> inRange(qint64 value, int min, int max)
 {
     if (value < min || value > max)
@@ -67,7 +59,7 @@ void checkBinding(int slot, const UpdateBox &box, const ProcessNetwork &network,
         return;
     }
     const NetworkNode &node = network.nodes().at(variable->node);
-    const auto number = nodeNumber(node.address);
+    const std::optional<int> number = nodeNumberFromAddress(node.address);
     const QString who = QStringLiteral("%1 (%2)").arg(fieldName(slot), box.VarName);
     if (!number) {
         out << warning(LayoutLines::memberLine(slot, Member::NodeAdr),
@@ -75,7 +67,7 @@ void checkBinding(int slot, const UpdateBox &box, const ProcessNetwork &network,
                            .arg(who, LayoutError::quote(node.address)));
     }
     const double capabilities = leadingNumber(node.capabilities);
-    const auto code = fitRounded(capabilities, 0, 255);
+    const std::optional<int> code = capabilityCodeFrom(node.capabilities);
 
     constexpr int i16Min = std::numeric_limits<qint16>::min();
     constexpr int i16Max = std::numeric_limits<qint16>::max();

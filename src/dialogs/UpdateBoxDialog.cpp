@@ -5,6 +5,7 @@
 #include "KeyAscii.h"
 
 #include "device/AutomationObject.h"
+#include "device/NodeAttributes.h"
 #include "device/VariableTree.h"
 #include "editor/EditorSurface.h"
 #include "model/CharGrid.h"
@@ -80,22 +81,21 @@ int readWhole(AutomationObject &server, const QString &name, int min, int max)
 /// The node number: the last two characters of the node address, both decimal digits.
 quint8 nodeNumber(const QString &address)
 {
-    const auto isDigit = [](QChar c) { return c >= u'0' && c <= u'9'; };
-    if (address.size() < 2 || !isDigit(address.at(address.size() - 2)) || !isDigit(address.back()))
+    const auto number = nodeNumberFromAddress(address);
+    if (!number)
         throw ConversionFailure{QStringLiteral("NodeAddress \"%1\" does not end in two digits").arg(address)};
-    return quint8(address.right(2).toInt());
+    return *number;
 }
 
 /// The capability code: the leading number of the text (none gives 0), 0 to 255.
 quint8 capabilityCode(const QString &capabilities)
 {
-    const double number = leadingNumber(capabilities);
-    const auto fitted = fitRounded(number, 0, 255);
-    if (!fitted) {
+    const auto code = capabilityCodeFrom(capabilities);
+    if (!code) {
         throw ConversionFailure{
             QStringLiteral("Nodecapabilities \"%1\" does not fit the field (0 to 255)").arg(capabilities)};
     }
-    return quint8(*fitted);
+    return *code;
 }
 
 } // namespace
