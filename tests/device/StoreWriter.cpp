@@ -10,8 +10,6 @@
 #include <QCoreApplication>
 #include <QStringList>
 
-#include <cstdio>
-
 using namespace tkl;
 
 int main(int argc, char **argv)
@@ -24,10 +22,8 @@ int main(int argc, char **argv)
     const int node = network.addNode(QStringLiteral("Module"), QStringLiteral("NET1.ST01"), QStringLiteral("65"));
     for (int n = 1; n <= 8; ++n)
         network.addPort(QStringLiteral("W%1").arg(n), node, 1, 2, 40);
-    if (!network.attachStore(args.at(1))) {
-        std::fprintf(stderr, "%s\n", qPrintable(network.storeWarning()));
+    if (!network.attachStore(args.at(1)))
         return 1;
-    }
     const QString port = args.at(2);
     const int rounds = args.at(3).toInt();
     for (int round = 1; round <= rounds; ++round) {
@@ -36,10 +32,8 @@ int main(int argc, char **argv)
             || network.write(port + QStringLiteral(".Ticket[1]"), line)) {
             return 2;
         }
-        if (!network.saveStore()) {
-            std::fprintf(stderr, "%s\n", qPrintable(network.storeWarning()));
+        if (!network.saveStore())
             return 1;
-        }
     }
     return 0;
 }
