@@ -14,49 +14,33 @@ namespace tkl::test {
 class FakeEditorSurface : public EditorSurface
 {
 public:
-    struct Shape
-    {
-        int slot;
-        int width; ///< -1 when only the caption was set
-        QString caption;
-    };
+    explicit FakeEditorSurface(TicketModel &model) : m_model(model) {}
 
-    static constexpr int MainWindowWidth = 9500;
-
-    explicit FakeEditorSurface(TicketModel &model, int charWidth = 120, int lineHeight = 225)
-        : m_model(model)
-        , m_grid(charWidth, lineHeight)
-    {
-    }
-
-    int editorTop = 1500;
-    QList<int> fieldTops = QList<int>(31, 0);
-    QList<Shape> shapes;
+    QStringList shapes; ///< "slot width caption", width -1 when only the caption was set
     QList<double> widthRequests;
-    int focusTextCalls = 0;
+    QStringList lines; ///< the box lines the editor shows
 
-    int editorTopTwips() const override { return editorTop; }
-    int fieldTopTwips(int slot) const override { return fieldTops.value(slot); }
-    void setFieldShape(int slot, int widthTwips, const QString &caption) override
+    int editorTopTwips() const override { return 1500; }
+    int fieldTopTwips(int) const override { return 0; }
+    void setFieldShape(int slot, int width, const QString &caption) override
     {
-        shapes.append({slot, widthTwips, caption});
+        shapes.append(QStringLiteral("%1 %2 %3").arg(slot).arg(width).arg(caption));
     }
-    void setFieldCaption(int slot, const QString &caption) override { shapes.append({slot, -1, caption}); }
-    void focusText() override { ++focusTextCalls; }
+    void setFieldCaption(int slot, const QString &caption) override { setFieldShape(slot, -1, caption); }
+    void focusText() override {}
     void requestEditorWidth(double twips) override
     {
         widthRequests.append(twips);
-        const int width = m_grid.snapEditorWidth(twips, MainWindowWidth);
+        const int width = m_grid.snapEditorWidth(twips, 9500);
         m_model.EditorWidth = qint16(width);
         m_model.CharsPerLine = qint16(m_grid.charsPerLine(width - CharGrid::TextBoxInset));
     }
-    QStringList lines;  ///< the box lines the editor shows
     int lineCount() const override { return int(lines.size()); }
     QStringList boxLines() const override { return lines; }
 
 private:
     TicketModel &m_model;
-    CharGrid m_grid;
+    CharGrid m_grid{120, 225};
 };
 
 } // namespace tkl::test

@@ -3,7 +3,7 @@
 #include "device/AutomationObject.h"
 
 #include <QHash>
-#include <QStringList>
+#include <QString>
 
 namespace tkl::test {
 
@@ -14,43 +14,32 @@ class FakeServer : public AutomationObject
 public:
     QHash<QString, QVariant> values; ///< what each property reads as
     QString failOn;                  ///< the property whose access fails
-    QString failText = QStringLiteral("Access denied");
     QString errorString;             ///< "ErrorString"; stays as it is after a success
     bool exceptions = false;
-    QString physId;
-    QStringList accesses;            ///< every property set or read, in order
 
     void setProperty(const QString &name, const QVariant &value) override
     {
-        accesses.append(QStringLiteral("set ") + name);
-        if (name == failOn) {
+        if (name == failOn)
             fail();
-            return;
-        }
-        if (name == QLatin1String("EnableExceptions"))
+        else if (name == QLatin1String("EnableExceptions"))
             exceptions = value.toBool();
-        else if (name == QLatin1String("PhysId"))
-            physId = value.toString();
     }
 
     QVariant property(const QString &name) override
     {
-        accesses.append(QStringLiteral("get ") + name);
         if (name == QLatin1String("ErrorString"))
             return errorString;
-        if (name == failOn) {
+        if (name == failOn)
             fail();
-            return {};
-        }
-        return values.value(name);
+        return name == failOn ? QVariant() : values.value(name);
     }
 
 private:
     void fail()
     {
-        errorString = failText;
+        errorString = QStringLiteral("Access denied");
         if (exceptions)
-            throw AutomationError(failText);
+            throw AutomationError(errorString);
     }
 };
 

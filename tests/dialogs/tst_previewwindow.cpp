@@ -5,7 +5,6 @@
 #include "model/EditorFont.h"
 #include "model/TicketModel.h"
 
-#include <QPlainTextEdit>
 #include <QTest>
 
 using namespace tkl;
@@ -16,84 +15,56 @@ class TestPreviewWindow : public QObject
 {
     Q_OBJECT
 
-    struct Fixture
-    {
-        ProcessNetwork network;
-        TicketModel model;
-        FakeEditorSurface editor{model};
-        PreviewWindow window{model, editor, network};
-
-        Fixture()
-        {
-            const int node = network.addNode(QStringLiteral("Scale1"), QStringLiteral("NODE03"), QStringLiteral("3"));
-            SimulatedValue net;
-            net.from = 1234.56;
-            network.addVariable(node, QStringLiteral("Net"), 1, 12, 4, 0, net);
-        }
-
-        void field(int slot, const QString &var, int linie, int pos, int chars, int digits)
-        {
-            UpdateBox &b = model.UpdateBoxes[slot];
-            b.VarName = var;
-            b.DataIn = true;
-            b.Linie = qint16(linie);
-            b.Pos = qint16(pos);
-            b.Chars = qint16(chars);
-            b.Digits = qint16(digits);
-            model.BoxLoaded[slot] = 1;
-        }
-    };
-
 private slots:
     void initTestCase() { installFontSubstitutions(); }
 
     void rendersBoxLinesWithValues_data()
     {
+        QTest::addColumn<QStringList>("lines"); // the box lines of the editor
+        QTest::addColumn<QString>("var");
+        QTest::addColumn<int>("linie");
         QTest::addColumn<int>("chars");
         QTest::addColumn<int>("digits");
-        QTest::addColumn<QString>("line2");
+        QTest::addColumn<QString>("startCode");
+        QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("marked");
-        QTest::newRow("fits") << 8 << 1 << "Net:  1234.6  kg" << 0;
-        QTest::newRow("one cell short") << 5 << 1 << "Net:*****" << 1;
+        const QStringList ticket{"WEIGHT TICKET", "Net:          kg"};
+        QTest::newRow("fits") << ticket << "Scale1.Net" << 1 << 8 << 1 << "[27]E"
+                              << "-- start: ESC E\nWEIGHT TICKET\nNet:  1234.6  kg\n-- stop: " << 0;
+        QTest::newRow("one cell short") << ticket << "Scale1.Net" << 1 << 5 << 1 << ""
+                                        << "WEIGHT TICKET\nNet:*****     kg" << 1;
+        // Linie counts box lines: a wrapped line moves the field's line with it.
+        QTest::newRow("below a wrapped line") << QStringList{"a long line that", "wraps", "Net:"} << "Scale1.Net" << 2 << 5
+                                              << 0 << "" << "a long line that\nwraps\nNet: 1235" << 0;
+        QTest::newRow("unknown variable") << QStringList{"Net:"} << "Nowhere.Nothing" << 0 << 3 << 0 << ""
+                                          << "Net:???" << 1;
     }
 
     void rendersBoxLinesWithValues()
     {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, var);
+        QFETCH(int, linie);
         QFETCH(int, chars);
         QFETCH(int, digits);
-        QFETCH(QString, line2);
+        QFETCH(QString, startCode);
+        QFETCH(QString, shown);
         QFETCH(int, marked);
-        Fixture f;
-        f.editor.lines = {QStringLiteral("WEIGHT TICKET"), QStringLiteral("Net:          kg")};
-        f.field(1, QStringLiteral("Scale1.Net"), 1, 5, chars, digits);
-        f.model.StartCode = QStringLiteral("[27]E");
-        f.window.refresh();
-        const QStringList shown = f.window.shownText().split(u'\n');
-        QCOMPARE(shown.value(0), QStringLiteral("-- start: ESC E"));
-        QCOMPARE(shown.value(1), QStringLiteral("WEIGHT TICKET"));
-        QVERIFY2(shown.value(2).startsWith(line2), qPrintable(shown.value(2)));
-        QCOMPARE(shown.last(), QStringLiteral("-- stop: "));
-        QCOMPARE(f.window.markedFields(), marked);
-    }
-
-    // Linie counts box lines: a wrapped line moves the field's line with it.
-    void fieldsFollowTheBoxLines()
-    {
-        Fixture f;
-        f.editor.lines = {QStringLiteral("a long line that"), QStringLiteral("wraps"), QStringLiteral("Net:")};
-        f.field(1, QStringLiteral("Scale1.Net"), 2, 6, 4, 0);
-        f.window.refresh();
-        QCOMPARE(f.window.shownText().split(u'\n').value(2), QStringLiteral("Net: 1235"));
-    }
-
-    void unknownVariableIsMarked()
-    {
-        Fixture f;
-        f.editor.lines = {QStringLiteral("x")};
-        f.field(2, QStringLiteral("Nowhere.Nothing"), 0, 3, 3, 0);
-        f.window.refresh();
-        QCOMPARE(f.window.shownText(), QStringLiteral("x ???"));
-        QCOMPARE(f.window.markedFields(), 1);
+        ProcessNetwork network;
+        SimulatedValue net;
+        net.from = 1234.56;
+        network.addVariable(network.addNode(QStringLiteral("Scale1"), QStringLiteral("NODE03"), QStringLiteral("3")),
+                            QStringLiteral("Net"), 1, 12, 4, 0, net);
+        TicketModel model;
+        FakeEditorSurface editor(model);
+        editor.lines = lines;
+        model.UpdateBoxes[1] = UpdateBox{var, 0, 0, 0, 0, 0, 0, 0, qint16(chars), qint16(digits), true, qint16(linie), 5};
+        model.BoxLoaded[1] = 1;
+        model.StartCode = startCode;
+        PreviewWindow window(model, editor, network);
+        window.refresh();
+        QCOMPARE(window.shownText(), shown);
+        QCOMPARE(window.markedFields(), marked);
     }
 };
 
