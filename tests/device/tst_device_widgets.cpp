@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace tkl;
 using namespace tkl::test;
@@ -79,6 +80,8 @@ private slots:
     void failureAtEveryWriteThroughTheDialog();
     void readBackDifferenceShown();
     void deviceMemoryWarningShownOnce();
+    void noSecondDownloadWhileOneRuns();
+    void dialogClosedDuringDownload();
 };
 
 void TestDeviceWidgets::downloadsListThePortEachTime()
@@ -175,6 +178,36 @@ void TestDeviceWidgets::deviceMemoryWarningShownOnce()
     QCOMPARE(s.prompts.messages.first().title, QStringLiteral("Device memory"));
     s.download(QStringLiteral("Printer1"));
     QCOMPARE(s.prompts.messages.size(), 1);
+}
+
+// A click that reaches the dialog while the download lets events run starts nothing.
+void TestDeviceWidgets::noSecondDownloadWhileOneRuns()
+{
+    PortSetup s;
+    s.dialog.setRestorePointer([&] {
+        s.combo()->setEditText(QStringLiteral("Printer2"));
+        s.dialog.download(); // as a click queued before the button was disabled
+    });
+    s.download(QStringLiteral("Printer1"));
+    QCOMPARE(s.factory.createdCount(), 1);
+    QVERIFY(s.dialog.lastResult().ok());
+    for (const WriteRecord &w : s.network->writeLog())
+        QVERIFY2(w.name.startsWith(QStringLiteral("Printer1.")), qPrintable(w.name));
+}
+
+// Closing the program among the events the download lets run must not touch the
+// dialog afterwards; the download goes on to its end without its windows.
+void TestDeviceWidgets::dialogClosedDuringDownload()
+{
+    PortSetup s;
+    auto *dialog = new PortDialog(s.model, s.factory, *s.network, s.prompts, [] { return goldenBoxLines(); },
+                                  &s.mainWindow);
+    QPointer<PortDialog> alive(dialog);
+    dialog->combo()->setEditText(QStringLiteral("Printer1"));
+    QTimer::singleShot(0, dialog, [dialog] { delete dialog; });
+    dialog->download();
+    QVERIFY(!alive);
+    QCOMPARE(s.network->writeLog().last().name, QStringLiteral("Printer1.PrintCode.stop"));
 }
 
 QTEST_MAIN(TestDeviceWidgets)
