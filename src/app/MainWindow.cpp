@@ -3,7 +3,6 @@
 #include "FileCommands.h"
 
 #include "device/AutomationFactory.h"
-#include "device/ProgressWindow.h" // before PortDialog.h, which needs it complete
 #include "device/PortDialog.h"
 #include "device/ProcessNetwork.h"
 #include "dialogs/HelpWindow.h"
@@ -19,7 +18,6 @@
 #include "model/TicketModel.h"
 
 #include <QCloseEvent>
-#include <QShortcut>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -27,6 +25,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSvgRenderer>
 #include <QTimer>
 
