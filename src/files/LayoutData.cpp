@@ -2,8 +2,6 @@
 
 #include "model/TicketModel.h"
 
-#include <algorithm>
-
 namespace tkl {
 
 static_assert(LayoutData::LastSlot == TicketModel::LastSlot);
@@ -52,11 +50,6 @@ void LayoutData::applyTo(TicketModel &model) const
     }
     model.StartCode = StartCode;
     model.StopCode = StopCode;
-}
-
-int LayoutData::scrollMaximum() const
-{
-    return std::max<int>(TicketModel::VisibleLines, TicketLines);
 }
 
 QList<int> freeUndefinedSlots(LayoutData &layout)

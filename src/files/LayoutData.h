@@ -39,9 +39,6 @@ struct LayoutData
     /// ScrollPos and the scroll bar are the editor's to set.
     void applyTo(TicketModel &model) const;
 
-    /// Maximum of the editor's scroll bar for this layout: 22, or TicketLines when above.
-    int scrollMaximum() const;
-
     friend bool operator==(const LayoutData &, const LayoutData &) = default;
 };
 
