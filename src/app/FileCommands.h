@@ -30,6 +30,7 @@ public:
 
     static inline const QString Filter = QStringLiteral("Screen layout (*.txt)|*.txt");
     static inline const QString DefaultSuffix = QStringLiteral("txt");
+    /// The ticket's name in the title until it is saved or opened.
     static inline const QString UnnamedTicket = QStringLiteral("UnNamed Ticket");
     static inline const QString SaveQuestion = QStringLiteral("Do you want to save\r\nthe current Layout ?");
     static inline const QString SaveQuestionTitle = QStringLiteral("  Delete Warning !!");

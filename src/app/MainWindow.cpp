@@ -127,7 +127,7 @@ MainWindow::MainWindow(TicketModel &model, ProcessNetwork &network, AutomationFa
     setObjectName(QStringLiteral("Form1"));
     setFont(editorFont());
     setMouseTracking(true);
-    setWindowTitle(TitlePrefix + UnnamedTicket);
+    setWindowTitle(TitlePrefix + FileCommands::UnnamedTicket);
 
     // Start-up, after SharedServer: the program's folder, the fixed place, the band,
     // the windows (hidden), then a cleared model.
@@ -299,7 +299,7 @@ void MainWindow::createEditor()
     m_editor->move(0, toPixelsY(BandHeight));
     wireEditor();
     m_editor->setMaxWidthTwips(FixedWidth);
-    m_editor->setWidthTwips(5260);
+    m_editor->setWidthTwips(FileCommands::NewWidth);
     m_editor->setHeightTwips(heightTwips() - EditorOffset);
     m_tip->raise();
 }

@@ -43,8 +43,6 @@ class MainWindow : public QWidget
 public:
     /// The title before the ticket's name: the program's name and nine blanks.
     static inline const QString TitlePrefix = QStringLiteral("Dodurev Ezuzez Avedur         ");
-    /// The ticket's name in the title until it is saved or opened.
-    static inline const QString UnnamedTicket = QStringLiteral("UnNamed Ticket");
     /// Title of the program's own message boxes.
     static inline const QString MessageTitle = QStringLiteral("Dodurev Ezuzez Avedur");
 
@@ -114,8 +112,7 @@ public:
     void hideTip();
 
 public slots:
-    // The file commands. For now they do only the steps that belong to the command
-    // bar; reading and writing layouts is wired in separately.
+    // Save, New, Open and Exit hand the layout's files over to FileCommands.
     void onSave();
     void onNew();
     void onOpen();
