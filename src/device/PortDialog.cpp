@@ -12,7 +12,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 
 #include <limits>
@@ -66,15 +65,15 @@ PortDialog::PortDialog(TicketModel &model, AutomationFactory &factory, const Pro
     m_combo->setInsertPolicy(QComboBox::NoInsert);
     place(m_combo, 0, 360, 4335, 315);
 
-    m_label1 = new QLabel(QStringLiteral("Selected port"), this);
-    m_label1->setObjectName(QStringLiteral("Label1"));
-    place(m_label1, 0, 120, 1215, 255);
+    auto *label1 = new QLabel(QStringLiteral("Selected port"), this);
+    label1->setObjectName(QStringLiteral("Label1"));
+    place(label1, 0, 120, 1215, 255);
 
-    m_label2 = new QLabel(QStringLiteral("\"Select port before download\""), this);
-    m_label2->setObjectName(QStringLiteral("Label2"));
-    place(m_label2, 120, 2880, 2415, 255);
-    fitToWidth(m_label1);
-    fitToWidth(m_label2);
+    auto *label2 = new QLabel(QStringLiteral("\"Select port before download\""), this);
+    label2->setObjectName(QStringLiteral("Label2"));
+    place(label2, 120, 2880, 2415, 255);
+    fitToWidth(label1);
+    fitToWidth(label2);
 
     m_command1 = new QPushButton(QStringLiteral("Download"), this);
     m_command1->setObjectName(QStringLiteral("Command1"));

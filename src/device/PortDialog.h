@@ -11,7 +11,6 @@
 #include <memory>
 
 class QComboBox;
-class QLabel;
 class QPushButton;
 
 namespace tkl {
@@ -55,7 +54,6 @@ public:
     /// Form7, created by the first download; nullptr before.
     ProgressWindow *progressWindow() const { return m_progress; }
 
-    VariableTree *tree() const { return m_tree; }
     QComboBox *combo() const { return m_combo; }
 
 private:
@@ -75,8 +73,6 @@ private:
 
     VariableTree *m_tree;
     QComboBox *m_combo;
-    QLabel *m_label1;
-    QLabel *m_label2;
     QPushButton *m_command1;
     QPointer<ProgressWindow> m_progress;
 };

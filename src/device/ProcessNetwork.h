@@ -252,9 +252,6 @@ public:
     const QList<WriteRecord> &writeLog() const { return m_log; }
     void clearWriteLog() { m_log.clear(); }
 
-    /// Writes attempted (successful or not) since the network was built.
-    int writeAttempts() const { return m_attempts; }
-
     /// Makes the `n`-th write attempt from now fail (1 = the next one); 0 disarms.
     void failWriteAt(int n);
 
@@ -273,9 +270,6 @@ public:
     /// `value` (an invalid one: as if it held nothing) while writes still succeed.
     void corruptOnReadBack(const QString &fullName, const QVariant &value);
 
-    /// Removes every read-back fault.
-    void clearReadBackFaults() { m_readBackFaults.clear(); }
-
 private:
     void setPortValues(int port, const QJsonObject &values);
     QJsonObject portValues(int port) const;
@@ -289,7 +283,6 @@ private:
     QHash<QString, int> m_variableIndex;
     QHash<QString, int> m_deviceIndex;
     QList<WriteRecord> m_log;
-    int m_attempts = 0;
     int m_failCountdown = 0;
     QString m_failName;
     QHash<QString, QVariant> m_readBackFaults;

@@ -25,11 +25,11 @@ ProgressWindow::ProgressWindow(QWidget *parent)
     };
     resize(Twips::toPixels(3375, dpi), Twips::toPixels(960, dpi));
 
-    m_picture = new QLabel(this);
-    m_picture->setObjectName(QStringLiteral("Picture1"));
-    m_picture->setPixmap(picture());
-    m_picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    place(m_picture, 120, 120, 555, 525);
+    auto *picture1 = new QLabel(this);
+    picture1->setObjectName(QStringLiteral("Picture1"));
+    picture1->setPixmap(picture());
+    picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    place(picture1, 120, 120, 555, 525);
 
     m_bar = new QProgressBar(this);
     m_bar->setObjectName(QStringLiteral("ProgressBar1"));

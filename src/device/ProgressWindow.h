@@ -3,7 +3,6 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
-class QLabel;
 class QProgressBar;
 
 namespace tkl {
@@ -17,8 +16,6 @@ class ProgressWindow : public QWidget
 public:
     explicit ProgressWindow(QWidget *parent = nullptr);
 
-    QProgressBar *progressBar() const { return m_bar; }
-
     /// Shows how far the download has come, 0 to 100. The bar follows at most about
     /// sixty times a second (its start and its end always), so that redrawing it does
     /// not cost more than the writes it reports.
@@ -29,7 +26,6 @@ public:
 
 private:
     QElapsedTimer m_sinceShown;
-    QLabel *m_picture;
     QProgressBar *m_bar;
 };
 

@@ -50,7 +50,7 @@ void VariableTree::reload()
 
     if (m_mode == Mode::Variables) {
         for (int node = 0; node < nodes.size(); ++node) {
-            QTreeWidgetItem *parent = nodeItem(int(node));
+            QTreeWidgetItem *parent = nodeItem(node);
             for (int index : nodes.at(node).variables) {
                 const NetworkVariable &v = m_network.variables().at(index);
                 auto *item = new QTreeWidgetItem(parent, {v.name}, VariableItem);

@@ -33,8 +33,6 @@ public:
     /// The full name of the item the operator chose last; empty before the first choice.
     QString SelectedName() const { return m_selectedName; }
 
-    Mode mode() const { return m_mode; }
-
     /// The item that stands for the variable or port of that full name, or nullptr.
     QTreeWidgetItem *itemForName(const QString &fullName) const;
 
