@@ -354,15 +354,20 @@ bool UpdateBoxDialog::digitFits(const QLineEdit &box, QChar digit) const
     return m_validator->validate(text, pos) == QValidator::Acceptable;
 }
 
+void UpdateBoxDialog::leaveBox(const QLineEdit *box)
+{
+    if (box == m_text2)
+        refreshShape();
+    else if (box == m_text3)
+        leaveDigits();
+}
+
 void UpdateBoxDialog::leaveForEditor(QLineEdit *box)
 {
     m_editor.focusText();
     // The box loses the focus with this; its leaving rule must run even when the
     // window system does not move the focus (the editor may be off screen).
-    if (box == m_text2)
-        refreshShape();
-    else if (box == m_text3)
-        leaveDigits();
+    leaveBox(box);
     hide();
 }
 
@@ -402,12 +407,8 @@ bool UpdateBoxDialog::eventFilter(QObject *watched, QEvent *event)
         && static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton)
         return true;
 
-    if (event->type() == QEvent::FocusOut && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason) {
-        if (box == m_text2)
-            refreshShape();
-        else if (box == m_text3)
-            leaveDigits();
-    }
+    if (event->type() == QEvent::FocusOut && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
+        leaveBox(box);
     return QWidget::eventFilter(watched, event);
 }
 

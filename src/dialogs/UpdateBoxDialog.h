@@ -71,6 +71,9 @@ private:
     void bindSelectedVariable();
     void showError(const QString &text);
     bool digitFits(const QLineEdit &box, QChar digit) const;
+    /// The rule of leaving a box: the characters box reshapes the field, the digits
+    /// box captions it; the variable box has none.
+    void leaveBox(const QLineEdit *box);
     void leaveForEditor(QLineEdit *box);
 
     TicketModel &m_model;
