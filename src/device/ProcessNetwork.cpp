@@ -1,6 +1,7 @@
 #include "ProcessNetwork.h"
 
 #include "DeviceStore.h"
+#include "NodeAttributes.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -185,12 +186,6 @@ private:
     }
 };
 
-bool endsInTwoDigits(const QString &s)
-{
-    return s.size() >= 2 && s.at(s.size() - 1).isDigit() && s.at(s.size() - 2).isDigit()
-        && s.at(s.size() - 1).unicode() < 128 && s.at(s.size() - 2).unicode() < 128;
-}
-
 // Capabilities begin with a decimal number 0..255.
 bool capabilitiesValid(const QString &s)
 {
@@ -282,7 +277,7 @@ std::unique_ptr<ProcessNetwork> ProcessNetwork::parse(const QByteArray &json, QS
             *what = QStringLiteral("%1: node name \"%2\" is used twice").arg(path, name);
             return nullptr;
         }
-        if (!endsInTwoDigits(address)) {
+        if (!nodeNumberFromAddress(address)) {
             *what = QStringLiteral("%1: \"address\" \"%2\" must end in the node number as two digits")
                         .arg(path, address);
             return nullptr;
