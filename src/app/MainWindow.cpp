@@ -5,6 +5,7 @@
 #include "device/AutomationFactory.h"
 #include "device/PortDialog.h"
 #include "device/ProcessNetwork.h"
+#include "dialogs/DialogFonts.h"
 #include "dialogs/HelpWindow.h"
 #include "dialogs/PreviewWindow.h"
 #include "dialogs/PrinterSettingsDialog.h"
@@ -210,10 +211,7 @@ void MainWindow::buildBand()
     m_picture2->setObjectName(QStringLiteral("Picture2"));
     m_picture2->setGeometry(toPixelsX(Picture2Right - Picture2Width), 0, toPixelsX(Picture2Width),
                             toPixelsY(Picture2Height));
-    m_picture2->setAutoFillBackground(true);
-    QPalette grey = m_picture2->palette();
-    grey.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-    m_picture2->setPalette(grey);
+    setGreyBackground(*m_picture2);
     // Picture2 has no handlers of its own: a move over it keeps the tooltip as it is.
     m_picture2->setAttribute(Qt::WA_NoMousePropagation);
 

@@ -45,4 +45,12 @@ void setFixedClientTwips(QWidget &window, int width, int height)
     window.setFixedSize(Twips::toPixels(width, window.logicalDpiX()), Twips::toPixels(height, window.logicalDpiY()));
 }
 
+void setGreyBackground(QWidget &widget)
+{
+    widget.setAutoFillBackground(true);
+    QPalette pal = widget.palette();
+    pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    widget.setPalette(pal);
+}
+
 } // namespace tkl

@@ -23,4 +23,7 @@ void setGeometryTwips(QWidget &widget, int left, int top, int width, int height)
 /// Fixes a window's client area, in twips.
 void setFixedClientTwips(QWidget &window, int width, int height);
 
+/// Fills a widget's background with the grey of the program's windows.
+void setGreyBackground(QWidget &widget);
+
 } // namespace tkl

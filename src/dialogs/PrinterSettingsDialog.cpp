@@ -30,10 +30,7 @@ PrinterSettingsDialog::PrinterSettingsDialog(TicketModel &model, QWidget *parent
 {
     setObjectName(QStringLiteral("Form4"));
     setWindowTitle(QStringLiteral("  Printer Settings"));
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-    setPalette(pal);
+    setGreyBackground(*this);
 
     const QFont font = fixedFont(QStringLiteral("Courier New"), 8.25);
     m_label1->setObjectName(QStringLiteral("Label1"));

@@ -37,10 +37,7 @@ TicketSizeDialog::TicketSizeDialog(TicketModel &model, EditorSurface &editor, QW
     setWindowTitle(QStringLiteral("Printer Ticket Size "));
     // The window's own font is the editor's: the cell it measures is the editor's cell.
     setFont(fixedFont(QStringLiteral("Courier"), 9.75));
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-    setPalette(pal);
+    setGreyBackground(*this);
 
     const QFont small = fixedFont(QStringLiteral("Courier New"), 8.25);
     m_label1->setObjectName(QStringLiteral("Label1"));

@@ -120,10 +120,7 @@ UpdateBoxDialog::UpdateBoxDialog(TicketModel &model, AutomationObject &sharedSer
     setWindowTitle(QStringLiteral("  UpdateBox"));
     // The window's own font is the one the field width is measured in.
     setFont(fixedFont(QStringLiteral("Courier New"), 9.75));
-    setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-    setPalette(pal);
+    setGreyBackground(*this);
 
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_label3->setObjectName(QStringLiteral("Label3"));
