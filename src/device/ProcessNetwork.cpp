@@ -650,9 +650,7 @@ const PrinterPort *ProcessNetwork::findPort(const QString &name) const
 
 std::optional<QString> ProcessNetwork::write(const QString &name, const QVariant &value)
 {
-    if (m_failCountdown > 0 && --m_failCountdown == 0)
-        return QStringLiteral("Device did not accept the write to \"%1\" (simulated fault)").arg(name);
-    if (!m_failName.isEmpty() && name == m_failName)
+    if ((m_failCountdown > 0 && --m_failCountdown == 0) || (!m_failName.isEmpty() && name == m_failName))
         return QStringLiteral("Device did not accept the write to \"%1\" (simulated fault)").arg(name);
 
     const auto it = m_deviceIndex.constFind(name);
