@@ -15,8 +15,9 @@ namespace tkl {
 
 namespace {
 
-// A value that does not fit the device variable's type: reported like a refused write.
-struct ConversionError
+// A value that does not fit the device variable's type, or a device that holds something
+// else than was written: reported like a refused write.
+struct DownloadError
 {
     QString text;
 };
@@ -24,7 +25,7 @@ struct ConversionError
 QVariant int16(int value, const QString &name)
 {
     if (value < std::numeric_limits<qint16>::min() || value > std::numeric_limits<qint16>::max())
-        throw ConversionError{QStringLiteral("Value %1 does not fit the 16-bit variable \"%2\"").arg(value).arg(name)};
+        throw DownloadError{QStringLiteral("Value %1 does not fit the 16-bit variable \"%2\"").arg(value).arg(name)};
     return QVariant::fromValue(qint16(value));
 }
 
@@ -32,12 +33,6 @@ QString codeOrCr(const QString &code)
 {
     return code.isEmpty() ? QString(QChar(13)) : code;
 }
-
-// A device that holds something else than was written.
-struct ReadBackError
-{
-    QString text;
-};
 
 bool isNumber(const QVariant &v)
 {
@@ -116,7 +111,7 @@ public:
     }
 
     // Reads every variable written back and compares it with the value last written
-    // to it, in the order of those last writes. Throws ReadBackError at the first
+    // to it, in the order of those last writes. Throws DownloadError at the first
     // difference; a refused read throws the server's AutomationError.
     void readBack()
     {
@@ -132,7 +127,7 @@ public:
             m_server.setProperty(QStringLiteral("PhysId"), name);
             const QVariant read = m_server.property(QStringLiteral("Value"));
             if (!sameValue(value, read)) {
-                throw ReadBackError{QStringLiteral("Read-back of %1 gave %2 where %3 was written")
+                throw DownloadError{QStringLiteral("Read-back of %1 gave %2 where %3 was written")
                                         .arg(name, shownValue(read), shownValue(value))};
             }
             current.clear();
@@ -247,9 +242,7 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
             ? QStringLiteral("Read-back of %1 failed: %2").arg(writer.current, e.text())
             : e.text();
         return {DownloadResult::Status::Failed, text, writer.current, writer.done};
-    } catch (const ConversionError &e) {
-        return {DownloadResult::Status::Failed, e.text, writer.current, writer.done};
-    } catch (const ReadBackError &e) {
+    } catch (const DownloadError &e) {
         return {DownloadResult::Status::Failed, e.text, writer.current, writer.done};
     }
     return {DownloadResult::Status::Done, {}, {}, writer.done};
