@@ -241,7 +241,11 @@ void EditorWindow::SyncScrollBar()
 
 void EditorWindow::followScroll()
 {
-    const int value = m_scroll->value();
+    fieldsFollow(m_scroll->value());
+}
+
+void EditorWindow::fieldsFollow(int value)
+{
     m_model.ScrollDelta = value - m_model.ScrollPos;
     if (m_model.ScrollDelta != 0)
         moveFieldsBy(m_model.ScrollDelta);
@@ -270,11 +274,8 @@ void EditorWindow::moveFieldsBy(int lines)
 
 void EditorWindow::scrollBarWork(int value)
 {
-    m_model.ScrollDelta = value - m_model.ScrollPos;
-    m_queries->ScrollTextLines(m_model.ScrollDelta);
-    if (m_model.ScrollDelta != 0)
-        moveFieldsBy(m_model.ScrollDelta);
-    m_model.ScrollPos = toInt16(value);
+    m_queries->ScrollTextLines(value - m_model.ScrollPos);
+    fieldsFollow(value);
     focusText();
 }
 

@@ -151,6 +151,8 @@ private:
     void runResize(double requestedWidth);
     void layoutChildren();
     void moveFieldsBy(int lines);
+    /// ScrollDelta from `value` against ScrollPos; fields follow; ScrollPos := value.
+    void fieldsFollow(int value);
     void scrollBarWork(int value);
     void onSliderMoved(int position);
     void onValueChanged(int value);
