@@ -38,13 +38,6 @@ struct Expected
     QString reported;        ///< the network's value, for the message
 };
 
-std::optional<int> inRange(qint64 value, int min, int max)
-{
-    if (value < min || value > max)
-        return std::nullopt;
-    return int(value);
-}
-
 void checkBinding(int slot, const UpdateBox &box, const ProcessNetwork &network, QList<CheckFinding> &out)
 {
     const int nameLine = LayoutLines::memberLine(slot, Member::VarName);
@@ -73,12 +66,13 @@ void checkBinding(int slot, const UpdateBox &box, const ProcessNetwork &network,
     constexpr int i16Max = std::numeric_limits<qint16>::max();
     const Expected members[] = {
         {Member::NodeAdr, "NodeAdr", box.NodeAdr, number, node.address},
-        {Member::SWNo, "SWNo", box.SWNo, inRange(variable->internalAddress, i16Min, i16Max),
+        {Member::SWNo, "SWNo", box.SWNo, fitRounded(variable->internalAddress, i16Min, i16Max),
          QString::number(variable->internalAddress)},
-        {Member::Offset, "Offset", box.Offset, inRange(variable->offset, i16Min, i16Max), QString::number(variable->offset)},
-        {Member::Typ, "Typ", box.Typ, inRange(variable->subDataType, i16Min, i16Max),
+        {Member::Offset, "Offset", box.Offset, fitRounded(variable->offset, i16Min, i16Max),
+         QString::number(variable->offset)},
+        {Member::Typ, "Typ", box.Typ, fitRounded(variable->subDataType, i16Min, i16Max),
          QString::number(variable->subDataType)},
-        {Member::BitNo, "BitNo", box.BitNo, inRange(variable->bitNo, 0, 255), QString::number(variable->bitNo)},
+        {Member::BitNo, "BitNo", box.BitNo, fitRounded(variable->bitNo, 0, 255), QString::number(variable->bitNo)},
         {Member::Code, "Code", box.Code, code, QString::number(capabilities)},
     };
     for (const Expected &e : members) {
