@@ -86,7 +86,7 @@ void FileCommands::newTicket()
     }
     m_model.StartCode.clear();
     m_model.StopCode.clear();
-    m_model.EditorWidth = NewWidth;
+    // The editor sets EditorWidth itself, from the width it snaps to.
     m_editor.setWidthTwips(NewWidth);
     m_model.EditorHeight = NewHeight;
     m_editor.setHeightTwips(NewHeight);
