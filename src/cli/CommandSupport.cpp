@@ -3,6 +3,7 @@
 #include "LayoutCheck.h"
 #include "PortLookup.h"
 #include "device/ProcessNetwork.h"
+#include "files/LayoutError.h"
 #include "files/LayoutFile.h"
 
 namespace tkl::cli {
@@ -70,15 +71,8 @@ std::unique_ptr<ProcessNetwork> CommandSupport::loadNetworkForPort(const QString
 
 QString CommandSupport::printable(const QString &text)
 {
-    QString out;
-    out.reserve(text.size());
-    for (const QChar c : text) {
-        if (c.unicode() < 32 || c.unicode() == 127 || (c.unicode() >= 0x80 && c.unicode() < 0xA0))
-            out += u'[' + QString::number(c.unicode()) + u']';
-        else
-            out += c;
-    }
-    return out;
+    // The whole text: a terminal line is not cut short as a quote in a message is.
+    return LayoutError::quote(text, text.size());
 }
 
 void CommandSupport::fail(Console &console, const QString &command, const QString &text)
