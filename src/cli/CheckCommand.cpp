@@ -44,13 +44,8 @@ const char *CheckCommand::help()
 int CheckCommand::run(const QStringList &args, Console &console)
 {
     QCommandLineParser parser;
-    bool helpAsked = false;
-    if (!CommandSupport::parse(parser, QStringLiteral("check"), args, console, &helpAsked))
-        return UnusableInput;
-    if (helpAsked) {
-        console.out << help();
-        return Success;
-    }
+    if (const auto done = CommandSupport::parse(parser, QStringLiteral("check"), args, console, help()))
+        return *done;
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty()) {
         CommandSupport::fail(console, QStringLiteral("check"), QStringLiteral("no layout file given (see tklcli check --help)"));

@@ -1,5 +1,6 @@
 #include "CommandSupport.h"
 
+#include "ExitStatus.h"
 #include "LayoutCheck.h"
 #include "PortLookup.h"
 #include "device/ProcessNetwork.h"
@@ -8,8 +9,8 @@
 
 namespace tkl::cli {
 
-bool CommandSupport::parse(QCommandLineParser &parser, const QString &command, const QStringList &args,
-                           Console &console, bool *help)
+std::optional<int> CommandSupport::parse(QCommandLineParser &parser, const QString &command,
+                                         const QStringList &args, Console &console, const char *help)
 {
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
     parser.addOption(helpOption);
@@ -20,10 +21,13 @@ bool CommandSupport::parse(QCommandLineParser &parser, const QString &command, c
         if (text.endsWith(u'.'))
             text.chop(1);
         fail(console, command, text + QStringLiteral(" (see tklcli %1 --help)").arg(command));
-        return false;
+        return UnusableInput;
     }
-    *help = parser.isSet(helpOption);
-    return true;
+    if (parser.isSet(helpOption)) {
+        console.out << help;
+        return Success;
+    }
+    return std::nullopt;
 }
 
 std::unique_ptr<ProcessNetwork> CommandSupport::loadNetwork(Console &console)

@@ -22,10 +22,11 @@ class CommandSupport
 {
 public:
     /// Parses `args` (the subcommand's own arguments) with `parser`, which must already
-    /// hold the subcommand's options; adds -h/--help. Returns false after printing a
-    /// one-line message when the command line is wrong. `help` is set when help was asked.
-    static bool parse(QCommandLineParser &parser, const QString &command, const QStringList &args, Console &console,
-                      bool *help);
+    /// hold the subcommand's options; adds -h/--help. Returns the exit status when the
+    /// command is done already: after a one-line message when the command line is wrong,
+    /// or after printing `help` when it was asked for. Nothing when the command goes on.
+    static std::optional<int> parse(QCommandLineParser &parser, const QString &command, const QStringList &args,
+                                    Console &console, const char *help);
 
     /// The network the editor would use (TKL_NETWORK or the operator's file, else the
     /// built-in sample); nothing, after a message, when it cannot be used.

@@ -68,13 +68,8 @@ int DownloadCommand::run(const QStringList &args, Console &console)
     const QCommandLineOption printOption(QStringLiteral("print-writes"));
     parser.addOption(portOption);
     parser.addOption(printOption);
-    bool helpAsked = false;
-    if (!CommandSupport::parse(parser, command, args, console, &helpAsked))
-        return UnusableInput;
-    if (helpAsked) {
-        console.out << help();
-        return Success;
-    }
+    if (const auto done = CommandSupport::parse(parser, command, args, console, help()))
+        return *done;
     const QStringList files = parser.positionalArguments();
     if (files.size() != 1) {
         CommandSupport::fail(console, command,

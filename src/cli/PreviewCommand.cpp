@@ -53,13 +53,8 @@ int PreviewCommand::run(const QStringList &args, Console &console)
     parser.addOption(portOption);
     parser.addOption(valuesOption);
     parser.addOption(noCodesOption);
-    bool helpAsked = false;
-    if (!CommandSupport::parse(parser, command, args, console, &helpAsked))
-        return UnusableInput;
-    if (helpAsked) {
-        console.out << help();
-        return Success;
-    }
+    if (const auto done = CommandSupport::parse(parser, command, args, console, help()))
+        return *done;
     const QStringList files = parser.positionalArguments();
     const bool fromPort = parser.isSet(portOption);
     if (fromPort == !files.isEmpty() || files.size() > 1) {

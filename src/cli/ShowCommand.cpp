@@ -47,13 +47,8 @@ int ShowCommand::run(const QStringList &args, Console &console)
     QCommandLineParser parser;
     const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("PORT"));
     parser.addOption(portOption);
-    bool helpAsked = false;
-    if (!CommandSupport::parse(parser, command, args, console, &helpAsked))
-        return UnusableInput;
-    if (helpAsked) {
-        console.out << help();
-        return Success;
-    }
+    if (const auto done = CommandSupport::parse(parser, command, args, console, help()))
+        return *done;
     if (!parser.positionalArguments().isEmpty()) {
         CommandSupport::fail(console, command, QStringLiteral("takes no file; a device is named with --port"));
         return UnusableInput;
