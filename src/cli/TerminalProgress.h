@@ -16,8 +16,6 @@ public:
     TerminalProgress(const TerminalProgress &) = delete;
     TerminalProgress &operator=(const TerminalProgress &) = delete;
 
-    bool active() const { return m_active; }
-
     /// Shows `percent` (0 to 100); redraws only when the whole percent changes.
     void update(double percent);
 
