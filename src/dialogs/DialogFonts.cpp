@@ -53,4 +53,11 @@ void setGreyBackground(QWidget &widget)
     widget.setPalette(pal);
 }
 
+void acceptTypedKeysOnly(QWidget &box)
+{
+    box.setContextMenuPolicy(Qt::NoContextMenu);
+    box.setAcceptDrops(false);
+    box.setAttribute(Qt::WA_InputMethodEnabled, false);
+}
+
 } // namespace tkl

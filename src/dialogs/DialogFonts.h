@@ -26,4 +26,8 @@ void setFixedClientTwips(QWidget &window, int width, int height);
 /// Fills a widget's background with the grey of the program's windows.
 void setGreyBackground(QWidget &widget);
 
+/// Closes a box to text that does not come from typed keys: no context menu to paste
+/// from, no dropping, no input-method text.
+void acceptTypedKeysOnly(QWidget &box);
+
 } // namespace tkl

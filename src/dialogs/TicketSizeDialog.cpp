@@ -50,9 +50,7 @@ TicketSizeDialog::TicketSizeDialog(TicketModel &model, EditorSurface &editor, QW
     setGeometryTwips(*m_text1, 3480, 0, 915, 315);
 
     // Only typed digits reach the box: no pasting, dropping or input-method text.
-    m_text1->setContextMenuPolicy(Qt::NoContextMenu);
-    m_text1->setAcceptDrops(false);
-    m_text1->setAttribute(Qt::WA_InputMethodEnabled, false);
+    acceptTypedKeysOnly(*m_text1);
     m_text1->installEventFilter(this);
 }
 

@@ -159,9 +159,7 @@ UpdateBoxDialog::UpdateBoxDialog(TicketModel &model, AutomationObject &sharedSer
     for (QLineEdit *box : {m_text2, m_text3}) {
         box->setValidator(m_validator);
         // Only typed digits reach the number boxes.
-        box->setContextMenuPolicy(Qt::NoContextMenu);
-        box->setAcceptDrops(false);
-        box->setAttribute(Qt::WA_InputMethodEnabled, false);
+        acceptTypedKeysOnly(*box);
     }
     for (QLineEdit *box : {m_text1, m_text2, m_text3})
         box->installEventFilter(this);
