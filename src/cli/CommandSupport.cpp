@@ -41,7 +41,7 @@ std::unique_ptr<ProcessNetwork> CommandSupport::loadNetwork(Console &console)
         return network;
     }
     if (!network->storeWarning().isEmpty()) {
-        console.message(QStringLiteral("tklcli: warning: %1").arg(printable(network->storeWarning().simplified())));
+        warn(console, network->storeWarning());
         network->clearStoreWarning();
     }
     return network;
@@ -82,6 +82,11 @@ QString CommandSupport::printable(const QString &text)
 void CommandSupport::fail(Console &console, const QString &command, const QString &text)
 {
     console.message(QStringLiteral("tklcli %1: %2").arg(command, printable(text.simplified())));
+}
+
+void CommandSupport::warn(Console &console, const QString &text)
+{
+    console.message(QStringLiteral("tklcli: warning: %1").arg(printable(text.simplified())));
 }
 
 } // namespace tkl::cli

@@ -47,6 +47,9 @@ public:
 
     /// "tklcli <command>: <text>" on standard error, on one line.
     static void fail(Console &console, const QString &command, const QString &text);
+
+    /// "tklcli: warning: <text>" on standard error, on one line.
+    static void warn(Console &console, const QString &text);
 };
 
 } // namespace tkl::cli

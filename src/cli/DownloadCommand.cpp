@@ -119,8 +119,7 @@ int DownloadCommand::run(const QStringList &args, Console &console)
     // The device's memory lives in the store: a ticket it could not keep there is gone
     // when this process ends, so that is no success.
     if (!network->storeWarning().isEmpty()) {
-        console.message(QStringLiteral("tklcli: warning: %1")
-                            .arg(CommandSupport::printable(network->storeWarning().simplified())));
+        CommandSupport::warn(console, network->storeWarning());
         return ProblemsFound;
     }
     return result.ok() ? Success : ProblemsFound;
