@@ -312,7 +312,6 @@ void MainWindow::createDialogs()
     m_form4->hide();
     m_form6 = new TicketSizeDialog(m_model, *m_editor, this);
     m_form6->hide();
-    m_form3->setCollapsed(true); // its height of 1260 twips
 }
 
 UpdateBoxDialog *MainWindow::updateBoxDialog()
