@@ -23,10 +23,11 @@ FieldPlacement FieldPlacement::of(int slot, const UpdateBox &box, const CharGrid
     return p;
 }
 
-QList<FieldPlacement> FieldPlacement::defined(const std::array<UpdateBox, 31> &boxes, const CharGrid &grid)
+QList<FieldPlacement> FieldPlacement::defined(const std::array<UpdateBox, LayoutData::LastSlot + 1> &boxes,
+                                              const CharGrid &grid)
 {
     QList<FieldPlacement> out;
-    for (int i = 1; i < int(boxes.size()); ++i) {
+    for (int i = LayoutData::FirstSlot; i <= LayoutData::LastSlot; ++i) {
         if (boxes[i].DataIn)
             out.append(of(i, boxes[i], grid));
     }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "model/UpdateBox.h"
+#include "LayoutData.h"
 
 #include <QList>
 #include <QString>
@@ -27,7 +27,8 @@ struct FieldPlacement
     static FieldPlacement of(int slot, const UpdateBox &box, const CharGrid &grid);
 
     /// Placements of the defined slots (DataIn true), slot 1 first.
-    static QList<FieldPlacement> defined(const std::array<UpdateBox, 31> &boxes, const CharGrid &grid);
+    static QList<FieldPlacement> defined(const std::array<UpdateBox, LayoutData::LastSlot + 1> &boxes,
+                                         const CharGrid &grid);
 };
 
 } // namespace tkl
