@@ -96,8 +96,6 @@ public:
     UpdateBoxDialog *updateBoxDialog();
     PrinterSettingsDialog *printerSettingsDialog();
     TicketSizeDialog *ticketSizeDialog();
-    /// The port dialog (Form8); nullptr until the first download command.
-    PortDialog *portDialog() const { return m_form8; }
     /// The preview window; nullptr until the first Preview Ticket command.
     PreviewWindow *previewWindow() const { return m_preview; }
 
