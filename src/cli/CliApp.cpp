@@ -1,7 +1,6 @@
 #include "CliApp.h"
 
 #include "CheckCommand.h"
-#include "CommandSupport.h"
 #include "Console.h"
 #include "DownloadCommand.h"
 #include "ExitStatus.h"
