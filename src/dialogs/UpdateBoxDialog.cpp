@@ -58,22 +58,20 @@ QVariant readProperty(AutomationObject &server, const QString &name)
 int readWhole(AutomationObject &server, const QString &name, int min, int max)
 {
     const QVariant value = readProperty(server, name);
-    double number = 0;
+    std::optional<double> number;
     if (value.typeId() == QMetaType::QString) {
-        const auto parsed = parseDecimal(value.toString());
-        if (!parsed)
-            throw ConversionFailure{QStringLiteral("%1 \"%2\" is not a number").arg(name, value.toString())};
-        number = *parsed;
+        number = parseDecimal(value.toString());
     } else {
         bool ok = false;
-        number = value.toDouble(&ok);
-        if (!ok)
-            throw ConversionFailure{QStringLiteral("%1 \"%2\" is not a number").arg(name, value.toString())};
+        if (const double converted = value.toDouble(&ok); ok)
+            number = converted;
     }
-    const auto fitted = fitRounded(number, min, max);
+    if (!number)
+        throw ConversionFailure{QStringLiteral("%1 \"%2\" is not a number").arg(name, value.toString())};
+    const auto fitted = fitRounded(*number, min, max);
     if (!fitted) {
         throw ConversionFailure{QStringLiteral("%1 %2 does not fit the field (%3 to %4)")
-                                    .arg(name, numberText(number), QString::number(min), QString::number(max))};
+                                    .arg(name, numberText(*number), QString::number(min), QString::number(max))};
     }
     return *fitted;
 }
