@@ -52,6 +52,11 @@ QFont gridFont()
     return font;
 }
 
+bool isSlot(int slot)
+{
+    return slot >= TicketModel::FirstSlot && slot <= TicketModel::LastSlot;
+}
+
 qint16 toInt16(double value)
 {
     if (!std::isfinite(value))
@@ -299,7 +304,7 @@ int EditorWindow::insertField()
     m_model.NewBoxSlot = 0;
     restoreDefaultPointer();
     const int slot = m_model.lowestFreeSlot();
-    if (slot < TicketModel::FirstSlot || slot > TicketModel::LastSlot)
+    if (!isSlot(slot))
         return 0;
     m_model.NewBoxSlot = qint16(slot);
     createField(slot, slot * 50, slot * 100 + lineHeightTwips(), TemplateFieldWidth, slotCaption(slot));
@@ -323,28 +328,28 @@ void EditorWindow::restoreDefaultPointer()
 
 void EditorWindow::unloadField(int slot)
 {
-    if (slot < TicketModel::FirstSlot || slot > TicketModel::LastSlot)
+    if (!isSlot(slot))
         return;
     destroyField(slot);
 }
 
 void EditorWindow::loadFieldFromRecord(int slot, int left, int top, int width, const QString &caption)
 {
-    if (slot < TicketModel::FirstSlot || slot > TicketModel::LastSlot)
+    if (!isSlot(slot))
         return;
     createField(slot, left, top, width, caption);
 }
 
 QWidget *EditorWindow::fieldFrame(int slot) const
 {
-    if (slot < TicketModel::FirstSlot || slot > TicketModel::LastSlot)
+    if (!isSlot(slot))
         return nullptr;
     return m_fields[slot].frame;
 }
 
 QLabel *EditorWindow::fieldLabel(int slot) const
 {
-    if (slot < TicketModel::FirstSlot || slot > TicketModel::LastSlot)
+    if (!isSlot(slot))
         return nullptr;
     return m_fields[slot].label;
 }
