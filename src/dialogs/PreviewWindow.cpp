@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace tkl {
 
 PreviewWindow::PreviewWindow(const TicketModel &model, const EditorSurface &editor, const ProcessNetwork &network,
