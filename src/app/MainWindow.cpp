@@ -68,11 +68,7 @@ constexpr int HelpTopic = 35;
 
 QFont codeFont()
 {
-    installFontSubstitutions();
-    QFont font(QStringLiteral("Courier New"));
-    font.setPointSizeF(8.25);
-    font.setStyleHint(QFont::TypeWriter);
-    return font;
+    return typewriterFont(QStringLiteral("Courier New"), 8.25);
 }
 
 // Drawn from the SVG at the size it is shown, so that it stays sharp on any screen.

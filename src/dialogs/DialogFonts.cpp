@@ -11,10 +11,7 @@ namespace tkl {
 
 QFont fixedFont(const QString &family, double points)
 {
-    installFontSubstitutions();
-    QFont font(family);
-    font.setPointSizeF(points);
-    font.setStyleHint(QFont::TypeWriter);
+    QFont font = typewriterFont(family, points);
     font.setFixedPitch(true);
     return font;
 }

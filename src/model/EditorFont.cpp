@@ -8,13 +8,18 @@ void installFontSubstitutions()
     QFont::insertSubstitution(QStringLiteral("Courier New"), QStringLiteral("Liberation Mono"));
 }
 
-QFont editorFont()
+QFont typewriterFont(const QString &family, double points)
 {
     installFontSubstitutions();
-    QFont font(QStringLiteral("Courier"));
-    font.setPointSizeF(9.75);
+    QFont font(family);
+    font.setPointSizeF(points);
     font.setStyleHint(QFont::TypeWriter);
     return font;
+}
+
+QFont editorFont()
+{
+    return typewriterFont(QStringLiteral("Courier"), 9.75);
 }
 
 } // namespace tkl
