@@ -25,28 +25,6 @@ static void initSampleResource()
 
 namespace tkl {
 
-QString valueTypeName(ValueType type)
-{
-    switch (type) {
-    case ValueType::Boolean: return QStringLiteral("Boolean");
-    case ValueType::UInt8: return QStringLiteral("UInt8");
-    case ValueType::Int16: return QStringLiteral("Int16");
-    case ValueType::String: return QStringLiteral("String");
-    }
-    return {};
-}
-
-int valueMetaTypeId(ValueType type)
-{
-    switch (type) {
-    case ValueType::Boolean: return QMetaType::Bool;
-    case ValueType::UInt8: return QMetaType::UChar;
-    case ValueType::Int16: return QMetaType::Short;
-    case ValueType::String: return QMetaType::QString;
-    }
-    return QMetaType::UnknownType;
-}
-
 namespace {
 
 QString describeType(ValueType type)
@@ -208,18 +186,6 @@ double SimulatedValue::valueAt(qint64 msecs) const
         return from;
     const double phase = std::fmod(double(msecs) / 1000.0, periodSeconds) / periodSeconds;
     return from + (to - from) * phase;
-}
-
-const QList<ProcessNetwork::UpdateMember> &ProcessNetwork::updateMembers()
-{
-    static const QList<UpdateMember> members = {
-        {"VarName", ValueType::String}, {"NodeAdr", ValueType::UInt8}, {"SWNo", ValueType::Int16},
-        {"Offset", ValueType::Int16},   {"Typ", ValueType::Int16},     {"BitNo", ValueType::UInt8},
-        {"Code", ValueType::UInt8},     {"DevType", ValueType::Int16}, {"Chars", ValueType::Int16},
-        {"Digits", ValueType::Int16},   {"DataIn", ValueType::Boolean}, {"Linie", ValueType::Int16},
-        {"Pos", ValueType::Int16},
-    };
-    return members;
 }
 
 ProcessNetwork::ProcessNetwork() = default;
@@ -579,51 +545,29 @@ int ProcessNetwork::addPort(const QString &name, int node, int updateElements, i
     m_ports.append(PrinterPort{name, node, updateElements, ticketLines, stringLength});
     m_portWritten.append(false);
 
+    const PrinterPort &p = m_ports.last();
     int ordinal = 0;
-    auto add = [&](const QString &varName, ValueType type, int min, int max) {
+    auto add = [&](QString varName, ValueType type, PortVariables::Bounds bounds) {
         DeviceVariable d;
-        d.name = name + varName;
+        d.name = std::move(varName);
         d.port = port;
         d.ordinal = ++ordinal;
         d.type = type;
-        d.minimum = min;
-        d.maximum = max;
+        d.minimum = bounds.minimum;
+        d.maximum = bounds.maximum;
         m_deviceIndex.insert(d.name, int(m_deviceVariables.size()));
         m_deviceVariables.append(d);
     };
-    constexpr int i16min = std::numeric_limits<qint16>::min();
-    constexpr int i16max = std::numeric_limits<qint16>::max();
+    using namespace PortVariables;
     for (int n = 1; n <= updateElements; ++n) {
-        const QString prefix = QStringLiteral(".UpdateArr[%1].").arg(n);
-        for (const UpdateMember &m : updateMembers()) {
-            const QLatin1String member(m.name);
-            int min = 0, max = 0;
-            switch (m.type) {
-            case ValueType::Boolean: max = 1; break;
-            case ValueType::UInt8: max = 255; break;
-            case ValueType::String: max = stringLength; break;
-            case ValueType::Int16:
-                min = i16min;
-                max = i16max;
-                // The device prints a field inside its ticket: lines count from 1.
-                if (member == QLatin1String("Linie")) {
-                    min = 1;
-                    max = ticketLines;
-                } else if (member == QLatin1String("Pos") || member == QLatin1String("Chars")
-                           || member == QLatin1String("Digits")) {
-                    min = 0;
-                    max = stringLength;
-                }
-                break;
-            }
-            add(prefix + member, m.type, min, max);
-        }
+        for (const MemberInfo &m : members())
+            add(elementName(name, n, m.member), m.type, memberBounds(p, m.member));
     }
-    add(QStringLiteral(".lines"), ValueType::Int16, 0, ticketLines);
+    add(linesName(name), ValueType::Int16, linesBounds(p));
     for (int n = 1; n <= ticketLines; ++n)
-        add(QStringLiteral(".Ticket[%1]").arg(n), ValueType::String, 0, stringLength);
-    add(QStringLiteral(".PrintCode.start"), ValueType::String, 0, stringLength);
-    add(QStringLiteral(".PrintCode.stop"), ValueType::String, 0, stringLength);
+        add(ticketName(name, n), ValueType::String, stringBounds(p));
+    add(startCodeName(name), ValueType::String, stringBounds(p));
+    add(stopCodeName(name), ValueType::String, stringBounds(p));
     return port;
 }
 

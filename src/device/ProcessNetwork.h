@@ -1,5 +1,7 @@
 #pragma once
 
+#include "device/PortVariables.h"
+
 #include <QHash>
 #include <QJsonObject>
 #include <QList>
@@ -11,21 +13,6 @@
 #include <optional>
 
 namespace tkl {
-
-/// Value type of a device variable, as the download protocol fixes it per name.
-/// The QVariant written to "Value" must carry exactly the matching meta type.
-enum class ValueType {
-    Boolean, ///< bool (QMetaType::Bool)
-    UInt8,   ///< quint8 (QMetaType::UChar)
-    Int16,   ///< qint16 (QMetaType::Short)
-    String,  ///< QString
-};
-
-/// "Boolean", "UInt8", "Int16" or "String"; used in error texts and the write log.
-QString valueTypeName(ValueType type);
-
-/// The QMetaType id a value of `type` must carry.
-int valueMetaTypeId(ValueType type);
 
 /// How a network variable's value moves while the program runs, for a live preview.
 struct SimulatedValue
@@ -63,17 +50,6 @@ struct NetworkNode
     QString address;       ///< "NodeAddress": ends in the node number as two decimal digits
     QString capabilities;  ///< "Nodecapabilities": begins with a decimal number
     QList<int> variables;  ///< indexes into ProcessNetwork::variables(), in description order
-};
-
-/// A printer port of a printer module node. Its device variables are exactly the ones
-/// a ticket download writes.
-struct PrinterPort
-{
-    QString name;           ///< the prefix of every device variable name, e.g. "Printer1"
-    int node = -1;          ///< index into ProcessNetwork::nodes() of the printer module
-    int updateElements = 30;///< UpdateArr[1..updateElements]
-    int ticketLines = 100;  ///< Ticket[1..ticketLines], and the largest "lines"
-    int stringLength = 255; ///< longest string any of the port's variables stores
 };
 
 /// One variable inside a printer device.
@@ -125,14 +101,6 @@ struct WriteRecord
 class ProcessNetwork
 {
 public:
-    /// The device variable members of one UpdateArr element, in download order.
-    struct UpdateMember
-    {
-        const char *name;
-        ValueType type;
-    };
-    static const QList<UpdateMember> &updateMembers();
-
     ProcessNetwork();
 
     /// Reads a description. `sourceName` names the file in error texts. On failure

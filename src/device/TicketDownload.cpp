@@ -1,6 +1,7 @@
 #include "TicketDownload.h"
 
 #include "AutomationFactory.h"
+#include "PortVariables.h"
 #include "ProcessNetwork.h"
 #include "model/TicketModel.h"
 
@@ -27,11 +28,6 @@ QVariant int16(int value, const QString &name)
     if (value < std::numeric_limits<qint16>::min() || value > std::numeric_limits<qint16>::max())
         throw DownloadError{QStringLiteral("Value %1 does not fit the 16-bit variable \"%2\"").arg(value).arg(name)};
     return QVariant::fromValue(qint16(value));
-}
-
-QString codeOrCr(const QString &code)
-{
-    return code.isEmpty() ? QString(QChar(13)) : code;
 }
 
 bool isNumber(const QVariant &v)
@@ -195,12 +191,12 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
         constexpr int first = TicketModel::FirstSlot;
         constexpr int last = TicketModel::LastSlot;
         constexpr double steps = 2 * TicketModel::SlotCount;
-        // Names are built once per element: the writes themselves are cheap, so this shows.
-        auto prefix = [&port](int n) -> QString { return port % u".UpdateArr[" % QString::number(n) % u"]."; };
+        using namespace PortVariables;
+        using M = Member;
 
         for (int n = first; n <= last; ++n) {
             progress(n * 100.0 / steps);
-            writer.write(prefix(n) % u"DataIn", false);
+            writer.write(elementName(port, n, M::DataIn), false);
         }
 
         for (int n = first; n <= last; ++n) {
@@ -209,32 +205,32 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
             const UpdateBox &box = model.UpdateBoxes[n];
             if (!box.DataIn)
                 continue;
-            const QString element = prefix(n);
-            writer.write(element % u"VarName", box.VarName);
-            writer.write(element % u"NodeAdr", QVariant::fromValue(box.NodeAdr));
-            writer.write(element % u"SWNo", QVariant::fromValue(box.SWNo));
-            writer.write(element % u"Offset", QVariant::fromValue(box.Offset));
-            writer.write(element % u"Typ", QVariant::fromValue(box.Typ));
-            writer.write(element % u"BitNo", QVariant::fromValue(box.BitNo));
-            writer.write(element % u"Code", QVariant::fromValue(box.Code));
-            writer.write(element % u"DevType", QVariant::fromValue(box.DevType));
-            writer.write(element % u"Chars", QVariant::fromValue(box.Chars));
-            writer.write(element % u"Digits", QVariant::fromValue(box.Digits));
-            writer.write(element % u"DataIn", true);
+            auto write = [&](M member, const QVariant &value) { writer.write(elementName(port, n, member), value); };
+            write(M::VarName, box.VarName);
+            write(M::NodeAdr, QVariant::fromValue(box.NodeAdr));
+            write(M::SWNo, QVariant::fromValue(box.SWNo));
+            write(M::Offset, QVariant::fromValue(box.Offset));
+            write(M::Typ, QVariant::fromValue(box.Typ));
+            write(M::BitNo, QVariant::fromValue(box.BitNo));
+            write(M::Code, QVariant::fromValue(box.Code));
+            write(M::DevType, QVariant::fromValue(box.DevType));
+            write(M::Chars, QVariant::fromValue(box.Chars));
+            write(M::Digits, QVariant::fromValue(box.Digits));
+            write(M::DataIn, true);
             // The device counts lines from 1.
-            writer.current = element % u"Linie";
+            writer.current = elementName(port, n, M::Linie);
             writer.write(writer.current, int16(int(box.Linie) + 1, writer.current));
-            writer.write(element % u"Pos", QVariant::fromValue(box.Pos));
+            write(M::Pos, QVariant::fromValue(box.Pos));
         }
 
-        writer.current = port + QStringLiteral(".lines");
+        writer.current = linesName(port);
         const int lineCount = int(std::min<qsizetype>(boxLines.size(), std::numeric_limits<int>::max()));
         writer.write(writer.current, int16(lineCount, writer.current));
         for (qsizetype n = 1; n <= boxLines.size(); ++n)
-            writer.write(port % u".Ticket[" % QString::number(n) % u']', boxLines.at(n - 1));
+            writer.write(ticketName(port, int(n)), boxLines.at(n - 1));
 
-        writer.write(port + QStringLiteral(".PrintCode.start"), codeOrCr(model.StartCode));
-        writer.write(port + QStringLiteral(".PrintCode.stop"), codeOrCr(model.StopCode));
+        writer.write(startCodeName(port), codeOrCr(model.StartCode));
+        writer.write(stopCodeName(port), codeOrCr(model.StopCode));
         readingBack = true;
         writer.readBack();
     } catch (const AutomationError &e) {

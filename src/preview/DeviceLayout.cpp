@@ -2,7 +2,6 @@
 
 #include "device/ProcessNetwork.h"
 
-#include <QStringBuilder>
 #include <QStringList>
 
 namespace tkl {
@@ -22,34 +21,36 @@ std::optional<LayoutData> layoutFromDevice(const ProcessNetwork &network, const 
         const DeviceVariable *d = network.findDeviceVariable(name);
         return d ? d->value : QVariant();
     };
-    const QVariant lines = held(port + QStringLiteral(".lines"));
+    using namespace PortVariables;
+    using M = Member;
+    const QVariant lines = held(linesName(port));
     if (!lines.isValid())
         return fail(QStringLiteral("Port \"%1\" holds no ticket").arg(port));
 
     LayoutData layout;
     const int elements = std::min(p->updateElements, int(LayoutData::LastSlot));
     for (int n = LayoutData::FirstSlot; n <= elements; ++n) {
-        const QString prefix = port % u".UpdateArr[" % QString::number(n) % u"].";
-        if (!held(prefix % u"DataIn").toBool())
+        auto member = [&](M m) { return held(elementName(port, n, m)); };
+        if (!member(M::DataIn).toBool())
             continue;
         UpdateBox &box = layout.UpdateBoxes[n];
-        auto i16 = [&](const char *member) { return qint16(held(prefix + QLatin1String(member)).toInt()); };
-        auto u8 = [&](const char *member) { return quint8(held(prefix + QLatin1String(member)).toUInt()); };
-        box.VarName = held(prefix % u"VarName").toString();
-        box.NodeAdr = u8("NodeAdr");
-        box.SWNo = i16("SWNo");
-        box.Offset = i16("Offset");
-        box.Typ = i16("Typ");
-        box.BitNo = u8("BitNo");
-        box.Code = u8("Code");
-        box.DevType = i16("DevType");
-        box.Chars = i16("Chars");
-        box.Digits = i16("Digits");
+        auto i16 = [&](M m) { return qint16(member(m).toInt()); };
+        auto u8 = [&](M m) { return quint8(member(m).toUInt()); };
+        box.VarName = member(M::VarName).toString();
+        box.NodeAdr = u8(M::NodeAdr);
+        box.SWNo = i16(M::SWNo);
+        box.Offset = i16(M::Offset);
+        box.Typ = i16(M::Typ);
+        box.BitNo = u8(M::BitNo);
+        box.Code = u8(M::Code);
+        box.DevType = i16(M::DevType);
+        box.Chars = i16(M::Chars);
+        box.Digits = i16(M::Digits);
         box.DataIn = true;
         // The device counts lines from 1; it accepts no Linie below 1.
-        const QVariant linie = held(prefix % u"Linie");
+        const QVariant linie = member(M::Linie);
         box.Linie = linie.isValid() ? qint16(linie.toInt() - 1) : qint16(0);
-        box.Pos = i16("Pos");
+        box.Pos = i16(M::Pos);
         layout.BoxLoaded[n] = 1;
     }
 
@@ -57,10 +58,10 @@ std::optional<LayoutData> layoutFromDevice(const ProcessNetwork &network, const 
     layout.TicketLines = qint16(count);
     QStringList text;
     for (int n = 1; n <= count; ++n)
-        text << held(port % u".Ticket[" % QString::number(n) % u']').toString();
+        text << held(ticketName(port, n)).toString();
     layout.text = text.join(QStringLiteral("\r\n"));
-    layout.StartCode = held(port + QStringLiteral(".PrintCode.start")).toString();
-    layout.StopCode = held(port + QStringLiteral(".PrintCode.stop")).toString();
+    layout.StartCode = held(startCodeName(port)).toString();
+    layout.StopCode = held(stopCodeName(port)).toString();
     return layout;
 }
 

@@ -2,6 +2,7 @@
 
 #include "DeviceTestSupport.h"
 #include "device/AutomationFactory.h"
+#include "device/PortVariables.h"
 #include "device/ProcessNetwork.h"
 #include "device/SimulatedServer.h"
 #include "device/TicketDownload.h"
@@ -68,6 +69,8 @@ private slots:
     void failureAtEveryWrite();
     void readBackDifference_data();
     void readBackDifference();
+    void registerMap_data();
+    void registerMap();
 };
 
 void TestDevice::malformedDescription_data()
@@ -364,3 +367,70 @@ void TestDevice::readBackDifference()
 
 QTEST_GUILESS_MAIN(TestDevice)
 #include "tst_device.moc"
+
+void TestDevice::registerMap_data()
+{
+    QTest::addColumn<int>("elements");
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("stringLength");
+    QTest::addColumn<QList<int>>("expected"); // Pos of the last element, lines, last Ticket, start, stop, count
+
+    // Odd and even string lengths: a string takes its length register plus half its bytes, rounded up.
+    QTest::newRow("sample port") << 30 << 100 << 255 << QList<int>{4229, 4230, 17002, 17131, 17260, 17389};
+    QTest::newRow("small, even") << 2 << 1 << 4 << QList<int>{29, 30, 31, 34, 37, 40};
+    QTest::newRow("small, odd") << 1 << 2 << 5 << QList<int>{15, 16, 21, 25, 29, 33};
+}
+
+// Every device variable of a port has one place: the download's names resolve back to
+// their type and bounds, and the registers follow each other without gap or overlap.
+void TestDevice::registerMap()
+{
+    QFETCH(int, elements);
+    QFETCH(int, lines);
+    QFETCH(int, stringLength);
+    QFETCH(QList<int>, expected);
+    using namespace PortVariables;
+
+    ProcessNetwork network;
+    const int node = network.addNode(QStringLiteral("Prn"), QStringLiteral("X42"), QStringLiteral("65"));
+    network.addPort(QStringLiteral("P"), node, elements, lines, stringLength);
+    const PrinterPort &port = network.ports().constFirst();
+    const QString p = port.name;
+
+    QCOMPARE((QList<int>{memberRegister(port, elements, Member::Pos), linesRegister(port), ticketRegister(port, lines),
+                         startCodeRegister(port), stopCodeRegister(port), registerCount(port)}),
+             expected);
+
+    QStringList names;
+    for (int n = 1; n <= elements; ++n) {
+        for (const MemberInfo &m : members())
+            names << elementName(p, n, m.member);
+    }
+    names << linesName(p);
+    for (int n = 1; n <= lines; ++n)
+        names << ticketName(p, n);
+    names << startCodeName(p) << stopCodeName(p);
+
+    int next = 0;
+    for (const QString &name : names) {
+        const auto place = placeOf(port, name);
+        QVERIFY2(place, qPrintable(name));
+        const DeviceVariable *d = network.findDeviceVariable(name);
+        QVERIFY2(d, qPrintable(name));
+        QCOMPARE(place->type, d->type);
+        QCOMPARE(place->bounds.minimum, d->minimum);
+        QCOMPARE(place->bounds.maximum, d->maximum);
+        QCOMPARE(place->firstRegister, next);
+        next += place->type == ValueType::String ? stringRegisters(port) : 1;
+    }
+    QCOMPARE(next, registerCount(port));
+
+    // Names the port does not hold.
+    for (const QString &name : {p + QStringLiteral(".UpdateArr[0].Pos"),
+                                p + QStringLiteral(".UpdateArr[%1].Pos").arg(elements + 1),
+                                p + QStringLiteral(".UpdateArr[01].Pos"), p + QStringLiteral(".UpdateArr[1].pos"),
+                                p + QStringLiteral(".Ticket[%1]").arg(lines + 1), p + QStringLiteral(".Ticket[1"),
+                                p + QStringLiteral("X.lines"), QStringLiteral("Q.lines"), p}) {
+        QVERIFY2(!placeOf(port, name), qPrintable(name));
+    }
+}
