@@ -13,7 +13,7 @@
 #include "dialogs/UpdateBoxDialog.h"
 #include "editor/EditorWindow.h"
 #include "model/CharGrid.h"
-#include "model/EditorFont.h"
+#include "ui/EditorFont.h"
 #include "model/Numbers.h"
 #include "model/Prompts.h"
 #include "model/TicketModel.h"

@@ -1,5 +1,5 @@
 #include "app/AppSession.h"
-#include "model/EditorFont.h"
+#include "ui/EditorFont.h"
 
 #include <QApplication>
 

@@ -1,7 +1,7 @@
 #include "DialogFonts.h"
 
 #include "model/CharGrid.h"
-#include "model/EditorFont.h"
+#include "ui/EditorFont.h"
 #include "model/Numbers.h"
 
 #include <QFontMetrics>

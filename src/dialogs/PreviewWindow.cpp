@@ -3,7 +3,7 @@
 #include "device/ProcessNetwork.h"
 #include "editor/EditorSurface.h"
 #include "files/LayoutData.h"
-#include "model/EditorFont.h"
+#include "ui/EditorFont.h"
 #include "model/TicketModel.h"
 #include "preview/TicketRenderer.h"
 

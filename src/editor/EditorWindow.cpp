@@ -3,7 +3,7 @@
 #include "editor/TextBoxQueries.h"
 #include "editor/TicketTextBox.h"
 #include "model/CharGrid.h"
-#include "model/EditorFont.h"
+#include "ui/EditorFont.h"
 #include "model/Numbers.h"
 #include "model/ShapeCaption.h"
 #include "model/TicketModel.h"

@@ -8,7 +8,7 @@
 #include "dialogs/UpdateBoxDialog.h"
 #include "editor/EditorWindow.h"
 #include "model/CharGrid.h"
-#include "model/EditorFont.h"
+#include "ui/EditorFont.h"
 #include "model/TicketModel.h"
 #include "support/ScriptedPrompts.h"
 

@@ -1,6 +1,6 @@
 #include "app/FileCommands.h"
 #include "editor/EditorWindow.h"
-#include "model/EditorFont.h"
+#include "ui/EditorFont.h"
 #include "model/TicketModel.h"
 #include "support/ScriptedPrompts.h"
 

@@ -2,7 +2,7 @@
 
 #include "device/ProcessNetwork.h"
 #include "dialogs/PreviewWindow.h"
-#include "model/EditorFont.h"
+#include "ui/EditorFont.h"
 #include "model/TicketModel.h"
 
 #include <QTest>

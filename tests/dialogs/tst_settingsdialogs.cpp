@@ -2,7 +2,7 @@
 
 #include "dialogs/PrinterSettingsDialog.h"
 #include "dialogs/TicketSizeDialog.h"
-#include "model/EditorFont.h"
+#include "ui/EditorFont.h"
 #include "model/TicketModel.h"
 
 #include <QApplication>

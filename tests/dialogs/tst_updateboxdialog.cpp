@@ -5,7 +5,7 @@
 #include "device/ProcessNetwork.h"
 #include "device/VariableTree.h"
 #include "dialogs/UpdateBoxDialog.h"
-#include "model/EditorFont.h"
+#include "ui/EditorFont.h"
 #include "model/TicketModel.h"
 
 #include <QApplication>

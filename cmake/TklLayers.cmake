@@ -1,0 +1,33 @@
+# tkl_check_core_links(<target>...)
+#
+# Fails the configuration when one of the targets, or a project library it links,
+# links Qt Gui or Qt Widgets: the core libraries and the command-line tool must run
+# without a display and be reusable by tools. Call it after every target is defined.
+function(tkl_check_core_links)
+    foreach(core IN LISTS ARGN)
+        set(queue ${core})
+        set(seen "")
+        while(queue)
+            list(POP_FRONT queue target)
+            if(target IN_LIST seen)
+                continue()
+            endif()
+            list(APPEND seen ${target})
+            get_target_property(libs ${target} LINK_LIBRARIES)
+            if(NOT libs)
+                continue()
+            endif()
+            foreach(lib IN LISTS libs)
+                if(lib MATCHES "^Qt6?::(Gui|Widgets|Svg|OpenGL)")
+                    message(FATAL_ERROR "${core} must not link ${lib} (through ${target}): "
+                                        "the core libraries and tklcli are kept free of the GUI")
+                endif()
+                if(lib MATCHES "^tkl" AND TARGET ${lib})
+                    list(APPEND queue ${lib})
+                endif()
+            endforeach()
+        endwhile()
+    endforeach()
+    list(JOIN ARGN ", " names)
+    message(STATUS "Linked without Qt Gui or Widgets: ${names}")
+endfunction()
