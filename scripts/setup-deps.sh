@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
     fonts-liberation2 fontconfig
     xvfb xauth
+    pkg-config libmodbus-dev
 )
 
 missing=()

@@ -1,0 +1,72 @@
+#include "PortRegisters.h"
+
+namespace tkl::devsim {
+
+using namespace PortVariables;
+
+PortRegisters::PortRegisters(const PrinterPort &port)
+    : m_port(port)
+    , m_owner(std::size_t(registerCount(port)), -1)
+{
+    QStringList names;
+    for (int element = 1; element <= port.updateElements; ++element) {
+        for (const MemberInfo &m : members())
+            names << elementName(port.name, element, m.member);
+    }
+    names << linesName(port.name);
+    for (int line = 1; line <= port.ticketLines; ++line)
+        names << ticketName(port.name, line);
+    names << startCodeName(port.name) << stopCodeName(port.name);
+
+    // Every place comes from the map's own lookup, so a name and its registers always agree.
+    for (const QString &name : names) {
+        const auto place = placeOf(port, name);
+        if (!place)
+            continue;
+        const int size = place->type == ValueType::String ? stringRegisters(port) : 1;
+        for (int r = place->firstRegister; r < place->firstRegister + size && r < count(); ++r)
+            m_owner[std::size_t(r)] = int(m_variables.size());
+        m_variables.push_back({name, *place});
+    }
+}
+
+QStringList PortRegisters::namesIn(int first, int count) const
+{
+    QStringList names;
+    int last = -1;
+    for (int r = std::max(first, 0); r < first + count && r < this->count(); ++r) {
+        const int owner = m_owner[std::size_t(r)];
+        if (owner >= 0 && owner != last)
+            names << m_variables[std::size_t(owner)].name;
+        last = owner;
+    }
+    return names;
+}
+
+QString PortRegisters::refusal(int first, const uint16_t *values, int count) const
+{
+    for (int i = 0; i < count; ++i) {
+        const int r = first + i;
+        if (r < 0 || r >= this->count() || m_owner[std::size_t(r)] < 0)
+            continue;
+        const Variable &v = m_variables[std::size_t(m_owner[std::size_t(r)])];
+        int value = 0;
+        if (v.place.type == ValueType::String) {
+            if (r != v.place.firstRegister)
+                continue; // text bytes: any pair is a pair of Windows-1252 bytes
+            value = values[i]; // the length in bytes
+        } else {
+            value = v.place.type == ValueType::Int16 ? int(int16_t(values[i])) : int(values[i]);
+        }
+        if (value < v.place.bounds.minimum || value > v.place.bounds.maximum) {
+            return v.place.type == ValueType::String
+                ? QStringLiteral("%1: a length of %2 bytes where the device holds at most %3")
+                      .arg(v.name).arg(value).arg(v.place.bounds.maximum)
+                : QStringLiteral("%1: %2 is outside %3..%4")
+                      .arg(v.name).arg(value).arg(v.place.bounds.minimum).arg(v.place.bounds.maximum);
+        }
+    }
+    return {};
+}
+
+} // namespace tkl::devsim

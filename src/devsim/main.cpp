@@ -1,0 +1,148 @@
+// tkldevsim: printing devices on loopback that speak Modbus TCP, for tests and demonstrations.
+
+#include "devsim/DeviceServer.h"
+#include "devsim/ServedNodes.h"
+#include "device/PortVariables.h"
+#include "device/ProcessNetwork.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+tkl::devsim::DeviceServer *runningServer = nullptr; // for the signal handler only
+
+extern "C" void stopOnSignal(int)
+{
+    if (runningServer)
+        runningServer->stop();
+}
+
+void say(FILE *stream, const QString &line)
+{
+    std::fputs(qPrintable(line + u'\n'), stream);
+    std::fflush(stream);
+}
+
+// A whole number of at least 0 from option `name`; nothing (and a message) when it is not one.
+bool count(const QCommandLineParser &parser, const QString &name, int *out)
+{
+    if (!parser.isSet(name))
+        return true;
+    bool ok = false;
+    *out = parser.value(name).toInt(&ok);
+    if (!ok || *out < 0) {
+        say(stderr, QStringLiteral("tkldevsim: --%1 takes a whole number of at least 0, not \"%2\"")
+                        .arg(name, parser.value(name)));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // The editor's name: the same configuration folder, so the same network description.
+    QCoreApplication::setApplicationName(QStringLiteral("tkledit"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Printing devices that speak Modbus TCP, for tests and demonstrations.\n"
+        "\n"
+        "Serves every node of the network description that has a \"modbus\" endpoint on\n"
+        "127.0.0.1 at the node's port. Each printer port of such a node is a block of\n"
+        "holding registers at its \"base\", addressed by its \"unit\", laid out by the\n"
+        "register map the program downloads with. Stops cleanly on SIGINT or SIGTERM.\n"
+        "\n"
+        "The description is the file given with --network, else the one the editor\n"
+        "uses: TKL_NETWORK, else network.json in the editor's configuration folder.\n"
+        "\n"
+        "Requests are counted per connection from 1. Exit status: 0 after a clean stop,\n"
+        "1 when a node cannot listen, 2 on unusable options or description."));
+    parser.addHelpOption();
+    parser.addOptions({
+        {QStringLiteral("network"), QStringLiteral("The network description to serve."), QStringLiteral("FILE")},
+        {QStringLiteral("verbose"), QStringLiteral("Print one line per request: node, request number, unit, "
+                                                   "function, address, count, the device variables it touches, "
+                                                   "and the outcome.")},
+        {QStringLiteral("delay-ms"), QStringLiteral("Wait N milliseconds before every reply."), QStringLiteral("N")},
+        {QStringLiteral("exception-at"),
+         QStringLiteral("Answer the N-th write request of a connection with exception 4 (server device failure)."),
+         QStringLiteral("N")},
+        {QStringLiteral("drop-at"), QStringLiteral("Close the connection on its N-th request instead of replying."),
+         QStringLiteral("N")},
+        {QStringLiteral("refuse"), QStringLiteral("Do not listen: every connection is refused.")},
+    });
+    if (!parser.parse(QCoreApplication::arguments())) {
+        say(stderr, QStringLiteral("tkldevsim: %1 (see tkldevsim --help)").arg(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        say(stdout, parser.helpText().trimmed());
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        say(stderr, QStringLiteral("tkldevsim: unexpected argument \"%1\" (see tkldevsim --help)")
+                        .arg(parser.positionalArguments().first()));
+        return 2;
+    }
+
+    tkl::devsim::FaultOptions faults;
+    if (!count(parser, QStringLiteral("delay-ms"), &faults.delayMs)
+        || !count(parser, QStringLiteral("exception-at"), &faults.exceptionAt)
+        || !count(parser, QStringLiteral("drop-at"), &faults.dropAt))
+        return 2;
+    faults.refuse = parser.isSet(QStringLiteral("refuse"));
+
+    const QString path = parser.isSet(QStringLiteral("network")) ? parser.value(QStringLiteral("network"))
+                                                                : tkl::ProcessNetwork::userFilePath();
+    QString error;
+    const auto nodes = tkl::devsim::servedNodes(path, &error);
+    if (!nodes) {
+        say(stderr, QStringLiteral("tkldevsim: %1").arg(error));
+        return 2;
+    }
+
+    tkl::devsim::DeviceServer server(*nodes, faults);
+    if (parser.isSet(QStringLiteral("verbose")))
+        server.setVerbose([](const QString &line) { say(stdout, line); });
+    if (!server.listen(&error)) {
+        say(stderr, QStringLiteral("tkldevsim: %1").arg(error));
+        return 1;
+    }
+
+    for (const auto &node : *nodes) {
+        QStringList ports;
+        for (const auto &p : node.ports) {
+            ports << QStringLiteral("%1 (unit %2, registers %3..%4)")
+                         .arg(p.port.name)
+                         .arg(p.unit)
+                         .arg(p.base)
+                         .arg(p.base + tkl::PortVariables::registerCount(p.port) - 1);
+        }
+        say(stdout, QStringLiteral("tkldevsim: %1 %2 127.0.0.1:%3: %4")
+                        .arg(node.name, faults.refuse ? QStringLiteral("refuses connections on")
+                                                      : QStringLiteral("serves"))
+                        .arg(node.tcpPort)
+                        .arg(ports.isEmpty() ? QStringLiteral("no printer ports") : ports.join(u", ")));
+    }
+
+    runningServer = &server;
+    struct sigaction action{};
+    action.sa_handler = stopOnSignal;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN); // a client that vanishes mid-reply is an error on that connection only
+    say(stdout, QStringLiteral("tkldevsim: ready; stop with Ctrl+C"));
+
+    server.run();
+    runningServer = nullptr;
+    say(stdout, QStringLiteral("tkldevsim: stopped after %1 requests").arg(server.requests()));
+    return 0;
+}

@@ -1,0 +1,116 @@
+#pragma once
+
+// Starts tkldevsim on a free loopback port with a description of its own, and stops it.
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace tkl::testing {
+
+// A TCP port on 127.0.0.1 that nothing listens on right now.
+inline int freeLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&address), size) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
+// A printer module node at `port` with two printer ports, units 1 and 2, both at base 0,
+// and a scale with one variable to bind; `timeoutMs` 0 leaves the node's default.
+inline QByteArray modbusNetwork(int port, int timeoutMs = 0, const QString &host = QStringLiteral("127.0.0.1"))
+{
+    const QString timeout = timeoutMs > 0 ? QStringLiteral(", \"timeoutMs\": %1").arg(timeoutMs) : QString();
+    return QStringLiteral(R"({
+  "nodes": [
+    { "name": "Scale1", "address": "NET1.ST03", "capabilities": "17 weighing terminal",
+      "variables": [ { "name": "NetWeight", "internalAddress": 120, "offset": 0, "subDataType": 4,
+                       "bitNo": 0, "simulation": { "fixed": 1234.56 } } ] },
+    { "name": "PrinterModule", "address": "NET1.ST07", "capabilities": "65 ticket printer", "variables": [],
+      "modbus": { "host": "%1", "port": %2%3 } } ],
+  "ports": [
+    { "name": "Printer1", "node": "PrinterModule", "modbus": { "unit": 1, "base": 0 } },
+    { "name": "Printer2", "node": "PrinterModule", "ticketLines": 5, "stringLength": 40,
+      "modbus": { "unit": 2, "base": 0 } } ]
+})")
+        .arg(host)
+        .arg(port)
+        .arg(timeout)
+        .toUtf8();
+}
+
+class SimulatorProcess
+{
+public:
+    SimulatorProcess() = default;
+    ~SimulatorProcess() { stop(); }
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    // Writes `description` and starts the simulator on it with `options`; true once it
+    // says it is ready.
+    bool start(const QByteArray &description, const QStringList &options = {})
+    {
+        QFile file(path(QStringLiteral("network.json")));
+        if (!file.open(QIODevice::WriteOnly) || file.write(description) != description.size())
+            return false;
+        file.close();
+        m_process.setProgram(QStringLiteral(TKLDEVSIM_PATH));
+        m_process.setArguments(QStringList{QStringLiteral("--network"), file.fileName()} + options);
+        m_process.start();
+        if (!m_process.waitForStarted())
+            return false;
+        while (!m_output.contains("tkldevsim: ready")) {
+            if (!m_process.waitForReadyRead(5000))
+                return false;
+            m_output += m_process.readAllStandardOutput();
+        }
+        return true;
+    }
+
+    // Stops it the way an operator does (SIGTERM); true when it stopped cleanly.
+    bool stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+        m_process.terminate();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+            return false;
+        }
+        m_output += m_process.readAllStandardOutput();
+        return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
+    }
+
+    // Everything it printed so far, once it has printed `text` (or after 5 seconds).
+    QByteArray outputWith(const QByteArray &text)
+    {
+        while (!m_output.contains(text) && m_process.waitForReadyRead(5000))
+            m_output += m_process.readAllStandardOutput();
+        return m_output;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    QByteArray m_output;
+};
+
+} // namespace tkl::testing

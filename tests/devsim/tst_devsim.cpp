@@ -1,0 +1,229 @@
+// The device simulator, run as its own process and driven by a bare Modbus client.
+
+#include "SimulatorProcess.h"
+
+#include "device/PortVariables.h"
+
+#include <modbus/modbus.h>
+
+#include <cerrno>
+#include <memory>
+
+using namespace tkl;
+using namespace tkl::testing;
+
+namespace {
+
+// Printer1 of modbusNetwork(): the defaults.
+PrinterPort printer1()
+{
+    PrinterPort port;
+    port.name = QStringLiteral("Printer1");
+    return port;
+}
+
+// One request of a script, and what it must give: `values` read back, or the errno.
+struct Step
+{
+    enum Op { Read, Write, Reconnect };
+    Op op = Read;
+    int unit = 1;
+    int address = 0;
+    QList<quint16> values;
+    int error = 0;
+};
+using Script = QList<Step>;
+
+struct ModbusFree
+{
+    void operator()(modbus_t *ctx) const
+    {
+        modbus_close(ctx);
+        modbus_free(ctx);
+    }
+};
+using Client = std::unique_ptr<modbus_t, ModbusFree>;
+
+Client connectTo(int port)
+{
+    Client ctx(modbus_new_tcp("127.0.0.1", port));
+    modbus_set_response_timeout(ctx.get(), 0, 300000);
+    if (modbus_connect(ctx.get()) != 0)
+        return {};
+    return ctx;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Step)
+
+class TestDevsim : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void requests_data();
+    void requests();
+    void refuseDoesNotListen();
+    void verboseNamesTheVariables();
+    void unusableInput_data();
+    void unusableInput();
+};
+
+void TestDevsim::requests_data()
+{
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<Script>("script");
+
+    const PrinterPort p = printer1();
+    using PortVariables::Member;
+    const int ticket1 = PortVariables::ticketRegister(p, 1);
+    const int dataIn = PortVariables::memberRegister(p, 1, Member::DataIn);
+    const int linie = PortVariables::memberRegister(p, 1, Member::Linie);
+    const int typ = PortVariables::memberRegister(p, 1, Member::Typ);
+    const int end = PortVariables::registerCount(p);
+    const QList<quint16> net = {4, 0x4e65, 0x743a}; // "Net:"
+
+    QTest::newRow("a write is read back")
+        << QStringList() << Script{{Step::Write, 1, ticket1, net}, {Step::Read, 1, ticket1, net}};
+    QTest::newRow("a 16-bit signed value keeps its sign")
+        << QStringList() << Script{{Step::Write, 1, typ, {0xfffe}}, {Step::Read, 1, typ, {0xfffe}}};
+    QTest::newRow("units are separate devices")
+        << QStringList()
+        << Script{{Step::Write, 1, 0, {3, 0x4142, 0x4300}}, {Step::Read, 2, 0, {0, 0, 0}}, {Step::Read, 1, 0, {3}}};
+    QTest::newRow("the last register is the stop code's")
+        << QStringList() << Script{{Step::Read, 1, end - 1, {0}}, {Step::Read, 1, end - 1, {0, 0}, EMBXILADD}};
+    QTest::newRow("a unit without a port") << QStringList() << Script{{Step::Read, 7, 0, {0}, EMBXGTAR}};
+    QTest::newRow("a Boolean takes 0 and 1 only")
+        << QStringList() << Script{{Step::Write, 1, dataIn, {1}}, {Step::Write, 1, dataIn, {2}, EMBXILVAL},
+                                   {Step::Read, 1, dataIn, {1}}};
+    QTest::newRow("lines count from 1")
+        << QStringList() << Script{{Step::Write, 1, linie, {0}, EMBXILVAL}, {Step::Write, 1, linie, {100}}};
+    QTest::newRow("a refused write changes nothing")
+        << QStringList() << Script{{Step::Write, 1, ticket1, {256, 0x4142}, EMBXILVAL}, {Step::Read, 1, ticket1, {0, 0}}};
+    QTest::newRow("--exception-at counts writes only")
+        << QStringList{"--exception-at", "2"}
+        << Script{{Step::Write, 1, 0, {1}}, {Step::Read, 1, 0, {1}}, {Step::Write, 1, 0, {2}, EMBXSFAIL},
+                  {Step::Read, 1, 0, {1}}, {Step::Write, 1, 0, {3}}};
+    QTest::newRow("--drop-at closes the connection, a new one counts again")
+        << QStringList{"--drop-at", "2"}
+        << Script{{Step::Write, 1, 0, {1}}, {Step::Read, 1, 0, {1}, ECONNRESET}, {Step::Reconnect, 1, 0, {}, 0},
+                  {Step::Read, 1, 0, {1}}, {Step::Read, 1, 0, {1}, ECONNRESET}};
+    QTest::newRow("--delay-ms beyond the client's timeout")
+        << QStringList{"--delay-ms", "600"} << Script{{Step::Read, 1, 0, {0}, ETIMEDOUT}};
+}
+
+void TestDevsim::requests()
+{
+    QFETCH(QStringList, options);
+    QFETCH(Script, script);
+
+    SimulatorProcess sim;
+    const int port = freeLoopbackPort();
+    QVERIFY(sim.start(modbusNetwork(port), options));
+    Client client = connectTo(port);
+    QVERIFY(client);
+
+    int number = 0;
+    for (const Step &step : script) {
+        const QByteArray where = QByteArray::number(++number);
+        if (step.op == Step::Reconnect) {
+            client = connectTo(port);
+            QVERIFY2(client, where);
+            continue;
+        }
+        modbus_set_slave(client.get(), step.unit);
+        std::vector<uint16_t> values(step.values.begin(), step.values.end());
+        errno = 0;
+        const int result = step.op == Step::Write
+            ? modbus_write_registers(client.get(), step.address, int(values.size()), values.data())
+            : modbus_read_registers(client.get(), step.address, int(values.size()), values.data());
+        if (step.error) {
+            QVERIFY2(result < 0, where);
+            // A closed connection shows as a reset or as a broken pipe, by timing.
+            const bool closed = step.error == ECONNRESET && (errno == EPIPE || errno == ECONNRESET);
+            QVERIFY2(errno == step.error || closed, where + ": " + modbus_strerror(errno));
+            continue;
+        }
+        QVERIFY2(result == int(values.size()), where + ": " + modbus_strerror(errno));
+        if (step.op == Step::Read)
+            QCOMPARE(QList<quint16>(values.begin(), values.end()), step.values);
+    }
+    client.reset();
+    QVERIFY2(sim.stop(), "a clean stop on SIGTERM");
+}
+
+void TestDevsim::refuseDoesNotListen()
+{
+    SimulatorProcess sim;
+    const int port = freeLoopbackPort();
+    QVERIFY(sim.start(modbusNetwork(port), {"--refuse"}));
+    Client ctx(modbus_new_tcp("127.0.0.1", port));
+    QCOMPARE(modbus_connect(ctx.get()), -1);
+    QCOMPARE(errno, ECONNREFUSED);
+    QVERIFY(sim.stop());
+}
+
+void TestDevsim::verboseNamesTheVariables()
+{
+    SimulatorProcess sim;
+    const int port = freeLoopbackPort();
+    QVERIFY(sim.start(modbusNetwork(port), {"--verbose"}));
+    Client client = connectTo(port);
+    QVERIFY(client);
+    // The lines count and the first ticket line, in one write across both.
+    const PrinterPort p = printer1();
+    const std::vector<uint16_t> values = {1, 2, 0x4f4b};
+    modbus_set_slave(client.get(), 1);
+    QCOMPARE(modbus_write_registers(client.get(), PortVariables::linesRegister(p), 3, values.data()), 3);
+    const QByteArray expected = QStringLiteral("PrinterModule:%1 #1 unit 1 write %2 count 3: "
+                                               "Printer1.lines, Printer1.Ticket[1] -> ok")
+                                    .arg(port)
+                                    .arg(PortVariables::linesRegister(p))
+                                    .toUtf8();
+    QVERIFY2(sim.outputWith(expected).contains(expected), sim.outputWith(expected));
+}
+
+void TestDevsim::unusableInput_data()
+{
+    QTest::addColumn<QByteArray>("description");
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("message");
+
+    const QByteArray good = modbusNetwork(1502);
+    QByteArray noEndpoint = good;
+    noEndpoint.replace(R"("modbus": { "host": "127.0.0.1", "port": 1502 })", R"("variables2": [])");
+    QByteArray overlapping = good;
+    overlapping.replace(R"("unit": 2, "base": 0)", R"("unit": 1, "base": 100)");
+
+    QTest::newRow("a negative delay") << good << QStringList{"--delay-ms", "-5"} << "--delay-ms takes a whole number";
+    QTest::newRow("not a number") << good << QStringList{"--drop-at", "two"} << "--drop-at takes a whole number";
+    QTest::newRow("an unknown option") << good << QStringList{"--fast"} << "Unknown option 'fast'";
+    QTest::newRow("a broken description") << QByteArray("{ \"nodes\": [") << QStringList() << "network.json:";
+    QTest::newRow("no node to serve") << noEndpoint << QStringList() << "no node has a \"modbus\" endpoint";
+    QTest::newRow("ports sharing registers") << overlapping << QStringList()
+                                             << "ports Printer1 and Printer2 share registers of unit 1";
+}
+
+void TestDevsim::unusableInput()
+{
+    QFETCH(QByteArray, description);
+    QFETCH(QStringList, options);
+    QFETCH(QString, message);
+
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("network.json")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(description);
+    file.close();
+    QProcess sim;
+    sim.start(QStringLiteral(TKLDEVSIM_PATH), QStringList{"--network", file.fileName()} + options);
+    QVERIFY(sim.waitForFinished(5000));
+    QCOMPARE(sim.exitCode(), 2);
+    const QString err = QString::fromUtf8(sim.readAllStandardError());
+    QVERIFY2(err.contains(message), qPrintable(err));
+    QCOMPARE(err.count(u'\n'), 1);
+}
+
+QTEST_GUILESS_MAIN(TestDevsim)
+#include "tst_devsim.moc"
