@@ -9,6 +9,7 @@ packages=(
     fonts-liberation2 fontconfig
     xvfb xauth
     pkg-config libmodbus-dev
+    desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -57,6 +57,7 @@ std::unique_ptr<AppSession> AppSession::start(Options options, QString *error)
                                                      *session->m_prompts, appFolder);
     if (auto *qtPrompts = dynamic_cast<QtPrompts *>(session->m_prompts.get()))
         qtPrompts->setParentWidget(session->m_window.get());
+    session->m_layoutFile = options.layoutFile;
     return session;
 }
 
@@ -69,18 +70,24 @@ int AppSession::run(Options options, const Report &report, bool runEventLoop)
             report(error);
         return 1;
     }
-    MainWindow &window = session->window();
-    QObject::connect(&window, &MainWindow::closed, qApp, &QCoreApplication::quit, Qt::QueuedConnection);
-    window.show();
-    // Downloads still work with a damaged device memory; the operator should know.
-    if (!session->network().storeWarning().isEmpty()) {
-        session->prompts().showMessage(MainWindow::MessageTitle, session->network().storeWarning(),
-                                       Prompts::Icon::Warning);
-        session->network().clearStoreWarning();
-    }
+    QObject::connect(&session->window(), &MainWindow::closed, qApp, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    session->showWindow();
     if (!runEventLoop)
         return 0;
     return QApplication::exec();
+}
+
+void AppSession::showWindow()
+{
+    m_window->show();
+    // Downloads still work with a damaged device memory; the operator should know.
+    if (!m_network->storeWarning().isEmpty()) {
+        m_prompts->showMessage(MainWindow::MessageTitle, m_network->storeWarning(), Prompts::Icon::Warning);
+        m_network->clearStoreWarning();
+    }
+    if (!m_layoutFile.isEmpty())
+        m_window->openLayoutFile(m_layoutFile);
 }
 
 void AppSession::reportStartFailure(const QString &text)

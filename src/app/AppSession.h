@@ -31,6 +31,8 @@ public:
         std::unique_ptr<Prompts> prompts;
         /// The program's folder; the executable's folder when empty.
         QString appFolder;
+        /// A layout to open once the window is shown (the command line); none when empty.
+        QString layoutFile;
     };
 
     /// Tells the operator why the program cannot start.
@@ -49,6 +51,10 @@ public:
     /// return once it is shown). A failed start is reported through `report` and
     /// gives exit code 1.
     static int run(Options options, const Report &report, bool runEventLoop = true);
+
+    /// Shows the main window, tells the operator of a damaged device memory, then
+    /// opens the layout file of the options, if any, as Open would.
+    void showWindow();
 
     /// A message box where there is a screen, and the standard error stream always.
     static void reportStartFailure(const QString &text);
@@ -70,6 +76,7 @@ private:
     std::unique_ptr<TicketModel> m_model;
     std::unique_ptr<Prompts> m_prompts;
     std::unique_ptr<MainWindow> m_window;
+    QString m_layoutFile;
 };
 
 } // namespace tkl

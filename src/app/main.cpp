@@ -2,11 +2,73 @@
 #include "ui/EditorFont.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QIcon>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const char *const Usage =
+    "Usage: tkledit [LAYOUT]\n"
+    "\n"
+    "Designs printer tickets (fixed text with fields bound to network variables) and\n"
+    "downloads them into the printing devices of a process network.\n"
+    "\n"
+    "  LAYOUT         a layout file to open at start-up, as Open would\n"
+    "  -h, --help     this text\n"
+    "  --version      the program's version\n"
+    "\n"
+    "Keys: Ctrl+N new, Ctrl+O open, Ctrl+S save, Ctrl+Q exit, F1 help, F5 preview.\n"
+    "\n"
+    "Environment:\n"
+    "  TKL_NETWORK       the network description to use instead of\n"
+    "                    ~/.config/tkledit/network.json or the built-in sample\n"
+    "  TKL_DEVICE_STORE  the file the simulated devices keep their contents in\n"
+    "\n"
+    "See also tklcli(1), the command-line tool.\n";
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
+    // Answered before the window system is reached, so that they work without a display.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            break;
+        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(Usage, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("tkledit %s\n", TKL_VERSION);
+            return 0;
+        }
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tkledit"));
+    QApplication::setApplicationVersion(QStringLiteral(TKL_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tkledit.TicketLayoutEditor"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/io.github.tkledit.TicketLayoutEditor.svg")));
     tkl::installFontSubstitutions();
-    return tkl::AppSession::run({}, &tkl::AppSession::reportStartFailure);
+
+    // What is left once Qt has taken its own options (-platform and the like).
+    tkl::AppSession::Options options;
+    bool optionsEnd = false;
+    for (const QString &arg : QApplication::arguments().mid(1)) {
+        if (!optionsEnd && arg == u"--") {
+            optionsEnd = true;
+        } else if (!optionsEnd && arg.startsWith(u'-') && arg.size() > 1) {
+            std::fprintf(stderr, "tkledit: unknown option \"%s\" (see tkledit --help)\n", qPrintable(arg));
+            return 2;
+        } else if (!options.layoutFile.isEmpty()) {
+            std::fprintf(stderr, "tkledit: one layout file at a time (see tkledit --help)\n");
+            return 2;
+        } else {
+            options.layoutFile = QFileInfo(arg).absoluteFilePath();
+        }
+    }
+    return tkl::AppSession::run(std::move(options), &tkl::AppSession::reportStartFailure);
 }

@@ -24,7 +24,8 @@ const char *CliApp::help()
            "  show --port P              what the device of port P holds now\n"
            "  preview LAYOUT | --port P  the ticket as the device prints it\n"
            "\n"
-           "`tklcli COMMAND --help` describes each command and its exit statuses.\n"
+           "`tklcli help COMMAND` (or `tklcli COMMAND --help`) describes each command and\n"
+           "its exit statuses.\n"
            "Exit status: 0 success, 1 problems found, 2 unusable input.\n"
            "\n"
            "Environment:\n"
@@ -33,7 +34,8 @@ const char *CliApp::help()
            "  TKL_DEVICE_STORE  the file the simulated devices keep their contents in\n"
            "\n"
            "Options:\n"
-           "  -h, --help  this text\n";
+           "  -h, --help  this text\n"
+           "  --version   the program's version\n";
 }
 
 int CliApp::run(const QStringList &args)
@@ -46,6 +48,12 @@ int CliApp::run(const QStringList &args)
     const QString command = args.first();
     const QStringList rest = args.mid(1);
     try {
+        if (command == u"--version") {
+            console.out << "tklcli " TKL_VERSION "\n";
+            return Success;
+        }
+        if (command == u"help" && !rest.isEmpty() && !rest.first().startsWith(u'-'))
+            return run({rest.first(), QStringLiteral("--help")});
         if (command == u"-h" || command == u"--help" || command == u"help") {
             console.out << help();
             return Success;

@@ -1,0 +1,54 @@
+# bash completion for tklcli                                  -*- shell-script -*-
+
+_tklcli()
+{
+    local cur prev words cword
+    _init_completion || return
+
+    local commands="check download show preview help"
+    local command="" i
+    for ((i = 1; i < cword; i++)); do
+        case ${words[i]} in
+            -*) ;;
+            *) command=${words[i]}; break ;;
+        esac
+    done
+
+    case $prev in
+        --port)
+            # Port names come from the network description; nothing to offer offline.
+            return ;;
+        --format)
+            COMPREPLY=($(compgen -W "text json" -- "$cur"))
+            return ;;
+        --values)
+            _filedir
+            return ;;
+    esac
+
+    if [[ -z $command ]]; then
+        COMPREPLY=($(compgen -W "$commands --help --version" -- "$cur"))
+        return
+    fi
+
+    local options
+    case $command in
+        check) options="--port --format --help" ;;
+        download) options="--port --print-writes --help" ;;
+        show) options="--port --format --help" ;;
+        preview) options="--port --values --no-codes --help" ;;
+        help)
+            COMPREPLY=($(compgen -W "check download show preview" -- "$cur"))
+            return ;;
+        *) return ;;
+    esac
+
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W "$options" -- "$cur"))
+    elif [[ $command != show ]]; then
+        _filedir txt
+    fi
+} &&
+    complete -F _tklcli tklcli
+
+# ex: filetype=sh
