@@ -8,7 +8,9 @@
 #include "model/Prompts.h"
 #include "model/TicketModel.h"
 
+#include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QRegularExpression>
 
 namespace tkl {
 
@@ -106,16 +108,51 @@ void FileCommands::open()
     const auto name = m_prompts.askOpenFileName(Filter, DefaultSuffix, m_lastFileName);
     if (!name)
         return;
-    m_lastFileName = *name;
+    load(*name);
+}
+
+void FileCommands::openFile(const QString &path)
+{
+    if (m_window.hideTip)
+        m_window.hideTip();
+    if (!offerToSave())
+        return;
+    load(path);
+}
+
+QString FileCommands::readFailureText(const QString &path, const LayoutError &error)
+{
+    QString text = error.message;
+    // The reader counts lines; the operator also needs to know which file they are in.
+    static const QRegularExpression lineLead(QStringLiteral("^Line (\\d+)"));
+    const QString fileName = QFileInfo(path).fileName();
+    if (error.line > 0) {
+        const QRegularExpressionMatch m = lineLead.match(text);
+        if (m.hasMatch())
+            text = QStringLiteral("%1, line %2%3").arg(fileName, m.captured(1), text.mid(m.capturedLength()));
+        else
+            text = QStringLiteral("%1: %2").arg(fileName, text);
+    }
+    if (error.lfLineEnds) {
+        text += QStringLiteral("\n\nThe lines of this file end in LF alone; the lines of a layout file end "
+                               "in CR LF. If the file was edited on Linux, convert its line ends "
+                               "(for example with unix2dos) and open it again.");
+    }
+    return text;
+}
+
+void FileCommands::load(const QString &path)
+{
+    m_lastFileName = path;
 
     LayoutReadResult result;
     {
         BusyScope busy(m_window.setBusy);
-        result = readLayoutFile(*name);
+        result = readLayoutFile(path);
     }
     if (!result) {
         // The layout on the editor stays exactly as it was.
-        showFailure(result.error.message);
+        showFailure(readFailureText(path, result.error));
         m_editor.restoreDefaultPointer();
         return;
     }
@@ -138,7 +175,7 @@ void FileCommands::open()
     m_editor.RefreshReadout();
     m_model.LayoutChanged = false;
     if (m_window.setTicketName)
-        m_window.setTicketName(*name);
+        m_window.setTicketName(path);
 }
 
 bool FileCommands::mayExit()

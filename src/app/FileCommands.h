@@ -8,6 +8,7 @@ namespace tkl {
 
 class EditorWindow;
 class Prompts;
+struct LayoutError;
 class TicketModel;
 
 /// Save, New, Open and Exit: the layout between the editor and its files.
@@ -51,6 +52,15 @@ public:
     /// Open: offers to save a changed layout, asks for a file and loads it.
     void open();
 
+    /// Open with the file already chosen (the command line, a file dropped on the
+    /// window): offers to save a changed layout, then loads `path` as Open does.
+    void openFile(const QString &path);
+
+    /// What the operator is told when `path` cannot be read as a layout: the file's
+    /// name with the line ("ticket.txt, line 48: ..."), and a hint when the cause is
+    /// plain: a file whose lines end in LF alone.
+    static QString readFailureText(const QString &path, const LayoutError &error);
+
     /// Exit (and the close box): offers to save a changed layout. True when the
     /// program may end; false when a save the operator asked for did not happen.
     bool mayExit();
@@ -66,6 +76,8 @@ private:
     /// The save step shared by Save and a Yes to the question.
     bool saveStep();
 
+    /// Reads `path` and puts it on the editor; the editor stays as it was when it cannot.
+    void load(const QString &path);
     void clearEditor();
     void showFailure(const QString &text);
 

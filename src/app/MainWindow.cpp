@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "DataFiles.h"
 #include "FileCommands.h"
 
 #include "device/AutomationFactory.h"
@@ -19,12 +20,16 @@
 #include "model/TicketModel.h"
 
 #include <QCloseEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QSvgRenderer>
@@ -65,6 +70,27 @@ constexpr int PreviewLeftOffset = 9600; // beside the main window, clear of the 
 constexpr int Form4BelowEditorTop = 1000;
 constexpr int DialogTopOffset = 3000;
 constexpr int HelpTopic = 35;
+// The note after a download, in the band between the buttons and Picture2.
+constexpr int NoteLeft = 5550;
+constexpr int NoteWidth = 2500;
+constexpr int NoteHeight = 555;
+constexpr int NoteShownMs = 30000;
+
+/// The command bar's keys; each runs its button's command from any of the program's
+/// windows. A modal question blocks them, as it blocks the buttons.
+struct CommandKey
+{
+    QKeyCombination key;
+    const char *button;
+};
+constexpr std::array<CommandKey, 6> CommandKeys{{
+    {Qt::CTRL | Qt::Key_N, "SSCommand2"},
+    {Qt::CTRL | Qt::Key_O, "SSCommand3"},
+    {Qt::CTRL | Qt::Key_S, "SSCommand1"},
+    {Qt::CTRL | Qt::Key_Q, "SSCommand4"},
+    {QKeyCombination(Qt::Key_F1), "SSCommand8"},
+    {QKeyCombination(Qt::Key_F5), "SSCommand12"},
+}};
 
 QFont codeFont()
 {
@@ -135,9 +161,11 @@ MainWindow::MainWindow(TicketModel &model, ProcessNetwork &network, AutomationFa
     createEditor();
     createFileCommands();
 
-    auto *preview = new QShortcut(QKeySequence(Qt::Key_F5), this);
-    preview->setContext(Qt::WindowShortcut);
-    connect(preview, &QShortcut::activated, this, &MainWindow::onPreview);
+    buildShortcuts();
+    // A layout file dropped on the window opens as Open would open it.
+    setAcceptDrops(true);
+    m_textViewport = m_editor->textBox()->viewport();
+    m_textViewport->installEventFilter(this);
 
     for (int i = TicketModel::FirstSlot; i <= TicketModel::LastSlot; ++i) {
         m_model.BoxLoaded[i] = 0;
@@ -154,6 +182,7 @@ MainWindow::~MainWindow()
     // The dialogs hold the editor by reference: they go first, and nothing the editor
     // does while it is torn down reaches this window any more.
     m_editor->disconnect(this);
+    m_textViewport = nullptr;
     delete m_form8;
     delete m_preview;
     delete m_help;
@@ -265,6 +294,104 @@ void MainWindow::buildTooltip()
     m_timer->setObjectName(QStringLiteral("Timer1"));
     m_timer->setInterval(300);
     connect(m_timer, &QTimer::timeout, this, &MainWindow::showtip);
+
+    // Lies on the band and lets the band have the mouse, like the band's own paint.
+    m_note = new QLabel(m_picture1);
+    m_note->setObjectName(QStringLiteral("downloadNote"));
+    m_note->setFont(codeFont());
+    m_note->setGeometry(toPixelsX(NoteLeft), toPixelsY(30), toPixelsX(NoteWidth), toPixelsY(NoteHeight));
+    m_note->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    m_note->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QPalette notePalette = m_note->palette();
+    notePalette.setColor(QPalette::WindowText, QColor(0x00, 0x64, 0x1E));
+    m_note->setPalette(notePalette);
+    m_note->hide();
+    m_noteTimer = new QTimer(this);
+    m_noteTimer->setSingleShot(true);
+    m_noteTimer->setInterval(NoteShownMs);
+    connect(m_noteTimer, &QTimer::timeout, m_note, &QLabel::hide);
+}
+
+void MainWindow::buildShortcuts()
+{
+    for (const CommandKey &k : CommandKeys) {
+        auto *shortcut = new QShortcut(QKeySequence(k.key), this);
+        shortcut->setObjectName(QStringLiteral("key_") + QLatin1String(k.button));
+        shortcut->setContext(Qt::ApplicationShortcut);
+        const char *button = k.button;
+        connect(shortcut, &QShortcut::activated, this, [this, button] { runButton(button); });
+    }
+}
+
+void MainWindow::runButton(const char *name)
+{
+    for (const Button &b : buttonTable()) {
+        if (qstrcmp(b.name, name) != 0)
+            continue;
+        hideTools(b.hides);
+        (this->*b.command)();
+        return;
+    }
+}
+
+QString MainWindow::downloadNote() const
+{
+    return m_note->isVisible() ? m_note->text() : QString();
+}
+
+void MainWindow::showDownloadNote(const QString &port, int writes)
+{
+    m_note->setText(QStringLiteral("%1: downloaded\n%2 writes, verified").arg(port).arg(writes));
+    m_note->setToolTip(QStringLiteral("The ticket was downloaded into the device of %1: %2 writes, every one "
+                                      "read back and verified.")
+                           .arg(port)
+                           .arg(writes));
+    m_note->show();
+    m_noteTimer->start();
+}
+
+void MainWindow::openLayoutFile(const QString &path)
+{
+    m_files->openFile(path);
+}
+
+QString MainWindow::droppedFile(const QMimeData *mime)
+{
+    if (!mime || !mime->hasUrls())
+        return {};
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return {};
+    return urls.first().toLocalFile();
+}
+
+bool MainWindow::handleFileDrag(QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop)
+        return false;
+    auto *drop = static_cast<QDropEvent *>(event);
+    const QString path = droppedFile(drop->mimeData());
+    if (path.isEmpty())
+        return false;
+    drop->acceptProposedAction();
+    if (type == QEvent::Drop) {
+        // Asked after the drop is over: the drag's source waits until this returns.
+        QTimer::singleShot(0, this, [this, path] { openLayoutFile(path); });
+    }
+    return true;
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!handleFileDrag(event))
+        QWidget::dragEnterEvent(event);
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    if (!handleFileDrag(event))
+        QWidget::dropEvent(event);
 }
 
 void MainWindow::createFileCommands()
@@ -415,6 +542,9 @@ const MainWindow::Button *MainWindow::buttonFor(QObject *object) const
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    // The text box would take a file's name as text to insert; a file is opened instead.
+    if (watched == m_textViewport && m_textViewport && handleFileDrag(event))
+        return true;
     if (watched == m_picture1) {
         if (type == QEvent::MouseButtonPress)
             hideTools(HideForm3 | HideForm4 | HideForm6);
@@ -565,7 +695,7 @@ void MainWindow::onInsertField()
 
 void MainWindow::onDeleteField()
 {
-    m_editor->armDelete(m_appFolder);
+    m_editor->armDelete(QFileInfo(findDataFile(m_appFolder, QStringLiteral("erase01.ico"))).absolutePath());
 }
 
 void MainWindow::onPrinterSetup()
@@ -584,7 +714,7 @@ void MainWindow::onHelp()
 {
     if (!m_help)
         m_help = new HelpWindow(this);
-    m_help->showTopic(m_appFolder + QStringLiteral("/Tkl_edit.hlp"), HelpTopic);
+    m_help->showTopic(findDataFile(m_appFolder, QStringLiteral("Tkl_edit.hlp")), HelpTopic);
     unsetCursor();
 }
 
@@ -595,7 +725,9 @@ void MainWindow::onDownload()
         m_form8 = new PortDialog(m_model, m_factory, m_network, m_prompts, [editor] { return editor->boxLines(); },
                                  this, this);
         m_form8->setRestorePointer([editor] { editor->restoreDefaultPointer(); });
+        connect(m_form8, &PortDialog::downloaded, this, &MainWindow::showDownloadNote);
     }
+    m_note->hide();
     m_form8->move(toPixelsX(m_leftTwips + DialogLeftOffset), toPixelsY(m_topTwips + DialogTopOffset));
     m_form8->show();
 }

@@ -8,8 +8,11 @@
 #include <memory>
 #include <span>
 
+class QDragEnterEvent;
+class QDropEvent;
 class QFrame;
 class QLabel;
+class QMimeData;
 class QLineEdit;
 class QPushButton;
 class QTimer;
@@ -76,6 +79,14 @@ public:
     /// Title := TitlePrefix + `ticketName`.
     void setTicketName(const QString &ticketName);
 
+    /// Opens the layout at `path` as Open does once a file is chosen, with the offer to
+    /// save a changed layout first: the command line's file, a file dropped on the window.
+    void openLayoutFile(const QString &path);
+
+    /// The note in the band that tells of the last successful download; empty when none
+    /// is showing.
+    QString downloadNote() const;
+
     /// Asked once before the window closes, by its close box or by Exit; false keeps
     /// the program running. The file commands put their offer to save here, so that
     /// a changed layout is not lost either way. Without one the window just closes.
@@ -131,6 +142,8 @@ signals:
 
 protected:
     bool event(QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -149,6 +162,14 @@ private:
 
     void buildBand();
     void buildTooltip();
+    void buildShortcuts();
+    /// A press and a click of the button named `name`: what it hides, then its command.
+    void runButton(const char *name);
+    void showDownloadNote(const QString &port, int writes);
+    /// The one local file a drag carries, or an empty string.
+    static QString droppedFile(const QMimeData *mime);
+    /// Drag and drop of a file on the window or the ticket text; true when handled.
+    bool handleFileDrag(QEvent *event);
     void createEditor();
     void createFileCommands();
     /// Form3, Form4 and Form6, in that order, hidden; nothing when they exist.
@@ -185,10 +206,13 @@ private:
     QLabel *m_readout = nullptr;
     QLineEdit *m_tip = nullptr;
     QTimer *m_timer = nullptr;
+    QLabel *m_note = nullptr;
+    QTimer *m_noteTimer = nullptr;
     int m_tipIndex = 0;
     QList<QPushButton *> m_buttons;
 
     EditorWindow *m_editor = nullptr;
+    QWidget *m_textViewport = nullptr;  ///< where a file dropped on the ticket text arrives
     UpdateBoxDialog *m_form3 = nullptr;
     PrinterSettingsDialog *m_form4 = nullptr;
     TicketSizeDialog *m_form6 = nullptr;

@@ -122,6 +122,10 @@ void PortDialog::download()
         return;
 
     const QString port = m_combo->currentText();
+    if (port.trimmed().isEmpty()) {
+        m_prompts.showMessage(QStringLiteral("Download"), NoPortMessage, Prompts::Icon::Information);
+        return;
+    }
     const QStringList lines = m_boxLines ? m_boxLines() : QStringList();
     QPointer<PortDialog> self(this);
     m_command1->setEnabled(false);
@@ -166,6 +170,8 @@ void PortDialog::download()
     if (m_progress)
         m_progress->hide();
     hide();
+    if (result.ok())
+        emit downloaded(port, result.writesDone);
 }
 
 } // namespace tkl

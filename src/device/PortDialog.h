@@ -56,6 +56,14 @@ public:
 
     QComboBox *combo() const { return m_combo; }
 
+    /// The message when Download is pressed with no port chosen.
+    static inline const QString NoPortMessage =
+        QStringLiteral("Choose a port first: double-click a printer port in the tree or type its name.");
+
+signals:
+    /// A download ended with every write made and read back as written.
+    void downloaded(const QString &port, int writes);
+
 private:
     QPoint mainWindowTwips() const;
     void placeAt(QWidget *window, int leftTwips, int topTwips) const;

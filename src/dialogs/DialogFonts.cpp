@@ -4,7 +4,10 @@
 #include "ui/EditorFont.h"
 #include "model/Numbers.h"
 
+#include <QFocusEvent>
 #include <QFontMetrics>
+#include <QLineEdit>
+#include <QTimer>
 #include <QWidget>
 
 namespace tkl {
@@ -55,6 +58,34 @@ void acceptTypedKeysOnly(QWidget &box)
     box.setContextMenuPolicy(Qt::NoContextMenu);
     box.setAcceptDrops(false);
     box.setAttribute(Qt::WA_InputMethodEnabled, false);
+}
+
+namespace {
+
+class SelectAllOnFocus : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::FocusIn
+            && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason) {
+            // After the event: a mouse press that gave the focus puts the caret where it
+            // was pressed, and would undo a selection made now.
+            auto *box = static_cast<QLineEdit *>(watched);
+            QTimer::singleShot(0, box, &QLineEdit::selectAll);
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void selectAllOnFocus(QLineEdit &box)
+{
+    box.installEventFilter(new SelectAllOnFocus(&box));
 }
 
 } // namespace tkl

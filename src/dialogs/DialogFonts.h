@@ -2,6 +2,7 @@
 
 #include <QFont>
 
+class QLineEdit;
 class QWidget;
 
 namespace tkl {
@@ -29,5 +30,9 @@ void setGreyBackground(QWidget &widget);
 /// Closes a box to text that does not come from typed keys: no context menu to paste
 /// from, no dropping, no input-method text.
 void acceptTypedKeysOnly(QWidget &box);
+
+/// Selects the whole text of a number box whenever it takes the focus, by keyboard or
+/// by mouse, so that a typed number replaces what the box showed (" Not selected").
+void selectAllOnFocus(QLineEdit &box);
 
 } // namespace tkl

@@ -1,6 +1,9 @@
 #include "HelpWindow.h"
 
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QPushButton>
+#include <QKeyEvent>
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QVBoxLayout>
@@ -15,10 +18,29 @@ HelpWindow::HelpWindow(QWidget *parent)
     setWindowTitle(tr("Help"));
     m_browser->setObjectName(QStringLiteral("helpBrowser"));
     m_browser->setOpenExternalLinks(false);
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->setObjectName(QStringLiteral("helpButtons"));
+    buttons->button(QDialogButtonBox::Close)->setObjectName(QStringLiteral("helpClose"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &QWidget::close);
+
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setContentsMargins(0, 0, 0, 6);
     layout->addWidget(m_browser);
+    auto *row = new QHBoxLayout;
+    row->setContentsMargins(6, 0, 6, 0);
+    row->addWidget(buttons);
+    layout->addLayout(row);
     resize(640, 520);
+}
+
+void HelpWindow::keyPressEvent(QKeyEvent *event)
+{
+    // As a dialog does: Escape closes the window.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 QString HelpWindow::topicAnchor(int topic)
@@ -36,6 +58,7 @@ bool HelpWindow::showTopic(const QString &helpFile, int topic)
         return false;
 
     m_browser->setHtml(QString::fromUtf8(bytes));
+    m_browser->setFocus();
     const QString title = m_browser->document()->metaInformation(QTextDocument::DocumentTitle);
     setWindowTitle(title.isEmpty() ? tr("Help") : title);
     show();

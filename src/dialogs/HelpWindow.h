@@ -10,7 +10,7 @@ namespace tkl {
 ///
 /// The help file is HTML; a topic is the place marked with an anchor named "topic"
 /// followed by its number (<a name="topic35">). A topic the file does not have shows
-/// the file from its beginning.
+/// the file from its beginning. Escape and the Close button close it.
 class HelpWindow : public QWidget
 {
     Q_OBJECT
@@ -24,6 +24,9 @@ public:
 
     /// The anchor name of a topic number.
     static QString topicAnchor(int topic);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QTextBrowser *m_browser;

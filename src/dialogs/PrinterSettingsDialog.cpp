@@ -77,6 +77,15 @@ QString PrinterSettingsDialog::codeNotation(int code)
 
 bool PrinterSettingsDialog::eventFilter(QObject *watched, QEvent *event)
 {
+    // A control key types a code here (Ctrl+S is "[19]"): it is the box's, not the
+    // program's key of the same name.
+    if (event->type() == QEvent::ShortcutOverride && (watched == m_text1 || watched == m_text2)) {
+        const int code = keyAscii(*static_cast<QKeyEvent *>(event));
+        if (code >= 0 && code < 32 && code != 8) {
+            event->accept();
+            return true;
+        }
+    }
     if (event->type() == QEvent::KeyPress && (watched == m_text1 || watched == m_text2)) {
         auto *box = static_cast<QLineEdit *>(watched);
         const int code = keyAscii(*static_cast<QKeyEvent *>(event));

@@ -51,6 +51,7 @@ TicketSizeDialog::TicketSizeDialog(TicketModel &model, EditorSurface &editor, QW
 
     // Only typed digits reach the box: no pasting, dropping or input-method text.
     acceptTypedKeysOnly(*m_text1);
+    selectAllOnFocus(*m_text1);
     m_text1->installEventFilter(this);
 }
 
@@ -62,6 +63,8 @@ void TicketSizeDialog::openAt(int leftTwips, int topTwips)
     raise();
     activateWindow();
     m_text1->setFocus();
+    // Also when the box kept the focus since the last time: a typed number replaces it.
+    m_text1->selectAll();
 }
 
 double TicketSizeDialog::requestedWidth(const QString &text, int cellWidth)

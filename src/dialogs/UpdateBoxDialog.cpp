@@ -158,6 +158,7 @@ UpdateBoxDialog::UpdateBoxDialog(TicketModel &model, AutomationObject &sharedSer
         box->setValidator(m_validator);
         // Only typed digits reach the number boxes.
         acceptTypedKeysOnly(*box);
+        selectAllOnFocus(*box);
     }
     for (QLineEdit *box : {m_text1, m_text2, m_text3})
         box->installEventFilter(this);

@@ -12,6 +12,9 @@ struct LayoutError
     QString found;     ///< what the line held, shortened and with control characters as [n]
     QString expected;  ///< what would have been accepted, e.g. "a number from 0 to 255"
     QString message;   ///< the whole sentence to show
+    /// The file's lines end in LF alone (as a Linux editor saves them), which is the
+    /// likely cause: a layout's lines end in CR LF, so the first line runs on.
+    bool lfLineEnds = false;
 
     /// A problem with no line of its own (the file is missing, the disk is full).
     static LayoutError general(const QString &message);

@@ -244,7 +244,9 @@ LayoutReadResult LayoutReader::read(QByteArrayView bytes)
         d.StopCode = p.string();
         d.text = p.text();
     } catch (const ParseFailure &f) {
-        return {std::nullopt, f.error};
+        LayoutError error = f.error;
+        error.lfLineEnds = bytes.contains('\n') && !bytes.contains('\r');
+        return {std::nullopt, error};
     }
     return {std::move(d), {}};
 }

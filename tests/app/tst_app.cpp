@@ -1,7 +1,11 @@
 #include "app/AppSession.h"
+#include "app/DataFiles.h"
+#include "app/FileCommands.h"
 #include "app/MainWindow.h"
 #include "device/AutomationFactory.h"
 #include "device/ProcessNetwork.h"
+#include "device/PortDialog.h"
+#include "dialogs/HelpWindow.h"
 #include "dialogs/PreviewWindow.h"
 #include "dialogs/PrinterSettingsDialog.h"
 #include "dialogs/TicketSizeDialog.h"
@@ -13,11 +17,19 @@
 #include "support/ScriptedPrompts.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QTemporaryDir>
+#include <QTimer>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBrowser>
 
 #include <memory>
 
@@ -32,9 +44,10 @@ struct Fixture
     std::unique_ptr<AppSession> session;
     test::ScriptedPrompts *prompts = nullptr;
 
-    Fixture()
+    explicit Fixture(const QString &layoutFile = {})
     {
         AppSession::Options options;
+        options.layoutFile = layoutFile;
         options.loadNetwork = [](QString *) { return ProcessNetwork::builtIn(); };
         auto scripted = std::make_unique<test::ScriptedPrompts>();
         prompts = scripted.get();
@@ -330,6 +343,262 @@ private slots:
             QVERIFY(!f.editor().testAttribute(Qt::WA_SetCursor));
     }
 
+    // tkledit FILE: the layout opens as Open opens it, once the window is up.
+    void layoutFileAtStart_data()
+    {
+        QTest::addColumn<bool>("layout");
+        QTest::newRow("a layout") << true;
+        QTest::newRow("not a layout") << false;
+    }
+
+    void layoutFileAtStart()
+    {
+        QFETCH(bool, layout);
+        QTemporaryDir dir;
+        QString path = QStringLiteral(EXAMPLE_LAYOUT);
+        if (!layout) {
+            path = dir.filePath(QStringLiteral("notes.txt"));
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("shopping list\r\n");
+        }
+        Fixture f(path);
+        f.session->showWindow();
+        QVERIFY(f.w().isVisible());
+        if (layout) {
+            QCOMPARE(f.w().windowTitle(), MainWindow::TitlePrefix + path);
+            QVERIFY(f.model().loadedCount() > 0);
+            QVERIFY(f.prompts->messages.isEmpty());
+        } else {
+            QCOMPARE(f.w().windowTitle(), MainWindow::TitlePrefix + FileCommands::UnnamedTicket);
+            QCOMPARE(f.prompts->messages.size(), 1);
+            QVERIFY2(f.prompts->messages.first().text.startsWith(QStringLiteral("notes.txt, line 1: ")),
+                     qPrintable(f.prompts->messages.first().text));
+        }
+    }
+
+    // Each key runs its button's command, from the ticket text and from the program's
+    // other windows.
+    void commandKeys_data()
+    {
+        QTest::addColumn<QKeySequence>("key");
+        QTest::addColumn<QString>("from"); // the window the key is pressed in
+        QTest::addColumn<QString>("command");
+        QTest::newRow("Ctrl+N") << QKeySequence(Qt::CTRL | Qt::Key_N) << "text" << "new";
+        QTest::newRow("Ctrl+O in the preview") << QKeySequence(Qt::CTRL | Qt::Key_O) << "preview" << "open";
+        QTest::newRow("Ctrl+S in the help") << QKeySequence(Qt::CTRL | Qt::Key_S) << "help" << "save";
+        QTest::newRow("Ctrl+S in the UpdateBox window") << QKeySequence(Qt::CTRL | Qt::Key_S) << "form3" << "save";
+        QTest::newRow("Ctrl+Q") << QKeySequence(Qt::CTRL | Qt::Key_Q) << "text" << "exit";
+        QTest::newRow("F1") << QKeySequence(Qt::Key_F1) << "text" << "help";
+        QTest::newRow("F5 in the help") << QKeySequence(Qt::Key_F5) << "help" << "preview";
+    }
+
+    void commandKeys()
+    {
+        QFETCH(QKeySequence, key);
+        QFETCH(QString, from);
+        QFETCH(QString, command);
+        Fixture f;
+        f.show();
+        QWidget *target = f.child(QStringLiteral("Text1"));
+        if (from == u"preview") {
+            f.w().onPreview();
+            target = f.w().previewWindow();
+            target->activateWindow();
+        } else if (from == u"help") {
+            f.w().onHelp();
+            target = f.w().findChild<HelpWindow *>();
+        } else if (from == u"form3") {
+            f.w().updateBoxDialog()->show();
+            target = f.w().updateBoxDialog()->findChild<QLineEdit *>(QStringLiteral("Text2"));
+        }
+        QVERIFY(target);
+        f.model().LayoutChanged = true;
+        QTest::keyClick(f.child(QStringLiteral("Text1")), Qt::Key_Shift); // no change, no command
+        QSignalSpy closed(&f.w(), &MainWindow::closed);
+        const bool helpBefore = f.w().findChild<HelpWindow *>() && f.w().findChild<HelpWindow *>()->isVisible();
+        if (auto *help = f.w().findChild<HelpWindow *>(); help && from != u"help")
+            help->hide();
+
+        QTest::keySequence(target, key);
+
+        // New and Exit first ask about the changed layout; Open asks, then shows its dialog.
+        const bool asks = command == u"new" || command == u"open" || command == u"exit";
+        QCOMPARE(f.prompts->questions.size(), asks ? 1 : 0);
+        QCOMPARE(f.prompts->openDialogs, command == u"open" ? 1 : 0);
+        QCOMPARE(f.prompts->saveDialogs, command == u"save" ? 1 : 0);
+        QCOMPARE(closed.size(), command == u"exit" ? 1 : 0);
+        if (command == u"new")
+            QCOMPARE(f.w().windowTitle(), MainWindow::TitlePrefix + FileCommands::UnnamedTicket);
+        if (command == u"help")
+            QVERIFY(!helpBefore && f.w().findChild<HelpWindow *>()->isVisible());
+        if (command == u"preview")
+            QVERIFY(f.w().previewWindow() && f.w().previewWindow()->isVisible());
+    }
+
+    // While a question waits for its answer, the keys do nothing; afterwards they work.
+    void commandKeysWaitForAQuestion()
+    {
+        Fixture f;
+        f.show();
+        QDialog question(&f.w());
+        question.setModal(true);
+        int saveDialogs = -1;
+        bool helpShown = true;
+        QTimer::singleShot(0, &question, [&] {
+            QTest::keyClick(&question, Qt::Key_S, Qt::ControlModifier);
+            QTest::keyClick(f.child(QStringLiteral("Text1")), Qt::Key_F1);
+            QTest::keyClick(&question, Qt::Key_Q, Qt::ControlModifier);
+            saveDialogs = f.prompts->saveDialogs;
+            helpShown = f.w().findChild<HelpWindow *>() != nullptr;
+            question.reject();
+        });
+        question.exec();
+        QCOMPARE(saveDialogs, 0);
+        QVERIFY(!helpShown);
+        QVERIFY(f.w().isVisible());
+        QTest::keyClick(f.child(QStringLiteral("Text1")), Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(f.prompts->saveDialogs, 1);
+    }
+
+    // In a printer code box a Ctrl key types its code, as it always did.
+    void printerCodeBoxKeepsItsControlKeys()
+    {
+        Fixture f;
+        f.show();
+        f.click(QStringLiteral("SSCommand6"));
+        auto *start = f.w().printerSettingsDialog()->findChild<QLineEdit *>(QStringLiteral("Text1"));
+        QTest::keyClick(start, Qt::Key_S, Qt::ControlModifier);
+        QTest::keyClick(start, Qt::Key_N, Qt::ControlModifier);
+        QCOMPARE(f.model().StartCode, QStringLiteral("[19][14]"));
+        QCOMPARE(f.prompts->saveDialogs, 0);
+        QVERIFY(f.prompts->questions.isEmpty());
+    }
+
+    void helpWindowCloses_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Escape") << true;
+        QTest::newRow("Close button") << false;
+    }
+
+    void helpWindowCloses()
+    {
+        QFETCH(bool, escape);
+        Fixture f;
+        f.show();
+        QTest::keyClick(f.child(QStringLiteral("Text1")), Qt::Key_F1);
+        auto *help = f.w().findChild<HelpWindow *>();
+        QVERIFY(help && help->isVisible());
+        // The help file was found beside the test program, and it has text.
+        QVERIFY(help->findChild<QTextBrowser *>()->toPlainText().contains(QStringLiteral("tklcli")));
+        if (escape)
+            QTest::keyClick(help->findChild<QTextBrowser *>(), Qt::Key_Escape);
+        else
+            QTest::mouseClick(help->findChild<QPushButton *>(QStringLiteral("helpClose")), Qt::LeftButton);
+        QVERIFY(!help->isVisible());
+    }
+
+    // A layout file dropped on the window or on the ticket text opens as Open would,
+    // after the question about a changed layout.
+    void dropOpensTheFile_data()
+    {
+        QTest::addColumn<bool>("onText");
+        QTest::addColumn<bool>("changed");
+        QTest::newRow("on the band") << false << false;
+        QTest::newRow("on the text, changed layout") << true << true;
+    }
+
+    void dropOpensTheFile()
+    {
+        QFETCH(bool, onText);
+        QFETCH(bool, changed);
+        Fixture f;
+        f.show();
+        f.model().LayoutChanged = changed;
+        QWidget *target = onText ? f.child<QPlainTextEdit>(QStringLiteral("Text1"))->viewport() : &f.w();
+        const QPoint at(target->width() - 5, onText ? target->height() / 2 : 5);
+        QMimeData mime;
+        const QString path = QStringLiteral(EXAMPLE_LAYOUT);
+        mime.setUrls({QUrl::fromLocalFile(path)});
+        mime.setText(QUrl::fromLocalFile(path).toString());
+        QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(target, &drop);
+        QTRY_COMPARE(f.w().windowTitle(), MainWindow::TitlePrefix + path);
+        QCOMPARE(f.prompts->questions.size(), changed ? 1 : 0);
+        QVERIFY(!f.child<QPlainTextEdit>(QStringLiteral("Text1"))->toPlainText().contains(QStringLiteral("file:")));
+        QVERIFY(f.model().loadedCount() > 0);
+    }
+
+    // After a download the band says so, without moving or resizing anything.
+    void downloadNote()
+    {
+        Fixture f;
+        f.show();
+        const QRect before = f.w().geometry();
+        QVERIFY(f.w().downloadNote().isEmpty());
+        f.click(QStringLiteral("SSCommand11"));
+        auto *form8 = f.w().findChild<PortDialog *>(QStringLiteral("Form8"));
+        form8->combo()->setEditText(QStringLiteral("Printer1"));
+        QTest::mouseClick(form8->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        QVERIFY(f.prompts->messages.isEmpty());
+        const int writes = int(f.session->network().writeLog().size());
+        QCOMPARE(f.w().downloadNote(), QStringLiteral("Printer1: downloaded\n%1 writes, verified").arg(writes));
+        QCOMPARE(f.w().geometry(), before);
+        // In the band, clear of the buttons and the readout.
+        auto *note = f.child<QLabel>(QStringLiteral("downloadNote"));
+        const QRect noteRect(note->mapTo(&f.w(), QPoint(0, 0)), note->size());
+        QVERIFY(noteRect.bottom() < f.editor().geometry().top());
+        for (QPushButton *b : f.w().findChildren<QPushButton *>()) {
+            if (b->window() == &f.w())
+                QVERIFY2(!noteRect.intersects(QRect(b->mapTo(&f.w(), QPoint(0, 0)), b->size())),
+                         qPrintable(b->objectName()));
+        }
+        QVERIFY(!noteRect.intersects(QRect(f.child(QStringLiteral("Picture2"))->mapTo(&f.w(), QPoint(0, 0)),
+                                           f.child(QStringLiteral("Picture2"))->size())));
+        // The next download starts without it; a failed one does not bring it back.
+        f.click(QStringLiteral("SSCommand11"));
+        QVERIFY(f.w().downloadNote().isEmpty());
+        form8->combo()->setEditText(QStringLiteral("Printer9"));
+        QTest::mouseClick(form8->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        QCOMPARE(f.prompts->messages.size(), 1);
+        QVERIFY(f.w().downloadNote().isEmpty());
+    }
+
+    // The program's files: beside the executable first, then the installed data folder.
+    void dataFiles_data()
+    {
+        QTest::addColumn<bool>("beside");
+        QTest::addColumn<bool>("installed");
+        QTest::addColumn<QString>("found"); // relative to the prefix
+        QTest::newRow("build tree") << true << false << "bin/Tkl_edit.hlp";
+        QTest::newRow("installed") << false << true << "share/tkledit/Tkl_edit.hlp";
+        QTest::newRow("both: beside wins") << true << true << "bin/Tkl_edit.hlp";
+        QTest::newRow("neither: beside") << false << false << "bin/Tkl_edit.hlp";
+    }
+
+    void dataFiles()
+    {
+        QFETCH(bool, beside);
+        QFETCH(bool, installed);
+        QFETCH(QString, found);
+        QTemporaryDir prefix;
+        QDir(prefix.path()).mkpath(QStringLiteral("bin"));
+        QDir(prefix.path()).mkpath(QStringLiteral("share/tkledit"));
+        const auto touch = [&prefix](const QString &name) {
+            QFile file(prefix.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        };
+        if (beside)
+            touch(QStringLiteral("bin/Tkl_edit.hlp"));
+        if (installed)
+            touch(QStringLiteral("share/tkledit/Tkl_edit.hlp"));
+        QCOMPARE(findDataFile(prefix.filePath(QStringLiteral("bin")), QStringLiteral("Tkl_edit.hlp")),
+                 prefix.filePath(found));
+    }
 };
 
 QTEST_MAIN(TestApp)

@@ -115,8 +115,10 @@ private slots:
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("messagePart");
         QTest::newRow("truncated") << QByteArray("5170\r\n3155\r\n2\r\n") << QStringLiteral("425");
-        QTest::newRow("not a number") << QByteArray("abc\r\n") << QStringLiteral("Line 1");
+        QTest::newRow("not a number") << QByteArray("abc\r\n") << QStringLiteral("bad-not a number.txt, line 1: \"abc\"");
         QTest::newRow("missing file") << QByteArray() << QString();
+        // Saved by a Linux editor: the first line runs on through the whole file.
+        QTest::newRow("LF line ends") << QByteArray("5170\n3155\n2\n") << QStringLiteral("end in LF alone");
     }
 
     void failedOpenKeepsTheLayout()
@@ -133,7 +135,7 @@ private slots:
         f.prompts.openNames = {name};
         f.commands.open();
         QCOMPARE(f.prompts.messages.size(), 1);
-        QVERIFY(f.prompts.messages.first().text.contains(messagePart));
+        QVERIFY2(f.prompts.messages.first().text.contains(messagePart), qPrintable(f.prompts.messages.first().text));
         QCOMPARE(f.title, QStringLiteral("before.txt"));
         f.expectFilledLayout();
     }

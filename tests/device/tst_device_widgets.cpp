@@ -11,6 +11,7 @@
 
 #include <QComboBox>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -77,6 +78,8 @@ private slots:
     void downloadsListThePortEachTime();
     void failingDownload_data();
     void failingDownload();
+    void downloadWithoutPort_data();
+    void downloadWithoutPort();
     void failureAtEveryWriteThroughTheDialog();
     void readBackDifferenceShown();
     void deviceMemoryWarningShownOnce();
@@ -120,7 +123,7 @@ void TestDeviceWidgets::failingDownload_data()
     QTest::addColumn<bool>("creationFails");
     QTest::addColumn<QString>("messagePart");
 
-    QTest::newRow("empty port") << "" << false << "\".UpdateArr[1].DataIn\"";
+    QTest::newRow("unknown port") << "Printer9" << false << "\"Printer9.UpdateArr[1].DataIn\"";
     QTest::newRow("no server") << "Printer1" << true << "not registered";
 }
 
@@ -139,6 +142,35 @@ void TestDeviceWidgets::failingDownload()
     s.checkFailureShown(s.dialog.lastResult().errorString);
     // A download that got as far as writing has listed the port; one without a server has not.
     QCOMPARE(s.listed(), creationFails ? QStringList() : QStringList{port});
+}
+
+void TestDeviceWidgets::downloadWithoutPort_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::newRow("empty") << "";
+    QTest::newRow("blanks") << "   ";
+}
+
+// No port chosen: the operator is told so, and nothing is created or written.
+void TestDeviceWidgets::downloadWithoutPort()
+{
+    QFETCH(QString, port);
+    PortSetup s;
+    QSignalSpy downloaded(&s.dialog, &PortDialog::downloaded);
+    s.download(port);
+    QCOMPARE(s.prompts.messages.size(), 1);
+    QCOMPARE(s.prompts.messages.first().text, PortDialog::NoPortMessage);
+    QCOMPARE(s.factory.createdCount(), 0);
+    QVERIFY(s.network->writeLog().isEmpty());
+    QVERIFY(s.listed().isEmpty());
+    QVERIFY(s.dialog.isVisible());
+    QCOMPARE(downloaded.count(), 0);
+
+    // With a port the same dialog then downloads and says how many writes it made.
+    s.download(QStringLiteral("Printer1"));
+    QCOMPARE(downloaded.count(), 1);
+    QCOMPARE(downloaded.first().at(0).toString(), QStringLiteral("Printer1"));
+    QCOMPARE(downloaded.first().at(1).toInt(), int(s.network->writeLog().size()));
 }
 
 void TestDeviceWidgets::failureAtEveryWriteThroughTheDialog()

@@ -173,6 +173,34 @@ private slots:
         QVERIFY(b.DataIn);
     }
 
+    // A number box that takes the focus, by Tab or by a click, selects its whole text:
+    // typing replaces the placeholder instead of landing inside it.
+    void focusSelectsAll_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<bool>("byMouse");
+        QTest::newRow("Text2, Tab") << "Text2" << false;
+        QTest::newRow("Text3, Tab") << "Text3" << false;
+        QTest::newRow("Text2, click") << "Text2" << true;
+    }
+
+    void focusSelectsAll()
+    {
+        QFETCH(QString, box);
+        QFETCH(bool, byMouse);
+        Rig rig;
+        rig.open(4);
+        QLineEdit *w = rig.box(box);
+        rig.box("Text1")->setFocus();
+        if (byMouse)
+            QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2));
+        else
+            w->setFocus(Qt::TabFocusReason);
+        QTRY_COMPARE(w->selectedText(), NumberPlaceholder);
+        QTest::keyClicks(w, QStringLiteral("8"));
+        QCOMPARE(w->text(), QStringLiteral("8"));
+    }
+
     void shape_data()
     {
         QTest::addColumn<int>("chars");
