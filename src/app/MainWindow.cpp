@@ -346,6 +346,9 @@ void MainWindow::showDownloadNote(const QString &port, int writes)
                                       "read back and verified.")
                            .arg(port)
                            .arg(writes));
+    // The download button's tooltip stays armed while the pointer went to the port
+    // dialog, and it lies where the note is: it has said what it had to say.
+    hideTip();
     m_note->show();
     m_noteTimer->start();
 }

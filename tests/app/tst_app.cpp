@@ -540,6 +540,8 @@ private slots:
         f.show();
         const QRect before = f.w().geometry();
         QVERIFY(f.w().downloadNote().isEmpty());
+        f.hover(QStringLiteral("SSCommand11"));
+        QTRY_VERIFY(f.tip()->isVisible());
         f.click(QStringLiteral("SSCommand11"));
         auto *form8 = f.w().findChild<PortDialog *>(QStringLiteral("Form8"));
         form8->combo()->setEditText(QStringLiteral("Printer1"));
@@ -548,6 +550,7 @@ private slots:
         const int writes = int(f.session->network().writeLog().size());
         QCOMPARE(f.w().downloadNote(), QStringLiteral("Printer1: downloaded\n%1 writes, verified").arg(writes));
         QCOMPARE(f.w().geometry(), before);
+        QVERIFY(!f.tip()->isVisible()); // it would lie over the note
         // In the band, clear of the buttons and the readout.
         auto *note = f.child<QLabel>(QStringLiteral("downloadNote"));
         const QRect noteRect(note->mapTo(&f.w(), QPoint(0, 0)), note->size());
