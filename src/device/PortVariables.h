@@ -23,6 +23,14 @@ QString valueTypeName(ValueType type);
 /// The QMetaType id a value of `type` must carry.
 int valueMetaTypeId(ValueType type);
 
+/// Where a port's registers lie in a real device: the Modbus unit (slave id) that
+/// answers for it and the holding register its map starts at.
+struct ModbusPortAddress
+{
+    int unit = 1;  ///< 0..255 (TCP devices usually ignore it or expect 1..247)
+    int base = 0;  ///< first holding register, 0-based; base + registerCount() <= 65536
+};
+
 /// A printer port of a printer module node. Its device variables are exactly the ones
 /// a ticket download writes (see PortVariables).
 struct PrinterPort
@@ -32,6 +40,7 @@ struct PrinterPort
     int updateElements = 30;///< UpdateArr[1..updateElements]
     int ticketLines = 100;  ///< Ticket[1..ticketLines], and the largest "lines"
     int stringLength = 255; ///< longest string any of the port's variables stores
+    std::optional<ModbusPortAddress> modbus; ///< set when the port is on a real device
 };
 
 /// The device variables of a printer port: their names, value types, order and bounds,

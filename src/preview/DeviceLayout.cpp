@@ -17,10 +17,7 @@ std::optional<LayoutData> layoutFromDevice(const ProcessNetwork &network, const 
     if (!p)
         return fail(QStringLiteral("No port \"%1\" in the network").arg(port));
 
-    auto held = [&](const QString &name) -> QVariant {
-        const DeviceVariable *d = network.findDeviceVariable(name);
-        return d ? d->value : QVariant();
-    };
+    auto held = [&](const QString &name) { return network.readValue(name); };
     using namespace PortVariables;
     using M = Member;
     const QVariant lines = held(linesName(port));

@@ -1,12 +1,54 @@
 #pragma once
 
+#include "device/DeviceFaults.h"
 #include "device/ProcessNetwork.h"
 #include "model/TicketModel.h"
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
 namespace tkl::test {
+
+/// Faults of the simulated devices, installed into a network for as long as it lives.
+class ScriptedFaults : public DeviceFaults
+{
+public:
+    explicit ScriptedFaults(ProcessNetwork &network)
+        : m_network(network)
+    {
+        network.setFaults(this);
+    }
+    ~ScriptedFaults() override { m_network.setFaults(nullptr); }
+
+    /// Makes the `n`-th write attempt from now fail (1 = the next one); 0 disarms.
+    void failWriteAt(int n) { m_countdown = std::max(0, n); }
+
+    /// Makes every write to `name` fail; an empty name disarms.
+    void failWritesTo(const QString &name) { m_name = name; }
+
+    /// From now on reading `name` gives `value` (invalid: as if it held nothing).
+    void corruptOnReadBack(const QString &name, const QVariant &value) { m_reads.insert(name, value); }
+
+    std::optional<QString> refuseWrite(const QString &name) override
+    {
+        if ((m_countdown > 0 && --m_countdown == 0) || (!m_name.isEmpty() && name == m_name))
+            return QStringLiteral("Device did not accept the write to \"%1\" (simulated fault)").arg(name);
+        return std::nullopt;
+    }
+
+    std::optional<QVariant> readBack(const QString &name) override
+    {
+        const auto it = m_reads.constFind(name);
+        return it == m_reads.constEnd() ? std::nullopt : std::optional<QVariant>(*it);
+    }
+
+private:
+    ProcessNetwork &m_network;
+    int m_countdown = 0;
+    QString m_name;
+    QHash<QString, QVariant> m_reads;
+};
 
 /// One write of the log as a line of the golden file: name, type and value separated
 /// by tabs; strings quoted, with a CR made visible.

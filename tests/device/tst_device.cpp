@@ -4,6 +4,7 @@
 #include "device/AutomationFactory.h"
 #include "device/PortVariables.h"
 #include "device/ProcessNetwork.h"
+#include "device/RegisterCodec.h"
 #include "device/SimulatedServer.h"
 #include "device/TicketDownload.h"
 #include "model/TicketModel.h"
@@ -25,10 +26,18 @@ const QByteArray validNetwork = R"({
   "ports": [ { "name": "P1", "node": "Prn", "updateElements": 2, "ticketLines": 3, "stringLength": 10 } ]
 })";
 
+const QByteArray modbusNetwork = R"({
+  "nodes": [ { "name": "Prn", "address": "X42", "capabilities": "65", "variables": [],
+               "modbus": { "host": "127.0.0.1", "port": 1502 } } ],
+  "ports": [ { "name": "P1", "node": "Prn", "updateElements": 2, "ticketLines": 3, "stringLength": 10,
+               "modbus": { "unit": 1, "base": 100 } } ]
+})";
+
 struct DownloadRun
 {
     TicketModel model;
     std::unique_ptr<ProcessNetwork> network = ProcessNetwork::builtIn();
+    ScriptedFaults faults{*network};
     AutomationFactory factory{*network};
     TicketDownload download{factory};
     QList<double> progress;
@@ -71,6 +80,9 @@ private slots:
     void readBackDifference();
     void registerMap_data();
     void registerMap();
+    void modbusDescription();
+    void registerCodec_data();
+    void registerCodec();
 };
 
 void TestDevice::malformedDescription_data()
@@ -97,6 +109,29 @@ void TestDevice::malformedDescription_data()
                                                  << "nodes[1]: \"address\" \"X4\" must end in the node number";
     QTest::newRow("capabilities above 255") << edit("\"65\"", "\"256 printer\"")
                                             << "must begin with a number from 0 to 255";
+    QTest::newRow("unknown key at the top") << edit("\"ports\":", "\"extra\": 1, \"ports\":")
+                                            << "net.json: top level: unknown key \"extra\"";
+    QTest::newRow("misspelt optional key") << edit("\"stringLength\": 10", "\"stringlength\": 10")
+                                           << "ports[0]: unknown key \"stringlength\"";
+    QTest::newRow("unknown key in a simulation") << edit("300 }", "300, \"simulation\": { \"fixed\": 1, \"to\": 2, \"step\": 3 } }")
+                                                 << "variables[0].simulation: unknown key \"step\"";
+    auto modbus = [](const char *from, const char *to) { return QByteArray(modbusNetwork).replace(from, to); };
+    QTest::newRow("modbus: unknown key") << modbus("\"base\": 100", "\"bsae\": 100")
+                                         << "ports[0].modbus: unknown key \"bsae\"";
+    QTest::newRow("modbus: TCP port 0") << modbus("1502", "0") << "nodes[0].modbus: \"port\" is 0, outside 1..65535";
+    QTest::newRow("modbus: no host") << modbus("\"host\": \"127.0.0.1\", ", "") << "nodes[0].modbus: missing \"host\"";
+    QTest::newRow("modbus: unit 256") << modbus("\"unit\": 1", "\"unit\": 256") << "\"unit\" is 256, outside 0..255";
+    // The port takes 67 registers: 65469 + 67 = 65536 still fits.
+    QTest::newRow("modbus: registers beyond 65535") << modbus("\"base\": 100", "\"base\": 65470")
+                                                    << "ports[0].modbus: the port takes 67 registers from \"base\" 65470";
+    QTest::newRow("modbus: port without its address") << modbus(R"(,
+               "modbus": { "unit": 1, "base": 100 })", "")
+                                                      << "ports[0]: needs \"modbus\"";
+    QTest::newRow("modbus: port on a simulated node") << edit("\"stringLength\": 10", "\"stringLength\": 10, \"modbus\": {}")
+                                                      << "ports[0].modbus: node \"Prn\" has no \"modbus\" endpoint";
+    QTest::newRow("modbus: ports sharing registers")
+        << modbus("} ]\n}", R"(}, { "name": "P2", "node": "Prn", "modbus": { "base": 166 } } ]
+})") << "ports[1].modbus: registers 166..";
     QTest::newRow("simulation without values") << edit("300 }", "300, \"simulation\": { \"to\": 5 } }")
                                                << "variables[0].simulation: needs \"fixed\", or \"from\" and \"to\"";
 }
@@ -298,7 +333,7 @@ void TestDevice::failureAtEveryWrite()
     before.TicketLines = run.model.TicketLines = 5;
     for (int k = 1; k <= full.size(); ++k) {
         run.network->clearWriteLog();
-        run.network->failWriteAt(k);
+        run.faults.failWriteAt(k);
         const DownloadResult result = run.run(goldenBoxLines());
         QCOMPARE(result.status, DownloadResult::Status::Failed);
         QCOMPARE(result.writesDone, k - 1);
@@ -354,7 +389,7 @@ void TestDevice::readBackDifference()
     DownloadRun run;
     fillGoldenTicket(run.model);
     for (qsizetype i = 0; i < names.size(); ++i)
-        run.network->corruptOnReadBack(names.at(i), reads.at(i));
+        run.faults.corruptOnReadBack(names.at(i), reads.at(i));
     const DownloadResult result = run.run(goldenBoxLines());
 
     // Every write was made before the comparison started.
@@ -363,6 +398,72 @@ void TestDevice::readBackDifference()
     QCOMPARE(result.failedName, failedName);
     QCOMPARE(result.errorString, message);
     QCOMPARE(result.ok(), failedName.isEmpty());
+}
+
+void TestDevice::modbusDescription()
+{
+    QString error;
+    auto sized = ProcessNetwork::fromJson(QByteArray(modbusNetwork).replace("\"base\": 100", "\"base\": 65469"),
+                                          QStringLiteral("net.json"), &error);
+    QVERIFY2(sized, qPrintable(error));
+    const PrinterPort &port = sized->ports().constFirst();
+    QCOMPARE(port.modbus->base + PortVariables::registerCount(port), 65536);
+    const ModbusEndpoint *endpoint = sized->endpointOf(port);
+    QVERIFY(endpoint);
+    QCOMPARE(endpoint->text(), QStringLiteral("127.0.0.1:1502"));
+    QCOMPARE(endpoint->timeoutMs, 1000);
+
+    const QString example = QStringLiteral(TKL_DEVICE_TEST_DATA "/../../../examples/modbus-network.json");
+    auto shipped = ProcessNetwork::fromFile(example, &error);
+    QVERIFY2(shipped, qPrintable(error));
+    for (const PrinterPort &p : shipped->ports())
+        QVERIFY2(shipped->endpointOf(p), qPrintable(p.name));
+}
+
+void TestDevice::registerCodec_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QVariant>("value");
+    QTest::addColumn<QList<int>>("registers"); // empty: refused
+    QTest::addColumn<QString>("error");
+
+    const int s = int(ValueType::String);
+    QTest::newRow("odd string: 0 in the low half") << s << QVariant(QStringLiteral("Net")) << QList<int>{3, 0x4E65, 0x7400} << QString();
+    QTest::newRow("Windows-1252 bytes") << s << QVariant(QStringLiteral("5\u00B0C\u20AC")) << QList<int>{4, 0x35B0, 0x4380} << QString();
+    QTest::newRow("empty string") << s << QVariant(QString()) << QList<int>{0} << QString();
+    QTest::newRow("longest string") << s << QVariant(QStringLiteral("0123456789")) << QList<int>{10, 0x3031, 0x3233, 0x3435, 0x3637, 0x3839} << QString();
+    QTest::newRow("too long") << s << QVariant(QStringLiteral("0123456789A")) << QList<int>{} << "text of 11 characters is longer than the 10";
+    QTest::newRow("not in Windows-1252") << s << QVariant(QStringLiteral("ok \u2713")) << QList<int>{} << "U+2713 at position 4";
+    QTest::newRow("Int16 negative") << int(ValueType::Int16) << QVariant::fromValue(qint16(-4)) << QList<int>{0xFFFC} << QString();
+    QTest::newRow("Int16 lowest") << int(ValueType::Int16) << QVariant::fromValue(qint16(-32768)) << QList<int>{0x8000} << QString();
+    QTest::newRow("UInt8 255") << int(ValueType::UInt8) << QVariant::fromValue(quint8(255)) << QList<int>{255} << QString();
+    QTest::newRow("Boolean true") << int(ValueType::Boolean) << QVariant(true) << QList<int>{1} << QString();
+    QTest::newRow("Boolean false") << int(ValueType::Boolean) << QVariant(false) << QList<int>{0} << QString();
+}
+
+// What a write sends, and that reading the registers gives the value back.
+void TestDevice::registerCodec()
+{
+    QFETCH(int, type);
+    QFETCH(QVariant, value);
+    QFETCH(QList<int>, registers);
+    QFETCH(QString, error);
+    const auto t = ValueType(type);
+    RegisterCodec::Registers sent;
+    const auto refused = RegisterCodec::encode(t, value, 10, &sent);
+    if (!error.isEmpty()) {
+        QVERIFY(refused);
+        QVERIFY2(refused->contains(error), qPrintable(*refused));
+        QVERIFY(sent.isEmpty());
+        return;
+    }
+    QVERIFY2(!refused, qPrintable(refused.value_or(QString())));
+    QCOMPARE(QList<int>(sent.begin(), sent.end()), registers);
+    QString why;
+    const QVariant back = t == ValueType::String ? QVariant(*RegisterCodec::decodeString(sent, 10, &why))
+                                                 : *RegisterCodec::decodeNumber(t, sent.first());
+    QCOMPARE(back, value);
+    QCOMPARE(back.metaType(), value.metaType());
 }
 
 QTEST_GUILESS_MAIN(TestDevice)

@@ -25,6 +25,7 @@ namespace {
 struct Plant
 {
     std::unique_ptr<ProcessNetwork> network = ProcessNetwork::builtIn();
+    ScriptedFaults faults{*network};
     AutomationFactory factory{*network};
     TicketDownload download{factory};
     TicketModel model;
@@ -41,8 +42,8 @@ struct Plant
     {
         QVERIFY2(network->storeWarning().isEmpty(), qPrintable(network->storeWarning()));
         for (const WriteRecord &w : written.network->writeLog()) {
-            const QVariant held = network->findDeviceVariable(w.name)->value;
-            const QVariant expected = written.network->findDeviceVariable(w.name)->value;
+            const QVariant held = network->readValue(w.name);
+            const QVariant expected = written.network->readValue(w.name);
             QVERIFY2(held.metaType() == expected.metaType() && held == expected, qPrintable(w.name));
         }
     }
@@ -103,7 +104,7 @@ void TestDeviceStore::survivesRestart()
     for (qsizetype i = 0; i < ports.size(); ++i) {
         const bool fails = failAt && i == ports.size() - 1;
         if (fails)
-            plant.network->failWriteAt(failAt);
+            plant.faults.failWriteAt(failAt);
         QCOMPARE(plant.send(goldenBoxLines(), ports.at(i)).ok(), !fails);
     }
     QVERIFY2(plant.network->storeWarning().isEmpty(), qPrintable(plant.network->storeWarning()));
@@ -136,7 +137,7 @@ void TestDeviceStore::damagedStoreSetAside()
     const QString warning = plant.network->storeWarning();
     QVERIFY2(warning.contains(QDir::toNativeSeparators(m_path)), qPrintable(warning));
     for (const QString &name : {QStringLiteral("Printer1.lines"), QStringLiteral("Printer2.lines")})
-        QVERIFY(!plant.network->findDeviceVariable(name)->value.isValid());
+        QVERIFY(!plant.network->readValue(name).isValid());
 
     // Set aside whole, under a name that says what it is; the place is free again.
     const QStringList copies = damagedCopies(m_dir->path());

@@ -25,6 +25,7 @@ struct PortSetup
 {
     TicketModel model;
     std::unique_ptr<ProcessNetwork> network = ProcessNetwork::builtIn();
+    ScriptedFaults faults{*network};
     AutomationFactory factory{*network};
     ScriptedPrompts prompts;
     QStringList lines = goldenBoxLines();
@@ -179,7 +180,7 @@ void TestDeviceWidgets::failureAtEveryWriteThroughTheDialog()
     s.download(QStringLiteral("Printer1"));
     const int writes = int(s.network->writeLog().size());
     for (int k = 1; k <= writes; ++k) {
-        s.network->failWriteAt(k);
+        s.faults.failWriteAt(k);
         s.download(QStringLiteral("Printer1"));
         QCOMPARE(s.prompts.messages.size(), k);
         s.checkFailureShown(s.dialog.downloadServer()->property(QStringLiteral("ErrorString")).toString());
@@ -190,7 +191,7 @@ void TestDeviceWidgets::failureAtEveryWriteThroughTheDialog()
 void TestDeviceWidgets::readBackDifferenceShown()
 {
     PortSetup s;
-    s.network->corruptOnReadBack(QStringLiteral("Printer1.Ticket[1]"), QStringLiteral("   WEIGHING TICKEt"));
+    s.faults.corruptOnReadBack(QStringLiteral("Printer1.Ticket[1]"), QStringLiteral("   WEIGHING TICKEt"));
     s.download(QStringLiteral("Printer1"));
     QCOMPARE(s.prompts.messages.size(), 1);
     s.checkFailureShown(QStringLiteral(

@@ -1,0 +1,209 @@
+#include "SimulatedDevices.h"
+
+#include "DeviceFaults.h"
+#include "DeviceStore.h"
+#include "NetworkCatalogue.h"
+
+#include <QJsonValue>
+
+#include <cmath>
+#include <limits>
+
+namespace tkl {
+
+namespace {
+
+QString describeType(ValueType type)
+{
+    switch (type) {
+    case ValueType::Boolean: return QStringLiteral("a Boolean");
+    case ValueType::UInt8: return QStringLiteral("an 8-bit unsigned integer");
+    case ValueType::Int16: return QStringLiteral("a 16-bit signed integer");
+    case ValueType::String: return QStringLiteral("a string");
+    }
+    return {};
+}
+
+QString describeVariant(const QVariant &value)
+{
+    if (!value.isValid())
+        return QStringLiteral("no value");
+    switch (value.metaType().id()) {
+    case QMetaType::Bool: return describeType(ValueType::Boolean);
+    case QMetaType::UChar: return describeType(ValueType::UInt8);
+    case QMetaType::Short: return describeType(ValueType::Int16);
+    case QMetaType::QString: return describeType(ValueType::String);
+    default: return QStringLiteral("a value of type %1").arg(QString::fromLatin1(value.typeName()));
+    }
+}
+
+// A stored value as the device variable holds it; invalid when it does not fit the
+// variable (the network description may have changed since it was stored).
+QVariant fromStored(const DeviceVariable &d, const QJsonValue &v)
+{
+    switch (d.type) {
+    case ValueType::Boolean:
+        return v.isBool() ? QVariant(v.toBool()) : QVariant();
+    case ValueType::UInt8:
+    case ValueType::Int16: {
+        const double n = v.toDouble(std::numeric_limits<double>::quiet_NaN());
+        if (!v.isDouble() || n != std::trunc(n) || n < d.minimum || n > d.maximum)
+            return {};
+        return d.type == ValueType::UInt8 ? QVariant::fromValue(quint8(n)) : QVariant::fromValue(qint16(n));
+    }
+    case ValueType::String:
+        if (!v.isString() || v.toString().size() > d.maximum)
+            return {};
+        return v.toString();
+    }
+    return {};
+}
+
+QJsonValue toStored(ValueType type, const QVariant &value)
+{
+    switch (type) {
+    case ValueType::Boolean: return value.toBool();
+    case ValueType::UInt8:
+    case ValueType::Int16: return value.toInt();
+    case ValueType::String: return value.toString();
+    }
+    return {};
+}
+
+} // namespace
+
+SimulatedDevices::SimulatedDevices(const NetworkCatalogue &catalogue)
+    : m_catalogue(catalogue)
+{
+}
+
+std::optional<QString> SimulatedDevices::write(const QString &name, const QVariant &value)
+{
+    if (m_faults) {
+        if (auto refused = m_faults->refuseWrite(name))
+            return refused;
+    }
+
+    const DeviceVariable *d = m_catalogue.findDeviceVariable(name);
+    if (!d) {
+        if (m_catalogue.findVariable(name))
+            return QStringLiteral("Variable \"%1\" is read-only").arg(name);
+        return QStringLiteral("Variable \"%1\" does not exist").arg(name);
+    }
+    if (value.metaType().id() != valueMetaTypeId(d->type)) {
+        return QStringLiteral("Variable \"%1\" takes %2, not %3")
+            .arg(name, describeType(d->type), describeVariant(value));
+    }
+    switch (d->type) {
+    case ValueType::Boolean:
+        break;
+    case ValueType::UInt8:
+    case ValueType::Int16: {
+        const int v = value.toInt();
+        if (v < d->minimum || v > d->maximum) {
+            return QStringLiteral("Value %1 is out of range %2..%3 for variable \"%4\"")
+                .arg(v)
+                .arg(d->minimum)
+                .arg(d->maximum)
+                .arg(name);
+        }
+        break;
+    }
+    case ValueType::String: {
+        const qsizetype length = value.toString().size();
+        if (length > d->maximum) {
+            return QStringLiteral("Text of %1 characters is too long for variable \"%2\" (at most %3)")
+                .arg(length)
+                .arg(name)
+                .arg(d->maximum);
+        }
+        break;
+    }
+    }
+    if (m_values.size() <= d->index)
+        m_values.resize(m_catalogue.deviceVariables().size());
+    m_values[d->index] = value;
+    m_portWritten.insert(d->port);
+    m_log.append(WriteRecord{name, d->type, value});
+    return std::nullopt;
+}
+
+void SimulatedDevices::clearDevices()
+{
+    m_values.clear();
+    for (int port = 0; port < m_catalogue.ports().size(); ++port)
+        m_portWritten.insert(port);
+}
+
+QVariant SimulatedDevices::readValue(const QString &fullName) const
+{
+    const DeviceVariable *d = m_catalogue.findDeviceVariable(fullName);
+    return d ? readValue(*d) : QVariant();
+}
+
+QVariant SimulatedDevices::readValue(const DeviceVariable &variable) const
+{
+    if (m_faults) {
+        if (auto replaced = m_faults->readBack(variable.name))
+            return *replaced;
+    }
+    return held(variable.index);
+}
+
+void SimulatedDevices::setPortValues(int port, const QJsonObject &values)
+{
+    m_values.resize(m_catalogue.deviceVariables().size());
+    for (const DeviceVariable &d : m_catalogue.deviceVariables()) {
+        if (d.port == port)
+            m_values[d.index] = fromStored(d, values.value(d.name));
+    }
+}
+
+QJsonObject SimulatedDevices::portValues(int port) const
+{
+    QJsonObject values;
+    for (const DeviceVariable &d : m_catalogue.deviceVariables()) {
+        const QVariant value = held(d.index);
+        if (d.port == port && value.isValid())
+            values.insert(d.name, toStored(d.type, value));
+    }
+    return values;
+}
+
+bool SimulatedDevices::attachStore(const QString &path)
+{
+    m_storePath = path;
+    const DeviceStore::Contents contents = DeviceStore::load(path);
+    m_storeWarning = contents.warning;
+    const auto &ports = m_catalogue.ports();
+    for (int port = 0; port < ports.size(); ++port)
+        setPortValues(port, contents.ports.value(ports.at(port).name));
+    m_portWritten.clear();
+    return m_storeWarning.isEmpty();
+}
+
+bool SimulatedDevices::saveStore()
+{
+    if (m_storePath.isEmpty() || m_portWritten.isEmpty())
+        return true;
+    const auto &ports = m_catalogue.ports();
+    DeviceStore::Ports written;
+    for (int port : std::as_const(m_portWritten))
+        written.insert(ports.at(port).name, portValues(port));
+    DeviceStore::Ports merged;
+    QString damaged;
+    if (const auto error = DeviceStore::mergePorts(m_storePath, written, &merged, &damaged)) {
+        m_storeWarning = QStringLiteral("What the devices hold could not be saved: %1").arg(*error);
+        return false;
+    }
+    m_storeWarning = damaged;
+    // Other programs may have downloaded to the other ports meanwhile.
+    for (int port = 0; port < ports.size(); ++port) {
+        if (!m_portWritten.contains(port))
+            setPortValues(port, merged.value(ports.at(port).name));
+    }
+    m_portWritten.clear();
+    return true;
+}
+
+} // namespace tkl

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "device/PortVariables.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QVariant>
+
+#include <optional>
+
+namespace tkl {
+
+class DeviceFaults;
+class NetworkCatalogue;
+struct DeviceVariable;
+
+/// One successful device write, in the order they were made.
+struct WriteRecord
+{
+    QString name;
+    ValueType type = ValueType::Int16;
+    QVariant value;
+
+    friend bool operator==(const WriteRecord &, const WriteRecord &) = default;
+};
+
+/// The printer devices of a catalogue's simulated ports: what each device variable
+/// holds, a log of every write, and the devices' memory on disk so that what one
+/// program downloaded another one can show. Not thread-safe: one thread at a time.
+///
+/// The memory is a per-user data file that holds, per port, the value of every device
+/// variable that holds one:
+///
+///     { "version": 1,
+///       "ports": { "Printer1": { "Printer1.lines": 2, "Printer1.Ticket[1]": "Net:",
+///                                "Printer1.UpdateArr[1].DataIn": true, ... } } }
+///
+/// Saving is atomic (written beside the file and renamed over it) and locked (a
+/// "<file>.lock" lock file), and merges per port: under the lock the file is read
+/// again and only the ports written since the last save are replaced, so that two
+/// programs downloading to different ports keep each other's tickets.
+class SimulatedDevices
+{
+public:
+    /// Devices for the ports of `catalogue`, which must outlive them (and may still grow).
+    explicit SimulatedDevices(const NetworkCatalogue &catalogue);
+
+    // --- writes and reads
+
+    /// Stores `value` in the device variable `name`. Checks, in this order: an installed
+    /// fault, the name, the value's meta type, its range. On failure returns the text
+    /// that names the variable and changes nothing; on success appends to the log.
+    std::optional<QString> write(const QString &name, const QVariant &value);
+
+    /// Every successful write since the devices were built or the log last cleared.
+    const QList<WriteRecord> &writeLog() const { return m_log; }
+    void clearWriteLog() { m_log.clear(); }
+
+    /// Forgets every value the devices hold (not the log).
+    void clearDevices();
+
+    /// What reading the device variable gives: the value it holds, or what an installed
+    /// fault puts in its place; invalid when it holds none or does not exist.
+    QVariant readValue(const QString &fullName) const;
+    QVariant readValue(const DeviceVariable &variable) const;
+
+    /// Installs a fault seam (nullptr removes it); the caller keeps it alive.
+    void setFaults(DeviceFaults *faults) { m_faults = faults; }
+
+    // --- the memory on disk
+
+    /// Uses the file at `path` as the devices' memory and loads what it holds: stored
+    /// values of variables the catalogue has, of the right type and in range, replace
+    /// what the devices held; other ones are ignored. A missing file is an empty
+    /// memory. A damaged file is set aside as "<path>.damaged-YYYYMMDD-HHMMSS",
+    /// reported in storeWarning(), and the devices start empty. Returns false when it
+    /// set a warning.
+    bool attachStore(const QString &path);
+
+    /// The attached store's path; empty when none is attached.
+    QString storePath() const { return m_storePath; }
+
+    /// What went wrong with the store when it was last loaded or saved; empty when
+    /// nothing did.
+    QString storeWarning() const { return m_storeWarning; }
+    void clearStoreWarning() { m_storeWarning.clear(); }
+
+    /// Saves the ports written since the last save into the attached store and takes
+    /// the other ports' values from the file as it now stands. True when there was
+    /// nothing to do or no store is attached. On failure returns false and sets
+    /// storeWarning(); the ports stay marked for the next save.
+    bool saveStore();
+
+private:
+    void setPortValues(int port, const QJsonObject &values);
+    QJsonObject portValues(int port) const;
+    QVariant held(int index) const { return index < m_values.size() ? m_values.at(index) : QVariant(); }
+
+    const NetworkCatalogue &m_catalogue;
+    QList<QVariant> m_values; ///< by device variable index; grows as the catalogue does
+    QList<WriteRecord> m_log;
+    QSet<int> m_portWritten;  ///< ports written since the store was last saved
+    DeviceFaults *m_faults = nullptr;
+    QString m_storePath;
+    QString m_storeWarning;
+};
+
+} // namespace tkl
