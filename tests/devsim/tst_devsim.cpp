@@ -191,8 +191,7 @@ void TestDevsim::unusableInput_data()
     QTest::addColumn<QString>("message");
 
     const QByteArray good = modbusNetwork(1502);
-    QByteArray noEndpoint = good;
-    noEndpoint.replace(R"("modbus": { "host": "127.0.0.1", "port": 1502 })", R"("variables2": [])");
+    const QByteArray noEndpoint = R"({ "nodes": [], "ports": [] })";
     QByteArray overlapping = good;
     overlapping.replace(R"("unit": 2, "base": 0)", R"("unit": 1, "base": 100)");
 
@@ -202,7 +201,7 @@ void TestDevsim::unusableInput_data()
     QTest::newRow("a broken description") << QByteArray("{ \"nodes\": [") << QStringList() << "network.json:";
     QTest::newRow("no node to serve") << noEndpoint << QStringList() << "no node has a \"modbus\" endpoint";
     QTest::newRow("ports sharing registers") << overlapping << QStringList()
-                                             << "ports Printer1 and Printer2 share registers of unit 1";
+                                             << "ports[1].modbus: registers 100..1237 overlap those of port \"Printer1\" (unit 1)";
 }
 
 void TestDevsim::unusableInput()
