@@ -53,13 +53,13 @@ QString namesText(const QStringList &names)
 
 struct DeviceServer::Block
 {
-    ServedPort served;
+    ModbusPortAddress served;
     PortRegisters registers;
     std::vector<uint16_t> data;
 
-    explicit Block(const ServedPort &p)
-        : served(p)
-        , registers(p.port)
+    explicit Block(const PrinterPort &p)
+        : served(addressOf(p))
+        , registers(p)
         , data(std::size_t(registers.count()), 0)
     {
     }
@@ -101,7 +101,7 @@ DeviceServer::DeviceServer(const QList<ServedNode> &nodes, const FaultOptions &f
     for (const ServedNode &n : nodes) {
         auto node = std::make_unique<Node>();
         node->served = n;
-        for (const ServedPort &p : n.ports)
+        for (const PrinterPort &p : n.ports)
             node->blocks.push_back(std::make_unique<Block>(p));
         m_nodes.push_back(std::move(node));
     }
@@ -299,6 +299,11 @@ DeviceServer::Outcome DeviceServer::handle(Node &node, void *context, const uint
         break;
     }
 
+    if (m_observer) {
+        std::lock_guard lock(m_sinkMutex);
+        m_observer({unit, function, address, count, values});
+    }
+
     line = QStringLiteral("%1:%2 #%3 unit %4 %5 %6 count %7")
                .arg(node.served.name)
                .arg(node.served.tcpPort)
@@ -336,7 +341,9 @@ DeviceServer::Outcome DeviceServer::handle(Node &node, void *context, const uint
         return refuse(MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS, {});
 
     const int first = address - block->served.base;
-    line += QStringLiteral(": ") + namesText(block->registers.namesIn(first, count));
+    line += QStringLiteral(": ")
+        + namesText(write ? block->registers.describeWrite(first, values.data(), count)
+                          : block->registers.namesIn(first, count));
 
     if (write && m_faults.exceptionAt > 0 && writes == m_faults.exceptionAt) {
         return refuse(MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE,
@@ -364,7 +371,7 @@ std::vector<uint16_t> DeviceServer::registers(const QString &portName) const
     for (const auto &node : m_nodes) {
         std::lock_guard lock(node->mutex);
         for (const auto &block : node->blocks) {
-            if (block->served.port.name == portName)
+            if (block->registers.port().name == portName)
                 return block->data;
         }
     }

@@ -47,8 +47,22 @@ public:
     DeviceServer(const DeviceServer &) = delete;
     DeviceServer &operator=(const DeviceServer &) = delete;
 
+    /// A request as it arrived, before any fault or check.
+    struct Request
+    {
+        int unit = 0;
+        int function = 0;
+        int address = 0;
+        int count = 0;
+        std::vector<uint16_t> values; ///< what a write carries
+    };
+    using RequestSink = std::function<void(const Request &)>;
+
     /// Reports every request to `sink` (before listen()).
     void setVerbose(LineSink sink) { m_sink = std::move(sink); }
+
+    /// Hands every request to `observer` (before listen()), e.g. to replay them elsewhere.
+    void setObserver(RequestSink observer) { m_observer = std::move(observer); }
 
     /// Opens the listening sockets (none when refusing). On failure returns false with
     /// `error` naming the node and the endpoint.
@@ -81,6 +95,7 @@ private:
 
     FaultOptions m_faults;
     LineSink m_sink;
+    RequestSink m_observer;
     std::vector<std::unique_ptr<Node>> m_nodes;
     std::list<std::unique_ptr<Connection>> m_connections; // touched by run() only
     int m_wake[2] = {-1, -1};

@@ -1,5 +1,7 @@
 #include "PortRegisters.h"
 
+#include "device/RegisterCodec.h"
+
 namespace tkl::devsim {
 
 using namespace PortVariables;
@@ -41,6 +43,45 @@ QStringList PortRegisters::namesIn(int first, int count) const
         last = owner;
     }
     return names;
+}
+
+namespace {
+
+QString bracketed(const QString &text)
+{
+    QString out;
+    for (const QChar c : text) {
+        if (c.unicode() < 32 || c.unicode() == 127)
+            out += QStringLiteral("[%1]").arg(c.unicode());
+        else
+            out += c;
+    }
+    return out;
+}
+
+} // namespace
+
+QStringList PortRegisters::describeWrite(int first, const uint16_t *values, int count) const
+{
+    QStringList described;
+    for (const QString &name : namesIn(first, count)) {
+        const auto place = placeOf(m_port, name);
+        const int at = place->firstRegister - first; // where the variable starts in `values`
+        QString text = name;
+        if (place->type != ValueType::String) {
+            if (at >= 0) {
+                const auto value = RegisterCodec::decodeNumber(place->type, values[at]);
+                text += u'=' + (value ? QString::number(value->toInt()) : QStringLiteral("?"));
+            }
+        } else if (at >= 0) {
+            const RegisterCodec::Registers registers(values + at, values + count);
+            QString error;
+            if (const auto string = RegisterCodec::decodeString(registers, m_port.stringLength, &error))
+                text += QStringLiteral("=\"%1\"").arg(bracketed(*string));
+        }
+        described << text;
+    }
+    return described;
 }
 
 QString PortRegisters::refusal(int first, const uint16_t *values, int count) const

@@ -26,6 +26,11 @@ public:
     /// in register order; `first` is relative to the port's base.
     QStringList namesIn(int first, int count) const;
 
+    /// The variables a write of `values` from register `first` touches, each with the
+    /// value it now holds where the write carries all of it: `P.lines=3`,
+    /// `P.Ticket[1]="Net:"` (control characters as [13]).
+    QStringList describeWrite(int first, const uint16_t *values, int count) const;
+
     /// Why the device refuses `values` written from register `first` on (relative to
     /// the port's base); empty when it takes them. Checks what a single register can
     /// tell: a number outside its variable's bounds, a string length beyond the port's.

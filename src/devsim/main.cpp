@@ -120,10 +120,10 @@ int main(int argc, char *argv[])
         QStringList ports;
         for (const auto &p : node.ports) {
             ports << QStringLiteral("%1 (unit %2, registers %3..%4)")
-                         .arg(p.port.name)
-                         .arg(p.unit)
-                         .arg(p.base)
-                         .arg(p.base + tkl::PortVariables::registerCount(p.port) - 1);
+                         .arg(p.name)
+                         .arg(tkl::devsim::addressOf(p).unit)
+                         .arg(tkl::devsim::addressOf(p).base)
+                         .arg(tkl::devsim::addressOf(p).base + tkl::PortVariables::registerCount(p) - 1);
         }
         say(stdout, QStringLiteral("tkldevsim: %1 %2 127.0.0.1:%3: %4")
                         .arg(node.name, faults.refuse ? QStringLiteral("refuses connections on")

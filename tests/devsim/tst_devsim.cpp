@@ -177,7 +177,7 @@ void TestDevsim::verboseNamesTheVariables()
     modbus_set_slave(client.get(), 1);
     QCOMPARE(modbus_write_registers(client.get(), PortVariables::linesRegister(p), 3, values.data()), 3);
     const QByteArray expected = QStringLiteral("PrinterModule:%1 #1 unit 1 write %2 count 3: "
-                                               "Printer1.lines, Printer1.Ticket[1] -> ok")
+                                               "Printer1.lines=1, Printer1.Ticket[1]=\"OK\" -> ok")
                                     .arg(port)
                                     .arg(PortVariables::linesRegister(p))
                                     .toUtf8();
@@ -191,17 +191,25 @@ void TestDevsim::unusableInput_data()
     QTest::addColumn<QString>("message");
 
     const QByteArray good = modbusNetwork(1502);
-    const QByteArray noEndpoint = R"({ "nodes": [], "ports": [] })";
-    QByteArray overlapping = good;
-    overlapping.replace(R"("unit": 2, "base": 0)", R"("unit": 1, "base": 100)");
+    QByteArray noEndpoint = good;
+    noEndpoint.replace(R"(, "variables": [],
+      "modbus": { "host": "127.0.0.1", "port": 1502 })", R"(, "variables": [])");
+    noEndpoint.replace(R"(, "modbus": { "unit": 1, "base": 0 })", "").replace(R"(,
+      "modbus": { "unit": 2, "base": 0 })", "");
+    QByteArray samePort = good;
+    samePort.replace(R"("name": "Bench", "address": "NET1.ST09", "capabilities": "65 ticket printer", "variables": [])",
+                     R"("name": "Bench", "address": "NET1.ST09", "capabilities": "65 ticket printer", "variables": [],
+                        "modbus": { "host": "127.0.0.1", "port": 1502 })");
+    samePort.replace(R"({ "name": "Local", "node": "Bench" })",
+                     R"({ "name": "Local", "node": "Bench", "modbus": { "unit": 1, "base": 0 } })");
 
     QTest::newRow("a negative delay") << good << QStringList{"--delay-ms", "-5"} << "--delay-ms takes a whole number";
     QTest::newRow("not a number") << good << QStringList{"--drop-at", "two"} << "--drop-at takes a whole number";
     QTest::newRow("an unknown option") << good << QStringList{"--fast"} << "Unknown option 'fast'";
     QTest::newRow("a broken description") << QByteArray("{ \"nodes\": [") << QStringList() << "network.json:";
     QTest::newRow("no node to serve") << noEndpoint << QStringList() << "no node has a \"modbus\" endpoint";
-    QTest::newRow("ports sharing registers") << overlapping << QStringList()
-                                             << "ports[1].modbus: registers 100..1237 overlap those of port \"Printer1\" (unit 1)";
+    QTest::newRow("two nodes at one port") << samePort << QStringList()
+                                           << "nodes PrinterModule and Bench both want port 1502";
 }
 
 void TestDevsim::unusableInput()
