@@ -1,0 +1,311 @@
+// A full download (30 fields, 60 lines, both codes) to the device simulator over
+// loopback: the Modbus requests it takes, its time against a bare libmodbus loop that
+// sends the same requests in the same run, and with every reply delayed by 2 ms, one
+// device against 20 at once. Prints the figures; not a test.
+//
+//   bench_devsim [ROUNDS]
+
+#include "device/AutomationFactory.h"
+#include "device/ProcessNetwork.h"
+#include "device/TicketDownload.h"
+#include "devsim/DeviceServer.h"
+#include "devsim/ServedNodes.h"
+#include "model/TicketModel.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <modbus/modbus.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+using namespace tkl;
+using devsim::DeviceServer;
+
+namespace {
+
+constexpr int Devices = 20;
+
+int freeLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    int port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&address), size) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) == 0)
+        port = ntohs(address.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
+// Twenty printing devices, each its own node at its own endpoint with one port.
+QByteArray description(const QList<int> &tcpPorts)
+{
+    QStringList nodes, ports;
+    nodes << QStringLiteral(R"({ "name": "Scale1", "address": "NET1.ST03", "capabilities": "17 weighing terminal",
+      "variables": [ { "name": "NetWeight", "internalAddress": 120, "offset": 0, "subDataType": 4, "bitNo": 0 } ] })");
+    for (int i = 0; i < tcpPorts.size(); ++i) {
+        nodes << QStringLiteral(R"({ "name": "Module%1", "address": "NET1.ST%2", "capabilities": "65 ticket printer",
+      "variables": [], "modbus": { "host": "127.0.0.1", "port": %3, "timeoutMs": 2000 } })")
+                     .arg(i + 1)
+                     .arg(i + 10)
+                     .arg(tcpPorts[i]);
+        ports << QStringLiteral(R"({ "name": "P%1", "node": "Module%1", "modbus": { "unit": 1, "base": 0 } })").arg(i + 1);
+    }
+    return QStringLiteral("{ \"nodes\": [ %1 ],\n  \"ports\": [ %2 ] }").arg(nodes.join(u",\n"), ports.join(u",\n")).toUtf8();
+}
+
+void fillTicket(TicketModel &model, QStringList &lines)
+{
+    for (int n = 1; n <= TicketModel::LastSlot; ++n) {
+        UpdateBox &b = model.UpdateBoxes[n];
+        b.VarName = QStringLiteral("Scale1.NetWeight");
+        b.NodeAdr = 3;
+        b.SWNo = qint16(100 + n);
+        b.Offset = qint16(2 * n);
+        b.Typ = 4;
+        b.BitNo = 0;
+        b.Code = 17;
+        b.Chars = 8;
+        b.Digits = 2;
+        b.DataIn = true;
+        b.Linie = qint16(n * 2 - 1);
+        b.Pos = 10;
+        model.BoxLoaded[n] = 1;
+    }
+    for (int i = 1; i <= 60; ++i)
+        lines << QStringLiteral("Line %1 of the ticket: value ........").arg(i);
+    model.StartCode = QStringLiteral("[27]@[27]!8");
+    model.StopCode = QStringLiteral("[12][27]i");
+}
+
+// A server on its own thread for as long as it lives.
+class RunningServer
+{
+public:
+    RunningServer(const QList<devsim::ServedNode> &nodes, const devsim::FaultOptions &faults,
+                  DeviceServer::RequestSink observer = {})
+        : m_server(nodes, faults)
+    {
+        m_server.setObserver(std::move(observer));
+        QString error;
+        if (!m_server.listen(&error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            std::exit(1);
+        }
+        m_thread = std::thread([this] { m_server.run(); });
+    }
+    ~RunningServer()
+    {
+        m_server.stop();
+        m_thread.join();
+    }
+    quint64 requests() const { return m_server.requests(); }
+
+private:
+    DeviceServer m_server;
+    std::thread m_thread;
+};
+
+// One download with its own network, factory and server object, as a separate program would.
+struct Downloader
+{
+    std::unique_ptr<ProcessNetwork> network;
+    std::unique_ptr<AutomationFactory> factory;
+    std::unique_ptr<TicketDownload> download;
+
+    explicit Downloader(const QString &path)
+    {
+        QString error;
+        network = ProcessNetwork::fromFile(path, &error);
+        if (!network) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            std::exit(1);
+        }
+        factory = std::make_unique<AutomationFactory>(*network);
+        download = std::make_unique<TicketDownload>(*factory);
+    }
+
+    DownloadResult run(const TicketModel &model, const QStringList &lines, const QString &port)
+    {
+        return download->run(model, lines, port);
+    }
+};
+
+// The same requests over one connection with nothing around them: connect, send, close.
+bool bareLoop(int tcpPort, const std::vector<DeviceServer::Request> &requests)
+{
+    modbus_t *ctx = modbus_new_tcp("127.0.0.1", tcpPort);
+    bool ok = modbus_connect(ctx) == 0;
+    uint16_t buffer[MODBUS_MAX_READ_REGISTERS];
+    for (const auto &r : requests) {
+        if (!ok)
+            break;
+        modbus_set_slave(ctx, r.unit);
+        switch (r.function) {
+        case MODBUS_FC_READ_HOLDING_REGISTERS:
+            ok = modbus_read_registers(ctx, r.address, r.count, buffer) == r.count;
+            break;
+        case MODBUS_FC_WRITE_SINGLE_REGISTER:
+            ok = modbus_write_register(ctx, r.address, r.values.front()) == 1;
+            break;
+        case MODBUS_FC_WRITE_MULTIPLE_REGISTERS:
+            ok = modbus_write_registers(ctx, r.address, r.count, r.values.data()) == r.count;
+            break;
+        default:
+            ok = false;
+        }
+    }
+    modbus_close(ctx);
+    modbus_free(ctx);
+    return ok;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+bool check(const DownloadResult &result, const char *what)
+{
+    if (!result.ok())
+        std::fprintf(stderr, "%s failed: %s\n", what, qPrintable(result.errorString));
+    return result.ok();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 50;
+
+    QList<int> tcpPorts;
+    for (int i = 0; i < Devices; ++i)
+        tcpPorts << freeLoopbackPort();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("network.json"));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(description(tcpPorts)) < 0)
+            return 1;
+    }
+    QString error;
+    const auto nodes = devsim::servedNodes(path, &error);
+    if (!nodes) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+
+    TicketModel model;
+    QStringList lines;
+    fillTicket(model, lines);
+    const QString port = QStringLiteral("P1");
+
+    // --- requests, and time against the bare loop
+    std::vector<DeviceServer::Request> requests;
+    bool recording = true;
+    int writeRequests = 0, readRequests = 0, writeRegisters = 0;
+    {
+        RunningServer server(*nodes, {}, [&](const DeviceServer::Request &r) {
+            if (recording)
+                requests.push_back(r);
+        });
+        Downloader downloader(path);
+        const DownloadResult first = downloader.run(model, lines, port);
+        if (!check(first, "the download"))
+            return 1;
+        recording = false;
+        if (requests.empty()) {
+            std::fprintf(stderr, "the download sent no request to the simulator: port P1 is not a Modbus device?\n");
+            return 1;
+        }
+        for (const auto &r : requests) {
+            if (r.function == MODBUS_FC_READ_HOLDING_REGISTERS) {
+                ++readRequests;
+            } else {
+                ++writeRequests;
+                writeRegisters += r.count;
+            }
+        }
+        std::printf("full download (30 fields, 60 lines, both codes), %d rounds\n", rounds);
+        std::printf("  device writes:          %d\n", first.writesDone);
+        std::printf("  Modbus requests:        %zu (%d writes carrying %d registers, %d read-back reads)\n",
+                    requests.size(), writeRequests, writeRegisters, readRequests);
+        std::printf("  write requests / device writes: %.2f (target <= 0.5)\n",
+                    double(writeRequests) / first.writesDone);
+
+        std::vector<double> product, bare;
+        QElapsedTimer timer;
+        for (int i = 0; i < rounds; ++i) {
+            timer.start();
+            if (!check(downloader.run(model, lines, port), "the download"))
+                return 1;
+            product.push_back(timer.nsecsElapsed() / 1e6);
+            timer.start();
+            if (!bareLoop(tcpPorts.first(), requests)) {
+                std::fprintf(stderr, "the bare loop failed\n");
+                return 1;
+            }
+            bare.push_back(timer.nsecsElapsed() / 1e6);
+        }
+        const double p = median(product), b = median(bare);
+        std::printf("  download:  %.2f ms (median)\n", p);
+        std::printf("  bare libmodbus loop, same requests: %.2f ms (median)\n", b);
+        std::printf("  ratio: %.2fx (target <= 1.3x)\n", p / b);
+    }
+
+    // --- every reply 2 ms late: one device, then twenty at once
+    {
+        devsim::FaultOptions slow;
+        slow.delayMs = 2;
+        RunningServer server(*nodes, slow);
+        std::vector<std::unique_ptr<Downloader>> downloaders;
+        for (int i = 0; i < Devices; ++i)
+            downloaders.push_back(std::make_unique<Downloader>(path));
+        const int slowRounds = std::max(1, rounds / 10);
+        std::vector<double> one, all;
+        QElapsedTimer timer;
+        for (int round = 0; round < slowRounds; ++round) {
+            timer.start();
+            if (!check(downloaders.front()->run(model, lines, port), "the download"))
+                return 1;
+            one.push_back(timer.nsecsElapsed() / 1e6);
+
+            std::vector<std::thread> threads;
+            std::vector<DownloadResult> results(Devices);
+            timer.start();
+            for (int i = 0; i < Devices; ++i) {
+                threads.emplace_back([&, i] {
+                    results[std::size_t(i)] = downloaders[std::size_t(i)]->run(model, lines, QStringLiteral("P%1").arg(i + 1));
+                });
+            }
+            for (auto &t : threads)
+                t.join();
+            all.push_back(timer.nsecsElapsed() / 1e6);
+            for (const auto &r : results) {
+                if (!check(r, "a concurrent download"))
+                    return 1;
+            }
+        }
+        const double o = median(one), a = median(all);
+        std::printf("with --delay-ms 2, %d rounds\n", slowRounds);
+        std::printf("  one device:        %.1f ms (median)\n", o);
+        std::printf("  %d devices at once: %.1f ms (median), %.2fx one device (target <= 2x)\n", Devices, a, a / o);
+    }
+    return 0;
+}
