@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/ProgramTitle.h"
+
 #include <QList>
 #include <QString>
 #include <QWidget>
@@ -47,7 +49,7 @@ public:
     /// The title before the ticket's name: the program's name and nine blanks.
     static inline const QString TitlePrefix = QStringLiteral("Dodurev Ezuzez Avedur         ");
     /// Title of the program's own message boxes.
-    static inline const QString MessageTitle = QStringLiteral("Dodurev Ezuzez Avedur");
+    static inline const QString MessageTitle = ProgramTitle;
 
     // Fixed geometry, twips.
     static constexpr int FixedLeft = 0;

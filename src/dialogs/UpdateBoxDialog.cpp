@@ -10,13 +10,13 @@
 #include "editor/EditorSurface.h"
 #include "model/CharGrid.h"
 #include "model/Numbers.h"
+#include "model/ProgramTitle.h"
 #include "model/Prompts.h"
 #include "model/ShapeCaption.h"
 #include "model/TicketModel.h"
 
 #include <QCloseEvent>
 #include <QFocusEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLabel>
@@ -271,7 +271,7 @@ void UpdateBoxDialog::expandTree()
 
 void UpdateBoxDialog::showError(const QString &text)
 {
-    m_prompts.showMessage(QGuiApplication::applicationDisplayName(), QStringLiteral("Error Message: ") + text,
+    m_prompts.showMessage(ProgramTitle, QStringLiteral("Error Message: ") + text,
                           Prompts::Icon::Warning);
 }
 

@@ -29,6 +29,7 @@ private slots:
         QTest::newRow("escape in start code") << "Text1" << "" << 0 << int(Qt::Key_Escape) << "[27]";
         QTest::newRow("enter in stop code") << "Text2" << "AB" << 2 << int(Qt::Key_Return) << "AB[13]";
         QTest::newRow("backspace deletes, appends nothing") << "Text1" << "AB" << 2 << int(Qt::Key_Backspace) << "A";
+        QTest::newRow("a blank stays itself") << "Text1" << "AB" << 2 << int(Qt::Key_Space) << "AB ";
         QTest::newRow("caret mid-text, code at the end") << "Text1" << "ABCD" << 1 << int(Qt::Key_Escape) << "ABCD[27]";
     }
 

@@ -5,8 +5,9 @@
 #include "device/ProcessNetwork.h"
 #include "device/VariableTree.h"
 #include "dialogs/UpdateBoxDialog.h"
-#include "ui/EditorFont.h"
+#include "model/ProgramTitle.h"
 #include "model/TicketModel.h"
+#include "ui/EditorFont.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -129,6 +130,7 @@ private slots:
         rig.open(3, defined ? b.VarName : QString(), 12, 3);
 
         QCOMPARE((QStringList{rig.box("Text1")->text(), rig.box("Text2")->text(), rig.box("Text3")->text()}), texts);
+        QCOMPARE(rig.dialog->windowTitle(), QStringLiteral("UpdateBox 3"));
         QCOMPARE(b.VarName, varName);
         QCOMPARE(b.DataIn, defined);
         QCOMPARE(b.Chars, qint16(12));
@@ -271,8 +273,10 @@ private slots:
         QCOMPARE(b.VarName, QStringLiteral("Scale1.NetWeight"));
         QCOMPARE((QList<int>{b.NodeAdr, b.SWNo, b.Offset, b.Typ, b.BitNo, b.Code}), fields);
         QCOMPARE(rig.prompts.messages.size(), message.isEmpty() ? 0 : 1);
-        if (!message.isEmpty())
+        if (!message.isEmpty()) {
             QCOMPARE(rig.prompts.messages[0].text, message);
+            QCOMPARE(rig.prompts.messages[0].title, ProgramTitle);
+        }
         QCOMPARE(rig.dialog->isCollapsed(), message.isEmpty());
     }
 
