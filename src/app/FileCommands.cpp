@@ -1,6 +1,7 @@
 #include "FileCommands.h"
 
 #include "editor/EditorWindow.h"
+#include "editor/TicketTextBox.h"
 #include "files/FieldPlacement.h"
 #include "files/LayoutData.h"
 #include "files/LayoutFile.h"
@@ -15,21 +16,6 @@
 namespace tkl {
 
 namespace {
-
-// The text box keeps paragraphs apart with "\n"; a layout keeps lines apart with CR LF.
-QString layoutText(const QPlainTextEdit &box)
-{
-    QString text = box.toPlainText();
-    text.replace(u'\n', QStringLiteral("\r\n"));
-    return text;
-}
-
-QString boxText(const QString &layoutText)
-{
-    QString text = layoutText;
-    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    return text;
-}
 
 class BusyScope
 {
@@ -165,7 +151,7 @@ void FileCommands::load(const QString &path)
     m_model.EditorHeight = layout.EditorHeight;
     m_editor.setHeightTwips(layout.EditorHeight);
     m_editor.resetScrollBar(layout.TicketLines);
-    m_editor.textBox()->setPlainText(boxText(layout.text));
+    m_editor.ticketBox()->setLayoutText(layout.text);
 
     // Placed on the grid as measured now, on the editor's font (the main window's too).
     const CharGrid grid(m_editor.charWidthTwips(), m_editor.lineHeightTwips());
@@ -204,7 +190,7 @@ bool FileCommands::saveStep()
         return false;
     m_lastFileName = *name;
 
-    LayoutData layout = LayoutData::fromModel(m_model, layoutText(*m_editor.textBox()));
+    LayoutData layout = LayoutData::fromModel(m_model, m_editor.ticketBox()->layoutText());
     // Fields that were inserted but never defined are not stored; their slots are
     // freed on the editor only once the file holds the layout without them.
     const QList<int> freed = freeUndefinedSlots(layout);

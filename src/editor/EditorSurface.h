@@ -35,7 +35,8 @@ public:
     /// Number of lines of the text box as it breaks them (GetLineCount).
     virtual int lineCount() const = 0;
 
-    /// The text of every line of the text box as it breaks them, first to last.
+    /// The text of every line of the text box as it breaks them, first to last, as the
+    /// device gets them (a line feed inside a line is an LF again, see TicketTextBox).
     virtual QStringList boxLines() const = 0;
 };
 

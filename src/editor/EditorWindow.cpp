@@ -75,7 +75,13 @@ EditorWindow::EditorWindow(TicketModel &model, QWidget *parent)
 
     m_text = new TicketTextBox(this);
     m_text->setObjectName(QStringLiteral("Text1"));
-    m_text->setFont(font());
+    // Every character takes one cell, as on the device: a character the font lacks
+    // (the line-feed stand-in; none of the code page's) is the font's own one-cell box,
+    // never a wider one from another font, and a tab moves to the next cell.
+    QFont textFont = font();
+    textFont.setStyleStrategy(QFont::NoFontMerging);
+    m_text->setFont(textFont);
+    m_text->setTabStopDistance(QFontMetrics(textFont).horizontalAdvance(QLatin1Char('a')));
     m_text->setLineWrapMode(QPlainTextEdit::WidgetWidth);
     // A word longer than the line still breaks, so a very long line wraps too.
     m_text->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -185,8 +191,9 @@ void EditorWindow::runResize(double requested)
     const CharGrid g = grid();
     if (!std::isfinite(requested))
         requested = m_widthTwips > 0 ? m_widthTwips : FirstRequestedWidth;
-    // At least one character per line, so the box never turns inside out.
-    requested = std::clamp(requested, double(g.widthForChars(1)), double(INT_MAX / 2));
+    // At least one cell, so the box never turns inside out. One cell is what a ticket
+    // size of 0 asks for: CharsPerLine 0, though the box still shows a character a line.
+    requested = std::clamp(requested, double(g.charWidth() + CharGrid::TextBoxInset), double(INT_MAX / 2));
     const int maxWidth = m_maxWidthTwips > 0 ? m_maxWidthTwips : INT_MAX / 2;
     m_widthTwips = g.snapEditorWidth(requested, maxWidth);
     m_heightTwips = g.editorHeight();
@@ -235,9 +242,11 @@ void EditorWindow::SyncScrollBar()
     const int n = m_queries->GetLineCount();
     const int f = m_queries->GetFirstVisibleLine();
     if (n <= VisibleLines) {
+        // The whole text fits: it is back at its top. ScrollPos is left to the following
+        // of the scroll, so that fields moved up while the text was scrolled come back
+        // over their lines when it shrinks to one screen.
         m_scroll->setMaximum(VisibleLines);
         m_scroll->setValue(VisibleLines);
-        m_model.ScrollPos = VisibleLines;
     } else {
         m_scroll->setMaximum(n);
         m_scroll->setValue(f < 2 ? VisibleLines : f + VisibleLines - 1);
@@ -481,7 +490,15 @@ int EditorWindow::lineCount() const
 
 QStringList EditorWindow::boxLines() const
 {
-    return m_queries->boxLines();
+    QStringList lines = m_queries->boxLines();
+    for (QString &line : lines)
+        line = TicketTextBox::deviceLine(std::move(line));
+    return lines;
+}
+
+TicketTextBox *EditorWindow::ticketBox() const
+{
+    return m_text;
 }
 
 // --- mouse and keys -------------------------------------------------------------------

@@ -42,6 +42,8 @@ public:
     ~EditorWindow() override;
 
     QPlainTextEdit *textBox() const;
+    /// The same box, with the layout's text in and out (a lone LF kept in its line).
+    TicketTextBox *ticketBox() const;
     QScrollBar *scrollBar() const;
     TextBoxQueries &queries();
 

@@ -8,19 +8,40 @@ namespace tkl {
 /// with an event of its own, so that the editor can tell the user's edits (typing,
 /// pasting from the menu or the middle button, dropping text) from text set by
 /// the program.
+///
+/// A layout ends a line only at CR LF (or a lone CR); a lone LF is a character of its
+/// line. The box holds such a character as LineFeedStandIn, one cell wide like every
+/// other character, and draws it as a small "LF", so that the box's lines, the caret's
+/// line and the fields' lines are the layout's. setLayoutText() and layoutText() convert.
 class TicketTextBox : public QPlainTextEdit
 {
     Q_OBJECT
 
 public:
+    /// What the box holds for a lone LF of the layout (U+240A, SYMBOL FOR LINE FEED). It
+    /// is not a character of the layout's code page, so it never stands for anything else.
+    static constexpr char16_t LineFeedStandIn = u'\u240A';
+
     using QPlainTextEdit::QPlainTextEdit;
 
     /// True while the box or its viewport handles an event.
     bool handlingEvent() const { return m_depth > 0; }
 
+    /// Replaces the text with a layout's text: lines apart by CR LF, a lone LF one
+    /// character of its line.
+    void setLayoutText(const QString &text);
+
+    /// The text as a layout holds it, every character as the box holds it (no blank
+    /// put for a no-break space): lines apart by CR LF, the stand-in back to LF.
+    QString layoutText() const;
+
+    /// A line of the box as the device gets it: the stand-in back to LF.
+    static QString deviceLine(QString boxLine);
+
 protected:
     bool event(QEvent *event) override;
     bool viewportEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     int m_depth = 0;

@@ -1,5 +1,6 @@
 #include "app/FileCommands.h"
 #include "editor/EditorWindow.h"
+#include "files/LayoutFile.h"
 #include "ui/EditorFont.h"
 #include "model/TicketModel.h"
 #include "support/ScriptedPrompts.h"
@@ -8,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextCursor>
 
 using namespace tkl;
 
@@ -200,6 +202,30 @@ private slots:
         QCOMPARE(f.prompts.messages.size(), 1);
         QVERIFY(f.prompts.messages.first().text.contains(QStringLiteral("U+4E2D")));
         QVERIFY(f.model.LayoutChanged);
+    }
+
+    // A lone LF is a character of its line: the editor keeps it there (the box, the
+    // caret's line and the download's lines agree with the file) and saves it back;
+    // a no-break space and a tab come back as they were too.
+    void openThenSaveKeepsEveryByte()
+    {
+        Fixture f;
+        QByteArray bytes = readAll(Golden);
+        bytes.replace("WEIGHT TICKET\r\n", "WEIGHT\nTICKET\xa0\t|\r\n");
+        writeAll(path("lf.txt"), bytes);
+        f.prompts.openNames = {path("lf.txt")};
+        f.commands.open();
+        QCOMPARE(f.prompts.messages.size(), 0);
+        QCOMPARE(f.editor.lineCount(), 2);
+        const LayoutReadResult read = readLayoutFile(path("lf.txt"));
+        QVERIFY(read);
+        QCOMPARE(f.editor.boxLines(), read.layout->text.split(QStringLiteral("\r\n"))); // the CLI's lines
+        f.editor.textBox()->moveCursor(QTextCursor::End);
+        f.editor.RefreshReadout();
+        QCOMPARE(f.editor.readoutText(), QStringLiteral("Ch:40\r\nLn:2"));
+        f.prompts.saveNames = {path("lf-saved.txt")};
+        QVERIFY(f.commands.save());
+        QCOMPARE(readAll(path("lf-saved.txt")), bytes);
     }
 
     void saveThenOpenGivesTheSameLayout()

@@ -1,5 +1,6 @@
 #include "editor/EditorWindow.h"
 #include "editor/TextBoxQueries.h"
+#include "editor/TicketTextBox.h"
 #include "model/CharGrid.h"
 #include "model/TicketModel.h"
 
@@ -102,7 +103,9 @@ private slots:
         QTest::newRow("half a cell: even k") << 5160.0 << 9500 << 5050.0 << 39;
         QTest::newRow("100 chars ends at main width") << 12370.0 << 9500 << 9490.0 << 76;
         QTest::newRow("narrow main window") << 5260.0 << 4000 << 3970.0 << 30;
-        QTest::newRow("nothing asked") << 0.0 << 9500 << 490.0 << 1;
+        // A ticket size of 0 asks for one cell: CharsPerLine 0, a character a line.
+        QTest::newRow("ticket size 0") << 370.0 << 9500 << 370.0 << 0;
+        QTest::newRow("nothing asked") << 0.0 << 9500 << 370.0 << 0;
     }
 
     void widthSnapping()
@@ -116,10 +119,11 @@ private slots:
         h.editor->setWidthTwips(requested);
         QCOMPARE(h.editor->widthTwips(), width);
         QCOMPARE(h.model.CharsPerLine, chars);
-        // The box breaks a line exactly after CharsPerLine cells.
-        h.text()->setPlainText(QString(chars, QLatin1Char('x')));
+        // The box breaks a line exactly after CharsPerLine cells (never before the first).
+        const int perLine = std::max(chars, 1);
+        h.text()->setPlainText(QString(perLine, QLatin1Char('x')));
         QCOMPARE(h.q().GetLineCount(), 1);
-        h.text()->setPlainText(QString(chars + 1, QLatin1Char('x')));
+        h.text()->setPlainText(QString(perLine + 1, QLatin1Char('x')));
         QCOMPARE(h.q().GetLineCount(), 2);
     }
 
@@ -153,6 +157,50 @@ private slots:
         h.key(Qt::Key_Control);
         QCOMPARE(h.model.ScrollDelta, 0);
         QCOMPARE(h.editor->fieldTopTwips(1), top - (boxLines - 22) * Line);
+    }
+
+    // Scrolled to the end of 30 lines, the last 8 are deleted: 22 lines fit the box, so
+    // the text is back at its top, and so are the bar and the fields.
+    void shrinkToOneScreenWhileScrolled()
+    {
+        Host h;
+        h.setLines(30);
+        h.editor->insertField();
+        const int top = h.editor->fieldTopTwips(1);
+        h.key(Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(h.bar()->value(), 30);
+        QTextCursor c(h.text()->document()->findBlockByNumber(21));
+        c.movePosition(QTextCursor::EndOfBlock);
+        c.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        h.text()->setTextCursor(c);
+        h.key(Qt::Key_Delete);
+        QCOMPARE(h.q().GetLineCount(), 22);
+        QCOMPARE(h.q().GetFirstVisibleLine(), 1);
+        QCOMPARE(h.bar()->maximum(), 22);
+        QCOMPARE(h.bar()->value(), 22);
+        QCOMPARE(h.model.ScrollPos, 22);
+        QCOMPARE(h.model.ScrollDelta, -8);
+        QCOMPARE(h.editor->fieldTopTwips(1), top);
+    }
+
+    // Every character takes one cell, a tab and a line feed inside a line too.
+    void controlCharactersTakeOneCell_data()
+    {
+        QTest::addColumn<QString>("character");
+        QTest::newRow("tab") << "\t";
+        QTest::newRow("line feed") << QString(QChar(TicketTextBox::LineFeedStandIn));
+    }
+
+    void controlCharactersTakeOneCell()
+    {
+        QFETCH(QString, character);
+        Host h;
+        const QString line = QString(10, u'a') + character + character + QString(28, u'b');
+        h.text()->setPlainText(line);
+        QCOMPARE(h.q().GetLineCount(), 1);
+        QCOMPARE(h.editor->boxLines(), QStringList{TicketTextBox::deviceLine(line)});
+        h.text()->setPlainText(line + u'c');
+        QCOMPARE(h.q().GetLineCount(), 2);
     }
 
     void scrollBar_data()
