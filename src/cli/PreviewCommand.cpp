@@ -97,25 +97,15 @@ int PreviewCommand::run(const QStringList &args, Console &console)
         network = CommandSupport::loadNetwork(console);
         if (!network)
             return UnusableInput;
-        // A download sends an empty code as a lone CR, so that is what the device prints.
-        for (QString *code : {&layout->StartCode, &layout->StopCode}) {
-            if (code->isEmpty())
-                *code = QString(QChar(13));
-        }
     }
 
     const ValueSource values = valuesFile ? fixedValues(valuesFile->values)
                                           : networkValues(*network, ProcessNetwork::networkTime());
     const RenderedTicket ticket = renderTicket(*layout, values);
 
-    const bool codes = !parser.isSet(noCodesOption);
     QTextStream &out = console.out;
-    if (codes)
-        out << QStringLiteral("<start: %1>\n").arg(CommandSupport::printable(ticket.startCode));
-    for (const QString &line : ticket.lines)
-        out << CommandSupport::printable(line) << '\n';
-    if (codes)
-        out << QStringLiteral("<stop: %1>\n").arg(CommandSupport::printable(ticket.stopCode));
+    for (const QString &line : showTicket(ticket, !parser.isSet(noCodesOption)).lines)
+        out << line << '\n';
     out.flush();
 
     bool problems = false;

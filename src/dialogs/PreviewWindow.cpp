@@ -14,8 +14,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include <algorithm>
-
 namespace tkl {
 
 PreviewWindow::PreviewWindow(const TicketModel &model, const EditorSurface &editor, const ProcessNetwork &network,
@@ -65,18 +63,12 @@ void PreviewWindow::refresh()
     LayoutData layout = LayoutData::fromModel(m_model, m_editor.boxLines().join(QStringLiteral("\r\n")));
     const RenderedTicket ticket = renderTicket(layout, networkValues(m_network, m_network.networkTime()));
 
-    QStringList shown;
-    const bool codes = !ticket.startCode.isEmpty() || !ticket.stopCode.isEmpty();
-    if (codes)
-        shown << QStringLiteral("-- start: %1").arg(ticket.startCode);
-    shown << ticket.lines;
-    if (codes)
-        shown << QStringLiteral("-- stop: %1").arg(ticket.stopCode);
-
+    // The same text as `tklcli preview` prints, codes included.
+    const ShownTicket shown = showTicket(ticket);
     const int top = m_view->verticalScrollBar()->value();
-    m_view->setPlainText(shown.join(u'\n'));
+    m_view->setPlainText(shown.lines.join(u'\n'));
     m_view->verticalScrollBar()->setValue(top);
-    highlight(ticket, codes ? 1 : 0);
+    highlight(ticket, shown);
 
     m_status->setText(QStringLiteral("%1 fields, %2 do not fit, %3 without a value")
                           .arg(ticket.fields.size())
@@ -95,23 +87,17 @@ void PreviewWindow::hideEvent(QHideEvent *event)
     QWidget::hideEvent(event);
 }
 
-void PreviewWindow::highlight(const RenderedTicket &ticket, int firstLine)
+void PreviewWindow::highlight(const RenderedTicket &ticket, const ShownTicket &shown)
 {
     QList<QTextEdit::ExtraSelection> marks;
-    for (const RenderedField &f : ticket.fields) {
-        if (f.clipped || f.line < 0)
-            continue;
-        const QTextBlock block = m_view->document()->findBlockByNumber(f.line + firstLine);
-        if (!block.isValid())
-            continue;
-        const int start = std::max(f.column, 1) - 1;
-        const int end = std::min<int>(f.column - 1 + f.chars, block.length() - 1);
-        if (end <= start)
+    for (const ShownField &f : shown.fields) {
+        const QTextBlock block = m_view->document()->findBlockByNumber(f.line);
+        if (!block.isValid() || f.length <= 0)
             continue;
         QTextEdit::ExtraSelection mark;
         mark.cursor = QTextCursor(block);
-        mark.cursor.setPosition(block.position() + start);
-        mark.cursor.setPosition(block.position() + end, QTextCursor::KeepAnchor);
+        mark.cursor.setPosition(block.position() + f.start);
+        mark.cursor.setPosition(block.position() + f.start + f.length, QTextCursor::KeepAnchor);
         // Fields stand out as the editor shows them; trouble stands out more.
         const QColor back = f.overflow ? QColor(0xF0, 0x80, 0x80) : f.missing ? QColor(0xF0, 0xE0, 0x70)
                                                                                : QColor(0xC0, 0xC0, 0xC0);

@@ -12,6 +12,7 @@ class EditorSurface;
 class ProcessNetwork;
 class TicketModel;
 struct RenderedTicket;
+struct ShownTicket;
 
 /// The open layout as the device will print it, with the network's live values in
 /// the fields; refreshed about once a second while it is shown.
@@ -44,7 +45,7 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
-    void highlight(const RenderedTicket &ticket, int firstLine);
+    void highlight(const RenderedTicket &ticket, const ShownTicket &shown);
 
     const TicketModel &m_model;
     const EditorSurface &m_editor;

@@ -2,6 +2,7 @@
 
 #include "FieldFormat.h"
 #include "PrinterCodeText.h"
+#include "device/PortVariables.h"
 #include "device/ProcessNetwork.h"
 
 #include <algorithm>
@@ -38,8 +39,8 @@ RenderedTicket renderTicket(const LayoutData &layout, const ValueSource &values)
     RenderedTicket ticket;
     if (!layout.text.isEmpty())
         ticket.lines = layout.text.split(QStringLiteral("\r\n"));
-    ticket.startCode = decodePrinterCodes(layout.StartCode);
-    ticket.stopCode = decodePrinterCodes(layout.StopCode);
+    ticket.startCode = decodePrinterCodes(PortVariables::codeOrCr(layout.StartCode));
+    ticket.stopCode = decodePrinterCodes(PortVariables::codeOrCr(layout.StopCode));
 
     for (int slot = LayoutData::FirstSlot; slot <= LayoutData::LastSlot; ++slot) {
         const UpdateBox &box = layout.UpdateBoxes[slot];
@@ -80,6 +81,67 @@ RenderedTicket renderTicket(const LayoutData &layout, const ValueSource &values)
         ticket.fields.append(field);
     }
     return ticket;
+}
+
+namespace {
+
+bool isControl(char16_t c)
+{
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0);
+}
+
+// The shown line, and where each character of the line begins in it (one entry more
+// than the line has characters: the end).
+QString shownLine(QStringView line, QList<int> *starts)
+{
+    QString out;
+    out.reserve(line.size());
+    if (starts)
+        starts->reserve(line.size() + 1);
+    for (const QChar c : line) {
+        if (starts)
+            starts->append(int(out.size()));
+        if (isControl(c.unicode()))
+            out += u'[' + QString::number(c.unicode()) + u']';
+        else
+            out += c;
+    }
+    if (starts)
+        starts->append(int(out.size()));
+    return out;
+}
+
+} // namespace
+
+QString shownLine(QStringView line)
+{
+    return shownLine(line, nullptr);
+}
+
+ShownTicket showTicket(const RenderedTicket &ticket, bool withCodes)
+{
+    ShownTicket shown;
+    const int first = withCodes ? 1 : 0;
+    if (withCodes)
+        shown.lines << QStringLiteral("<start: %1>").arg(shownLine(ticket.startCode));
+    QList<QList<int>> starts(ticket.lines.size());
+    for (qsizetype i = 0; i < ticket.lines.size(); ++i)
+        shown.lines << shownLine(ticket.lines.at(i), &starts[i]);
+    if (withCodes)
+        shown.lines << QStringLiteral("<stop: %1>").arg(shownLine(ticket.stopCode));
+
+    for (const RenderedField &f : ticket.fields) {
+        if (f.line < 0 || f.line >= starts.size() || f.chars <= 0)
+            continue;
+        const QList<int> &at = starts.at(f.line);
+        // Cells from column 1 on; the renderer lengthened the line to hold them all.
+        const int from = std::max(f.column, 1) - 1;
+        const int to = f.column - 1 + f.chars;
+        if (to <= from || to >= at.size())
+            continue;
+        shown.fields.append({f.slot, f.line + first, at.at(from), at.at(to) - at.at(from), f.overflow, f.missing});
+    }
+    return shown;
 }
 
 } // namespace tkl

@@ -43,8 +43,8 @@ struct RenderedTicket
 {
     QStringList lines;           ///< the printed lines, fields written in
     QList<RenderedField> fields; ///< the defined fields, by slot
-    QString startCode;           ///< the printer codes, decoded for reading ("ESC E")
-    QString stopCode;
+    QString startCode;           ///< the printer codes as the device holds them (an empty code is
+    QString stopCode;            ///< the CR a download sends), decoded for reading ("ESC E", "CR")
 
     /// Number of fields that overflowed / had no value.
     int overflowCount() const;
@@ -61,5 +61,35 @@ struct RenderedTicket
 /// last and shows. A field without a value shows "?" in every cell; one whose value
 /// does not fit shows "*".
 RenderedTicket renderTicket(const LayoutData &layout, const ValueSource &values);
+
+/// Where a field's cells are in a ShownTicket.
+struct ShownField
+{
+    int slot = 0;
+    int line = 0;   ///< index into ShownTicket::lines
+    int start = 0;  ///< first character of the field's cells in that line, from 0
+    int length = 0; ///< characters its cells take there
+    bool overflow = false;
+    bool missing = false;
+};
+
+/// A rendered ticket as a person reads it: what `tklcli preview` prints and the
+/// preview window shows.
+struct ShownTicket
+{
+    QStringList lines;        ///< "<start: ESC E>", the ticket's lines, "<stop: CR>"
+    QList<ShownField> fields; ///< every field with at least one printed cell, by slot
+};
+
+/// The lines of `ticket` for reading: with `withCodes` a line "<start: CODE>" before
+/// the ticket and "<stop: CODE>" after it, the codes decoded ("<start: ESC E>", and
+/// "<stop: CR>" for an empty code, which a download sends as a CR). A control
+/// character of a ticket line is written as printer codes are typed, "[" code "]"
+/// (a tab is "[9]"), so that it neither moves the text nor reaches a terminal.
+ShownTicket showTicket(const RenderedTicket &ticket, bool withCodes = true);
+
+/// `line` with its control characters written "[" code "]" (codes 0..31, 127 and the
+/// code page's free 128..159).
+QString shownLine(QStringView line);
 
 } // namespace tkl

@@ -5,6 +5,7 @@
 #include "ui/EditorFont.h"
 #include "model/TicketModel.h"
 
+#include <QPlainTextEdit>
 #include <QTest>
 
 using namespace tkl;
@@ -29,15 +30,19 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("marked");
         const QStringList ticket{"WEIGHT TICKET", "Net:          kg"};
+        // The same text as `tklcli preview`: codes decoded, an empty code the CR a
+        // download sends, a control character (a tab, an LF in a line) as [n].
         QTest::newRow("fits") << ticket << "Scale1.Net" << 1 << 8 << 1 << "[27]E"
-                              << "-- start: ESC E\nWEIGHT TICKET\nNet:  1234.6  kg\n-- stop: " << 0;
+                              << "<start: ESC E>\nWEIGHT TICKET\nNet:  1234.6  kg\n<stop: CR>" << 0;
         QTest::newRow("one cell short") << ticket << "Scale1.Net" << 1 << 5 << 1 << ""
-                                        << "WEIGHT TICKET\nNet:*****     kg" << 1;
+                                        << "<start: CR>\nWEIGHT TICKET\nNet:*****     kg\n<stop: CR>" << 1;
         // Linie counts box lines: a wrapped line moves the field's line with it.
         QTest::newRow("below a wrapped line") << QStringList{"a long line that", "wraps", "Net:"} << "Scale1.Net" << 2 << 5
-                                              << 0 << "" << "a long line that\nwraps\nNet: 1235" << 0;
+                                              << 0 << "" << "<start: CR>\na long line that\nwraps\nNet: 1235\n<stop: CR>" << 0;
         QTest::newRow("unknown variable") << QStringList{"Net:"} << "Nowhere.Nothing" << 0 << 3 << 0 << ""
-                                          << "Net:???" << 1;
+                                          << "<start: CR>\nNet:???\n<stop: CR>" << 1;
+        QTest::newRow("tab and line feed in a line") << QStringList{"A\tB\nC:"} << "Nowhere.Nothing" << 0 << 2 << 0 << ""
+                                                     << "<start: CR>\nA[9]B[10]??\n<stop: CR>" << 1;
     }
 
     void rendersBoxLinesWithValues()
@@ -65,6 +70,12 @@ private slots:
         window.refresh();
         QCOMPARE(window.shownText(), shown);
         QCOMPARE(window.markedFields(), marked);
+        // The field's mark covers its cells, wherever control characters moved them.
+        const auto marks = window.findChild<QPlainTextEdit *>(QStringLiteral("PreviewText"))->extraSelections();
+        QCOMPARE(marks.size(), 1);
+        const QString markedText = marks.first().cursor.selectedText();
+        QCOMPARE(markedText.size(), chars);
+        QVERIFY(!markedText.contains(u'['));
     }
 };
 

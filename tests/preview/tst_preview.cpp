@@ -37,6 +37,8 @@ private slots:
     void valuesFile();
     void renderTicket_data();
     void renderTicket();
+    void showTicket_data();
+    void showTicket();
 };
 
 void TestPreview::formatFieldValue_data()
@@ -58,6 +60,7 @@ void TestPreview::formatFieldValue_data()
     QTest::newRow("minus sign fits") << -12.3 << 5 << 1 << "-12.3";
     QTest::newRow("minus sign takes a cell") << -12.3 << 4 << 1 << "****";
     QTest::newRow("rounds to zero: no minus") << -0.004 << 5 << 2 << " 0.00";
+    QTest::newRow("between -1 and 0 keeps its minus") << -0.5 << 5 << 2 << "-0.50";
     // Digits against Chars: the point and the digit before it need two more cells.
     QTest::newRow("digits two below chars") << 0.5 << 3 << 1 << "0.5";
     QTest::newRow("digits one below chars") << 0.5 << 2 << 1 << "**";
@@ -185,6 +188,40 @@ void TestPreview::renderTicket()
     QCOMPARE(actual, flags);
     QCOMPARE(ticket.overflowCount(), int(flags.count(QLatin1Char('o'))));
     QCOMPARE(ticket.missingCount(), int(flags.count(QLatin1Char('m'))));
+}
+
+// What the preview window and `tklcli preview` both show, and where the fields are in it.
+void TestPreview::showTicket_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("startCode");
+    QTest::addColumn<bool>("withCodes");
+    QTest::addColumn<QStringList>("lines");
+
+    // A field of 3 cells at column 5 with the value 12.
+    QTest::newRow("codes decoded, empty code is CR")
+        << "Net:" << "[27]E" << true << QStringList{"<start: ESC E>", "Net: 12", "<stop: CR>"};
+    QTest::newRow("control characters before the field")
+        << "\t\x1b\n:" << "" << false << QStringList{"[9][27][10]: 12"};
+    QTest::newRow("a control character after the field") << "abcd   \tx" << "" << false << QStringList{"abcd 12[9]x"};
+}
+
+void TestPreview::showTicket()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, startCode);
+    QFETCH(bool, withCodes);
+    QFETCH(QStringList, lines);
+    LayoutData layout;
+    layout.text = text;
+    layout.StartCode = startCode;
+    layout.UpdateBoxes[3] = ::field("N.W", 0, 5, 3, 0);
+    const ShownTicket shown = tkl::showTicket(tkl::renderTicket(layout, fixedValues({{"N.W", 12}})), withCodes);
+    QCOMPARE(shown.lines, lines);
+    QCOMPARE(shown.fields.size(), 1);
+    const ShownField &f = shown.fields.first();
+    QCOMPARE(f.slot, 3);
+    QCOMPARE(shown.lines.at(f.line).mid(f.start, f.length), QStringLiteral(" 12"));
 }
 
 QTEST_GUILESS_MAIN(TestPreview)
