@@ -2,6 +2,7 @@
 
 #include "CommandSupport.h"
 #include "ExitStatus.h"
+#include "JsonOutput.h"
 #include "LayoutCheck.h"
 #include "device/ProcessNetwork.h"
 #include "files/LayoutFile.h"
@@ -38,14 +39,22 @@ const char *CheckCommand::help()
            "  2  no file could be read, bad options, or the network cannot be used\n"
            "\n"
            "Options:\n"
-           "  -h, --help  this text\n";
+           "  --format FORMAT  text (the default) or json: one JSON object a line, a\n"
+           "                   finding each, with the members file, line (0 when the\n"
+           "                   finding concerns no single line), severity (\"error\" or\n"
+           "                   \"warning\") and message\n"
+           "  -h, --help       this text\n";
 }
 
 int CheckCommand::run(const QStringList &args, Console &console)
 {
     QCommandLineParser parser;
+    parser.addOption(JsonOutput::formatOption());
     if (const auto done = CommandSupport::parse(parser, QStringLiteral("check"), args, console, help()))
         return *done;
+    const std::optional<bool> json = JsonOutput::wantsJson(parser, QStringLiteral("check"), console);
+    if (!json)
+        return UnusableInput;
     const QStringList files = parser.positionalArguments();
     if (files.isEmpty()) {
         CommandSupport::fail(console, QStringLiteral("check"), QStringLiteral("no layout file given (see tklcli check --help)"));
@@ -63,14 +72,20 @@ int CheckCommand::run(const QStringList &args, Console &console)
         if (!read) {
             CheckFinding error = LayoutCheck::readError(read.error);
             error.message = error.message.simplified();
-            console.out << CommandSupport::printable(error.format(file)) << '\n';
+            if (*json)
+                console.out << JsonOutput::finding(file, error);
+            else
+                console.out << CommandSupport::printable(error.format(file)) << '\n';
             found = true;
             continue;
         }
         ++readable;
         for (const CheckFinding &finding : LayoutCheck::findings(*read.layout, *network)) {
             // A name or file name may hold control characters; none reaches the terminal raw.
-            console.out << CommandSupport::printable(finding.format(file)) << '\n';
+            if (*json)
+                console.out << JsonOutput::finding(file, finding);
+            else
+                console.out << CommandSupport::printable(finding.format(file)) << '\n';
             found = true;
         }
     }

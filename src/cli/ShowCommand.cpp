@@ -2,6 +2,7 @@
 
 #include "CommandSupport.h"
 #include "ExitStatus.h"
+#include "JsonOutput.h"
 #include "device/ProcessNetwork.h"
 #include "preview/DeviceLayout.h"
 #include "preview/PrinterCodeText.h"
@@ -20,7 +21,7 @@ QString codeLine(const char *which, const QString &code)
 
 const char *ShowCommand::help()
 {
-    return "Usage: tklcli show --port PORT\n"
+    return "Usage: tklcli show [--format FORMAT] --port PORT\n"
            "\n"
            "Shows what the printer device of PORT holds now: the defined fields with\n"
            "every member (lines and columns counted from 1, as the device counts them),\n"
@@ -37,8 +38,14 @@ const char *ShowCommand::help()
            "  2  bad options, the network cannot be used, or PORT is not a printer port\n"
            "\n"
            "Options:\n"
-           "  --port PORT  the printer port, e.g. Printer1\n"
-           "  -h, --help   this text\n";
+           "  --port PORT      the printer port, e.g. Printer1\n"
+           "  --format FORMAT  text (the default) or json: one JSON object a line, a port\n"
+           "                   each, with the members port, holdsTicket (true or false)\n"
+           "                   and, when it holds one: lines (the ticket's text lines),\n"
+           "                   fields (each with slot, VarName, line, column, Chars,\n"
+           "                   Digits, NodeAdr, SWNo, Offset, Typ, BitNo, Code, DevType)\n"
+           "                   and startCode, stopCode as stored (\"[27]@\")\n"
+           "  -h, --help       this text\n";
 }
 
 int ShowCommand::run(const QStringList &args, Console &console)
@@ -47,8 +54,12 @@ int ShowCommand::run(const QStringList &args, Console &console)
     QCommandLineParser parser;
     const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("PORT"));
     parser.addOption(portOption);
+    parser.addOption(JsonOutput::formatOption());
     if (const auto done = CommandSupport::parse(parser, command, args, console, help()))
         return *done;
+    const std::optional<bool> json = JsonOutput::wantsJson(parser, command, console);
+    if (!json)
+        return UnusableInput;
     if (!parser.positionalArguments().isEmpty()) {
         CommandSupport::fail(console, command, QStringLiteral("takes no file; a device is named with --port"));
         return UnusableInput;
@@ -63,6 +74,11 @@ int ShowCommand::run(const QStringList &args, Console &console)
         return UnusableInput;
     QString error;
     const auto layout = layoutFromDevice(*network, port, &error);
+    if (*json) {
+        console.out << JsonOutput::device(port, layout ? &*layout : nullptr);
+        console.out.flush();
+        return layout ? Success : ProblemsFound;
+    }
     if (!layout) {
         CommandSupport::fail(console, command, error);
         return ProblemsFound;

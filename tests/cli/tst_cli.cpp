@@ -6,6 +6,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -218,6 +221,10 @@ private slots:
     void exitStatus();
     void printWritesGolden();
     void downloadShowPreviewRoundTrip();
+    void jsonFindingsMatchTheText();
+    void jsonDevice();
+    void helpAndVersion_data();
+    void helpAndVersion();
     void deviceStoreFailures();
     void badInput_data();
     void badInput();
@@ -340,6 +347,94 @@ void TestCli::downloadShowPreviewRoundTrip()
     const CliRun empty = cli.run({QStringLiteral("show"), port, QStringLiteral("Small")});
     QCOMPARE(empty.exitCode, 1);
     QVERIFY(empty.err.contains("holds no ticket"));
+}
+
+// --format json gives the same findings as the text, one object a line, ready for jq.
+void TestCli::jsonFindingsMatchTheText()
+{
+    CliRunner cli;
+    const QStringList files = cli.withFiles(cmd({"@layout", "@warn", "@bad", "@missing"}));
+    const CliRun text = cli.run(QStringList{QStringLiteral("check")} + files);
+    const CliRun json = cli.run(QStringList{QStringLiteral("check"), QStringLiteral("--format"), QStringLiteral("json")} + files);
+    QCOMPARE(json.exitCode, text.exitCode);
+    QVERIFY2(json.err.isEmpty(), json.err.constData());
+    const QStringList textLines = lines(text.out);
+    const QList<QByteArray> objects = json.out.trimmed().split('\n');
+    QCOMPARE(objects.size(), textLines.size());
+    QCOMPARE(textLines.size(), 3); // the warning, the unreadable file, the missing file
+    for (qsizetype i = 0; i < objects.size(); ++i) {
+        QJsonParseError error;
+        const QJsonObject o = QJsonDocument::fromJson(objects[i], &error).object();
+        QVERIFY2(error.error == QJsonParseError::NoError, objects[i].constData());
+        const int line = o.value(QStringLiteral("line")).toInt(-1);
+        const QString where = o.value(QStringLiteral("file")).toString() + (line > 0 ? QStringLiteral(":%1").arg(line) : QString());
+        QCOMPARE(QStringLiteral("%1: %2: %3").arg(where, o.value(QStringLiteral("severity")).toString(),
+                                                 o.value(QStringLiteral("message")).toString()),
+                 textLines[i]);
+    }
+    QCOMPARE(QJsonDocument::fromJson(objects[0]).object().value(QStringLiteral("severity")), QStringLiteral("warning"));
+    QCOMPARE(QJsonDocument::fromJson(objects[1]).object().value(QStringLiteral("severity")), QStringLiteral("error"));
+
+    const CliRun wrong = cli.run(QStringList{QStringLiteral("check"), QStringLiteral("--format=xml")} + files);
+    QCOMPARE(wrong.exitCode, 2);
+    QVERIFY(wrong.out.isEmpty());
+}
+
+void TestCli::jsonDevice()
+{
+    CliRunner cli;
+    const LayoutData layout = CliRunner::cleanLayout();
+    const QString file = cli.writeLayout(QStringLiteral("ticket.txt"), layout);
+    QCOMPARE(cli.run(cmd({"download"}) << file << QStringLiteral("--port") << QStringLiteral("Printer1")).exitCode, 0);
+
+    const CliRun show = cli.run(cmd({"show", "--port", "Printer1", "--format", "json"}));
+    QCOMPARE(show.exitCode, 0);
+    QCOMPARE(show.out.count('\n'), 1);
+    const QJsonObject o = QJsonDocument::fromJson(show.out).object();
+    QCOMPARE(o.value(QStringLiteral("port")), QStringLiteral("Printer1"));
+    QCOMPARE(o.value(QStringLiteral("holdsTicket")), true);
+    QCOMPARE(o.value(QStringLiteral("lines")).toVariant().toStringList(), layout.text.split(QStringLiteral("\r\n")));
+    QCOMPARE(o.value(QStringLiteral("startCode")), layout.StartCode);
+    QCOMPARE(o.value(QStringLiteral("stopCode")), QStringLiteral("\r")); // an empty code is sent as a CR
+    const QJsonArray fields = o.value(QStringLiteral("fields")).toArray();
+    QCOMPARE(fields.size(), 2);
+    const QJsonObject tare = fields[1].toObject();
+    const UpdateBox &b = layout.UpdateBoxes[2];
+    QCOMPARE(tare.value(QStringLiteral("slot")), 2);
+    QCOMPARE(tare.value(QStringLiteral("VarName")), b.VarName);
+    // Lines counted from 1, as the device and the text output count them.
+    QCOMPARE(tare.value(QStringLiteral("line")), b.Linie + 1);
+    QCOMPARE(tare.value(QStringLiteral("column")), b.Pos);
+    QCOMPARE(tare.value(QStringLiteral("Digits")), b.Digits);
+    QCOMPARE(tare.value(QStringLiteral("Offset")), b.Offset);
+    QCOMPARE(tare.value(QStringLiteral("BitNo")), b.BitNo);
+
+    const CliRun empty = cli.run(cmd({"show", "--port", "Small", "--format", "json"}));
+    QCOMPARE(empty.exitCode, 1);
+    QCOMPARE(QJsonDocument::fromJson(empty.out).object(),
+             (QJsonObject{{QStringLiteral("port"), QStringLiteral("Small")}, {QStringLiteral("holdsTicket"), false}}));
+}
+
+void TestCli::helpAndVersion_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("start"); // of standard output
+    QTest::newRow("help COMMAND") << cmd({"help", "show"}) << 0 << "Usage: tklcli show";
+    QTest::newRow("help of an unknown command") << cmd({"help", "print"}) << 2 << "";
+    QTest::newRow("help alone") << cmd({"help"}) << 0 << "Usage: tklcli COMMAND";
+    QTest::newRow("version") << cmd({"--version"}) << 0 << "tklcli 0.";
+}
+
+void TestCli::helpAndVersion()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QString, start);
+    const CliRun run = CliRunner().run(args);
+    QCOMPARE(run.exitCode, status);
+    QVERIFY2(run.out.startsWith(start.toUtf8()), run.out.constData());
+    QCOMPARE(run.out.isEmpty(), start.isEmpty());
 }
 
 void TestCli::deviceStoreFailures()

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+
+class QCommandLineOption;
+class QCommandLineParser;
+
+namespace tkl {
+struct LayoutData;
+}
+
+namespace tkl::cli {
+
+struct CheckFinding;
+struct Console;
+
+/// The --format json output of check and show: JSON Lines, one compact object per
+/// line, so that a pipeline can take them one at a time (jq, a script's line reader).
+/// Strings are the file's and the device's own text; JSON escapes what needs it.
+class JsonOutput
+{
+public:
+    /// The --format option: "text" (the default) or "json".
+    static QCommandLineOption formatOption();
+
+    /// True for json, false for text; nothing, after a message, for any other value.
+    static std::optional<bool> wantsJson(const QCommandLineParser &parser, const QString &command,
+                                         Console &console);
+
+    /// {"file", "line" (0: no single line), "severity" ("error" or "warning"), "message"}.
+    static QByteArray finding(const QString &file, const CheckFinding &finding);
+
+    /// {"port", "holdsTicket", and when it does: "lines" (the ticket's text lines),
+    /// "fields" (each defined field: "slot", "VarName", "line" and "column" counted from 1
+    /// as the device counts them, "Chars", "Digits", "NodeAdr", "SWNo", "Offset", "Typ",
+    /// "BitNo", "Code", "DevType"), "startCode" and "stopCode" as stored ("[27]@")}.
+    /// `layout` is nullptr when the device holds no ticket.
+    static QByteArray device(const QString &port, const LayoutData *layout);
+};
+
+} // namespace tkl::cli
