@@ -156,6 +156,17 @@ bool capabilitiesValid(const QString &s)
     return i > 0;
 }
 
+// What a description may hold. A node number has two decimal digits, so a network has
+// at most 100 stations; the other bounds are far above any plant's and keep a
+// description from making the programs that read it slow or huge.
+constexpr int MaxNodes = 100;
+constexpr int MaxVariables = 100000;      // in the whole network
+constexpr int MaxPorts = 100;
+constexpr int MaxUpdateElements = 999;
+constexpr int MaxTicketLines = 32767;     // "lines" is a 16-bit variable
+constexpr int MaxStringLength = 32767;
+constexpr int MaxRegisters = 65536;       // a device's holding registers from the port's base
+
 // Reads the description; on failure sets `what` and, for a syntax error, `offset`.
 std::optional<NetworkCatalogue> parse(const QByteArray &json, QString *what, qsizetype *offset)
 {
@@ -184,7 +195,19 @@ std::optional<NetworkCatalogue> parse(const QByteArray &json, QString *what, qsi
         return std::nullopt;
     }
 
+    if (nodes.size() > MaxNodes) {
+        *what = QStringLiteral("top level: \"nodes\" has %1 nodes, more than the %2 a network can address")
+                    .arg(nodes.size())
+                    .arg(MaxNodes);
+        return std::nullopt;
+    }
+    if (ports.size() > MaxPorts) {
+        *what = QStringLiteral("top level: \"ports\" has %1 ports, more than %2").arg(ports.size()).arg(MaxPorts);
+        return std::nullopt;
+    }
+
     QHash<QString, int> nodeByName;
+    qsizetype variableCount = 0;
     for (qsizetype i = 0; i < nodes.size(); ++i) {
         const QString path = QStringLiteral("nodes[%1]").arg(i);
         QJsonObject n;
@@ -195,6 +218,14 @@ std::optional<NetworkCatalogue> parse(const QByteArray &json, QString *what, qsi
             || !r.name(n, path, &name) || !r.string(n, path, "address", &address)
             || !r.string(n, path, "capabilities", &capabilities) || !r.array(n, path, "variables", &variables)) {
             *what = r.what;
+            return std::nullopt;
+        }
+        variableCount += variables.size();
+        if (variableCount > MaxVariables) {
+            *what = QStringLiteral("%1 (\"%2\"): \"variables\" brings the network to %3 variables, more than %4")
+                        .arg(path, name)
+                        .arg(variableCount)
+                        .arg(MaxVariables);
             return std::nullopt;
         }
         if (nodeByName.contains(name)) {
@@ -298,10 +329,22 @@ std::optional<NetworkCatalogue> parse(const QByteArray &json, QString *what, qsi
         if (!r.object(ports.at(i), path, &p)
             || !r.known(p, path, {"name", "node", "updateElements", "ticketLines", "stringLength", "modbus"})
             || !r.name(p, path, &name) || !r.string(p, path, "node", &nodeName)
-            || !r.integer(p, path, "updateElements", 1, 999, &updateElements, 30)
-            || !r.integer(p, path, "ticketLines", 1, 32767, &ticketLines, 100)
-            || !r.integer(p, path, "stringLength", 1, 32767, &stringLength, 255)) {
+            || !r.integer(p, path, "updateElements", 1, MaxUpdateElements, &updateElements, 30)
+            || !r.integer(p, path, "ticketLines", 1, MaxTicketLines, &ticketLines, 100)
+            || !r.integer(p, path, "stringLength", 1, MaxStringLength, &stringLength, 255)) {
             *what = r.what;
+            return std::nullopt;
+        }
+        const PrinterPort sized{name, -1, updateElements, ticketLines, stringLength, std::nullopt};
+        if (const int registers = PortVariables::registerCount(sized); registers > MaxRegisters) {
+            *what = QStringLiteral("%1 (\"%2\"): \"updateElements\" %3, \"ticketLines\" %4 and \"stringLength\" %5 "
+                                   "need %6 holding registers; a device has %7 from the port's base")
+                        .arg(path, name)
+                        .arg(updateElements)
+                        .arg(ticketLines)
+                        .arg(stringLength)
+                        .arg(registers)
+                        .arg(MaxRegisters);
             return std::nullopt;
         }
         if (network->findPort(name)) {
