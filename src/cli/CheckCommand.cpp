@@ -4,6 +4,7 @@
 #include "ExitStatus.h"
 #include "JsonOutput.h"
 #include "LayoutCheck.h"
+#include "PortLookup.h"
 #include "device/ProcessNetwork.h"
 #include "files/LayoutFile.h"
 
@@ -14,11 +15,23 @@ const char *CheckCommand::help()
     return "Usage: tklcli check [options] LAYOUT...\n"
            "\n"
            "Reads each layout file as the editor opens it and reports, one line each,\n"
-           "  FILE:LINE: error: ...    the file cannot be read as a layout\n"
+           "  FILE:LINE: error: ...    the file cannot be read as a layout, or a download\n"
+           "                           would be refused: VARIABLE: what is wrong\n"
            "  FILE:LINE: warning: ...  the editor allows it, but the ticket will not print\n"
            "                           as intended\n"
            "All on standard output. LINE is the line of the file: of the field's record member, of the printer\n"
            "code or of the text line concerned.\n"
+           "\n"
+           "Errors name the device variable a download would stop at and the port:\n"
+           "a value outside what the port's device takes (Chars, Digits and Pos 0 to\n"
+           "the port's string length, Linie within its ticket lines), more text lines\n"
+           "than the port holds, a variable name, text line or printer code longer than\n"
+           "its strings, a line break in a variable name or printer code, a value that\n"
+           "does not fit its 16-bit variable, a port with fewer than 30 field elements.\n"
+           "A layout without errors downloads whole; one with errors is refused by\n"
+           "`tklcli download` and the editor before anything is written.\n"
+           "With --port the layout is checked against that port; without it, against\n"
+           "every printer port of the network.\n"
            "\n"
            "Warnings: a field past the right edge of the ticket (the width counted in\n"
            "120-twip cells of the saved editor width) or left of the first column; fields\n"
@@ -35,10 +48,12 @@ const char *CheckCommand::help()
            "Exit status:\n"
            "  0  every file was read and nothing was found\n"
            "  1  at least one file was read, and something was found in some file\n"
-           "     (a warning, or another file that could not be read)\n"
-           "  2  no file could be read, bad options, or the network cannot be used\n"
+           "     (a warning, an error, or another file that could not be read)\n"
+           "  2  no file could be read, bad options, the network cannot be used, or\n"
+           "     PORT is not a printer port of the network\n"
            "\n"
            "Options:\n"
+           "  --port PORT      check against this printer port only, e.g. Printer1\n"
            "  --format FORMAT  text (the default) or json: one JSON object a line, a\n"
            "                   finding each, with the members file, line (0 when the\n"
            "                   finding concerns no single line), severity (\"error\" or\n"
@@ -50,6 +65,8 @@ int CheckCommand::run(const QStringList &args, Console &console)
 {
     QCommandLineParser parser;
     parser.addOption(JsonOutput::formatOption());
+    const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("PORT"));
+    parser.addOption(portOption);
     if (const auto done = CommandSupport::parse(parser, QStringLiteral("check"), args, console, help()))
         return *done;
     const std::optional<bool> json = JsonOutput::wantsJson(parser, QStringLiteral("check"), console);
@@ -63,6 +80,15 @@ int CheckCommand::run(const QStringList &args, Console &console)
     const auto network = CommandSupport::loadNetwork(console);
     if (!network)
         return UnusableInput;
+    const PrinterPort *port = nullptr;
+    if (parser.isSet(portOption)) {
+        QString error;
+        port = PortLookup::find(*network, parser.value(portOption), &error);
+        if (!port) {
+            CommandSupport::fail(console, QStringLiteral("check"), error);
+            return UnusableInput;
+        }
+    }
 
     int readable = 0;
     bool found = false;
@@ -80,7 +106,7 @@ int CheckCommand::run(const QStringList &args, Console &console)
             continue;
         }
         ++readable;
-        for (const CheckFinding &finding : LayoutCheck::findings(*read.layout, *network)) {
+        for (const CheckFinding &finding : LayoutCheck::findings(*read.layout, *network, port)) {
             // A name or file name may hold control characters; none reaches the terminal raw.
             if (*json)
                 console.out << JsonOutput::finding(file, finding);

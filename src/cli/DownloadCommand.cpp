@@ -16,6 +16,12 @@ namespace {
 
 void failure(Console &console, const QString &command, const DownloadResult &result)
 {
+    if (result.status == DownloadResult::Status::Rejected) {
+        CommandSupport::fail(console, command,
+                             QStringLiteral("refused before the first write, the device was not touched: %1: %2")
+                                 .arg(WriteFormat::escaped(result.failedName), WriteFormat::escaped(result.errorString)));
+        return;
+    }
     const QString where = result.failedName.isEmpty()
         ? QStringLiteral("before the first write")
         : QStringLiteral("at %1 after %2 writes").arg(WriteFormat::escaped(result.failedName)).arg(result.writesDone);
@@ -44,10 +50,15 @@ const char *DownloadCommand::help()
            "write or reads back something else, the server's error text and the variable\n"
            "concerned are shown; the writes made stay in the device.\n"
            "\n"
+           "Before the first write the layout is checked against the rules of PORT's\n"
+           "device, as `tklcli check --port PORT` reports them; a layout that breaks\n"
+           "one is refused with that error and nothing is written.\n"
+           "\n"
            "Exit status:\n"
            "  0  downloaded\n"
-           "  1  the download failed at a write or at the read-back, or the device store\n"
-           "     could not keep what was written\n"
+           "  1  the layout breaks a rule of the device (nothing written), the download\n"
+           "     failed at a write or at the read-back, or the device store could not\n"
+           "     keep what was written\n"
            "  2  bad options, the layout cannot be read, the network cannot be used, or\n"
            "     PORT is not a printer port of the network\n"
            "\n"

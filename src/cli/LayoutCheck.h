@@ -8,11 +8,13 @@ namespace tkl {
 class ProcessNetwork;
 struct LayoutData;
 struct LayoutError;
+struct LayoutFinding;
+struct PrinterPort;
 }
 
 namespace tkl::cli {
 
-/// One thing wrong with a layout file, tied to the file line it concerns.
+/// One thing wrong with a layout, tied to the file line it concerns.
 struct CheckFinding
 {
     enum class Severity { Warning, Error };
@@ -27,31 +29,20 @@ struct CheckFinding
     friend bool operator==(const CheckFinding &, const CheckFinding &) = default;
 };
 
-/// What the check tool finds in a layout that the editor would open.
-///
-/// Everything here is a warning: the editor lets the operator save such a layout, and
-/// the device takes it, but the printed ticket will not look as intended. Only a file
-/// the reader refuses is an error (readError()).
+/// The check tool's view of TicketCheck: its findings as lines of the layout file.
 class LayoutCheck
 {
 public:
-    /// The character cell the ticket width is counted in (the editor's at 96 dpi).
-    static constexpr int CellWidth = 120;
-    static constexpr int CellHeight = 225;
-
-    /// Characters per line of a layout saved from an editor `editorWidth` twips wide.
-    static int charsPerLine(int editorWidth);
-
     /// The text's lines as stored: what a download from the command line sends.
     static QStringList textLines(const QString &text);
 
-    /// Every warning for `layout`, in file line order. The fields' variables are
-    /// compared with `network` as a binding in the editor would read them now.
-    static QList<CheckFinding> findings(const LayoutData &layout, const ProcessNetwork &network);
+    /// Every finding for `layout` (TicketCheck::findings()), in file line order. An
+    /// error's message begins with the device variable a download would stop at.
+    static QList<CheckFinding> findings(const LayoutData &layout, const ProcessNetwork &network,
+                                        const PrinterPort *port = nullptr);
 
-    /// Problems of a printer code in the bracket notation: a "[" that is never closed,
-    /// a bracketed code above 255. Columns count from 1.
-    static QStringList codeProblems(const QString &code);
+    /// `finding` at its file line.
+    static CheckFinding atFileLine(const LayoutFinding &finding);
 
     /// The reader's refusal as an error finding.
     static CheckFinding readError(const LayoutError &error);

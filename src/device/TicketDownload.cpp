@@ -1,6 +1,7 @@
 #include "TicketDownload.h"
 
 #include "AutomationFactory.h"
+#include "PortRules.h"
 #include "PortVariables.h"
 #include "ProcessNetwork.h"
 #include "model/TicketModel.h"
@@ -147,7 +148,7 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
                                    const Callbacks &callbacks)
 {
     if (m_running)
-        return {DownloadResult::Status::Refused, QStringLiteral("A download is already running"), {}, 0};
+        return {DownloadResult::Status::Refused, QStringLiteral("A download is already running"), {}, 0, {}};
 
     // Cleared on every way out, also when a callback throws.
     struct RunningFlag
@@ -157,10 +158,18 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
         ~RunningFlag() { flag = false; }
     } running(m_running);
 
+    if (const PrinterPort *known = m_factory.network().findPort(port)) {
+        QList<LayoutFinding> errors = PortRules::check(model, boxLines, *known);
+        if (!errors.isEmpty()) {
+            const LayoutFinding first = errors.first();
+            return {DownloadResult::Status::Rejected, first.message, first.variable, 0, std::move(errors)};
+        }
+    }
+
     try {
         m_server = m_factory.create(AutomationFactory::ServerProgId);
     } catch (const AutomationError &e) {
-        return {DownloadResult::Status::Failed, e.text(), {}, 0};
+        return {DownloadResult::Status::Failed, e.text(), {}, 0, {}};
     }
 
     AutomationObject &server = *m_server;
@@ -237,11 +246,11 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
         const QString text = readingBack
             ? QStringLiteral("Read-back of %1 failed: %2").arg(writer.current, e.text())
             : e.text();
-        return {DownloadResult::Status::Failed, text, writer.current, writer.done};
+        return {DownloadResult::Status::Failed, text, writer.current, writer.done, {}};
     } catch (const DownloadError &e) {
-        return {DownloadResult::Status::Failed, e.text, writer.current, writer.done};
+        return {DownloadResult::Status::Failed, e.text, writer.current, writer.done, {}};
     }
-    return {DownloadResult::Status::Done, {}, {}, writer.done};
+    return {DownloadResult::Status::Done, {}, {}, writer.done, {}};
 }
 
 } // namespace tkl

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/AutomationObject.h"
+#include "device/LayoutFinding.h"
 
 #include <QString>
 #include <QStringList>
@@ -20,16 +21,24 @@ struct DownloadResult
         Done,     ///< every write made
         Failed,   ///< stopped at a failure; the writes before it stay in the device
         Refused,  ///< another download was still running; nothing done
+        Rejected, ///< the layout breaks a rule of the port's device (PortRules); nothing written
     };
     Status status = Status::Done;
     QString errorString;  ///< the server's "ErrorString", or what else went wrong
     QString failedName;   ///< the device variable being written when it failed; empty if none
     int writesDone = 0;   ///< device writes completed
+    QList<LayoutFinding> findings; ///< Rejected: every rule broken; the first one is errorString
 
     bool ok() const { return status == Status::Done; }
 };
 
 /// Writes a ticket into a printer device through a new "KELM.PRO" server object.
+///
+/// Before anything else, the ticket is checked against the rules of the port's device
+/// when the network knows the port (PortRules::check()); a ticket that breaks one is
+/// Rejected with the first finding as `errorString` and its device variable as
+/// `failedName`, and no server object is made and nothing written: a device left
+/// half-written is worse than one left as it was.
 ///
 /// For port P: P.UpdateArr[n].DataIn := false for every slot n, then the 13 members of
 /// every defined slot, P.lines, P.Ticket[1..lines] and P.PrintCode.start / .stop (a

@@ -246,7 +246,7 @@ void TestCli::checkFindings()
     c.mutate(layout);
     const QString file = cli.writeLayout(QStringLiteral("ticket.txt"), layout);
 
-    const CliRun run = cli.run({QStringLiteral("check"), file});
+    const CliRun run = cli.run({QStringLiteral("check"), QStringLiteral("--port"), QStringLiteral("Printer1"), file});
     QVERIFY2(run.err.isEmpty(), run.err.constData());
     const QStringList found = lines(run.out);
     QCOMPARE(found.size(), c.expected.size());
@@ -263,8 +263,10 @@ void TestCli::exitStatus_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("status");
 
-    QTest::newRow("check: all clean") << cmd({"check", "@layout", "@layout"}) << 0;
-    QTest::newRow("check: a warning in the second") << cmd({"check", "@layout", "@warn"}) << 1;
+    QTest::newRow("check: all clean") << cmd({"check", "--port", "Printer1", "@layout", "@layout"}) << 0;
+    QTest::newRow("check: a warning in the second") << cmd({"check", "--port", "Printer1", "@layout", "@warn"}) << 1;
+    QTest::newRow("check: every port, one holds too few lines") << cmd({"check", "@layout"}) << 1;
+    QTest::newRow("check: unknown port") << cmd({"check", "--port", "Printer9", "@layout"}) << 2;
     QTest::newRow("check: one unreadable among readable") << cmd({"check", "@layout", "@bad"}) << 1;
     QTest::newRow("check: none readable") << cmd({"check", "@bad", "@missing"}) << 2;
     QTest::newRow("check: unknown option") << cmd({"check", "--fast", "@layout"}) << 2;

@@ -132,6 +132,9 @@ void TestDevice::malformedDescription_data()
     QTest::newRow("modbus: ports sharing registers")
         << modbus("} ]\n}", R"(}, { "name": "P2", "node": "Prn", "modbus": { "base": 166 } } ]
 })") << "ports[1].modbus: registers 166..";
+    QTest::newRow("port beyond a device's registers")
+        << edit("\"stringLength\": 10", "\"stringLength\": 32767")
+        << "ports[0] (\"P1\"): \"updateElements\" 2, \"ticketLines\" 3 and \"stringLength\" 32767 need 114720 holding registers";
     QTest::newRow("simulation without values") << edit("300 }", "300, \"simulation\": { \"to\": 5 } }")
                                                << "variables[0].simulation: needs \"fixed\", or \"from\" and \"to\"";
 }
@@ -298,25 +301,40 @@ void TestDevice::refusedDownload_data()
 {
     QTest::addColumn<QString>("port");
     QTest::addColumn<int>("lineCount");
+    QTest::addColumn<int>("linie");        // Linie of a field in slot 1; -1: no field
+    QTest::addColumn<bool>("rejected");    // refused before the first write
     QTest::addColumn<QString>("failedName");
 
-    QTest::newRow("empty port: name taken as it stands") << "" << 1 << ".UpdateArr[1].DataIn";
-    QTest::newRow("unknown port") << "Printer9" << 1 << "Printer9.UpdateArr[1].DataIn";
-    QTest::newRow("line count beyond 16 bits") << "Printer1" << 40000 << "Printer1.lines";
+    QTest::newRow("empty port: name taken as it stands") << "" << 1 << -1 << false << ".UpdateArr[1].DataIn";
+    QTest::newRow("unknown port") << "Printer9" << 1 << -1 << false << "Printer9.UpdateArr[1].DataIn";
+    // Never sent wrapped round to a negative number: refused whole, with the 16-bit message.
+    QTest::newRow("line count beyond 16 bits") << "Printer1" << 40000 << -1 << true << "Printer1.lines";
+    QTest::newRow("Linie 32767, sent as 32768") << "Printer1" << 1 << 32767 << true << "Printer1.UpdateArr[1].Linie";
 }
 
 void TestDevice::refusedDownload()
 {
     QFETCH(QString, port);
     QFETCH(int, lineCount);
+    QFETCH(int, linie);
+    QFETCH(bool, rejected);
     QFETCH(QString, failedName);
     DownloadRun run;
+    if (linie >= 0) {
+        run.model.UpdateBoxes[1].DataIn = true;
+        run.model.UpdateBoxes[1].Linie = qint16(linie);
+    }
     const DownloadResult result = run.run(QStringList(lineCount, QStringLiteral("x")), port);
-    QCOMPARE(result.status, DownloadResult::Status::Failed);
+    QCOMPARE(result.status, rejected ? DownloadResult::Status::Rejected : DownloadResult::Status::Failed);
     QCOMPARE(result.failedName, failedName);
     QCOMPARE(result.writesDone, int(run.network->writeLog().size()));
     QVERIFY(!run.names().contains(failedName));
     QVERIFY2(result.errorString.contains(failedName), qPrintable(result.errorString));
+    if (rejected) {
+        QVERIFY(run.network->writeLog().isEmpty());
+        QVERIFY2(result.errorString.contains(QLatin1String("does not fit the 16-bit variable")),
+                 qPrintable(result.errorString));
+    }
 }
 
 void TestDevice::failureAtEveryWrite()
