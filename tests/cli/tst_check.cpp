@@ -1,0 +1,342 @@
+// The promise of `tklcli check --port P`: a layout it finds no error in downloads whole
+// into P, and a layout P's device would refuse is one it reported, at the variable the
+// device refuses. Checked over generated layouts against what the device itself does
+// with the download's writes, made one by one without any check beforehand.
+
+#include "cli/LayoutCheck.h"
+#include "device/AutomationFactory.h"
+#include "device/PortVariables.h"
+#include "device/ProcessNetwork.h"
+#include "device/TicketDownload.h"
+#include "files/LayoutData.h"
+#include "files/LayoutWriter.h"
+#include "model/TicketModel.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <limits>
+
+using namespace tkl;
+
+namespace {
+
+// A layout and the sizes of the port it goes to, every value picked just inside or just
+// outside a limit, or anywhere, with odd characters in every string.
+struct Case
+{
+    int elements = 30;
+    int ticketLines = 100;
+    int stringLength = 255;
+    LayoutData layout;
+};
+
+class Generator
+{
+public:
+    explicit Generator(quint32 seed)
+        : m_random(seed)
+    {
+    }
+
+    Case next()
+    {
+        Case c;
+        c.elements = outside() ? oneOf({29, 1}) : oneOf({30, 30, 31});
+        c.ticketLines = oneOf({1, 2, 3, 7, 40});
+        c.stringLength = oneOf({1, 2, 5, 12, 40});
+        const int L = c.stringLength;
+        const int T = c.ticketLines;
+        LayoutData &l = c.layout;
+        l.EditorWidth = 5170;
+        for (int slot = LayoutData::FirstSlot; slot <= LayoutData::LastSlot; ++slot) {
+            if (!chance(8))
+                continue;
+            UpdateBox &b = l.UpdateBoxes[slot];
+            b.DataIn = true;
+            l.BoxLoaded[slot] = 1;
+            b.VarName = string(L, outside());
+            b.NodeAdr = quint8(m_random.bounded(256));
+            b.SWNo = int16();
+            b.Offset = int16();
+            b.Typ = int16();
+            b.BitNo = quint8(m_random.bounded(256));
+            b.Code = quint8(m_random.bounded(256));
+            b.DevType = int16();
+            b.Chars = nearLimit(0, L);
+            b.Digits = nearLimit(0, L);
+            b.Pos = nearLimit(0, L);
+            // Stored from 0, sent from 1: the device's lines 1..T are 0..T-1 here.
+            b.Linie = nearLimit(0, T - 1);
+        }
+        int count = oneOf({1, T, int(m_random.bounded(1, T + 1))});
+        if (outside())
+            count = chance(20) ? 32768 : T + 1 + int(m_random.bounded(3));
+        QStringList lines;
+        for (int n = 0; n < count; ++n)
+            lines << (count > 1000 ? QString() : string(L, false, true));
+        l.text = lines.join(QStringLiteral("\r\n"));
+        l.StartCode = chance(3) ? QString() : string(L, outside());
+        l.StopCode = chance(3) ? QString() : string(L, outside());
+        return c;
+    }
+
+private:
+    bool chance(int oneIn) { return m_random.bounded(oneIn) == 0; }
+
+    // About half the layouts break no rule.
+    bool outside() { return chance(50); }
+
+    int oneOf(std::initializer_list<int> values)
+    {
+        return *(values.begin() + m_random.bounded(int(values.size())));
+    }
+
+    qint16 int16()
+    {
+        return qint16(m_random.bounded(-32768, 32768));
+    }
+
+    // A value of a 16-bit record member that the device takes from lo to hi: at a
+    // bound or inside, or now and then just outside or at the end of the 16 bits.
+    qint16 nearLimit(int lo, int hi)
+    {
+        if (outside())
+            return qint16(oneOf({lo - 1, hi + 1, -32768, 32767}));
+        return qint16(oneOf({lo, std::min(lo + 1, hi), std::max(hi - 1, lo), hi, int(m_random.bounded(lo, hi + 1))}));
+    }
+
+    // A string of at most `limit` characters, or now and then one or a few more; a line
+    // break in it when `lineBreak`. Text lines may hold a lone LF, a character of their line.
+    QString string(int limit, bool lineBreak, bool textLine = false)
+    {
+        static const QString alphabet = QStringLiteral("Az09._ [];\t") + QChar(27) + QChar(0xE9) + QChar(0x20AC);
+        int length = oneOf({0, std::max(0, limit - 1), limit, int(m_random.bounded(limit + 1))});
+        if (outside())
+            length = limit + 1 + int(m_random.bounded(3));
+        QString s;
+        for (int i = 0; i < length; ++i)
+            s += alphabet.at(m_random.bounded(int(alphabet.size())));
+        if ((lineBreak || (textLine && chance(10))) && !s.isEmpty())
+            s[m_random.bounded(int(s.size()))] = u'\n';
+        return s;
+    }
+
+    QRandomGenerator m_random;
+};
+
+std::unique_ptr<ProcessNetwork> networkFor(const Case &c)
+{
+    auto network = std::make_unique<ProcessNetwork>();
+    const int node = network->addNode(QStringLiteral("Prn"), QStringLiteral("X42"), QStringLiteral("65"));
+    network->addPort(QStringLiteral("P"), node, c.elements, c.ticketLines, c.stringLength);
+    return network;
+}
+
+// The download's writes, in its order, made straight into the device: the first
+// variable the device refuses, or nothing. A value beyond its 16-bit variable, and a
+// variable name or printer code with a line break (which no layout file can hold), are
+// refused where they would be written.
+QString deviceRefusal(const LayoutData &layout, const QStringList &lines, ProcessNetwork &network)
+{
+    using namespace PortVariables;
+    using M = Member;
+    const QString p = QStringLiteral("P");
+    struct Refused
+    {
+        QString name;
+    };
+    auto write = [&](const QString &name, const QVariant &value) {
+        if (network.write(name, value))
+            throw Refused{name};
+    };
+    auto int16 = [&](const QString &name, qint64 value) {
+        if (value < std::numeric_limits<qint16>::min() || value > std::numeric_limits<qint16>::max())
+            throw Refused{name};
+        write(name, QVariant::fromValue(qint16(value)));
+    };
+    auto oneLine = [&](const QString &name, const QString &value) {
+        if (value.contains(u'\n') || value.contains(u'\r'))
+            throw Refused{name};
+        return value;
+    };
+    try {
+        for (int n = 1; n <= 30; ++n)
+            write(elementName(p, n, M::DataIn), false);
+        for (int n = 1; n <= 30; ++n) {
+            const UpdateBox &b = layout.UpdateBoxes[n];
+            if (!b.DataIn)
+                continue;
+            auto name = [&](M m) { return elementName(p, n, m); };
+            write(name(M::VarName), oneLine(name(M::VarName), b.VarName));
+            write(name(M::NodeAdr), QVariant::fromValue(b.NodeAdr));
+            int16(name(M::SWNo), b.SWNo);
+            int16(name(M::Offset), b.Offset);
+            int16(name(M::Typ), b.Typ);
+            write(name(M::BitNo), QVariant::fromValue(b.BitNo));
+            write(name(M::Code), QVariant::fromValue(b.Code));
+            int16(name(M::DevType), b.DevType);
+            int16(name(M::Chars), b.Chars);
+            int16(name(M::Digits), b.Digits);
+            write(name(M::DataIn), true);
+            int16(name(M::Linie), qint64(b.Linie) + 1);
+            int16(name(M::Pos), b.Pos);
+        }
+        int16(linesName(p), lines.size());
+        for (qsizetype n = 1; n <= lines.size(); ++n)
+            write(ticketName(p, int(n)), lines.at(n - 1));
+        write(startCodeName(p), codeOrCr(oneLine(startCodeName(p), layout.StartCode)));
+        write(stopCodeName(p), codeOrCr(oneLine(stopCodeName(p), layout.StopCode)));
+    } catch (const Refused &r) {
+        return r.name;
+    }
+    return {};
+}
+
+// The command-line download's way: the layout applied to a model, the text split at CR LF.
+DownloadResult download(const LayoutData &layout, ProcessNetwork &network)
+{
+    TicketModel model;
+    layout.applyTo(model);
+    AutomationFactory factory(network);
+    TicketDownload run(factory);
+    return run.run(model, cli::LayoutCheck::textLines(layout.text), QStringLiteral("P"));
+}
+
+QStringList errorsOf(const QList<cli::CheckFinding> &findings)
+{
+    QStringList errors;
+    for (const cli::CheckFinding &f : findings) {
+        if (f.severity == cli::CheckFinding::Severity::Error)
+            errors << f.message;
+    }
+    return errors;
+}
+
+bool names(const QStringList &errors, const QString &variable)
+{
+    return std::any_of(errors.begin(), errors.end(),
+                       [&](const QString &e) { return e.startsWith(variable + QStringLiteral(": ")); });
+}
+
+} // namespace
+
+class TestCheck : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void checkPredictsDownload();
+    void checkPredictsDownloadProcesses();
+};
+
+void TestCheck::checkPredictsDownload()
+{
+    Generator generate(20261206);
+    int refused = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const Case c = generate.next();
+        const QString where = QStringLiteral("case %1").arg(i);
+        auto device = networkFor(c);
+        auto target = networkFor(c);
+        const QStringList lines = cli::LayoutCheck::textLines(c.layout.text);
+
+        const QStringList errors =
+            errorsOf(cli::LayoutCheck::findings(c.layout, *target, &target->ports().constFirst()));
+        const QString refusal = deviceRefusal(c.layout, lines, *device);
+        const DownloadResult result = download(c.layout, *target);
+
+        QVERIFY2(errors.isEmpty() == refusal.isEmpty(), qPrintable(where + u' ' + refusal + u' ' + errors.join(u'|')));
+        QVERIFY2(result.ok() == refusal.isEmpty(), qPrintable(where + u' ' + result.errorString));
+        if (result.ok()) {
+            // The writes the device took are exactly the download's.
+            QVERIFY2(target->writeLog() == device->writeLog(), qPrintable(where));
+            continue;
+        }
+        ++refused;
+        QCOMPARE(result.status, DownloadResult::Status::Rejected);
+        QVERIFY2(target->writeLog().isEmpty(), qPrintable(where));
+        QVERIFY2(result.failedName == refusal, qPrintable(where + u' ' + result.failedName + u' ' + refusal));
+        QVERIFY2(names(errors, refusal), qPrintable(where + u' ' + refusal + u' ' + errors.join(u'|')));
+    }
+    // Both ways are well covered.
+    QVERIFY2(refused > 600 && refused < 2400, qPrintable(QString::number(refused)));
+}
+
+// A handful of the generated cases through the real tool: `check --port P` reports an
+// error exactly when `download --port P` fails, naming the variable it fails at, and a
+// refused download leaves the device untouched.
+void TestCheck::checkPredictsDownloadProcesses()
+{
+    Generator generate(7);
+    int done = 0, refused = 0;
+    for (int i = 0; (done < 3 || refused < 3) && i < 200; ++i) {
+        const Case c = generate.next();
+        if (c.layout.text.size() > 10000)
+            continue;
+        QTemporaryDir dir;
+        QFile network(dir.filePath(QStringLiteral("network.json")));
+        QVERIFY(network.open(QIODevice::WriteOnly));
+        network.write(QStringLiteral(R"({ "nodes": [ { "name": "Prn", "address": "X42", "capabilities": "65",
+            "variables": [] } ], "ports": [ { "name": "P", "node": "Prn", "updateElements": %1,
+            "ticketLines": %2, "stringLength": %3 } ] })")
+                          .arg(c.elements)
+                          .arg(c.ticketLines)
+                          .arg(c.stringLength)
+                          .toUtf8());
+        network.close();
+
+        // The writer refuses a line break in a name or code; put it in by hand ("¤" is no
+        // character the generator uses).
+        LayoutData stored = c.layout;
+        for (int slot = 1; slot <= 30; ++slot)
+            stored.UpdateBoxes[slot].VarName.replace(u'\n', QChar(0xA4));
+        stored.StartCode.replace(u'\n', QChar(0xA4));
+        stored.StopCode.replace(u'\n', QChar(0xA4));
+        QByteArray bytes;
+        QVERIFY(!LayoutWriter::toBytes(stored, bytes));
+        bytes.replace('\xA4', '\n');
+        QFile layout(dir.filePath(QStringLiteral("ticket.txt")));
+        QVERIFY(layout.open(QIODevice::WriteOnly));
+        layout.write(bytes);
+        layout.close();
+
+        auto tool = [&](const QStringList &args) {
+            QProcess process;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("TKL_NETWORK"), network.fileName());
+            env.insert(QStringLiteral("TKL_DEVICE_STORE"), dir.filePath(QStringLiteral("devices.json")));
+            env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
+            process.setProcessEnvironment(env);
+            process.start(QStringLiteral(TKLCLI_PATH), args);
+            process.waitForFinished(30000);
+            return std::make_pair(process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()
+                                                                        + process.readAllStandardError()));
+        };
+        const auto [checkStatus, checkOut] =
+            tool({QStringLiteral("check"), QStringLiteral("--port"), QStringLiteral("P"), layout.fileName()});
+        const auto [downloadStatus, downloadOut] =
+            tool({QStringLiteral("download"), layout.fileName(), QStringLiteral("--port"), QStringLiteral("P")});
+        const bool errors = checkOut.contains(QLatin1String(": error: "));
+        QVERIFY2(checkStatus == (checkOut.isEmpty() ? 0 : 1), qPrintable(checkOut));
+        QVERIFY2(errors == (downloadStatus != 0), qPrintable(checkOut + downloadOut));
+        if (downloadStatus == 0) {
+            ++done;
+            continue;
+        }
+        ++refused;
+        // "tklcli download: refused before the first write, ...: VARIABLE: ..."
+        const QString variable = downloadOut.section(QStringLiteral(": "), 2, 2);
+        QVERIFY2(variable.startsWith(QLatin1String("P.")), qPrintable(downloadOut));
+        QVERIFY2(checkOut.contains(QStringLiteral(": error: ") + variable + QStringLiteral(": ")),
+                 qPrintable(variable + u'\n' + checkOut));
+        QVERIFY2(!QFile::exists(dir.filePath(QStringLiteral("devices.json"))), qPrintable(downloadOut));
+    }
+    QVERIFY(done >= 3 && refused >= 3);
+}
+
+QTEST_GUILESS_MAIN(TestCheck)
+#include "tst_check.moc"
