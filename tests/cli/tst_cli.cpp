@@ -355,7 +355,7 @@ void TestCli::downloadShowPreviewRoundTrip()
 void TestCli::jsonFindingsMatchTheText()
 {
     CliRunner cli;
-    const QStringList files = cli.withFiles(cmd({"@layout", "@warn", "@bad", "@missing"}));
+    const QStringList files = cli.withFiles(cmd({"--port", "Printer1", "@layout", "@warn", "@bad", "@missing"}));
     const CliRun text = cli.run(QStringList{QStringLiteral("check")} + files);
     const CliRun json = cli.run(QStringList{QStringLiteral("check"), QStringLiteral("--format"), QStringLiteral("json")} + files);
     QCOMPARE(json.exitCode, text.exitCode);
