@@ -3,6 +3,7 @@
 #include "CommandSupport.h"
 #include "ExitStatus.h"
 #include "LayoutCheck.h"
+#include "PortLookup.h"
 #include "TerminalProgress.h"
 #include "WriteFormat.h"
 #include "device/AutomationFactory.h"
@@ -10,30 +11,35 @@
 #include "device/TicketDownload.h"
 #include "model/TicketModel.h"
 
+#include <thread>
+#include <vector>
+
 namespace tkl::cli {
 
 namespace {
 
-void failure(Console &console, const QString &command, const DownloadResult &result)
+// One line per failed port; `port` is named when several were downloaded to.
+void failure(Console &console, const QString &command, const DownloadResult &result, const QString &port)
 {
+    const QString to = port.isEmpty() ? QString() : port + QStringLiteral(": ");
     if (result.status == DownloadResult::Status::Rejected) {
         CommandSupport::fail(console, command,
-                             QStringLiteral("refused before the first write, the device was not touched: %1: %2")
-                                 .arg(WriteFormat::escaped(result.failedName), WriteFormat::escaped(result.errorString)));
+                             QStringLiteral("%1refused before the first write, the device was not touched: %2: %3")
+                                 .arg(to, WriteFormat::escaped(result.failedName), WriteFormat::escaped(result.errorString)));
         return;
     }
     const QString where = result.failedName.isEmpty()
         ? QStringLiteral("before the first write")
         : QStringLiteral("at %1 after %2 writes").arg(WriteFormat::escaped(result.failedName)).arg(result.writesDone);
     CommandSupport::fail(console, command,
-                         QStringLiteral("failed %1: %2").arg(where, WriteFormat::escaped(result.errorString)));
+                         QStringLiteral("%1failed %2: %3").arg(to, where, WriteFormat::escaped(result.errorString)));
 }
 
 } // namespace
 
 const char *DownloadCommand::help()
 {
-    return "Usage: tklcli download [options] LAYOUT --port PORT\n"
+    return "Usage: tklcli download [options] LAYOUT --port PORT [--port PORT ...]\n"
            "\n"
            "Writes the layout into the printer device of PORT with the editor's download:\n"
            "every field slot cleared, the defined fields, the line count, the ticket lines\n"
@@ -54,16 +60,24 @@ const char *DownloadCommand::help()
            "device, as `tklcli check --port PORT` reports them; a layout that breaks\n"
            "one is refused with that error and nothing is written.\n"
            "\n"
+           "A port on a node with a \"modbus\" endpoint is a real device: the ticket goes\n"
+           "over Modbus TCP, one connection per download, and a failure names the\n"
+           "variable, the endpoint (host:port, unit) and what happened.\n"
+           "\n"
+           "With several --port options the devices are written at once, each real\n"
+           "device over a connection of its own (the simulated ports one after another),\n"
+           "and one result line per port follows, in the order given.\n"
+           "\n"
            "Exit status:\n"
-           "  0  downloaded\n"
-           "  1  the layout breaks a rule of the device (nothing written), the download\n"
+           "  0  downloaded (to every port)\n"
+           "  1  the layout breaks a rule of a device (nothing written to it), a download\n"
            "     failed at a write or at the read-back, or the device store could not\n"
            "     keep what was written\n"
            "  2  bad options, the layout cannot be read, the network cannot be used, or\n"
-           "     PORT is not a printer port of the network\n"
+           "     a PORT is not a printer port of the network or is named twice\n"
            "\n"
            "Options:\n"
-           "  --port PORT     the printer port, e.g. Printer1\n"
+           "  --port PORT     the printer port, e.g. Printer1; may be given several times\n"
            "  --print-writes  every device write on standard output, in order, one line\n"
            "                  each: NAME<TAB>TYPE<TAB>VALUE, TYPE one of bool, u8, i16,\n"
            "                  string; Booleans true/false, numbers in decimal, strings\n"
@@ -92,28 +106,58 @@ int DownloadCommand::run(const QStringList &args, Console &console)
         CommandSupport::fail(console, command, QStringLiteral("--port is missing (see tklcli download --help)"));
         return UnusableInput;
     }
-    const QString portName = parser.value(portOption);
+    QStringList ports = parser.values(portOption);
+    if (ports.removeDuplicates() != 0) {
+        CommandSupport::fail(console, command, QStringLiteral("a port is named twice"));
+        return UnusableInput;
+    }
 
     const auto layout = CommandSupport::readLayout(files.first(), console);
     if (!layout)
         return UnusableInput;
-    const auto network = CommandSupport::loadNetworkForPort(command, portName, console);
+    const auto network = CommandSupport::loadNetworkForPort(command, ports.first(), console);
     if (!network)
         return UnusableInput;
+    for (const QString &port : ports.mid(1)) {
+        QString error;
+        if (!PortLookup::find(*network, port, &error)) {
+            CommandSupport::fail(console, command, error);
+            return UnusableInput;
+        }
+    }
 
     TicketModel model;
     layout->applyTo(model);
     const QStringList lines = LayoutCheck::textLines(layout->text);
     model.TicketLines = qint16(std::min<qsizetype>(lines.size(), 32767));
 
-    AutomationFactory factory(*network);
-    TicketDownload download(factory);
+    // Every real device gets a thread and a connection of its own; the simulated ports
+    // share the network object, which is not thread-safe, and take their turns on this
+    // thread meanwhile. A download to a real device reads the network only.
+    const bool single = ports.size() == 1;
     TerminalProgress progress(console.errFile);
-    TicketDownload::Callbacks callbacks;
-    callbacks.progress = [&progress](double percent) { progress.update(percent); };
+    QList<DownloadResult> results(ports.size());
+    std::vector<std::thread> threads;
+    auto downloadTo = [&](qsizetype i, bool showProgress) {
+        AutomationFactory factory(*network);
+        TicketDownload download(factory);
+        TicketDownload::Callbacks callbacks;
+        if (showProgress)
+            callbacks.progress = [&progress](double percent) { progress.update(percent); };
+        results[i] = download.run(model, lines, ports.at(i), callbacks);
+    };
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        if (network->endpointOf(*network->findPort(ports.at(i))))
+            threads.emplace_back(downloadTo, i, single);
+    }
     network->clearWriteLog();
-    const DownloadResult result = download.run(model, lines, portName, callbacks);
-    if (result.ok())
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        if (!network->endpointOf(*network->findPort(ports.at(i))))
+            downloadTo(i, single);
+    }
+    for (std::thread &t : threads)
+        t.join();
+    if (single && results.first().ok())
         progress.update(100);
     progress.finish();
 
@@ -123,17 +167,22 @@ int DownloadCommand::run(const QStringList &args, Console &console)
         console.out.flush();
     }
 
-    if (result.ok())
-        console.message(QStringLiteral("%1 writes to %2").arg(result.writesDone).arg(portName));
-    else
-        failure(console, command, result);
-    // The device's memory lives in the store: a ticket it could not keep there is gone
-    // when this process ends, so that is no success.
+    bool allDone = true;
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        const DownloadResult &result = results.at(i);
+        allDone = allDone && result.ok();
+        if (result.ok())
+            console.message(QStringLiteral("%1 writes to %2").arg(result.writesDone).arg(ports.at(i)));
+        else
+            failure(console, command, result, single ? QString() : ports.at(i));
+    }
+    // The simulated devices' memory lives in the store: a ticket it could not keep there
+    // is gone when this process ends, so that is no success.
     if (!network->storeWarning().isEmpty()) {
         CommandSupport::warn(console, network->storeWarning());
         return ProblemsFound;
     }
-    return result.ok() ? Success : ProblemsFound;
+    return allDone ? Success : ProblemsFound;
 }
 
 } // namespace tkl::cli

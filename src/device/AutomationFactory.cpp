@@ -1,5 +1,7 @@
 #include "AutomationFactory.h"
 
+#include "ModbusServer.h"
+#include "ProcessNetwork.h"
 #include "SimulatedServer.h"
 
 namespace tkl {
@@ -9,7 +11,7 @@ AutomationFactory::AutomationFactory(ProcessNetwork &network)
 {
 }
 
-std::unique_ptr<AutomationObject> AutomationFactory::create(const QString &progId)
+std::unique_ptr<AutomationObject> AutomationFactory::create(const QString &progId, const QString &port)
 {
     if (progId.compare(ServerProgId, Qt::CaseInsensitive) != 0) {
         throw AutomationError(
@@ -18,6 +20,8 @@ std::unique_ptr<AutomationObject> AutomationFactory::create(const QString &progI
     if (!m_creationFailure.isEmpty())
         throw AutomationError(m_creationFailure);
     ++m_created;
+    if (const PrinterPort *p = port.isEmpty() ? nullptr : m_network.findPort(port); p && m_network.endpointOf(*p))
+        return std::make_unique<ModbusServer>(m_network, *p);
     return std::make_unique<SimulatedServer>(m_network);
 }
 

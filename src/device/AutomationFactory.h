@@ -23,7 +23,11 @@ public:
     /// A new object for `progId` (matched without regard to case, as identifiers are
     /// registered). Throws AutomationError for any other identifier, or when creation
     /// has been made to fail.
-    std::unique_ptr<AutomationObject> create(const QString &progId);
+    ///
+    /// `port`, when given, names the printer port the object is for: a port on a node
+    /// with a Modbus endpoint gets a ModbusServer (a real device), any other one the
+    /// SimulatedServer over the network.
+    std::unique_ptr<AutomationObject> create(const QString &progId, const QString &port = {});
 
     /// Makes every later create() fail with `text`; an empty text lets it succeed again.
     void setCreationFailure(const QString &text) { m_creationFailure = text; }

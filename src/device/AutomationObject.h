@@ -12,16 +12,21 @@ namespace tkl {
 class AutomationError : public std::runtime_error
 {
 public:
-    explicit AutomationError(const QString &text)
+    /// `physId`: the variable the failure concerns when it is not the one just addressed
+    /// (a server that joins writes reports a failed request at a later access).
+    explicit AutomationError(const QString &text, const QString &physId = {})
         : std::runtime_error(text.toStdString())
         , m_text(text)
+        , m_physId(physId)
     {
     }
 
     QString text() const { return m_text; }
+    QString physId() const { return m_physId; }
 
 private:
     QString m_text;
+    QString m_physId;
 };
 
 /// A late-bound automation object: properties set and read by name.
@@ -38,6 +43,11 @@ public:
 
     virtual void setProperty(const QString &name, const QVariant &value) = 0;
     virtual QVariant property(const QString &name) = 0;
+
+    /// Ends a session: a server that talks to a real device sends what it still holds
+    /// and closes its connection (a later access opens a new one). Never throws; a
+    /// failure shows in "ErrorString".
+    virtual void close() {}
 };
 
 } // namespace tkl

@@ -131,6 +131,20 @@ public:
         }
     }
 
+    // The write of `name` last made failed after all: it and everything after it did not
+    // reach the device.
+    void failedAt(const QString &name)
+    {
+        for (qsizetype i = m_written.size() - 1; i >= 0; --i) {
+            if (m_written.at(i).first == name) {
+                m_written.resize(i);
+                done = int(i);
+                current = name;
+                return;
+            }
+        }
+    }
+
     QString current;
     int done = 0;
 
@@ -167,7 +181,7 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
     }
 
     try {
-        m_server = m_factory.create(AutomationFactory::ServerProgId);
+        m_server = m_factory.create(AutomationFactory::ServerProgId, port);
     } catch (const AutomationError &e) {
         return {DownloadResult::Status::Failed, e.text(), {}, 0, {}};
     }
@@ -175,12 +189,23 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
     AutomationObject &server = *m_server;
     Writer writer(server);
     bool readingBack = false;
-    // The devices remember what they were sent, also when the run stops half-way.
-    struct SaveStore
+    // The connection to a real device ends with the download. The simulated devices
+    // remember what they were sent, also when the run stops half-way; a real device
+    // keeps it itself, and its download touches nothing of the shared network (so that
+    // downloads to several real devices may run at once).
+    const PrinterPort *target = m_factory.network().findPort(port);
+    const bool simulated = !target || !m_factory.network().endpointOf(*target);
+    struct EndSession
     {
-        ProcessNetwork &network;
-        ~SaveStore() { network.saveStore(); }
-    } saveStore{m_factory.network()};
+        AutomationObject &server;
+        ProcessNetwork *network;
+        ~EndSession()
+        {
+            server.close();
+            if (network)
+                network->saveStore();
+        }
+    } endSession{server, simulated ? &m_factory.network() : nullptr};
     auto progress = [&](double value) {
         if (callbacks.progress)
             callbacks.progress(value);
@@ -243,6 +268,12 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
         readingBack = true;
         writer.readBack();
     } catch (const AutomationError &e) {
+        // A server that joins writes reports a failed write request at a later access
+        // (also the first read): the writes from the one it names on were not made.
+        if (!e.physId().isEmpty() && e.physId() != writer.current) {
+            writer.failedAt(e.physId());
+            readingBack = false;
+        }
         const QString text = readingBack
             ? QStringLiteral("Read-back of %1 failed: %2").arg(writer.current, e.text())
             : e.text();

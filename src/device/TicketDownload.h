@@ -56,8 +56,16 @@ struct DownloadResult
 /// likewise with "Read-back of <name> failed: <server's text>". Reads are not writes:
 /// `writesDone` counts only writes and the network's write log holds none of them.
 ///
-/// When the run ends, successful or not, the network saves its devices' memory (see
-/// ProcessNetwork::saveStore(); a failure to save shows in its storeWarning()).
+/// The server comes from the factory for the port: a simulated port's, or a ModbusServer
+/// for a port on a real device, which joins writes to adjacent registers; when it
+/// reports a failed request later, `failedName` is the first variable of that request
+/// and `writesDone` counts the writes before it.
+///
+/// When the run ends, successful or not, the server's close() ends its session (a real
+/// device's connection is closed) and, for a simulated port, the network saves its
+/// devices' memory (see ProcessNetwork::saveStore(); a failure to save shows in its
+/// storeWarning()). A download to a real device changes nothing in the network object,
+/// so several may run at once in different threads, each with its own factory.
 /// Plain class with callbacks, so the dialog and a command-line tool share it.
 class TicketDownload
 {

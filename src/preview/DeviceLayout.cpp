@@ -1,12 +1,23 @@
 #include "DeviceLayout.h"
 
+#include "device/ModbusServer.h"
 #include "device/ProcessNetwork.h"
 
 #include <QStringList>
 
+#include <functional>
+#include <memory>
+
 namespace tkl {
 
-std::optional<LayoutData> layoutFromDevice(const ProcessNetwork &network, const QString &port, QString *error)
+namespace {
+
+std::optional<LayoutData> read(const PrinterPort &portInfo, const std::function<QVariant(const QString &)> &held,
+                               QString *error);
+
+} // namespace
+
+std::optional<LayoutData> layoutFromDevice(ProcessNetwork &network, const QString &port, QString *error)
 {
     auto fail = [&](const QString &text) -> std::optional<LayoutData> {
         if (error)
@@ -17,7 +28,37 @@ std::optional<LayoutData> layoutFromDevice(const ProcessNetwork &network, const 
     if (!p)
         return fail(QStringLiteral("No port \"%1\" in the network").arg(port));
 
-    auto held = [&](const QString &name) { return network.readValue(name); };
+    // A real device is read over its own connection; a failed read ends the showing.
+    std::unique_ptr<ModbusServer> device;
+    if (network.endpointOf(*p)) {
+        device = std::make_unique<ModbusServer>(network, *p);
+        device->setProperty(QStringLiteral("EnableExceptions"), true);
+    }
+    auto held = [&](const QString &name) {
+        if (!device)
+            return network.readValue(name);
+        device->setProperty(QStringLiteral("PhysId"), name);
+        return device->property(QStringLiteral("Value"));
+    };
+    try {
+        return read(*p, held, error);
+    } catch (const AutomationError &e) {
+        return fail(e.text());
+    }
+}
+
+namespace {
+
+std::optional<LayoutData> read(const PrinterPort &portInfo, const std::function<QVariant(const QString &)> &held,
+                               QString *error)
+{
+    const PrinterPort *p = &portInfo;
+    const QString &port = p->name;
+    auto fail = [&](const QString &text) -> std::optional<LayoutData> {
+        if (error)
+            *error = text;
+        return std::nullopt;
+    };
     using namespace PortVariables;
     using M = Member;
     const QVariant lines = held(linesName(port));
@@ -61,5 +102,7 @@ std::optional<LayoutData> layoutFromDevice(const ProcessNetwork &network, const 
     layout.StopCode = held(stopCodeName(port)).toString();
     return layout;
 }
+
+} // namespace
 
 } // namespace tkl

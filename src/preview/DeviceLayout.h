@@ -19,7 +19,8 @@ class ProcessNetwork;
 ///
 /// Nothing, with `error` set, for a port the network does not have ("No port "P" in
 /// the network") or a device that holds no ticket (no "lines": "Port "P" holds no
-/// ticket").
-std::optional<LayoutData> layoutFromDevice(const ProcessNetwork &network, const QString &port, QString *error);
+/// ticket"). A port on a real device is read over Modbus (one connection, closed at the
+/// end); a failed read gives its error text, naming the variable, endpoint and cause.
+std::optional<LayoutData> layoutFromDevice(ProcessNetwork &network, const QString &port, QString *error);
 
 } // namespace tkl

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "device/AutomationObject.h"
+#include "device/ModbusTransport.h"
+#include "device/RegisterCodec.h"
+#include "device/SimulatedServer.h"
+
+#include <QList>
+#include <QString>
+
+namespace tkl {
+
+class ProcessNetwork;
+
+/// The automation server for a printer port on a real device: the port's device
+/// variables are holding registers behind the node's Modbus endpoint, laid out by the
+/// register map (PortVariables, RegisterCodec; docs/register-map.md).
+///
+/// The properties are SimulatedServer's, with the same "EnableExceptions" and
+/// "ErrorString" behaviour. A "Value" of a device variable of this port is written to
+/// and read from the device; everything else (network variables, attributes, the
+/// variables of simulated ports) is answered by the simulated network.
+///
+/// Writes to registers that follow each other are joined into one request: a write
+/// that continues the registers of the write before it waits, and goes out with it when
+/// a write elsewhere, a read, or close() comes. A request that fails is reported at the
+/// access that sent it; its text and the AutomationError's physId() name the first
+/// variable the request carried. Values are checked (type, bounds, length, Windows-1252)
+/// before anything is sent; a refused value first sends what waits.
+///
+/// Reads fetch up to 125 registers at once and answer the following reads from them
+/// until the next write.
+///
+/// Blocking: no event loop runs while a request waits. One connection per object,
+/// opened at the first request, closed by close() or destruction.
+class ModbusServer : public AutomationObject
+{
+public:
+    /// A server for `port`, which must be a port of `network` on a Modbus node.
+    ModbusServer(ProcessNetwork &network, const PrinterPort &port);
+
+    void setProperty(const QString &name, const QVariant &value) override;
+    QVariant property(const QString &name) override;
+    void close() override;
+
+    /// Modbus requests sent so far.
+    int requests() const { return m_transport.requests(); }
+
+private:
+    void fail(const QString &text, const QString &physId = {});
+    void writeValue(const QVariant &value);
+    QVariant readValue();
+    bool flush();
+    bool ensureRead(int address, int count);
+
+    ProcessNetwork &m_network;
+    PrinterPort m_port;
+    ModbusTransport m_transport;
+    SimulatedServer m_others;
+    bool m_enableExceptions = false;
+    QString m_physId;
+    QString m_errorString;
+
+    // The write that waits: registers from m_pendingStart, and where each variable's begin.
+    int m_pendingStart = -1;
+    RegisterCodec::Registers m_pending;
+    QList<std::pair<int, QString>> m_pendingNames;
+
+    // Registers last read, from m_cacheStart.
+    int m_cacheStart = 0;
+    QList<quint16> m_cache;
+};
+
+} // namespace tkl
