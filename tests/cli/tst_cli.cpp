@@ -221,6 +221,7 @@ private slots:
     void exitStatus();
     void printWritesGolden();
     void downloadShowPreviewRoundTrip();
+    void severalPorts();
     void jsonFindingsMatchTheText();
     void jsonDevice();
     void helpAndVersion_data();
@@ -304,6 +305,20 @@ void TestCli::printWritesGolden()
     QCOMPARE(lines(run.out), want);
     // Piped, standard error carries the count alone: no bar, no carriage returns.
     QCOMPARE(run.err, QByteArray::number(want.size()) + " writes to Printer1\n");
+}
+
+// One line per port in the order given; one refusal fails the run but not the others.
+void TestCli::severalPorts()
+{
+    CliRunner cli;
+    const CliRun run = cli.run(cli.withFiles(cmd({"download", "@layout", "--port", "Small", "--port", "Printer1"})));
+    QCOMPARE(run.exitCode, 1);
+    const QStringList said = lines(run.err);
+    QCOMPARE(said.size(), 2);
+    QVERIFY2(said.at(0).startsWith(QStringLiteral("tklcli download: Small: ")), qPrintable(said.at(0)));
+    QVERIFY2(said.at(1).endsWith(QStringLiteral(" writes to Printer1")), qPrintable(said.at(1)));
+    QCOMPARE(cli.run({QStringLiteral("show"), QStringLiteral("--port"), QStringLiteral("Printer1")}).exitCode, 0);
+    QCOMPARE(cli.run(cli.withFiles(cmd({"download", "@layout", "--port", "Printer1", "--port", "Printer1"}))).exitCode, 2);
 }
 
 void TestCli::downloadShowPreviewRoundTrip()
