@@ -136,7 +136,7 @@ int DownloadCommand::run(const QStringList &args, Console &console)
     // thread meanwhile. A download to a real device reads the network only.
     const bool single = ports.size() == 1;
     TerminalProgress progress(console.errFile);
-    QList<DownloadResult> results(ports.size());
+    std::vector<DownloadResult> results(std::size_t(ports.size()));
     std::vector<std::thread> threads;
     auto downloadTo = [&](qsizetype i, bool showProgress) {
         AutomationFactory factory(*network);
@@ -144,7 +144,7 @@ int DownloadCommand::run(const QStringList &args, Console &console)
         TicketDownload::Callbacks callbacks;
         if (showProgress)
             callbacks.progress = [&progress](double percent) { progress.update(percent); };
-        results[i] = download.run(model, lines, ports.at(i), callbacks);
+        results[std::size_t(i)] = download.run(model, lines, ports.at(i), callbacks);
     };
     for (qsizetype i = 0; i < ports.size(); ++i) {
         if (network->endpointOf(*network->findPort(ports.at(i))))
@@ -157,7 +157,7 @@ int DownloadCommand::run(const QStringList &args, Console &console)
     }
     for (std::thread &t : threads)
         t.join();
-    if (single && results.first().ok())
+    if (single && results.front().ok())
         progress.update(100);
     progress.finish();
 
@@ -169,7 +169,7 @@ int DownloadCommand::run(const QStringList &args, Console &console)
 
     bool allDone = true;
     for (qsizetype i = 0; i < ports.size(); ++i) {
-        const DownloadResult &result = results.at(i);
+        const DownloadResult &result = results.at(std::size_t(i));
         allDone = allDone && result.ok();
         if (result.ok())
             console.message(QStringLiteral("%1 writes to %2").arg(result.writesDone).arg(ports.at(i)));
