@@ -315,6 +315,17 @@ DeviceServer::Outcome DeviceServer::handle(Node &node, void *context, const uint
                .arg(address)
                .arg(count);
 
+    // What the request touches goes on the line whatever becomes of it.
+    const bool known = (write || function == MODBUS_FC_READ_HOLDING_REGISTERS) && wellFormed;
+    bool unitKnown = false;
+    Block *block = known ? node.blockFor(unit, address, count, &unitKnown) : nullptr;
+    const int first = block ? address - block->served.base : 0;
+    if (block) {
+        line += QStringLiteral(": ")
+            + namesText(write ? block->registers.describeWrite(first, values.data(), count)
+                              : block->registers.namesIn(first, count));
+    }
+
     if (m_faults.dropAt > 0 && number == m_faults.dropAt) {
         line += QStringLiteral(" -> connection dropped (--drop-at %1)").arg(number);
         return Outcome::Drop;
@@ -333,17 +344,10 @@ DeviceServer::Outcome DeviceServer::handle(Node &node, void *context, const uint
     if (!wellFormed)
         return refuse(MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE, QStringLiteral("malformed request"));
 
-    bool unitKnown = false;
-    Block *block = node.blockFor(unit, address, count, &unitKnown);
     if (!unitKnown)
         return refuse(MODBUS_EXCEPTION_GATEWAY_TARGET, QStringLiteral("no port has unit %1").arg(unit));
     if (!block)
         return refuse(MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS, {});
-
-    const int first = address - block->served.base;
-    line += QStringLiteral(": ")
-        + namesText(write ? block->registers.describeWrite(first, values.data(), count)
-                          : block->registers.namesIn(first, count));
 
     if (write && m_faults.exceptionAt > 0 && writes == m_faults.exceptionAt) {
         return refuse(MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE,
