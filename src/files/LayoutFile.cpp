@@ -1,13 +1,11 @@
 #include "LayoutFile.h"
 
 #include "LayoutWriter.h"
+#include "model/WholeFileSave.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
-
-#include <cerrno>
 
 namespace tkl {
 
@@ -31,25 +29,8 @@ std::optional<LayoutError> saveLayoutFile(const QString &path, const LayoutData 
     if (QFileInfo(path).isDir())
         return LayoutError::general(QStringLiteral("\"%1\" is a folder; the layout needs a file name").arg(shown));
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return LayoutError::general(QStringLiteral("The layout cannot be saved as \"%1\": %2").arg(shown, file.errorString()));
-    // commit() does not notice when flushing its buffer failed (a full disk, a file
-    // size limit) and would put a truncated file in place of the old one: flush and
-    // check the size ourselves first.
-    errno = 0;
-    if (file.write(bytes) != bytes.size() || !file.flush() || file.size() != bytes.size()) {
-        const int err = errno;
-        // A failed flush leaves only "Unknown error" behind; the system's reason is better.
-        QString why = file.errorString();
-        if (file.error() == QFileDevice::NoError || why == QLatin1String("Unknown error"))
-            why = err != 0 ? qt_error_string(err)
-                           : QStringLiteral("only %1 of %2 bytes could be written").arg(file.size()).arg(bytes.size());
-        file.cancelWriting();
-        return LayoutError::general(QStringLiteral("The layout cannot be saved as \"%1\": %2").arg(shown, why));
-    }
-    if (!file.commit())
-        return LayoutError::general(QStringLiteral("The layout cannot be saved as \"%1\": %2").arg(shown, file.errorString()));
+    if (const auto why = saveWholeFile(path, bytes))
+        return LayoutError::general(QStringLiteral("The layout cannot be saved as \"%1\": %2").arg(shown, *why));
     return std::nullopt;
 }
 
