@@ -53,7 +53,7 @@ std::optional<LayoutData> CommandSupport::readLayout(const QString &path, Consol
     if (!result) {
         CheckFinding finding = LayoutCheck::readError(result.error);
         finding.message = finding.message.simplified();
-        console.message(finding.format(path));
+        console.message(printable(finding.format(path)));
         return std::nullopt;
     }
     return std::move(result.layout);
@@ -65,12 +65,27 @@ std::unique_ptr<ProcessNetwork> CommandSupport::loadNetworkForPort(const QString
     auto network = loadNetwork(console);
     if (!network)
         return network;
+    if (!findPort(*network, command, port, console))
+        return nullptr;
+    return network;
+}
+
+const PrinterPort *CommandSupport::findPort(const ProcessNetwork &network, const QString &command, const QString &port,
+                                            Console &console)
+{
     QString error;
-    if (!PortLookup::find(*network, port, &error)) {
+    const PrinterPort *found = PortLookup::find(network, port, &error);
+    if (!found) {
         fail(console, command, error);
         return nullptr;
     }
-    return network;
+    // Unknown is not empty: neither shown as "no ticket" nor written over. A real
+    // device keeps its memory itself.
+    if (!network.storeRead() && !network.endpointOf(*found)) {
+        fail(console, command, QStringLiteral("what the device of port \"%1\" holds could not be read").arg(port));
+        return nullptr;
+    }
+    return found;
 }
 
 QString CommandSupport::printable(const QString &text)

@@ -12,6 +12,7 @@
 
 namespace tkl {
 class ProcessNetwork;
+struct PrinterPort;
 }
 
 namespace tkl::cli {
@@ -37,9 +38,16 @@ public:
     static std::optional<LayoutData> readLayout(const QString &path, Console &console);
 
     /// The network and the printer port named by `--port`; nothing, after a message,
-    /// when either cannot be used. A damaged device store is reported but no failure.
+    /// when either cannot be used or what a simulated device holds could not be read (the
+    /// device store stayed locked, cannot be opened, ...). A damaged device store is reported
+    /// but no failure: it was set aside and the devices start empty.
     static std::unique_ptr<ProcessNetwork> loadNetworkForPort(const QString &command, const QString &port,
                                                               Console &console);
+
+    /// The printer port `port` of `network`, as loadNetworkForPort() checks it; nothing,
+    /// after a message, when it cannot be used.
+    static const PrinterPort *findPort(const ProcessNetwork &network, const QString &command, const QString &port,
+                                       Console &console);
 
     /// `text` safe to put on a terminal: control characters in the bracket notation of
     /// printer codes ("[27]"), as the editor shows them.

@@ -3,7 +3,6 @@
 #include "CommandSupport.h"
 #include "ExitStatus.h"
 #include "LayoutCheck.h"
-#include "PortLookup.h"
 #include "TerminalProgress.h"
 #include "WriteFormat.h"
 #include "device/AutomationFactory.h"
@@ -73,8 +72,9 @@ const char *DownloadCommand::help()
            "  1  the layout breaks a rule of a device (nothing written to it), a download\n"
            "     failed at a write or at the read-back, or the device store could not\n"
            "     keep what was written\n"
-           "  2  bad options, the layout cannot be read, the network cannot be used, or\n"
-           "     a PORT is not a printer port of the network or is named twice\n"
+           "  2  bad options, the layout cannot be read, the network cannot be used, a\n"
+           "     PORT is not a printer port of the network or is named twice, or what\n"
+           "     its device holds could not be read (the device store stayed locked, ...)\n"
            "\n"
            "Options:\n"
            "  --port PORT     the printer port, e.g. Printer1; may be given several times\n"
@@ -119,11 +119,8 @@ int DownloadCommand::run(const QStringList &args, Console &console)
     if (!network)
         return UnusableInput;
     for (const QString &port : ports.mid(1)) {
-        QString error;
-        if (!PortLookup::find(*network, port, &error)) {
-            CommandSupport::fail(console, command, error);
+        if (!CommandSupport::findPort(*network, command, port, console))
             return UnusableInput;
-        }
     }
 
     TicketModel model;
@@ -171,10 +168,13 @@ int DownloadCommand::run(const QStringList &args, Console &console)
     for (qsizetype i = 0; i < ports.size(); ++i) {
         const DownloadResult &result = results.at(std::size_t(i));
         allDone = allDone && result.ok();
-        if (result.ok())
-            console.message(QStringLiteral("%1 writes to %2").arg(result.writesDone).arg(ports.at(i)));
-        else
+        if (result.ok()) {
+            console.message(QStringLiteral("%1 writes to %2")
+                                .arg(result.writesDone)
+                                .arg(CommandSupport::printable(ports.at(i))));
+        } else {
             failure(console, command, result, single ? QString() : ports.at(i));
+        }
     }
     // The simulated devices' memory lives in the store: a ticket it could not keep there
     // is gone when this process ends, so that is no success.

@@ -50,11 +50,12 @@ QByteArray JsonOutput::finding(const QString &file, const CheckFinding &finding)
     });
 }
 
-QByteArray JsonOutput::device(const QString &port, const LayoutData *layout)
+QByteArray JsonOutput::device(const QString &port, const LayoutData *layout, bool lastDownloadFinished)
 {
     QJsonObject object{{QStringLiteral("port"), port}, {QStringLiteral("holdsTicket"), layout != nullptr}};
     if (!layout)
         return line(object);
+    object.insert(QStringLiteral("lastDownloadFinished"), lastDownloadFinished);
 
     QJsonArray fields;
     for (int slot = LayoutData::FirstSlot; slot <= LayoutData::LastSlot; ++slot) {

@@ -36,9 +36,10 @@ public:
     /// {"port", "holdsTicket", and when it does: "lines" (the ticket's text lines),
     /// "fields" (each defined field: "slot", "VarName", "line" and "column" counted from 1
     /// as the device counts them, "Chars", "Digits", "NodeAdr", "SWNo", "Offset", "Typ",
-    /// "BitNo", "Code", "DevType"), "startCode" and "stopCode" as stored ("[27]@")}.
-    /// `layout` is nullptr when the device holds no ticket.
-    static QByteArray device(const QString &port, const LayoutData *layout);
+    /// "BitNo", "Code", "DevType"), "startCode" and "stopCode" as stored ("[27]@"),
+    /// "lastDownloadFinished" (false: the device holds what a download wrote before it
+    /// stopped)}. `layout` is nullptr when the device holds no ticket.
+    static QByteArray device(const QString &port, const LayoutData *layout, bool lastDownloadFinished);
 };
 
 } // namespace tkl::cli

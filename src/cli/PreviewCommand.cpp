@@ -30,7 +30,8 @@ const char *PreviewCommand::help()
            "Exit status:\n"
            "  0  printed, every field shows its value\n"
            "  1  printed, but a field did not fit, had no value or lies partly off the\n"
-           "     ticket; or the device holds no ticket\n"
+           "     ticket; or the device holds no ticket, or only part of one (its last\n"
+           "     download did not finish)\n"
            "  2  bad options, the layout or values file cannot be read, the network\n"
            "     cannot be used, or PORT is not a printer port\n"
            "\n"
@@ -79,6 +80,7 @@ int PreviewCommand::run(const QStringList &args, Console &console)
 
     std::optional<LayoutData> layout;
     std::unique_ptr<ProcessNetwork> network;
+    bool partial = false;
     if (fromPort) {
         const QString port = parser.value(portOption);
         network = CommandSupport::loadNetworkForPort(command, port, console);
@@ -90,6 +92,7 @@ int PreviewCommand::run(const QStringList &args, Console &console)
             CommandSupport::fail(console, command, error);
             return ProblemsFound;
         }
+        partial = network->lastDownloadUnfinished(port);
     } else {
         layout = CommandSupport::readLayout(files.first(), console);
         if (!layout)
@@ -108,7 +111,11 @@ int PreviewCommand::run(const QStringList &args, Console &console)
         out << line << '\n';
     out.flush();
 
-    bool problems = false;
+    bool problems = partial;
+    if (partial) {
+        CommandSupport::fail(console, command, QStringLiteral("the last download to this port did not finish; "
+                                                              "shown is what it wrote before it stopped"));
+    }
     for (const RenderedField &f : ticket.fields) {
         QString what;
         if (f.missing)

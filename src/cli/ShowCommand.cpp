@@ -35,8 +35,11 @@ const char *ShowCommand::help()
            "\n"
            "Exit status:\n"
            "  0  shown\n"
-           "  1  the device holds no ticket, or reading the real device failed\n"
-           "  2  bad options, the network cannot be used, or PORT is not a printer port\n"
+           "  1  the device holds no ticket, reading the real device failed, or the last\n"
+           "     download to it did not finish (what it holds is shown)\n"
+           "  2  bad options, the network cannot be used, PORT is not a printer port, or\n"
+           "     what its simulated device holds could not be read (its memory file\n"
+           "     stayed locked, ...)\n"
            "\n"
            "Options:\n"
            "  --port PORT      the printer port, e.g. Printer1\n"
@@ -75,10 +78,11 @@ int ShowCommand::run(const QStringList &args, Console &console)
         return UnusableInput;
     QString error;
     const auto layout = layoutFromDevice(*network, port, &error);
+    const bool unfinished = network->lastDownloadUnfinished(port);
     if (*json) {
-        console.out << JsonOutput::device(port, layout ? &*layout : nullptr);
+        console.out << JsonOutput::device(port, layout ? &*layout : nullptr, !unfinished);
         console.out.flush();
-        return layout ? Success : ProblemsFound;
+        return layout && !unfinished ? Success : ProblemsFound;
     }
     if (!layout) {
         CommandSupport::fail(console, command, error);
@@ -86,7 +90,11 @@ int ShowCommand::run(const QStringList &args, Console &console)
     }
 
     QTextStream &out = console.out;
-    out << QStringLiteral("Port %1 holds a ticket of %2 line(s).\n").arg(port).arg(layout->TicketLines);
+    out << QStringLiteral("Port %1 holds a ticket of %2 line(s).\n")
+               .arg(CommandSupport::printable(port))
+               .arg(layout->TicketLines);
+    if (unfinished)
+        out << "The last download to it did not finish: this is what it wrote before it stopped.\n";
     out << "\nFields:\n";
     int fields = 0;
     for (int slot = LayoutData::FirstSlot; slot <= LayoutData::LastSlot; ++slot) {
@@ -122,7 +130,7 @@ int ShowCommand::run(const QStringList &args, Console &console)
 
     out << "\nCodes:\n" << codeLine("start", layout->StartCode) << '\n' << codeLine("stop ", layout->StopCode) << '\n';
     out.flush();
-    return Success;
+    return unfinished ? ProblemsFound : Success;
 }
 
 } // namespace tkl::cli

@@ -1,13 +1,16 @@
 #include "DeviceStore.h"
 
+#include "model/WholeFileSave.h"
+
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
 #include <QLockFile>
-#include <QSaveFile>
+#include <QThread>
 
 namespace tkl {
 
@@ -103,17 +106,21 @@ DeviceStore::Contents DeviceStore::readLocked(const QString &path, bool *untouch
     QFile file(path);
     if (!file.exists())
         return contents;
-    if (QFileInfo(path).isDir()) {
-        *untouchable = true;
-        contents.warning = QStringLiteral("The device memory %1 is a folder; downloads are not remembered.")
-                               .arg(native(path));
+    const QFileInfo info(path);
+    if (info.isDir() || !info.isFile()) {
+        // A pipe or a device could block or never end.
+        *untouchable = contents.unread = true;
+        contents.warning = QStringLiteral("The device memory %1 is %2, not a file; what the devices hold could not "
+                                          "be read and downloads are not remembered.")
+                               .arg(native(path), info.isDir() ? QStringLiteral("a folder")
+                                                               : QStringLiteral("a pipe or device"));
         return contents;
     }
     if (!file.open(QIODevice::ReadOnly)) {
         // Unreadable is not damaged: leave it alone and do not write over it.
-        *untouchable = true;
-        contents.warning = QStringLiteral("The device memory %1 cannot be read (%2); the devices start empty and "
-                                          "downloads are not remembered.")
+        *untouchable = contents.unread = true;
+        contents.warning = QStringLiteral("The device memory %1 could not be read (%2); downloads are not "
+                                          "remembered.")
                                .arg(native(path), file.errorString());
         return contents;
     }
@@ -121,6 +128,7 @@ DeviceStore::Contents DeviceStore::readLocked(const QString &path, bool *untouch
     if (file.size() > MaxFileSize) {
         file.close();
         contents.warning = setAside(path, QStringLiteral("larger than %1 bytes").arg(MaxFileSize), untouchable);
+        contents.unread = *untouchable;
         return contents;
     }
     const QByteArray bytes = file.readAll();
@@ -131,14 +139,34 @@ DeviceStore::Contents DeviceStore::readLocked(const QString &path, bool *untouch
     }
     if (isNewer(bytes)) {
         // Not ours to judge or replace: the newer program reads it again.
-        *untouchable = true;
-        contents.warning = QStringLiteral("The device memory %1 was written by a newer program; the devices start "
-                                          "empty and downloads are not remembered.")
+        *untouchable = contents.unread = true;
+        contents.warning = QStringLiteral("The device memory %1 was written by a newer program and could not be "
+                                          "read; downloads are not remembered.")
                                .arg(native(path));
         return contents;
     }
     contents.warning = setAside(path, what, untouchable);
+    contents.unread = *untouchable;
     return contents;
+}
+
+bool DeviceStore::lock(QLockFile &lock)
+{
+    // Qt takes a lock over once its owner's process is gone, but cannot tell the owner of
+    // an empty lock file and then waits for the stale time. Every owner holds a system
+    // lock on the file for as long as it lives, and Qt removes a stale-looking lock file
+    // only when it can take that system lock itself: a short stale time never takes a
+    // lock from a living owner, however long it holds it.
+    lock.setStaleLockTime(StaleLockMs);
+    // Short steps rather than tryLock(timeout), which sleeps ever longer between its
+    // tries and so loses the lock to writers that come back sooner.
+    const QDeadlineTimer deadline(LockTimeoutMs);
+    while (!lock.tryLock(0)) {
+        if (lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
+            return false;
+        QThread::msleep(10);
+    }
+    return true;
 }
 
 DeviceStore::Contents DeviceStore::load(const QString &path)
@@ -146,11 +174,12 @@ DeviceStore::Contents DeviceStore::load(const QString &path)
     if (!QFileInfo::exists(path))
         return {};
     // Setting a damaged file aside must not race a writer that is replacing it.
-    QLockFile lock(path + QStringLiteral(".lock"));
-    if (!lock.tryLock(LockTimeoutMs) && lock.error() == QLockFile::LockFailedError) {
+    QLockFile lockFile(path + QStringLiteral(".lock"));
+    if (!lock(lockFile) && lockFile.error() == QLockFile::LockFailedError) {
         Contents contents;
-        contents.warning = QStringLiteral("The device memory %1 stayed locked by another program; the devices "
-                                          "start empty.")
+        contents.unread = true;
+        contents.warning = QStringLiteral("The device memory %1 stayed locked by another program and could not be "
+                                          "read.")
                                .arg(native(path));
         return contents;
     }
@@ -166,9 +195,9 @@ std::optional<QString> DeviceStore::mergePorts(const QString &path, const Ports 
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return QStringLiteral("cannot create the folder %1").arg(native(folder));
-    QLockFile lock(path + QStringLiteral(".lock"));
-    if (!lock.tryLock(LockTimeoutMs)) {
-        return lock.error() == QLockFile::LockFailedError
+    QLockFile lockFile(path + QStringLiteral(".lock"));
+    if (!lock(lockFile)) {
+        return lockFile.error() == QLockFile::LockFailedError
             ? QStringLiteral("%1 stayed locked by another program").arg(native(path))
             : QStringLiteral("cannot lock %1").arg(native(path));
     }
@@ -187,12 +216,8 @@ std::optional<QString> DeviceStore::mergePorts(const QString &path, const Ports 
             contents.ports.insert(it.key(), it.value());
     }
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return QStringLiteral("cannot write %1: %2").arg(native(path), file.errorString());
-    file.write(serialize(contents.ports));
-    if (!file.commit())
-        return QStringLiteral("cannot write %1: %2").arg(native(path), file.errorString());
+    if (const auto why = saveWholeFile(path, serialize(contents.ports)))
+        return QStringLiteral("cannot write %1: %2").arg(native(path), *why);
     if (merged)
         *merged = std::move(contents.ports);
     return std::nullopt;

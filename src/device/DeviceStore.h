@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class QLockFile;
+
 namespace tkl {
 
 /// The file in which the simulated devices keep their memory, as plain JSON per port;
@@ -24,10 +26,20 @@ public:
     {
         Ports ports;
         QString warning;   ///< set when the file was damaged (and set aside) or unreadable
+        /// The file is there but what it holds could not be read (it stayed locked, cannot
+        /// be opened, is no regular file, or is of a newer program): the devices' memory
+        /// is unknown, not empty.
+        bool unread = false;
     };
 
-    /// How long a writer waits for another one to finish.
-    static constexpr int LockTimeoutMs = 10000;
+    /// How long a program waits for another one to finish with the file. A writer holds
+    /// the lock only while it reads and replaces the file; the editor waits on it.
+    static constexpr int LockTimeoutMs = 1000;
+
+    /// A lock file older than this whose owner does not hold it any more is taken over:
+    /// one left behind by a program that was killed, also an empty one (killed between
+    /// creating and filling it), whose owner nobody can tell.
+    static constexpr int StaleLockMs = 200;
 
     /// Far more than every port of a large network holds; a larger file is not a store
     /// and is set aside rather than read into memory.
@@ -35,8 +47,9 @@ public:
 
     /// Reads the file; a missing file is empty. A damaged one is set aside (see
     /// setAside()) and reads as empty with a warning that says where it went. One of a
-    /// newer format, a folder or an unreadable file reads as empty with a warning and
-    /// stays as it is; mergePorts() then refuses to write over it.
+    /// newer format, a folder, a pipe or device, an unreadable file or one that stays
+    /// locked reads as empty and `unread`, with a warning, and stays as it is;
+    /// mergePorts() then refuses to write over it.
     static Contents load(const QString &path);
 
     /// Under the lock: reads the file again, replaces the entry of every port in
@@ -59,6 +72,7 @@ public:
 
 private:
     static Contents readLocked(const QString &path, bool *untouchable);
+    static bool lock(QLockFile &lock);
     static QString setAside(const QString &path, const QString &what, bool *failed);
 };
 

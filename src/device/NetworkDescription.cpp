@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -428,6 +429,16 @@ std::optional<NetworkCatalogue> fromJson(const QByteArray &json, const QString &
 
 std::optional<NetworkCatalogue> fromFile(const QString &path, QString *error)
 {
+    // A pipe or a device could block or never end.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        if (error) {
+            *error = QStringLiteral("%1: %2, not a network description file")
+                         .arg(QDir::toNativeSeparators(path),
+                              info.isDir() ? QStringLiteral("a folder") : QStringLiteral("a pipe or device"));
+        }
+        return std::nullopt;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)

@@ -67,6 +67,9 @@ public:
     QString storeWarning() const { return m_devices.storeWarning(); }
     void clearStoreWarning() { m_devices.clearStoreWarning(); }
     bool saveStore() { return m_devices.saveStore(); }
+    bool storeRead() const { return m_devices.storeRead(); }
+    void recordDownloadEnd(const QString &port, bool finished) { m_devices.recordDownloadEnd(port, finished); }
+    bool lastDownloadUnfinished(const QString &port) const { return m_devices.lastDownloadUnfinished(port); }
 
     std::optional<QString> write(const QString &name, const QVariant &value) { return m_devices.write(name, value); }
     const QList<WriteRecord> &writeLog() const { return m_devices.writeLog(); }

@@ -59,6 +59,11 @@ QVariant fromStored(const DeviceVariable &d, const QJsonValue &v)
     return {};
 }
 
+QString finishedKey(const PrinterPort &port)
+{
+    return port.name + QStringLiteral(".downloadFinished");
+}
+
 QJsonValue toStored(ValueType type, const QVariant &value)
 {
     switch (type) {
@@ -131,6 +136,7 @@ std::optional<QString> SimulatedDevices::write(const QString &name, const QVaria
 void SimulatedDevices::clearDevices()
 {
     m_values.clear();
+    m_portUnfinished.clear();
     for (int port = 0; port < m_catalogue.ports().size(); ++port)
         m_portWritten.insert(port);
 }
@@ -157,6 +163,10 @@ void SimulatedDevices::setPortValues(int port, const QJsonObject &values)
         if (d.port == port)
             m_values[d.index] = fromStored(d, values.value(d.name));
     }
+    if (values.value(finishedKey(m_catalogue.ports().at(port))) == QJsonValue(false))
+        m_portUnfinished.insert(port);
+    else
+        m_portUnfinished.remove(port);
 }
 
 QJsonObject SimulatedDevices::portValues(int port) const
@@ -167,7 +177,28 @@ QJsonObject SimulatedDevices::portValues(int port) const
         if (d.port == port && value.isValid())
             values.insert(d.name, toStored(d.type, value));
     }
+    // Only then: the files of finished downloads stay as older programs wrote them.
+    if (m_portUnfinished.contains(port))
+        values.insert(finishedKey(m_catalogue.ports().at(port)), false);
     return values;
+}
+
+void SimulatedDevices::recordDownloadEnd(const QString &port, bool finished)
+{
+    const PrinterPort *p = m_catalogue.findPort(port);
+    const int index = p ? int(p - m_catalogue.ports().constData()) : -1;
+    if (!m_portWritten.contains(index))
+        return;
+    if (finished)
+        m_portUnfinished.remove(index);
+    else
+        m_portUnfinished.insert(index);
+}
+
+bool SimulatedDevices::lastDownloadUnfinished(const QString &port) const
+{
+    const PrinterPort *p = m_catalogue.findPort(port);
+    return p && m_portUnfinished.contains(int(p - m_catalogue.ports().constData()));
 }
 
 bool SimulatedDevices::attachStore(const QString &path)
@@ -175,6 +206,7 @@ bool SimulatedDevices::attachStore(const QString &path)
     m_storePath = path;
     const DeviceStore::Contents contents = DeviceStore::load(path);
     m_storeWarning = contents.warning;
+    m_storeRead = !contents.unread;
     const auto &ports = m_catalogue.ports();
     for (int port = 0; port < ports.size(); ++port)
         setPortValues(port, contents.ports.value(ports.at(port).name));

@@ -37,6 +37,9 @@ struct WriteRecord
 ///       "ports": { "Printer1": { "Printer1.lines": 2, "Printer1.Ticket[1]": "Net:",
 ///                                "Printer1.UpdateArr[1].DataIn": true, ... } } }
 ///
+/// A port whose last download stopped before it ended also holds
+/// "<port>.downloadFinished": false; a port without it finished its last download.
+///
 /// Saving is atomic (written beside the file and renamed over it) and locked (a
 /// "<file>.lock" lock file), and merges per port: under the lock the file is read
 /// again and only the ports written since the last save are replaced, so that two
@@ -87,6 +90,19 @@ public:
     QString storeWarning() const { return m_storeWarning; }
     void clearStoreWarning() { m_storeWarning.clear(); }
 
+    /// False when the attached store is there but could not be read (see
+    /// DeviceStore::Contents::unread): what the devices hold is unknown, not nothing.
+    bool storeRead() const { return m_storeRead; }
+
+    /// Records how the download to `port` that just wrote into its device ended; kept
+    /// with the device's memory by the next saveStore(). Nothing changes when that
+    /// download wrote nothing.
+    void recordDownloadEnd(const QString &port, bool finished);
+
+    /// Whether the last download into the device of `port` stopped before it ended, so
+    /// that the device holds only part of a ticket.
+    bool lastDownloadUnfinished(const QString &port) const;
+
     /// Saves the ports written since the last save into the attached store and takes
     /// the other ports' values from the file as it now stands. True when there was
     /// nothing to do or no store is attached. On failure returns false and sets
@@ -102,6 +118,8 @@ private:
     QList<QVariant> m_values; ///< by device variable index; grows as the catalogue does
     QList<WriteRecord> m_log;
     QSet<int> m_portWritten;  ///< ports written since the store was last saved
+    QSet<int> m_portUnfinished; ///< ports whose last download stopped before it ended
+    bool m_storeRead = true;
     DeviceFaults *m_faults = nullptr;
     QString m_storePath;
     QString m_storeWarning;

@@ -190,22 +190,26 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
     Writer writer(server);
     bool readingBack = false;
     // The connection to a real device ends with the download. The simulated devices
-    // remember what they were sent, also when the run stops half-way; a real device
-    // keeps it itself, and its download touches nothing of the shared network (so that
-    // downloads to several real devices may run at once).
+    // remember what they were sent, also when the run stops half-way, and whether it
+    // did; a real device keeps it itself, and its download touches nothing of the shared
+    // network (so that downloads to several real devices may run at once).
     const PrinterPort *target = m_factory.network().findPort(port);
     const bool simulated = !target || !m_factory.network().endpointOf(*target);
     struct EndSession
     {
         AutomationObject &server;
         ProcessNetwork *network;
+        const QString &port;
+        bool finished = false;
         ~EndSession()
         {
             server.close();
-            if (network)
+            if (network) {
+                network->recordDownloadEnd(port, finished);
                 network->saveStore();
+            }
         }
-    } endSession{server, simulated ? &m_factory.network() : nullptr};
+    } endSession{server, simulated ? &m_factory.network() : nullptr, port};
     auto progress = [&](double value) {
         if (callbacks.progress)
             callbacks.progress(value);
@@ -281,6 +285,7 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
     } catch (const DownloadError &e) {
         return {DownloadResult::Status::Failed, e.text, writer.current, writer.done, {}};
     }
+    endSession.finished = true;
     return {DownloadResult::Status::Done, {}, {}, writer.done, {}};
 }
 

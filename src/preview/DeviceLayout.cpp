@@ -62,11 +62,15 @@ std::optional<LayoutData> read(const PrinterPort &portInfo, const std::function<
     using namespace PortVariables;
     using M = Member;
     const QVariant lines = held(linesName(port));
-    if (!lines.isValid())
+    const int elements = std::min(p->updateElements, int(LayoutData::LastSlot));
+    // A download that stopped early leaves fields without a line count: that is shown too.
+    bool holdsAnything = lines.isValid() || held(startCodeName(port)).isValid();
+    for (int n = LayoutData::FirstSlot; n <= elements && !holdsAnything; ++n)
+        holdsAnything = held(elementName(port, n, M::DataIn)).isValid();
+    if (!holdsAnything)
         return fail(QStringLiteral("Port \"%1\" holds no ticket").arg(port));
 
     LayoutData layout;
-    const int elements = std::min(p->updateElements, int(LayoutData::LastSlot));
     for (int n = LayoutData::FirstSlot; n <= elements; ++n) {
         auto member = [&](M m) { return held(elementName(port, n, m)); };
         if (!member(M::DataIn).toBool())

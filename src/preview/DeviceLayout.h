@@ -17,10 +17,11 @@ class ProcessNetwork;
 /// device holds them (a lone CR where the layout had none). A member never written
 /// reads as 0 or empty. The editor's size is not kept by a device and stays 0.
 ///
-/// Nothing, with `error` set, for a port the network does not have ("No port "P" in
-/// the network") or a device that holds no ticket (no "lines": "Port "P" holds no
-/// ticket"). A port on a real device is read over Modbus (one connection, closed at the
-/// end); a failed read gives its error text, naming the variable, endpoint and cause.
+/// A device whose last download stopped early may hold fields without "lines": its
+/// ticket then has no lines. Nothing, with `error` set, for a port the network does not
+/// have ("No port "P" in the network") or a device that holds nothing ("Port "P" holds
+/// no ticket"). A port on a real device is read over Modbus (one connection, closed at
+/// the end); a failed read gives its error text, naming the variable, endpoint and cause.
 std::optional<LayoutData> layoutFromDevice(ProcessNetwork &network, const QString &port, QString *error);
 
 } // namespace tkl

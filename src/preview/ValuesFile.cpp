@@ -45,11 +45,10 @@ QString problemOf(QStringView line, QString *name, double *value)
 ValuesFile ValuesFile::parse(QByteArrayView bytes)
 {
     ValuesFile result;
+    // Editors on some systems begin UTF-8 files with a byte order mark: fromUtf8()
+    // drops it.
     const QString text = QString::fromUtf8(bytes);
-    QStringView all(text);
-    // Editors on some systems begin UTF-8 files with a byte order mark.
-    if (all.startsWith(QChar(0xFEFF)))
-        all = all.mid(1);
+    const QStringView all(text);
     qsizetype start = 0;
     int lineNo = 0;
     while (start < all.size()) {
@@ -93,6 +92,9 @@ ValuesFile ValuesFile::read(const QString &path)
     const QFileInfo info(path);
     if (info.isDir())
         return fail(QStringLiteral("is a folder, not a values file"));
+    // A pipe or a device could block or never end.
+    if (info.exists() && !info.isFile())
+        return fail(QStringLiteral("is a pipe or device, not a values file"));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fail(file.errorString());

@@ -25,7 +25,7 @@ struct ValuesFile
     /// empty name, a value that is not a finite decimal number, a control character.
     static ValuesFile parse(QByteArrayView bytes);
 
-    /// Reads a file; one that cannot be opened, is a directory or is larger than
+    /// Reads a file; one that cannot be opened, is a directory, a pipe or device, or larger than
     /// MaxFileSize gives errorLine -1 and an error that names the file.
     static ValuesFile read(const QString &path);
 

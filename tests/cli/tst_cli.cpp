@@ -9,10 +9,16 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <csignal>
 #include <functional>
 
 using namespace tkl;
@@ -32,6 +38,8 @@ const QByteArray cliNetwork = R"({
     { "name": "PrinterModule", "address": "NET1.ST07", "capabilities": "65 ticket printer", "variables": [] } ],
   "ports": [
     { "name": "Printer1", "node": "PrinterModule" },
+    { "name": "Printer2", "node": "PrinterModule" },
+    { "name": "Odd\u001b[2J", "node": "PrinterModule" },
     { "name": "Small", "node": "PrinterModule", "ticketLines": 1 } ]
 })";
 
@@ -78,9 +86,12 @@ public:
         return path(name);
     }
 
-    CliRun run(const QStringList &args) const
+    // `childSetup` runs in the tool's process before it starts.
+    CliRun run(const QStringList &args, const std::function<void()> &childSetup = {}) const
     {
         QProcess process;
+        if (childSetup)
+            process.setChildProcessModifier(childSetup);
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TKL_NETWORK"), networkPath());
         env.insert(QStringLiteral("TKL_DEVICE_STORE"), storePath());
@@ -101,7 +112,8 @@ public:
         return result;
     }
 
-    // Replaces @layout, @warn, @bad, @missing and @values in `args` by files of this run.
+    // Replaces @layout, @warn, @bad, @missing, @values and @odd (a missing file with
+    // control characters in its name) in `args` by files of this run.
     QStringList withFiles(QStringList args) const
     {
         LayoutData warn = cleanLayout();
@@ -112,6 +124,7 @@ public:
             {QStringLiteral("@bad"), path(QStringLiteral("bad.txt"))},
             {QStringLiteral("@missing"), path(QStringLiteral("missing.txt"))},
             {QStringLiteral("@values"), path(QStringLiteral("values.txt"))},
+            {QStringLiteral("@odd"), path(QStringLiteral("odd\x1b[2J\nname.txt"))},
         };
         writeFile(path(QStringLiteral("bad.txt")), "5170\r\n3155\r\nthree\r\n");
         writeFile(path(QStringLiteral("values.txt")), "# values\nScale1.Tare = 3\nScale1.NetWeight 12\n");
@@ -229,6 +242,11 @@ private slots:
     void deviceStoreFailures();
     void badInput_data();
     void badInput();
+    void notRegularFileRefused_data();
+    void notRegularFileRefused();
+    void namesPrintedEscaped_data();
+    void namesPrintedEscaped();
+    void partialDownloadShown();
 };
 
 void TestCli::checkFindings_data()
@@ -467,12 +485,40 @@ void TestCli::deviceStoreFailures()
     QCOMPARE(cli.run(cli.withFiles(cmd({"download", "@layout", "--port", "Printer1"}))).exitCode, 0);
     QCOMPARE(cli.run(cmd({"show", "--port", "Printer1"})).exitCode, 0);
 
-    // A store that cannot be written loses the ticket when the process ends: no success.
+    // A store that cannot be written whole stays as it was, and that is no success.
+    const QByteArray before = [&] {
+        QFile f(cli.storePath());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    const rlim_t limit = rlim_t(before.size() + 100);
+    const CliRun full = cli.run(cli.withFiles(cmd({"download", "@layout", "--port", "Printer2"})), [limit] {
+        // Writes past this size fail as on a full disk.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small{};
+        getrlimit(RLIMIT_FSIZE, &small);
+        small.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &small);
+    });
+    QCOMPARE(full.exitCode, 1);
+    QVERIFY2(full.err.contains("could not be saved"), full.err.constData());
+    QFile kept(cli.storePath());
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), before);
+
+    // Locked by a living program: unknown, not "no ticket".
+    QLockFile held(cli.storePath() + QStringLiteral(".lock"));
+    QVERIFY(held.tryLock(0));
+    const CliRun locked = cli.run(cmd({"show", "--port", "Printer1"}));
+    QCOMPARE(locked.exitCode, 2);
+    QVERIFY2(locked.err.contains("could not be read") && !locked.err.contains("no ticket"), locked.err.constData());
+    held.unlock();
+
+    // A store that is no file cannot keep the ticket: the device is not written.
     CliRunner unwritable;
     QVERIFY(QDir().mkpath(unwritable.storePath()));
     const CliRun lost = unwritable.run(unwritable.withFiles(cmd({"download", "@layout", "--port", "Printer1"})));
-    QCOMPARE(lost.exitCode, 1);
-    QVERIFY2(lines(lost.err).last().startsWith(QStringLiteral("tklcli: warning: ")), lost.err.constData());
+    QCOMPARE(lost.exitCode, 2);
+    QVERIFY2(lines(lost.err).last().contains(QStringLiteral("could not be read")), lost.err.constData());
 }
 
 void TestCli::badInput_data()
@@ -507,6 +553,85 @@ void TestCli::badInput()
     QVERIFY2(args.first() == u"check" || run.out.isEmpty(), run.out.constData());
     QCOMPARE(said.size(), 1);
     QVERIFY2(said.first().contains(phrase), qPrintable(said.first()));
+}
+
+void TestCli::notRegularFileRefused_data()
+{
+    QTest::addColumn<QString>("pipe"); // the file of the run that is a pipe
+    QTest::addColumn<QStringList>("args");
+
+    QTest::newRow("values file") << "values.txt" << cmd({"preview", "@layout", "--values", "@values"});
+    QTest::newRow("network description") << "network.json" << cmd({"check", "@layout"});
+    QTest::newRow("device store") << "devices.json" << cmd({"show", "--port", "Printer1"});
+}
+
+// A pipe would block the tool for ever: refused at once.
+void TestCli::notRegularFileRefused()
+{
+    QFETCH(QString, pipe);
+    QFETCH(QStringList, args);
+    CliRunner cli;
+    args = cli.withFiles(args);
+    const QString path = cli.path(pipe);
+    QFile::remove(path);
+    QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+
+    const CliRun run = cli.run(args);
+    QVERIFY(!run.crashed);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.contains("pipe or device"), run.err.constData());
+}
+
+void TestCli::namesPrintedEscaped_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("download: missing file") << cmd({"download", "@odd", "--port", "Printer1"})
+                                            << "odd[27][2J[10]name.txt";
+    QTest::newRow("preview: missing file") << cmd({"preview", "@odd"}) << "odd[27][2J[10]name.txt";
+    QTest::newRow("download: port from the network") << cmd({"download", "@layout", "--port", "Odd\x1b[2J"})
+                                                     << "writes to Odd[27][2J";
+    QTest::newRow("show: port from the network") << cmd({"show", "--port", "Odd\x1b[2J"}) << "Port Odd[27][2J holds";
+}
+
+// No control character of a name reaches the terminal, and no name breaks a line.
+void TestCli::namesPrintedEscaped()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, shown);
+    CliRunner cli;
+    QCOMPARE(cli.run(cli.withFiles(cmd({"download", "@layout", "--port", "Odd\x1b[2J"}))).exitCode, 0);
+    const CliRun run = cli.run(cli.withFiles(args));
+    QVERIFY(!run.crashed);
+    const QByteArray said = run.out + run.err;
+    QVERIFY2(said.contains(shown.toUtf8()), said.constData());
+    QVERIFY(std::none_of(said.begin(), said.end(), [](char c) { return uchar(c) < 32 && c != '\n'; }));
+    QVERIFY(lines(run.err).size() <= 1);
+}
+
+// A download that stopped half-way leaves part of a ticket: shown as such, not hidden.
+void TestCli::partialDownloadShown()
+{
+    CliRunner cli;
+    // As a download that stopped after the first field's name leaves the device.
+    CliRunner::writeFile(cli.storePath(), R"({"version": 1, "ports": {"Small": {
+        "Small.UpdateArr[1].DataIn": true, "Small.UpdateArr[1].VarName": "Scale1.NetWeight",
+        "Small.UpdateArr[2].DataIn": false, "Small.downloadFinished": false}}})");
+
+    const CliRun show = cli.run(cmd({"show", "--port", "Small"}));
+    QCOMPARE(show.exitCode, 1);
+    const QStringList shown = lines(show.out);
+    QVERIFY2(shown.size() > 1 && shown.at(1).startsWith(QStringLiteral("The last download to it did not finish")),
+             show.out.constData());
+    QVERIFY(shown.contains(QStringLiteral("  UpdateArr[1] Scale1.NetWeight")));
+    const CliRun json = cli.run(cmd({"show", "--port", "Small", "--format", "json"}));
+    QCOMPARE(json.exitCode, 1);
+    QCOMPARE(QJsonDocument::fromJson(json.out).object().value(QStringLiteral("lastDownloadFinished")), false);
+
+    const CliRun preview = cli.run(cmd({"preview", "--port", "Small"}));
+    QCOMPARE(preview.exitCode, 1);
+    QVERIFY2(preview.err.contains("did not finish"), preview.err.constData());
 }
 
 QTEST_GUILESS_MAIN(TestCli)

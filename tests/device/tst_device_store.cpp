@@ -12,9 +12,15 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <QProcess>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/resource.h>
+
+#include <csignal>
 
 using namespace tkl;
 using namespace tkl::test;
@@ -54,6 +60,12 @@ QStringList damagedCopies(const QString &folder)
     return QDir(folder).entryList({QStringLiteral("devices.json.damaged-*")}, QDir::Files);
 }
 
+QByteArray contentsOf(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 } // namespace
 
 class TestDeviceStore : public QObject
@@ -67,6 +79,9 @@ private slots:
     void damagedStoreSetAside_data();
     void damagedStoreSetAside();
     void concurrentProgramsLoseNothing();
+    void fullDiskKeepsTheOldMemory();
+    void leftOverLock_data();
+    void leftOverLock();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -90,6 +105,8 @@ void TestDeviceStore::survivesRestart_data()
     QTest::newRow("download failed half-way") << QStringList{"Printer2", "Printer1"} << 45 << false;
     // Lines of the longer ticket behind the new line count stay in the device.
     QTest::newRow("shorter ticket over a longer one") << QStringList{"Printer1"} << 0 << true;
+    // A finished download to the port clears the mark of an unfinished one.
+    QTest::newRow("finished after a failed one") << QStringList{"Printer1", "Printer1"} << 0 << false;
 }
 
 void TestDeviceStore::survivesRestart()
@@ -108,7 +125,10 @@ void TestDeviceStore::survivesRestart()
         QCOMPARE(plant.send(goldenBoxLines(), ports.at(i)).ok(), !fails);
     }
     QVERIFY2(plant.network->storeWarning().isEmpty(), qPrintable(plant.network->storeWarning()));
-    Plant(m_path).checkRestoredFrom(plant);
+    const Plant restarted(m_path);
+    restarted.checkRestoredFrom(plant);
+    for (const QString &port : ports)
+        QCOMPARE(restarted.network->lastDownloadUnfinished(port), failAt != 0 && port == ports.last());
     QVERIFY(!QFileInfo::exists(m_path + QStringLiteral(".lock")));
     QVERIFY(damagedCopies(m_dir->path()).isEmpty());
 }
@@ -189,6 +209,87 @@ void TestDeviceStore::concurrentProgramsLoseNothing()
                  QStringLiteral("%1 round %2").arg(port).arg(rounds));
     }
     QVERIFY(damagedCopies(m_dir->path()).isEmpty());
+}
+
+// A save that cannot put all of the file on disk leaves the old one as it was.
+void TestDeviceStore::fullDiskKeepsTheOldMemory()
+{
+    Plant plant(m_path);
+    fillGoldenTicket(plant.model);
+    QVERIFY(plant.send(goldenBoxLines(), QStringLiteral("Printer2")).ok());
+    const QByteArray before = contentsOf(m_path);
+    QVERIFY(!before.isEmpty());
+
+    // Writes past this size fail as on a full disk; works for root, unlike permissions.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = rlim_t(before.size() + 100);
+    setrlimit(RLIMIT_FSIZE, &small);
+    const bool sent = plant.send(goldenBoxLines()).ok();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QVERIFY(sent);
+    const QString warning = plant.network->storeWarning();
+    QVERIFY2(warning.contains(QStringLiteral("could not be saved")), qPrintable(warning));
+    QCOMPARE(contentsOf(m_path), before);
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("devices.json")});
+}
+
+void TestDeviceStore::leftOverLock_data()
+{
+    QTest::addColumn<QString>("owner"); // "empty", "gone" or "living"
+
+    // Left by a program killed between creating the lock file and writing into it.
+    QTest::newRow("empty lock file") << "empty";
+    QTest::newRow("owner gone") << "gone";
+    QTest::newRow("owner still at work") << "living";
+}
+
+// A lock nobody holds is taken over; one that is held leaves the memory unknown, not empty.
+void TestDeviceStore::leftOverLock()
+{
+    QFETCH(QString, owner);
+    {
+        Plant first(m_path);
+        fillGoldenTicket(first.model);
+        QVERIFY(first.send(goldenBoxLines()).ok());
+    }
+    const QByteArray stored = contentsOf(m_path);
+    const QString lockPath = m_path + QStringLiteral(".lock");
+    QLockFile living(lockPath);
+    if (owner == u"living") {
+        QVERIFY(living.tryLock(0));
+    } else {
+        QByteArray text;
+        // Above the largest process id the system hands out.
+        if (owner == u"gone")
+            text = "9999999\ntklcli\n" + QSysInfo::machineHostName().toUtf8() + '\n';
+        QFile lock(lockPath);
+        QVERIFY(lock.open(QIODevice::WriteOnly));
+        lock.write(text);
+    }
+
+    Plant plant(m_path);
+    const bool held = owner == u"living";
+    QCOMPARE(plant.network->storeRead(), !held);
+    QCOMPARE(plant.network->readValue(QStringLiteral("Printer1.lines")).isValid(), !held);
+    if (held) {
+        QVERIFY2(plant.network->storeWarning().contains(QStringLiteral("could not be read")),
+                 qPrintable(plant.network->storeWarning()));
+        // Nothing is written over a memory that could not be read.
+        plant.send(goldenBoxLines(), QStringLiteral("Printer2"));
+        QVERIFY(!plant.network->storeWarning().isEmpty());
+        QCOMPARE(contentsOf(m_path), stored);
+        QVERIFY(living.isLocked());
+    } else {
+        QVERIFY2(plant.network->storeWarning().isEmpty(), qPrintable(plant.network->storeWarning()));
+        QVERIFY(plant.send(goldenBoxLines(), QStringLiteral("Printer2")).ok());
+        QVERIFY(plant.network->storeWarning().isEmpty());
+        QVERIFY(!QFileInfo::exists(lockPath));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDeviceStore)
