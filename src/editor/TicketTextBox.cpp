@@ -85,8 +85,8 @@ void TicketTextBox::paintEvent(QPaintEvent *event)
     QPainter painter(viewport());
     QFont small = font();
     small.setLetterSpacing(QFont::AbsoluteSpacing, 0);
-    small.setPixelSize(std::max(5, fontMetrics().height() / 2 - 1));
-    small.setBold(true);
+    small.setPixelSize(std::max(6, fontMetrics().height() / 2 + 1));
+    small.setStyleStrategy(QFont::NoAntialias);
     painter.setFont(small);
     const QPointF offset = contentOffset();
     const int bottom = event->rect().bottom();
