@@ -162,6 +162,8 @@ void FileCommands::load(const QString &path)
     m_model.LayoutChanged = false;
     if (m_window.setTicketName)
         m_window.setTicketName(path);
+    if (m_window.opened)
+        m_window.opened();
 }
 
 bool FileCommands::mayExit()

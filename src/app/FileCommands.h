@@ -27,6 +27,7 @@ public:
         std::function<void()> hideTip;
         std::function<void(bool busy)> setBusy;  ///< hourglass while files are worked on
         QString messageTitle;
+        std::function<void()> opened;  ///< a layout was opened: the editor shows it
     };
 
     static inline const QString Filter = QStringLiteral("Screen layout (*.txt)|*.txt");

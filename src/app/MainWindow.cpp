@@ -342,6 +342,9 @@ QString MainWindow::downloadNote() const
 void MainWindow::showDownloadNote(const QString &port, int writes)
 {
     m_note->setText(QStringLiteral("%1: downloaded\n%2 writes, verified").arg(port).arg(writes));
+    QPalette palette = m_note->palette();
+    palette.setColor(QPalette::WindowText, QColor(0x00, 0x64, 0x1E));
+    m_note->setPalette(palette);
     m_note->setToolTip(QStringLiteral("The ticket was downloaded into the device of %1: %2 writes, every one "
                                       "read back and verified.")
                            .arg(port)
@@ -351,6 +354,28 @@ void MainWindow::showDownloadNote(const QString &port, int writes)
     hideTip();
     m_note->show();
     m_noteTimer->start();
+}
+
+void MainWindow::showOpenFindings()
+{
+    // Told, not asked: the operator sees the layout at once and the list when wanted.
+    const QList<LayoutFinding> found = PreviewWindow::findings(m_model, *m_editor, m_network);
+    if (found.isEmpty()) {
+        m_note->hide();
+        return;
+    }
+    m_note->setText(QStringLiteral("Opened: %1 problem%2\nPreview (F5) lists %3")
+                        .arg(found.size())
+                        .arg(found.size() == 1 ? QString() : QStringLiteral("s"))
+                        .arg(found.size() == 1 ? QStringLiteral("it") : QStringLiteral("them")));
+    m_note->setToolTip(found.first().message);
+    QPalette palette = m_note->palette();
+    palette.setColor(QPalette::WindowText, QColor(0xA0, 0x30, 0x00));
+    m_note->setPalette(palette);
+    m_note->show();
+    m_noteTimer->start();
+    if (m_preview && m_preview->isVisible())
+        m_preview->refresh();
 }
 
 void MainWindow::openLayoutFile(const QString &path)
@@ -408,6 +433,7 @@ void MainWindow::createFileCommands()
         else
             unsetCursor();
     };
+    window.opened = [this] { showOpenFindings(); };
     window.messageTitle = MessageTitle;
     m_files = std::make_unique<FileCommands>(m_model, *m_editor, m_prompts, std::move(window));
     // The close box asks the same question as Exit and follows the same rules.

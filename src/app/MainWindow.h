@@ -85,8 +85,8 @@ public:
     /// save a changed layout first: the command line's file, a file dropped on the window.
     void openLayoutFile(const QString &path);
 
-    /// The note in the band that tells of the last successful download; empty when none
-    /// is showing.
+    /// The note in the band that tells of the last successful download, or of the
+    /// problems of the layout just opened; empty when none is showing.
     QString downloadNote() const;
 
     /// Asked once before the window closes, by its close box or by Exit; false keeps
@@ -168,6 +168,8 @@ private:
     /// A press and a click of the button named `name`: what it hides, then its command.
     void runButton(const char *name);
     void showDownloadNote(const QString &port, int writes);
+    /// After Open: a note in the band when the layout has problems (PreviewWindow::findings).
+    void showOpenFindings();
     /// The one local file a drag carries, or an empty string.
     static QString droppedFile(const QMimeData *mime);
     /// Drag and drop of a file on the window or the ticket text; true when handled.

@@ -5,14 +5,19 @@
 #include "files/LayoutData.h"
 #include "ui/EditorFont.h"
 #include "model/TicketModel.h"
+#include "preview/TicketCheck.h"
 #include "preview/TicketRenderer.h"
 
 #include <QLabel>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace tkl {
 
@@ -36,17 +41,26 @@ PreviewWindow::PreviewWindow(const TicketModel &model, const EditorSurface &edit
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("PreviewStatus"));
 
+    m_findings = new QListWidget(this);
+    m_findings->setObjectName(QStringLiteral("PreviewFindings"));
+    m_findings->setFocusPolicy(Qt::NoFocus);
+    m_findings->setSelectionMode(QAbstractItemView::NoSelection);
+    m_findings->setWordWrap(true);
+    m_findings->setIconSize(QSize(16, 16));
+    m_findings->hide();
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 4, 4, 4);
-    layout->addWidget(m_view);
+    layout->addWidget(m_view, 3);
     layout->addWidget(m_status);
+    layout->addWidget(m_findings, 1);
 
     m_timer = new QTimer(this);
     m_timer->setInterval(RefreshMs);
     connect(m_timer, &QTimer::timeout, this, &PreviewWindow::refresh);
 
     const QFontMetrics fm(m_view->font());
-    resize(fm.horizontalAdvance(QString(48, u'X')) + 40, fm.lineSpacing() * 28 + 40);
+    resize(fm.horizontalAdvance(QString(56, u'X')) + 40, fm.lineSpacing() * 36 + 40);
 }
 
 void PreviewWindow::showPreview()
@@ -70,10 +84,67 @@ void PreviewWindow::refresh()
     m_view->verticalScrollBar()->setValue(top);
     highlight(ticket, shown);
 
-    m_status->setText(QStringLiteral("%1 fields, %2 do not fit, %3 without a value")
+    const QList<LayoutFinding> found = findings(m_model, m_editor, m_network);
+    listFindings(found);
+    m_status->setText(QStringLiteral("%1 fields, %2 do not fit, %3 without a value; %4")
                           .arg(ticket.fields.size())
                           .arg(ticket.overflowCount())
-                          .arg(ticket.missingCount()));
+                          .arg(ticket.missingCount())
+                          .arg(found.isEmpty() ? QStringLiteral("no problems found")
+                               : found.size() == 1 ? QStringLiteral("1 problem:")
+                                                   : QStringLiteral("%1 problems:").arg(found.size())));
+}
+
+QList<LayoutFinding> PreviewWindow::findings(const TicketModel &model, const EditorSurface &editor,
+                                             const ProcessNetwork &network)
+{
+    // The lines as the box breaks them, as everywhere in the editor.
+    const LayoutData layout = LayoutData::fromModel(model, editor.boxLines().join(QStringLiteral("\r\n")));
+    QList<LayoutFinding> found = TicketCheck::findings(layout, network);
+    for (int slot : editor.fieldsOverScrollBar()) {
+        // A field past the right edge is over the bar too; one finding says enough.
+        const bool told = std::any_of(found.cbegin(), found.cend(), [slot](const LayoutFinding &f) {
+            return f.subject == LayoutFinding::Subject::Field && f.index == slot
+                   && f.member == PortVariables::Member::Pos;
+        });
+        if (told)
+            continue;
+        LayoutFinding f;
+        f.severity = LayoutFinding::Severity::Warning;
+        f.subject = LayoutFinding::Subject::Field;
+        f.index = slot;
+        f.message = QStringLiteral("UpdateBox %1 reaches over the editor's scroll bar").arg(slot);
+        found.append(f);
+    }
+    return found;
+}
+
+QStringList PreviewWindow::shownFindings() const
+{
+    QStringList texts;
+    for (int i = 0; i < m_findings->count(); ++i)
+        texts << m_findings->item(i)->text();
+    return texts;
+}
+
+void PreviewWindow::listFindings(const QList<LayoutFinding> &found)
+{
+    // Rebuilt only when something changed, so that the list keeps its place.
+    if (found == m_listed)
+        return;
+    m_listed = found;
+    m_findings->clear();
+    const QIcon warning = style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    const QIcon error = style()->standardIcon(QStyle::SP_MessageBoxCritical);
+    for (const LayoutFinding &f : found) {
+        // The message may quote the layout's text: no control character reaches the list.
+        auto *item = new QListWidgetItem(f.isError() ? error : warning,
+                                         (f.isError() ? QStringLiteral("Error: ") : QStringLiteral("Warning: "))
+                                             + shownLine(f.message),
+                                         m_findings);
+        item->setToolTip(item->text());
+    }
+    m_findings->setVisible(!found.isEmpty());
 }
 
 QString PreviewWindow::shownText() const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -38,6 +39,9 @@ public:
     /// The text of every line of the text box as it breaks them, first to last, as the
     /// device gets them (a line feed inside a line is an LF again, see TicketTextBox).
     virtual QStringList boxLines() const = 0;
+
+    /// Slots whose field reaches past the text onto the scroll bar, ascending.
+    virtual QList<int> fieldsOverScrollBar() const { return {}; }
 };
 
 } // namespace tkl

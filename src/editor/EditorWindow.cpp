@@ -408,6 +408,8 @@ void EditorWindow::createField(int slot, double left, double top, double width, 
     placeField(slot);
     frame->show();
     frame->raise();
+    // A field that reaches past the text lies under the scroll bar, which stays usable.
+    m_scroll->raise();
     m_model.BoxLoaded[slot] = 1;
 }
 
@@ -438,7 +440,10 @@ void EditorWindow::placeField(int slot)
     if (!f.frame)
         return;
     const QRect rect(px(f.left), px(f.top, true), px(f.width), px(FieldHeight, true));
-    f.frame->setGeometry(rect);
+    // A field past the text goes under the scroll bar and ends with it, never beside it.
+    QRect shown = rect;
+    shown.setRight(std::min(rect.right(), m_scroll->geometry().right()));
+    f.frame->setGeometry(shown);
     f.label->setGeometry(0, 0, rect.width(), rect.height());
 }
 
@@ -494,6 +499,18 @@ QStringList EditorWindow::boxLines() const
     for (QString &line : lines)
         line = TicketTextBox::deviceLine(std::move(line));
     return lines;
+}
+
+QList<int> EditorWindow::fieldsOverScrollBar() const
+{
+    QList<int> over;
+    const double textRight = m_widthTwips - CharGrid::TextBoxInset;
+    for (int slot = TicketModel::FirstSlot; slot <= TicketModel::LastSlot; ++slot) {
+        const Field &f = m_fields[slot];
+        if (f.frame && f.left + f.width > textRight)
+            over.append(slot);
+    }
+    return over;
 }
 
 TicketTextBox *EditorWindow::ticketBox() const

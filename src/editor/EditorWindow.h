@@ -112,6 +112,7 @@ public:
     void requestEditorWidth(double twips) override;
     int lineCount() const override;
     QStringList boxLines() const override;
+    QList<int> fieldsOverScrollBar() const override;
 
 signals:
     /// The readout changed; the main window shows it in its Label1.

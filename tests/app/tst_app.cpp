@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -347,15 +348,21 @@ private slots:
     void layoutFileAtStart_data()
     {
         QTest::addColumn<bool>("layout");
-        QTest::newRow("a layout") << true;
-        QTest::newRow("not a layout") << false;
+        QTest::addColumn<QString>("file"); // in examples/
+        QTest::addColumn<QString>("note"); // what the band says after Open
+        QTest::newRow("a layout") << true << "weighing-ticket.txt" << "";
+        // Its problems are told without a question, and without moving anything.
+        QTest::newRow("a layout with problems") << true << "old-ticket.txt" << "Opened: 6 problems\nPreview (F5) lists them";
+        QTest::newRow("not a layout") << false << "" << "";
     }
 
     void layoutFileAtStart()
     {
         QFETCH(bool, layout);
+        QFETCH(QString, file);
+        QFETCH(QString, note);
         QTemporaryDir dir;
-        QString path = QStringLiteral(EXAMPLE_LAYOUT);
+        QString path = QFileInfo(QStringLiteral(EXAMPLE_LAYOUT)).dir().filePath(file);
         if (!layout) {
             path = dir.filePath(QStringLiteral("notes.txt"));
             QFile file(path);
@@ -365,6 +372,7 @@ private slots:
         Fixture f(path);
         f.session->showWindow();
         QVERIFY(f.w().isVisible());
+        QCOMPARE(f.w().downloadNote(), note);
         if (layout) {
             QCOMPARE(f.w().windowTitle(), MainWindow::TitlePrefix + path);
             QVERIFY(f.model().loadedCount() > 0);

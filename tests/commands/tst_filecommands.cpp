@@ -46,10 +46,11 @@ class TestFileCommands : public QObject
         test::ScriptedPrompts prompts;
         QString title = QStringLiteral("UnNamed Ticket");
         int busy = 0;
+        int opened = 0;
         FileCommands commands{model, editor, prompts,
                               FileCommands::Window{[this](const QString &t) { title = t; }, {},
                                                    [this](bool b) { busy += b ? 1 : -1; },
-                                                   QStringLiteral("Editor")}};
+                                                   QStringLiteral("Editor"), [this] { ++opened; }}};
 
         Fixture()
         {
@@ -139,6 +140,7 @@ private slots:
         QCOMPARE(f.prompts.messages.size(), 1);
         QVERIFY2(f.prompts.messages.first().text.contains(messagePart), qPrintable(f.prompts.messages.first().text));
         QCOMPARE(f.title, QStringLiteral("before.txt"));
+        QCOMPARE(f.opened, 0);
         f.expectFilledLayout();
     }
 
@@ -216,6 +218,7 @@ private slots:
         f.prompts.openNames = {path("lf.txt")};
         f.commands.open();
         QCOMPARE(f.prompts.messages.size(), 0);
+        QCOMPARE(f.opened, 1);
         QCOMPARE(f.editor.lineCount(), 2);
         const LayoutReadResult read = readLayoutFile(path("lf.txt"));
         QVERIFY(read);

@@ -37,6 +37,8 @@ public:
     }
     int lineCount() const override { return int(lines.size()); }
     QStringList boxLines() const override { return lines; }
+    QList<int> fieldsOverScrollBar() const override { return overBar; }
+    QList<int> overBar; ///< the fields that reach over the scroll bar
 
 private:
     TicketModel &m_model;

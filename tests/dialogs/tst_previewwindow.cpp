@@ -5,8 +5,11 @@
 #include "ui/EditorFont.h"
 #include "model/TicketModel.h"
 
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QTest>
+
+#include <memory>
 
 using namespace tkl;
 using tkl::test::FakeEditorSurface;
@@ -76,6 +79,38 @@ private slots:
         const QString markedText = marks.first().cursor.selectedText();
         QCOMPARE(markedText.size(), chars);
         QVERIFY(!markedText.contains(u'['));
+    }
+
+    // What is wrong with the layout is listed below the ticket: each problem once, and a
+    // field that reaches over the editor's scroll bar too.
+    void listsTheLayoutsProblems()
+    {
+        std::unique_ptr<ProcessNetwork> network = ProcessNetwork::builtIn();
+        TicketModel model;
+        model.EditorWidth = 5170; // 40 characters a line
+        FakeEditorSurface editor(model);
+        editor.lines = QStringList{"Net:", "Tare:"};
+        const auto bound = [&](int slot, const QString &var, int linie, int pos, int chars) {
+            model.UpdateBoxes[slot] = UpdateBox{var, 3, 120, 0, 4, 0, 17, 0, qint16(chars), 0, true, qint16(linie), qint16(pos)};
+            model.BoxLoaded[slot] = 1;
+        };
+        bound(1, QStringLiteral("Nowhere.Nothing"), 0, 6, 3);
+        bound(2, QStringLiteral("Scale1.NetWeight"), 1, 38, 5);
+        bound(3, QStringLiteral("Scale1.NetWeight"), 1, 30, 0);
+        bound(4, QStringLiteral("Scale1.NetWeight"), 0, 1, -1);
+        editor.overBar = {2, 3};
+        PreviewWindow window(model, editor, *network);
+        window.refresh();
+        QCOMPARE(window.shownFindings(),
+                 (QStringList{
+                     "Warning: UpdateBox 1 is bound to \"Nowhere.Nothing\", which the network does not know",
+                     "Warning: UpdateBox 2 ends in column 42, past the right edge of the ticket (40 characters per line)",
+                     "Error: UpdateBox 4: Chars is -1; port Printer1 takes 0 to 255",
+                     "Error: UpdateBox 4: Chars is -1; port Printer2 takes 0 to 255",
+                     "Warning: UpdateBox 3 reaches over the editor's scroll bar",
+                 }));
+        QVERIFY(window.findChild<QLabel *>(QStringLiteral("PreviewStatus"))->text().endsWith(QStringLiteral("5 problems:")));
+        QVERIFY(window.findChild<QWidget *>(QStringLiteral("PreviewFindings"))->isVisibleTo(&window));
     }
 };
 

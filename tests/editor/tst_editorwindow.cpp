@@ -203,6 +203,19 @@ private slots:
         QCOMPARE(h.q().GetLineCount(), 2);
     }
 
+    // A field reaching past the text is reported, and lies under the scroll bar, which
+    // stays usable.
+    void fieldOverScrollBar()
+    {
+        Host h;
+        const int textRight = int(h.editor->widthTwips()) - CharGrid::TextBoxInset;
+        h.editor->loadFieldFromRecord(1, textRight - 1335, 300, 1335, QStringLiteral("UpdateBox1"));
+        h.editor->loadFieldFromRecord(2, textRight - 1335 + 60, 600, 1335, QStringLiteral("UpdateBox2"));
+        QCOMPARE(h.editor->fieldsOverScrollBar(), QList<int>{2});
+        const QPoint onBar = h.bar()->geometry().topLeft() + QPoint(3, h.editor->fieldFrame(2)->y() + 3);
+        QCOMPARE(h.editor->childAt(onBar), h.bar());
+    }
+
     void scrollBar_data()
     {
         QTest::addColumn<QString>("how");
