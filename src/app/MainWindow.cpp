@@ -341,7 +341,13 @@ QString MainWindow::downloadNote() const
 
 void MainWindow::showDownloadNote(const QString &port, int writes)
 {
-    m_note->setText(QStringLiteral("%1: downloaded\n%2 writes, verified").arg(port).arg(writes));
+    // A long port name gives way, not the words that say what happened.
+    const QString suffix = QStringLiteral(": downloaded");
+    const QFontMetrics metrics(m_note->font());
+    const QString shownPort =
+        metrics.elidedText(port, Qt::ElideMiddle, m_note->width() - metrics.horizontalAdvance(suffix));
+    m_note->setText(QStringLiteral("%1%2
+%3 writes, verified").arg(shownPort, suffix).arg(writes));
     QPalette palette = m_note->palette();
     palette.setColor(QPalette::WindowText, QColor(0x00, 0x64, 0x1E));
     m_note->setPalette(palette);
