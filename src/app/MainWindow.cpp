@@ -346,8 +346,7 @@ void MainWindow::showDownloadNote(const QString &port, int writes)
     const QFontMetrics metrics(m_note->font());
     const QString shownPort =
         metrics.elidedText(port, Qt::ElideMiddle, m_note->width() - metrics.horizontalAdvance(suffix));
-    m_note->setText(QStringLiteral("%1%2
-%3 writes, verified").arg(shownPort, suffix).arg(writes));
+    m_note->setText(QStringLiteral("%1%2\n%3 writes, verified").arg(shownPort, suffix).arg(writes));
     QPalette palette = m_note->palette();
     palette.setColor(QPalette::WindowText, QColor(0x00, 0x64, 0x1E));
     m_note->setPalette(palette);

@@ -79,7 +79,9 @@ int ShowCommand::run(const QStringList &args, Console &console)
     QString error;
     const auto layout = layoutFromDevice(*network, port, &error);
     const bool unfinished = network->lastDownloadUnfinished(port);
-    if (*json) {
+    // A device that cannot be read is a diagnostic in either format; one that holds no
+    // ticket is an answer.
+    if (*json && (layout || error == noTicketError(port))) {
         console.out << JsonOutput::device(port, layout ? &*layout : nullptr, !unfinished);
         console.out.flush();
         return layout && !unfinished ? Success : ProblemsFound;

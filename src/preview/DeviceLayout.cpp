@@ -17,6 +17,11 @@ std::optional<LayoutData> read(const PrinterPort &portInfo, const std::function<
 
 } // namespace
 
+QString noTicketError(const QString &port)
+{
+    return QStringLiteral("Port \"%1\" holds no ticket").arg(port);
+}
+
 std::optional<LayoutData> layoutFromDevice(ProcessNetwork &network, const QString &port, QString *error)
 {
     auto fail = [&](const QString &text) -> std::optional<LayoutData> {
@@ -68,7 +73,7 @@ std::optional<LayoutData> read(const PrinterPort &portInfo, const std::function<
     for (int n = LayoutData::FirstSlot; n <= elements && !holdsAnything; ++n)
         holdsAnything = held(elementName(port, n, M::DataIn)).isValid();
     if (!holdsAnything)
-        return fail(QStringLiteral("Port \"%1\" holds no ticket").arg(port));
+        return fail(noTicketError(port));
 
     LayoutData layout;
     for (int n = LayoutData::FirstSlot; n <= elements; ++n) {

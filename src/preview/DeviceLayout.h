@@ -24,4 +24,8 @@ class ProcessNetwork;
 /// the end); a failed read gives its error text, naming the variable, endpoint and cause.
 std::optional<LayoutData> layoutFromDevice(ProcessNetwork &network, const QString &port, QString *error);
 
+/// The error of layoutFromDevice() for a device that holds no ticket: an answer, not a
+/// failure to read.
+QString noTicketError(const QString &port);
+
 } // namespace tkl

@@ -448,6 +448,15 @@ void TestCli::jsonDevice()
     QCOMPARE(empty.exitCode, 1);
     QCOMPARE(QJsonDocument::fromJson(empty.out).object(),
              (QJsonObject{{QStringLiteral("port"), QStringLiteral("Small")}, {QStringLiteral("holdsTicket"), false}}));
+
+    // A real device that cannot be reached holds nothing we know of: a diagnostic, no object.
+    CliRunner::writeFile(cli.networkPath(), R"({"nodes": [{"name": "Far", "address": "NET1.ST09",
+        "capabilities": "65 ticket printer", "modbus": {"host": "127.0.0.1", "port": 1, "timeoutMs": 300},
+        "variables": []}], "ports": [{"name": "Remote", "node": "Far", "modbus": {"unit": 1, "base": 0}}]})");
+    const CliRun unreachable = cli.run(cmd({"show", "--port", "Remote", "--format", "json"}));
+    QCOMPARE(unreachable.exitCode, 1);
+    QVERIFY(unreachable.out.isEmpty());
+    QVERIFY2(unreachable.err.startsWith("tklcli show: Reading Remote.lines"), unreachable.err.constData());
 }
 
 void TestCli::helpAndVersion_data()
