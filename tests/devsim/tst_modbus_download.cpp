@@ -6,12 +6,18 @@
 
 #include "files/LayoutData.h"
 #include "files/LayoutWriter.h"
+#include "device/AutomationFactory.h"
 #include "device/PortVariables.h"
+#include "device/ProcessNetwork.h"
+#include "device/TicketDownload.h"
+#include "devsim/DeviceServer.h"
+#include "devsim/ServedNodes.h"
+#include "model/TicketModel.h"
 
 #include <QRegularExpression>
 
-#include <array>
 #include <memory>
+#include <thread>
 
 using namespace tkl;
 using namespace tkl::testing;
@@ -176,6 +182,8 @@ void TestModbusDownload::faults_data()
     QTest::newRow("slower than the timeout") << true << QStringList{"--delay-ms", "1000"} << impatient
                                              << "no answer within 200 ms";
     QTest::newRow("wrong unit") << true << QStringList() << wrongUnit << "(unit 9) failed: the device answered with Modbus exception 11";
+    QTest::newRow("connection dropped") << true << QStringList{"--drop-at", "40"} << plain
+                                        << "to %1 (unit 1) failed: the device closed the connection";
     QTest::newRow("exception reply") << true << QStringList{"--exception-at", "3"} << plain
                                      << "Printer1.UpdateArr[3].DataIn to %1 (unit 1) failed: the device answered with Modbus exception 4";
 }
@@ -199,66 +207,65 @@ void TestModbusDownload::faults()
 
 void TestModbusDownload::droppedAtEveryRequest()
 {
-    // How many requests a whole download takes.
-    int requests = 0;
-    {
-        const int port = freeLoopbackPort();
-        Cli cli;
-        cli.setNetwork(modbusNetwork(port));
-        SimulatorProcess sim;
-        QVERIFY(sim.start(modbusNetwork(port)));
-        QVERIFY(cli.download(QStringLiteral("Printer1")).exitCode == 0);
-        QVERIFY(sim.stop());
-        const QByteArray output = sim.outputWith("stopped after");
-        requests = output.mid(output.indexOf("stopped after ") + 14).split(' ').first().toInt();
-    }
-    QVERIFY(requests > 100);
+    // The simulator's server and the program's download in this process, so that every
+    // position costs a download, not two programs starting.
+    const int port = freeLoopbackPort();
+    Cli cli; // for its directory
+    QFile file(cli.path(QStringLiteral("network.json")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(modbusNetwork(port));
+    file.close();
+    QString error;
+    const auto nodes = devsim::servedNodes(file.fileName(), &error);
+    QVERIFY2(nodes, qPrintable(error));
+    auto network = ProcessNetwork::fromFile(file.fileName(), &error);
+    QVERIFY2(network, qPrintable(error));
+    AutomationFactory factory(*network);
+    TicketDownload download(factory);
+    TicketModel model;
+    const LayoutData layout = fullLayout();
+    layout.applyTo(model);
+    const QStringList lines = layout.text.split(QStringLiteral("\r\n"));
+    const PrinterPort &printer1 = *network->findPort(QStringLiteral("Printer1"));
+    const QString endpoint = QStringLiteral("127.0.0.1:%1").arg(port);
 
-    PrinterPort printer1;
-    printer1.name = QStringLiteral("Printer1");
+    // Serves one download with `faults`; the requests it saw go to `seen`.
+    auto serve = [&](const devsim::FaultOptions &faults, std::vector<devsim::DeviceServer::Request> &seen) {
+        devsim::DeviceServer server(*nodes, faults);
+        server.setObserver([&](const devsim::DeviceServer::Request &r) { seen.push_back(r); });
+        QString why;
+        if (!server.listen(&why))
+            qFatal("%s", qPrintable(why));
+        std::thread thread([&] { server.run(); });
+        const DownloadResult result = download.run(model, lines, QStringLiteral("Printer1"));
+        server.stop();
+        thread.join();
+        return result;
+    };
 
-    // A few devices at a time, each dropping the connection at its own request.
-    constexpr int Batch = 4;
-    for (int first = 1; first <= requests; first += Batch) {
-        struct Case
-        {
-            int n = 0;
-            int port = 0;
-            Cli cli;
-            SimulatorProcess sim;
-            std::unique_ptr<QProcess> download;
-        };
-        std::array<Case, Batch> cases;
-        for (int k = 0; k < Batch && first + k <= requests; ++k) {
-            Case &c = cases[std::size_t(k)];
-            c.n = first + k;
-            c.port = freeLoopbackPort();
-            c.cli.setNetwork(modbusNetwork(c.port));
-            QVERIFY(c.sim.start(modbusNetwork(c.port), {QStringLiteral("--verbose"), QStringLiteral("--drop-at"),
-                                                          QString::number(c.n)}));
-            c.download = c.cli.start(c.cli.downloadArgs(QStringLiteral("Printer1")));
-        }
-        for (Case &c : cases) {
-            if (!c.download)
-                continue;
-            const CliRun run = Cli::finish(*c.download);
-            const QByteArray where = "dropped at request " + QByteArray::number(c.n) + " of " + QByteArray::number(requests);
-            verifyOneFailureLine(run, QStringLiteral("127.0.0.1:%1").arg(c.port), QStringLiteral("failed: the device closed the connection"));
-            if (QTest::currentTestFailed())
-                QFAIL(where);
-            // The variable it names is one the dropped request carried.
-            const QString said = QString::fromUtf8(c.sim.outputWith("connection dropped"));
-            const auto request = QRegularExpression(QStringLiteral("#%1 unit 1 \\w+ (\\d+) count (\\d+)").arg(c.n)).match(said);
-            const auto named = QRegularExpression(QStringLiteral("failed at (Printer1\\S+)")).match(QString::fromUtf8(run.err + run.out));
-            QVERIFY2(request.hasMatch() && named.hasMatch(), where);
-            const auto place = PortVariables::placeOf(printer1, named.captured(1));
-            QVERIFY2(place, where);
-            const int size = place->type == ValueType::String ? PortVariables::stringRegisters(printer1) : 1;
-            const int address = request.captured(1).toInt();
-            QVERIFY2(place->firstRegister < address + request.captured(2).toInt()
-                         && address < place->firstRegister + size,
-                     where + ": " + named.captured(1).toUtf8() + " is not in " + request.captured(0).toUtf8());
-        }
+    std::vector<devsim::DeviceServer::Request> all;
+    QVERIFY(serve({}, all).ok());
+    QVERIFY(all.size() > 100);
+
+    for (int n = 1; n <= int(all.size()); ++n) {
+        devsim::FaultOptions faults;
+        faults.dropAt = n;
+        std::vector<devsim::DeviceServer::Request> seen;
+        const DownloadResult result = serve(faults, seen);
+        const QByteArray where = "dropped at request " + QByteArray::number(n) + " of " + QByteArray::number(all.size())
+            + ": " + result.errorString.toUtf8();
+        QVERIFY2(int(seen.size()) == n, where); // no request after the drop: nothing retried
+        QVERIFY2(result.status == DownloadResult::Status::Failed, where);
+        QVERIFY2(result.errorString.contains(endpoint), where);
+        QVERIFY2(result.errorString.contains(QStringLiteral("failed: the device closed the connection")), where);
+        QVERIFY2(result.errorString.contains(result.failedName), where);
+        // The variable it names is one the dropped request carried.
+        const auto place = PortVariables::placeOf(printer1, result.failedName);
+        QVERIFY2(place, where);
+        const int size = place->type == ValueType::String ? PortVariables::stringRegisters(printer1) : 1;
+        const auto &dropped = seen.back();
+        QVERIFY2(place->firstRegister < dropped.address + dropped.count && dropped.address < place->firstRegister + size,
+                 where);
     }
 }
 
