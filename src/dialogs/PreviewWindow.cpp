@@ -74,7 +74,7 @@ void PreviewWindow::showPreview()
 void PreviewWindow::refresh()
 {
     // The lines as the box breaks them: what the download sends and what Linie counts.
-    LayoutData layout = LayoutData::fromModel(m_model, m_editor.boxLines().join(QStringLiteral("\r\n")));
+    const LayoutData layout = LayoutData::fromModel(m_model, m_editor.boxLines().join(QStringLiteral("\r\n")));
     const RenderedTicket ticket = renderTicket(layout, networkValues(m_network, m_network.networkTime()));
 
     // The same text as `tklcli preview` prints, codes included.
@@ -84,7 +84,7 @@ void PreviewWindow::refresh()
     m_view->verticalScrollBar()->setValue(top);
     highlight(ticket, shown);
 
-    const QList<LayoutFinding> found = findings(m_model, m_editor, m_network);
+    const QList<LayoutFinding> found = findings(layout, m_editor, m_network);
     listFindings(found);
     m_status->setText(QStringLiteral("%1 fields, %2 do not fit, %3 without a value; %4")
                           .arg(ticket.fields.size())
@@ -99,7 +99,12 @@ QList<LayoutFinding> PreviewWindow::findings(const TicketModel &model, const Edi
                                              const ProcessNetwork &network)
 {
     // The lines as the box breaks them, as everywhere in the editor.
-    const LayoutData layout = LayoutData::fromModel(model, editor.boxLines().join(QStringLiteral("\r\n")));
+    return findings(LayoutData::fromModel(model, editor.boxLines().join(QStringLiteral("\r\n"))), editor, network);
+}
+
+QList<LayoutFinding> PreviewWindow::findings(const LayoutData &layout, const EditorSurface &editor,
+                                             const ProcessNetwork &network)
+{
     QList<LayoutFinding> found = TicketCheck::findings(layout, network);
     for (int slot : editor.fieldsOverScrollBar()) {
         // A field past the right edge is over the bar too; one finding says enough.

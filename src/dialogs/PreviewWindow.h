@@ -16,6 +16,7 @@ namespace tkl {
 class EditorSurface;
 class ProcessNetwork;
 class TicketModel;
+struct LayoutData;
 struct RenderedTicket;
 struct ShownTicket;
 
@@ -61,6 +62,8 @@ protected:
 
 private:
     void highlight(const RenderedTicket &ticket, const ShownTicket &shown);
+    static QList<LayoutFinding> findings(const LayoutData &layout, const EditorSurface &editor,
+                                         const ProcessNetwork &network);
     void listFindings(const QList<LayoutFinding> &found);
 
     const TicketModel &m_model;
