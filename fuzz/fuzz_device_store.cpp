@@ -1,0 +1,72 @@
+// Feeds arbitrary bytes to the reader of the devices' memory. Besides crashes, leaks and
+// hangs it checks that whatever reads as a store writes and reads back unchanged, and
+// that the built-in network takes from it only values its devices can hold.
+#include "device/DeviceStore.h"
+#include "device/ProcessNetwork.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace tkl;
+
+namespace {
+
+[[noreturn]] void fault(const char *what)
+{
+    std::fprintf(stderr, "store fuzz: %s\n", what);
+    std::abort();
+}
+
+bool holdsItsType(const DeviceVariable &d, const QVariant &value)
+{
+    if (!value.isValid())
+        return true;
+    if (value.metaType().id() != valueMetaTypeId(d.type))
+        return false;
+    if (d.type == ValueType::String)
+        return value.toString().size() <= d.maximum;
+    return value.toInt() >= d.minimum && value.toInt() <= d.maximum;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    static QTemporaryDir dir;
+    static const auto network = ProcessNetwork::builtIn();
+
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    QString what;
+    const auto ports = DeviceStore::parse(bytes, &what);
+    if (!ports) {
+        if (what.isEmpty())
+            fault("a refusal without a reason");
+        return 0;
+    }
+    const QByteArray written = DeviceStore::serialize(*ports);
+    QString again;
+    const auto reread = DeviceStore::parse(written, &again);
+    if (!reread)
+        fault("a written store does not read back");
+    if (*reread != *ports)
+        fault("a written store reads back different");
+
+    // The devices take what fits them and leave the rest.
+    const QString path = dir.filePath(QStringLiteral("devices.json"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        fault("cannot write the temporary store");
+    file.close();
+    if (!network->attachStore(path))
+        fault("a store that parses is not attached without a warning");
+    for (const DeviceVariable &d : network->deviceVariables()) {
+        if (!holdsItsType(d, network->readValue(d)))
+            fault("a device variable holds a value it cannot hold");
+    }
+    return 0;
+}
