@@ -48,30 +48,11 @@ int NetworkCatalogue::addPort(const QString &name, int node, int updateElements,
     const int port = int(m_ports.size());
     m_ports.append(PrinterPort{name, node, updateElements, ticketLines, stringLength, modbus});
 
-    const PrinterPort &p = m_ports.last();
-    int ordinal = 0;
-    auto add = [&](QString varName, ValueType type, PortVariables::Bounds bounds) {
-        DeviceVariable d;
-        d.name = std::move(varName);
-        d.index = int(m_deviceVariables.size());
-        d.port = port;
-        d.ordinal = ++ordinal;
-        d.type = type;
-        d.minimum = bounds.minimum;
-        d.maximum = bounds.maximum;
-        m_deviceIndex.insert(d.name, d.index);
-        m_deviceVariables.append(d);
-    };
-    using namespace PortVariables;
-    for (int n = 1; n <= updateElements; ++n) {
-        for (const MemberInfo &m : members())
-            add(elementName(name, n, m.member), m.type, memberBounds(p, m.member));
-    }
-    add(linesName(name), ValueType::Int16, linesBounds(p));
-    for (int n = 1; n <= ticketLines; ++n)
-        add(ticketName(name, n), ValueType::String, stringBounds(p));
-    add(startCodeName(name), ValueType::String, stringBounds(p));
-    add(stopCodeName(name), ValueType::String, stringBounds(p));
+    if (!m_portIndex.contains(name))
+        m_portIndex.insert(name, port);
+    m_firstDeviceIndex.append(m_deviceVariableCount);
+    const int count = updateElements * PortVariables::MemberCount + 1 + ticketLines + 2;
+    m_deviceVariableCount += count;
     return port;
 }
 
@@ -81,19 +62,43 @@ const NetworkVariable *NetworkCatalogue::findVariable(const QString &fullName) c
     return it == m_variableIndex.constEnd() ? nullptr : &m_variables[*it];
 }
 
-const DeviceVariable *NetworkCatalogue::findDeviceVariable(const QString &fullName) const
+std::optional<DeviceVariable> NetworkCatalogue::findDeviceVariable(const QString &fullName) const
 {
-    const auto it = m_deviceIndex.constFind(fullName);
-    return it == m_deviceIndex.constEnd() ? nullptr : &m_deviceVariables[*it];
+    // A port's name holds no ".": it is everything before the first one.
+    const qsizetype dot = fullName.indexOf(u'.');
+    if (dot < 0)
+        return std::nullopt;
+    const auto it = m_portIndex.constFind(QStringView(fullName).left(dot).toString());
+    if (it == m_portIndex.constEnd())
+        return std::nullopt;
+    const PrinterPort &port = m_ports.at(*it);
+    const auto place = PortVariables::placeOf(port, fullName);
+    if (!place)
+        return std::nullopt;
+
+    using Kind = PortVariables::Place::Kind;
+    const int elements = port.updateElements * PortVariables::MemberCount;
+    DeviceVariable d;
+    switch (place->kind) {
+    case Kind::Member: d.ordinal = (place->index - 1) * PortVariables::MemberCount + int(place->member) + 1; break;
+    case Kind::Lines: d.ordinal = elements + 1; break;
+    case Kind::Ticket: d.ordinal = elements + 1 + place->index; break;
+    case Kind::StartCode: d.ordinal = elements + port.ticketLines + 2; break;
+    case Kind::StopCode: d.ordinal = elements + port.ticketLines + 3; break;
+    }
+    d.name = fullName;
+    d.port = *it;
+    d.index = m_firstDeviceIndex.at(*it) + d.ordinal - 1;
+    d.type = place->type;
+    d.minimum = place->bounds.minimum;
+    d.maximum = place->bounds.maximum;
+    return d;
 }
 
 const PrinterPort *NetworkCatalogue::findPort(const QString &name) const
 {
-    for (const PrinterPort &p : m_ports) {
-        if (p.name == name)
-            return &p;
-    }
-    return nullptr;
+    const auto it = m_portIndex.constFind(name);
+    return it == m_portIndex.constEnd() ? nullptr : &m_ports[*it];
 }
 
 const ModbusEndpoint *NetworkCatalogue::endpointOf(const PrinterPort &port) const

@@ -64,7 +64,7 @@ struct NetworkNode
 struct DeviceVariable
 {
     QString name;       ///< full name, e.g. "Printer1.UpdateArr[3].Chars"
-    int index = -1;     ///< index into NetworkCatalogue::deviceVariables()
+    int index = -1;     ///< from 0, over the device variables of all ports, in port order
     int port = -1;      ///< index into NetworkCatalogue::ports()
     int ordinal = 0;    ///< position in the port's variable list, from 1
     ValueType type = ValueType::Int16;
@@ -89,7 +89,9 @@ public:
     int addVariable(int node, const QString &name, qint32 internalAddress, qint32 offset,
                     qint32 subDataType, qint32 bitNo, const SimulatedValue &simulation = {});
 
-    /// Adds a printer port on `node` with all its device variables; returns its index.
+    /// Adds a printer port on `node` and returns its index. Its device variables are
+    /// found by name (PortVariables), never built one by one, so that a port costs the
+    /// same whatever its size: only what a program reads or writes costs.
     int addPort(const QString &name, int node, int updateElements = 30, int ticketLines = 100,
                 int stringLength = 255, const std::optional<ModbusPortAddress> &modbus = std::nullopt);
 
@@ -98,13 +100,15 @@ public:
     const QList<NetworkNode> &nodes() const { return m_nodes; }
     const QList<NetworkVariable> &variables() const { return m_variables; }
     const QList<PrinterPort> &ports() const { return m_ports; }
-    const QList<DeviceVariable> &deviceVariables() const { return m_deviceVariables; }
+
+    /// The number of device variables of all ports together.
+    int deviceVariableCount() const { return m_deviceVariableCount; }
 
     /// The network variable of that full name, or nullptr.
     const NetworkVariable *findVariable(const QString &fullName) const;
 
-    /// The device variable of that full name, or nullptr.
-    const DeviceVariable *findDeviceVariable(const QString &fullName) const;
+    /// The device variable of that full name, or nothing when no port holds it.
+    std::optional<DeviceVariable> findDeviceVariable(const QString &fullName) const;
 
     /// The port of that name, or nullptr.
     const PrinterPort *findPort(const QString &name) const;
@@ -126,9 +130,10 @@ private:
     QList<NetworkNode> m_nodes;
     QList<NetworkVariable> m_variables;
     QList<PrinterPort> m_ports;
-    QList<DeviceVariable> m_deviceVariables;
     QHash<QString, int> m_variableIndex;
-    QHash<QString, int> m_deviceIndex;
+    QHash<QString, int> m_portIndex;
+    QList<int> m_firstDeviceIndex;  ///< per port: DeviceVariable::index of its first variable
+    int m_deviceVariableCount = 0;
 };
 
 } // namespace tkl

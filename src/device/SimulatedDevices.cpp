@@ -89,7 +89,7 @@ std::optional<QString> SimulatedDevices::write(const QString &name, const QVaria
             return refused;
     }
 
-    const DeviceVariable *d = m_catalogue.findDeviceVariable(name);
+    const std::optional<DeviceVariable> d = m_catalogue.findDeviceVariable(name);
     if (!d) {
         if (m_catalogue.findVariable(name))
             return QStringLiteral("Variable \"%1\" is read-only").arg(name);
@@ -125,9 +125,7 @@ std::optional<QString> SimulatedDevices::write(const QString &name, const QVaria
         break;
     }
     }
-    if (m_values.size() <= d->index)
-        m_values.resize(m_catalogue.deviceVariables().size());
-    m_values[d->index] = value;
+    m_memory[d->port].insert(name, Held{d->type, value});
     m_portWritten.insert(d->port);
     m_log.append(WriteRecord{name, d->type, value});
     return std::nullopt;
@@ -135,7 +133,7 @@ std::optional<QString> SimulatedDevices::write(const QString &name, const QVaria
 
 void SimulatedDevices::clearDevices()
 {
-    m_values.clear();
+    m_memory.clear();
     m_portUnfinished.clear();
     for (int port = 0; port < m_catalogue.ports().size(); ++port)
         m_portWritten.insert(port);
@@ -143,7 +141,7 @@ void SimulatedDevices::clearDevices()
 
 QVariant SimulatedDevices::readValue(const QString &fullName) const
 {
-    const DeviceVariable *d = m_catalogue.findDeviceVariable(fullName);
+    const std::optional<DeviceVariable> d = m_catalogue.findDeviceVariable(fullName);
     return d ? readValue(*d) : QVariant();
 }
 
@@ -153,16 +151,29 @@ QVariant SimulatedDevices::readValue(const DeviceVariable &variable) const
         if (auto replaced = m_faults->readBack(variable.name))
             return *replaced;
     }
-    return held(variable.index);
+    const auto port = m_memory.constFind(variable.port);
+    if (port == m_memory.constEnd())
+        return {};
+    const auto held = port->constFind(variable.name);
+    return held == port->constEnd() ? QVariant() : held->value;
 }
 
 void SimulatedDevices::setPortValues(int port, const QJsonObject &values)
 {
-    m_values.resize(m_catalogue.deviceVariables().size());
-    for (const DeviceVariable &d : m_catalogue.deviceVariables()) {
-        if (d.port == port)
-            m_values[d.index] = fromStored(d, values.value(d.name));
+    // What the file holds for the port, as far as it fits the port as described now.
+    PortMemory memory;
+    for (auto it = values.constBegin(); it != values.constEnd(); ++it) {
+        const std::optional<DeviceVariable> d = m_catalogue.findDeviceVariable(it.key());
+        if (!d || d->port != port)
+            continue;
+        const QVariant value = fromStored(*d, it.value());
+        if (value.isValid())
+            memory.insert(d->name, Held{d->type, value});
     }
+    if (memory.isEmpty())
+        m_memory.remove(port);
+    else
+        m_memory.insert(port, std::move(memory));
     if (values.value(finishedKey(m_catalogue.ports().at(port))) == QJsonValue(false))
         m_portUnfinished.insert(port);
     else
@@ -172,11 +183,9 @@ void SimulatedDevices::setPortValues(int port, const QJsonObject &values)
 QJsonObject SimulatedDevices::portValues(int port) const
 {
     QJsonObject values;
-    for (const DeviceVariable &d : m_catalogue.deviceVariables()) {
-        const QVariant value = held(d.index);
-        if (d.port == port && value.isValid())
-            values.insert(d.name, toStored(d.type, value));
-    }
+    const PortMemory memory = m_memory.value(port);
+    for (auto it = memory.constBegin(); it != memory.constEnd(); ++it)
+        values.insert(it.key(), toStored(it->type, it->value));
     // Only then: the files of finished downloads stay as older programs wrote them.
     if (m_portUnfinished.contains(port))
         values.insert(finishedKey(m_catalogue.ports().at(port)), false);

@@ -2,6 +2,7 @@
 
 #include "device/PortVariables.h"
 
+#include <QHash>
 #include <QJsonObject>
 #include <QList>
 #include <QSet>
@@ -110,12 +111,19 @@ public:
     bool saveStore();
 
 private:
+    // What one device variable holds.
+    struct Held
+    {
+        ValueType type;
+        QVariant value;
+    };
+    using PortMemory = QHash<QString, Held>; ///< by device variable name; only those that hold a value
+
     void setPortValues(int port, const QJsonObject &values);
     QJsonObject portValues(int port) const;
-    QVariant held(int index) const { return index < m_values.size() ? m_values.at(index) : QVariant(); }
 
     const NetworkCatalogue &m_catalogue;
-    QList<QVariant> m_values; ///< by device variable index; grows as the catalogue does
+    QHash<int, PortMemory> m_memory; ///< by port: what a program touches, not what a port could hold
     QList<WriteRecord> m_log;
     QSet<int> m_portWritten;  ///< ports written since the store was last saved
     QSet<int> m_portUnfinished; ///< ports whose last download stopped before it ended

@@ -70,7 +70,8 @@ QVariant SimulatedServer::property(const QString &name)
     }
 
     const NetworkVariable *variable = m_network.findVariable(m_physId);
-    const DeviceVariable *device = variable ? nullptr : m_network.findDeviceVariable(m_physId);
+    const std::optional<DeviceVariable> device =
+        variable ? std::nullopt : m_network.findDeviceVariable(m_physId);
     if (!variable && !device) {
         fail(m_physId.isEmpty() ? QStringLiteral("No variable selected: set \"PhysId\" first")
                                 : QStringLiteral("Variable \"%1\" does not exist").arg(m_physId));

@@ -534,7 +534,7 @@ void TestDevice::registerMap()
     for (const QString &name : names) {
         const auto place = placeOf(port, name);
         QVERIFY2(place, qPrintable(name));
-        const DeviceVariable *d = network.findDeviceVariable(name);
+        const std::optional<DeviceVariable> d = network.findDeviceVariable(name);
         QVERIFY2(d, qPrintable(name));
         QCOMPARE(place->type, d->type);
         QCOMPARE(place->bounds.minimum, d->minimum);
