@@ -1,8 +1,12 @@
 // Whole-process figures of the command-line tool: check over 1,000 layout files, the
 // download of a full layout against a check of the same file, and show with and without
-// a lock file left behind by a program killed while it created it.
+// a lock file left behind by a program killed while it created it. First, two inputs
+// that once made check slow: a printer code of 600,000 unclosed "[", and a 10 KB
+// network description of 100 large ports (time and peak memory of the process).
 //
 //   bench_cli [files=1000] [runs=30]
+//   bench_cli traps                               (the two inputs only)
+//   TKLCLI=/path/to/another/tklcli bench_cli ...   (to compare with another build)
 
 #include "files/LayoutData.h"
 #include "files/LayoutWriter.h"
@@ -14,6 +18,14 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+extern char **environ;
 
 using namespace tkl;
 
@@ -55,6 +67,106 @@ bool writeLayout(const QString &path, const LayoutData &layout)
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
+QString toolPath()
+{
+    const QString other = qEnvironmentVariable("TKLCLI");
+    return other.isEmpty() ? QStringLiteral(TKLCLI_PATH) : other;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// One run of the tool with the environment of this process, its output thrown away:
+// wall milliseconds, peak resident memory of that process in MB, and its exit status.
+struct Measured
+{
+    double ms = -1;
+    double peakMb = 0;
+    int exitCode = -1;
+};
+
+Measured measure(const QStringList &args)
+{
+    QList<QByteArray> owned{toolPath().toLocal8Bit()};
+    for (const QString &a : args)
+        owned << a.toLocal8Bit();
+    std::vector<char *> argv;
+    for (QByteArray &a : owned)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    Measured m;
+    QElapsedTimer t;
+    t.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        rusage usage{};
+        if (wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) {
+            m.ms = t.nsecsElapsed() / 1e6;
+            m.peakMb = usage.ru_maxrss / 1024.0;
+            m.exitCode = WEXITSTATUS(status);
+        }
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return m;
+}
+
+// A description of `count` ports of the given sizes on one printer module.
+QByteArray portsDescription(int count, int elements, int lines, int stringLength)
+{
+    QByteArray json = R"({ "nodes": [ { "name": "Prn", "address": "X42", "capabilities": "65", "variables": [] } ],
+  "ports": [)";
+    for (int i = 0; i < count; ++i) {
+        json += QStringLiteral(R"(%1{ "name": "P%2", "node": "Prn", "updateElements": %3, "ticketLines": %4, "stringLength": %5 })")
+                    .arg(i ? QStringLiteral(",\n    ") : QStringLiteral("\n    "))
+                    .arg(i)
+                    .arg(elements)
+                    .arg(lines)
+                    .arg(stringLength)
+                    .toUtf8();
+    }
+    return json + " ] }\n";
+}
+
+void printTrap(const char *what, const Measured &m)
+{
+    std::printf("%-62s %9.1f ms %8.1f MB peak (exit %d)\n", what, m.ms, m.peakMb, m.exitCode);
+}
+
+// The two inputs that once made check take minutes and a gigabyte.
+void traps(QTemporaryDir &dir)
+{
+    LayoutData brackets = fullLayout(0);
+    brackets.StartCode = QString(600000, u'[');
+    const QString bracketFile = dir.filePath(QStringLiteral("brackets.txt"));
+    const QString fullFile = dir.filePath(QStringLiteral("full.txt"));
+    if (!writeLayout(bracketFile, brackets) || !writeLayout(fullFile, fullLayout(0)))
+        return;
+    printTrap("check, start code of 600,000 unclosed \"[\"", measure({QStringLiteral("check"), bracketFile}));
+
+    // 100 ports as large as a description could once ask for (about 10 KB), and 100 as
+    // large as a device's 65,536 registers allow.
+    const QString network = dir.filePath(QStringLiteral("ports.json"));
+    const QByteArray oldLarge = portsDescription(100, 999, 32767, 32767);
+    const QByteArray largest = portsDescription(100, 30, 32555, 1);
+    for (const auto &[what, json] : {std::pair{"check, 100 ports of 999 elements, 32767 lines of 32767", oldLarge},
+                                     std::pair{"check, 100 ports of 30 elements, 32555 lines of 1", largest}}) {
+        writeFile(network, json);
+        qputenv("TKL_NETWORK", network.toLocal8Bit());
+        char label[128];
+        std::snprintf(label, sizeof label, "%s (%lld bytes)", what, static_cast<long long>(json.size()));
+        printTrap(label, measure({QStringLiteral("check"), fullFile}));
+    }
+    qunsetenv("TKL_NETWORK");
+}
+
 // Milliseconds of one whole run of the tool; negative when it did not finish normally.
 double runTool(const QStringList &args, QProcessEnvironment env, int *exitCode)
 {
@@ -64,7 +176,7 @@ double runTool(const QStringList &args, QProcessEnvironment env, int *exitCode)
     p.setStandardErrorFile(QProcess::nullDevice());
     QElapsedTimer t;
     t.start();
-    p.start(QStringLiteral(TKLCLI_PATH), args);
+    p.start(toolPath(), args);
     if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit)
         return -1;
     *exitCode = p.exitCode();
@@ -80,6 +192,12 @@ int main(int argc, char *argv[])
     const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 30;
 
     QTemporaryDir dir;
+    qputenv("TKL_DEVICE_STORE", dir.filePath(QStringLiteral("devices.json")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
+    traps(dir);
+    if (argc > 1 && qstrcmp(argv[1], "traps") == 0)
+        return 0;
+
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("TKL_DEVICE_STORE"), dir.filePath(QStringLiteral("devices.json")));
     env.remove(QStringLiteral("TKL_NETWORK"));  // the built-in sample
