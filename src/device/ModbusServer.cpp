@@ -58,7 +58,7 @@ void ModbusServer::setProperty(const QString &name, const QVariant &value)
     try {
         m_others.setProperty(QStringLiteral("PhysId"), m_physId);
         if (is(name, QLatin1String("Value"))) {
-            const DeviceVariable *d = m_network.findDeviceVariable(m_physId);
+            const std::optional<DeviceVariable> d = m_network.findDeviceVariable(m_physId);
             if (d && m_network.endpointOf(m_network.ports().at(d->port)))
                 return fail(QStringLiteral("Variable \"%1\" is on another device than %2")
                                 .arg(m_physId, m_transport.where()));
