@@ -9,6 +9,7 @@
 #include "device/ProcessNetwork.h"
 #include "device/TicketDownload.h"
 #include "files/LayoutData.h"
+#include "files/LayoutLines.h"
 #include "files/LayoutWriter.h"
 #include "model/TicketModel.h"
 
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <functional>
 #include <limits>
 
 using namespace tkl;
@@ -229,9 +231,95 @@ class TestCheck : public QObject
     Q_OBJECT
 
 private slots:
+    void errors_data();
+    void errors();
     void checkPredictsDownload();
     void checkPredictsDownloadProcesses();
 };
+
+// Each rule once, on a port of 30 elements, 100 lines of 255 characters (or as given),
+// a field in slot 2: the file line, the device variable and a phrase of the message.
+void TestCheck::errors_data()
+{
+    QTest::addColumn<int>("elements");
+    QTest::addColumn<int>("stringLength");
+    QTest::addColumn<std::function<void(LayoutData &)>>("mutate");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("error"); // "" for none
+
+    using M = LayoutLines::Member;
+    const int chars = LayoutLines::memberLine(2, M::Chars);
+    auto row = [](const char *name, int elements, int length, std::function<void(LayoutData &)> f, int line,
+                  const char *error) {
+        QTest::newRow(name) << elements << length << f << line << QString::fromUtf8(error);
+    };
+    row("clean", 30, 255, [](LayoutData &) {}, 0, "");
+    row("Chars -1", 30, 255, [](LayoutData &l) { l.UpdateBoxes[2].Chars = -1; }, chars,
+        "P.UpdateArr[2].Chars: UpdateBox 2: Chars is -1; port P takes 0 to 255");
+    row("Digits 300", 30, 255, [](LayoutData &l) { l.UpdateBoxes[2].Digits = 300; }, chars + 1,
+        "P.UpdateArr[2].Digits: UpdateBox 2: Digits is 300; port P takes 0 to 255");
+    row("Digits -1", 30, 255, [](LayoutData &l) { l.UpdateBoxes[2].Digits = -1; }, chars + 1, "Digits is -1");
+    row("Chars over a short port's strings", 30, 8, [](LayoutData &l) { l.UpdateBoxes[2].Chars = 9; }, chars,
+        "Chars is 9; port P takes 0 to 8");
+    row("Chars the whole string", 30, 8, [](LayoutData &l) { l.UpdateBoxes[2].Chars = 8; }, 0, "");
+    row("Linie 32767, sent as 32768", 30, 255, [](LayoutData &l) { l.UpdateBoxes[2].Linie = 32767; },
+        LayoutLines::memberLine(2, M::Linie),
+        "P.UpdateArr[2].Linie: UpdateBox 2: Value 32768 does not fit the 16-bit variable \"P.UpdateArr[2].Linie\"");
+    row("Linie past the port's lines", 30, 255, [](LayoutData &l) { l.UpdateBoxes[2].Linie = 100; },
+        LayoutLines::memberLine(2, M::Linie), "Linie 100 is ticket line 101; port P takes 1 to 100");
+    row("2,000 text lines on a port of 100", 30, 255,
+        [](LayoutData &l) { l.text = QStringList(2000, QStringLiteral("x")).join(QStringLiteral("\r\n")); },
+        LayoutLines::FirstText + 100, "P.lines: the ticket has 2000 lines; port P holds at most 100");
+    row("text line longer than a string", 30, 8, [](LayoutData &l) { l.text = QStringLiteral("ok\r\n123456789"); },
+        LayoutLines::FirstText + 1, "P.Ticket[2]: text line 2 has 9 characters; port P stores at most 8");
+    row("variable name longer than a string", 30, 8, [](LayoutData &l) { l.UpdateBoxes[2].VarName = QString(9, u'v'); },
+        LayoutLines::memberLine(2, M::VarName), "P.UpdateArr[2].VarName: UpdateBox 2: the variable name has 9 characters");
+    row("line break in a variable name", 30, 255, [](LayoutData &l) { l.UpdateBoxes[2].VarName = QStringLiteral("A\nB"); },
+        LayoutLines::memberLine(2, M::VarName), "UpdateBox 2: the variable name holds a line break");
+    row("line break in a printer code", 30, 255, [](LayoutData &l) { l.StopCode = QStringLiteral("[27]\n"); },
+        LayoutLines::StopCode, "P.PrintCode.stop: the stop code holds a line break");
+    row("start code longer than a string", 30, 6, [](LayoutData &l) { l.StartCode = QStringLiteral("[27]@[27]"); },
+        LayoutLines::StartCode, "P.PrintCode.start: the start code has 9 characters; port P stores at most 6");
+    row("an empty code is the one CR", 30, 1, [](LayoutData &l) { l.text.clear(), l.UpdateBoxes[2].DataIn = false; }, 0,
+        "");
+    row("port of 29 elements", 29, 255, [](LayoutData &) {}, 0,
+        "P.UpdateArr[30].DataIn: port P has 29 field element(s); a download clears all 30 field slots");
+}
+
+void TestCheck::errors()
+{
+    QFETCH(int, elements);
+    QFETCH(int, stringLength);
+    QFETCH(std::function<void(LayoutData &)>, mutate);
+    QFETCH(int, line);
+    QFETCH(QString, error);
+    Case c;
+    c.elements = elements;
+    c.stringLength = stringLength;
+    c.layout.EditorWidth = 5170;
+    c.layout.text = QStringLiteral("Net:");
+    c.layout.UpdateBoxes[2] = UpdateBox{QStringLiteral("Sc.Net"), 3, 120, 0, 4, 0, 17, 0, 1, 0, true, 0, 6};
+    mutate(c.layout);
+    auto network = networkFor(c);
+    QList<cli::CheckFinding> errors;
+    for (const cli::CheckFinding &f : cli::LayoutCheck::findings(c.layout, *network, &network->ports().constFirst())) {
+        if (f.severity == cli::CheckFinding::Severity::Error)
+            errors << f;
+    }
+    const DownloadResult result = download(c.layout, *network);
+    if (error.isEmpty()) {
+        QVERIFY2(errors.isEmpty(), qPrintable(errors.value(0).message));
+        QVERIFY2(result.ok(), qPrintable(result.errorString));
+        return;
+    }
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(errors.first().line, line);
+    QVERIFY2(errors.first().message.startsWith(error) || errors.first().message.contains(error),
+             qPrintable(errors.first().message));
+    QCOMPARE(result.status, DownloadResult::Status::Rejected);
+    QVERIFY(errors.first().message.startsWith(result.failedName + QStringLiteral(": ") + result.errorString));
+    QVERIFY(network->writeLog().isEmpty());
+}
 
 void TestCheck::checkPredictsDownload()
 {
