@@ -123,9 +123,13 @@ void TestDeviceWidgets::failingDownload_data()
     QTest::addColumn<QString>("port");
     QTest::addColumn<bool>("creationFails");
     QTest::addColumn<QString>("messagePart");
+    QTest::addColumn<int>("lineLength"); // a sixth ticket line this long; 0: none
 
-    QTest::newRow("unknown port") << "Printer9" << false << "\"Printer9.UpdateArr[1].DataIn\"";
-    QTest::newRow("no server") << "Printer1" << true << "not registered";
+    QTest::newRow("unknown port") << "Printer9" << false << "\"Printer9.UpdateArr[1].DataIn\"" << 0;
+    QTest::newRow("no server") << "Printer1" << true << "not registered" << 0;
+    // Refused before anything is written: the device keeps what it held.
+    QTest::newRow("a line longer than the port stores")
+        << "Printer1" << false << "text line 6 has 256 characters; port Printer1 stores at most 255" << 256;
 }
 
 void TestDeviceWidgets::failingDownload()
@@ -133,7 +137,10 @@ void TestDeviceWidgets::failingDownload()
     QFETCH(QString, port);
     QFETCH(bool, creationFails);
     QFETCH(QString, messagePart);
+    QFETCH(int, lineLength);
     PortSetup s;
+    if (lineLength > 0)
+        s.lines << QString(lineLength, u'=');
     if (creationFails)
         s.factory.setCreationFailure(QStringLiteral("Component not registered"));
     s.download(port);
@@ -141,8 +148,11 @@ void TestDeviceWidgets::failingDownload()
     QCOMPARE(s.prompts.messages.size(), 1);
     QVERIFY2(s.prompts.messages.first().text.contains(messagePart), qPrintable(s.prompts.messages.first().text));
     s.checkFailureShown(s.dialog.lastResult().errorString);
-    // A download that got as far as writing has listed the port; one without a server has not.
-    QCOMPARE(s.listed(), creationFails ? QStringList() : QStringList{port});
+    // A download that got as far as writing has listed the port; one without a server
+    // or refused before its first write has not.
+    QCOMPARE(s.listed(), creationFails || lineLength > 0 ? QStringList() : QStringList{port});
+    if (lineLength > 0)
+        QVERIFY(s.network->writeLog().isEmpty());
 }
 
 void TestDeviceWidgets::downloadWithoutPort_data()
