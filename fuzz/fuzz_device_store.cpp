@@ -64,9 +64,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     file.close();
     if (!network->attachStore(path))
         fault("a store that parses is not attached without a warning");
-    for (const DeviceVariable &d : network->deviceVariables()) {
-        if (!holdsItsType(d, network->readValue(d)))
-            fault("a device variable holds a value it cannot hold");
+    // Every variable the file names that the network has: what the device took fits it.
+    for (const QJsonObject &values : *ports) {
+        for (auto it = values.begin(); it != values.end(); ++it) {
+            const auto d = network->findDeviceVariable(it.key());
+            if (d && !holdsItsType(*d, network->readValue(*d)))
+                fault("a device variable holds a value it cannot hold");
+        }
     }
     return 0;
 }

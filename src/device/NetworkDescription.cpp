@@ -80,7 +80,7 @@ public:
             return wrong(path, key, QStringLiteral("a whole number"));
         if (d < double(min) || d > double(max))
             return fail(QStringLiteral("%1: \"%2\" is %3, outside %4..%5")
-                            .arg(path, QLatin1String(key), QString::number(qint64(d)), QString::number(min),
+                            .arg(path, QLatin1String(key), QString::number(d, 'g', 17), QString::number(min),
                                  QString::number(max)));
         *out = qint32(d);
         return true;

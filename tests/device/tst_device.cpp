@@ -101,6 +101,7 @@ void TestDevice::malformedDescription_data()
                                          << "net.json: nodes[0].variables[0]: \"offset\" must be a whole number";
     QTest::newRow("attribute beyond 32 bits") << edit("120", "3000000000")
                                               << "\"internalAddress\" is 3000000000, outside";
+    QTest::newRow("attribute beyond 64 bits") << edit("120", "4e51") << "\"internalAddress\" is 4e+51, outside";
     QTest::newRow("duplicate node") << edit("\"name\": \"Prn\"", "\"name\": \"Scale\"")
                                     << "nodes[1]: node name \"Scale\" is used twice";
     QTest::newRow("port on unknown node") << edit("\"node\": \"Prn\"", "\"node\": \"Nope\"")
