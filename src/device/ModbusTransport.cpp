@@ -104,13 +104,8 @@ std::optional<QString> ModbusTransport::connect()
     return std::nullopt;
 }
 
-std::optional<QString> ModbusTransport::write(int address, const quint16 *values, int count)
+std::optional<QString> ModbusTransport::answered(int rc, int count)
 {
-    Q_ASSERT(count >= 1 && count <= MaxWrite);
-    if (auto error = connect())
-        return error;
-    ++m_requests;
-    const int rc = modbus_write_registers(m_ctx, address, count, values);
     if (rc == -1)
         return failure(errno);
     if (rc != count) {
@@ -120,20 +115,22 @@ std::optional<QString> ModbusTransport::write(int address, const quint16 *values
     return std::nullopt;
 }
 
+std::optional<QString> ModbusTransport::write(int address, const quint16 *values, int count)
+{
+    Q_ASSERT(count >= 1 && count <= MaxWrite);
+    if (auto error = connect())
+        return error;
+    ++m_requests;
+    return answered(modbus_write_registers(m_ctx, address, count, values), count);
+}
+
 std::optional<QString> ModbusTransport::read(int address, int count, quint16 *values)
 {
     Q_ASSERT(count >= 1 && count <= MaxRead);
     if (auto error = connect())
         return error;
     ++m_requests;
-    const int rc = modbus_read_registers(m_ctx, address, count, values);
-    if (rc == -1)
-        return failure(errno);
-    if (rc != count) {
-        m_broken = QStringLiteral("the device answered for %1 registers instead of %2").arg(rc).arg(count);
-        return m_broken;
-    }
-    return std::nullopt;
+    return answered(modbus_read_registers(m_ctx, address, count, values), count);
 }
 
 } // namespace tkl

@@ -48,6 +48,9 @@ public:
 private:
     std::optional<QString> connect();
     QString failure(int error);
+    /// What a request that returned `rc` for `count` registers comes to: nothing when
+    /// the device answered for all of them.
+    std::optional<QString> answered(int rc, int count);
 
     ModbusEndpoint m_endpoint;
     int m_unit = 1;
