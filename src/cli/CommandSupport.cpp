@@ -30,6 +30,11 @@ std::optional<int> CommandSupport::parse(QCommandLineParser &parser, const QStri
     return std::nullopt;
 }
 
+QCommandLineOption CommandSupport::portOption()
+{
+    return QCommandLineOption(QStringLiteral("port"), QString(), QStringLiteral("PORT"));
+}
+
 std::unique_ptr<ProcessNetwork> CommandSupport::loadNetwork(Console &console)
 {
     QString error;

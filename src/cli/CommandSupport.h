@@ -29,6 +29,9 @@ public:
     static std::optional<int> parse(QCommandLineParser &parser, const QString &command, const QStringList &args,
                                     Console &console, const char *help);
 
+    /// --port PORT, as every command that talks to a device takes it.
+    static QCommandLineOption portOption();
+
     /// The network the editor would use (TKL_NETWORK or the operator's file, else the
     /// built-in sample); nothing, after a message, when it cannot be used.
     static std::unique_ptr<ProcessNetwork> loadNetwork(Console &console);

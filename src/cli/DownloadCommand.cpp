@@ -1,5 +1,4 @@
-#include "DownloadCommand.h"
-
+#include "Command.h"
 #include "CommandSupport.h"
 #include "ExitStatus.h"
 #include "LayoutCheck.h"
@@ -34,109 +33,96 @@ void failure(Console &console, const QString &command, const DownloadResult &res
                          QStringLiteral("%1failed %2: %3").arg(to, where, WriteFormat::escaped(result.errorString)));
 }
 
-} // namespace
+constexpr char name[] = "download";
 
-const char *DownloadCommand::help()
+constexpr const char help[] =
+    "Usage: tklcli download [options] LAYOUT --port PORT [--port PORT ...]\n"
+    "\n"
+    "Writes the layout into the printer device of PORT with the editor's download:\n"
+    "every field slot cleared, the defined fields, the line count, the ticket lines\n"
+    "and the printer start and stop codes.\n"
+    "\n"
+    "The ticket lines are the text's lines as the file stores them; they are not\n"
+    "wrapped to the ticket width as the editor's text box does, and the line count\n"
+    "sent is the number of those lines (the count saved in the file is not used).\n"
+    "`tklcli check` warns about lines that the editor would wrap.\n"
+    "\n"
+    "Progress is drawn on standard error when it is a terminal; the number of\n"
+    "writes follows at the end. After the last write the device's variables are\n"
+    "read back and compared with what was written. When the device refuses a\n"
+    "write or reads back something else, the server's error text and the variable\n"
+    "concerned are shown; the writes made stay in the device.\n"
+    "\n"
+    "Before the first write the layout is checked against the rules of PORT's\n"
+    "device, as `tklcli check --port PORT` reports them; a layout that breaks\n"
+    "one is refused with that error and nothing is written.\n"
+    "\n"
+    "A port on a node with a \"modbus\" endpoint is a real device: the ticket goes\n"
+    "over Modbus TCP, one connection per download, and a failure names the\n"
+    "variable, the endpoint (host:port, unit) and what happened.\n"
+    "\n"
+    "With several --port options the devices are written at once, each real\n"
+    "device over a connection of its own (the simulated ports one after another),\n"
+    "and one result line per port follows, in the order given.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  downloaded (to every port)\n"
+    "  1  the layout breaks a rule of a device (nothing written to it), a download\n"
+    "     failed at a write or at the read-back, or the device store could not\n"
+    "     keep what was written\n"
+    "  2  bad options, the layout cannot be read, the network cannot be used, a\n"
+    "     PORT is not a printer port of the network or is named twice, or what\n"
+    "     its device holds could not be read (the device store stayed locked, ...)\n"
+    "\n"
+    "Options:\n"
+    "  --port PORT     the printer port, e.g. Printer1; may be given several times\n"
+    "  --print-writes  every device write on standard output, in order, one line\n"
+    "                  each: NAME<TAB>TYPE<TAB>VALUE, TYPE one of bool, u8, i16,\n"
+    "                  string; Booleans true/false, numbers in decimal, strings\n"
+    "                  with \\\\ \\r \\n \\t and \\xHH escapes for characters below 32\n"
+    "  -h, --help      this text\n";
+
+QList<QCommandLineOption> options()
 {
-    return "Usage: tklcli download [options] LAYOUT --port PORT [--port PORT ...]\n"
-           "\n"
-           "Writes the layout into the printer device of PORT with the editor's download:\n"
-           "every field slot cleared, the defined fields, the line count, the ticket lines\n"
-           "and the printer start and stop codes.\n"
-           "\n"
-           "The ticket lines are the text's lines as the file stores them; they are not\n"
-           "wrapped to the ticket width as the editor's text box does, and the line count\n"
-           "sent is the number of those lines (the count saved in the file is not used).\n"
-           "`tklcli check` warns about lines that the editor would wrap.\n"
-           "\n"
-           "Progress is drawn on standard error when it is a terminal; the number of\n"
-           "writes follows at the end. After the last write the device's variables are\n"
-           "read back and compared with what was written. When the device refuses a\n"
-           "write or reads back something else, the server's error text and the variable\n"
-           "concerned are shown; the writes made stay in the device.\n"
-           "\n"
-           "Before the first write the layout is checked against the rules of PORT's\n"
-           "device, as `tklcli check --port PORT` reports them; a layout that breaks\n"
-           "one is refused with that error and nothing is written.\n"
-           "\n"
-           "A port on a node with a \"modbus\" endpoint is a real device: the ticket goes\n"
-           "over Modbus TCP, one connection per download, and a failure names the\n"
-           "variable, the endpoint (host:port, unit) and what happened.\n"
-           "\n"
-           "With several --port options the devices are written at once, each real\n"
-           "device over a connection of its own (the simulated ports one after another),\n"
-           "and one result line per port follows, in the order given.\n"
-           "\n"
-           "Exit status:\n"
-           "  0  downloaded (to every port)\n"
-           "  1  the layout breaks a rule of a device (nothing written to it), a download\n"
-           "     failed at a write or at the read-back, or the device store could not\n"
-           "     keep what was written\n"
-           "  2  bad options, the layout cannot be read, the network cannot be used, a\n"
-           "     PORT is not a printer port of the network or is named twice, or what\n"
-           "     its device holds could not be read (the device store stayed locked, ...)\n"
-           "\n"
-           "Options:\n"
-           "  --port PORT     the printer port, e.g. Printer1; may be given several times\n"
-           "  --print-writes  every device write on standard output, in order, one line\n"
-           "                  each: NAME<TAB>TYPE<TAB>VALUE, TYPE one of bool, u8, i16,\n"
-           "                  string; Booleans true/false, numbers in decimal, strings\n"
-           "                  with \\\\ \\r \\n \\t and \\xHH escapes for characters below 32\n"
-           "  -h, --help      this text\n";
+    return {CommandSupport::portOption(), QCommandLineOption(QStringLiteral("print-writes"))};
 }
 
-int DownloadCommand::run(const QStringList &args, Console &console)
+// The ports named, once the command line has a layout file and at least one port, each
+// named once; nothing, after a message, when it has not.
+std::optional<QStringList> portsOf(const QCommandLineParser &parser, const QString &command, Console &console)
 {
-    const QString command = QStringLiteral("download");
-    QCommandLineParser parser;
-    const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("PORT"));
-    const QCommandLineOption printOption(QStringLiteral("print-writes"));
-    parser.addOption(portOption);
-    parser.addOption(printOption);
-    if (const auto done = CommandSupport::parse(parser, command, args, console, help()))
-        return *done;
     const QStringList files = parser.positionalArguments();
     if (files.size() != 1) {
         CommandSupport::fail(console, command,
                              files.isEmpty() ? QStringLiteral("no layout file given (see tklcli download --help)")
                                              : QStringLiteral("one layout file at a time"));
-        return UnusableInput;
+        return std::nullopt;
     }
-    if (!parser.isSet(portOption)) {
+    if (!parser.isSet(QStringLiteral("port"))) {
         CommandSupport::fail(console, command, QStringLiteral("--port is missing (see tklcli download --help)"));
-        return UnusableInput;
+        return std::nullopt;
     }
-    QStringList ports = parser.values(portOption);
+    QStringList ports = parser.values(QStringLiteral("port"));
     if (ports.removeDuplicates() != 0) {
         CommandSupport::fail(console, command, QStringLiteral("a port is named twice"));
-        return UnusableInput;
+        return std::nullopt;
     }
+    return ports;
+}
 
-    const auto layout = CommandSupport::readLayout(files.first(), console);
-    if (!layout)
-        return UnusableInput;
-    const auto network = CommandSupport::loadNetworkForPort(command, ports.first(), console);
-    if (!network)
-        return UnusableInput;
-    for (const QString &port : ports.mid(1)) {
-        if (!CommandSupport::findPort(*network, command, port, console))
-            return UnusableInput;
-    }
-
-    TicketModel model;
-    layout->applyTo(model);
-    const QStringList lines = LayoutCheck::textLines(layout->text);
-    model.TicketLines = qint16(std::min<qsizetype>(lines.size(), 32767));
-
-    // Every real device gets a thread and a connection of its own; the simulated ports
-    // share the network object, which is not thread-safe, and take their turns on this
-    // thread meanwhile. A download to a real device reads the network only.
+// One result per port, in the order of `ports`. Every real device gets a thread and a
+// connection of its own; the simulated ports share the network object, which is not
+// thread-safe, and take their turns on this thread meanwhile. A download to a real
+// device reads the network only. The progress bar is drawn for a single port only.
+std::vector<DownloadResult> downloadAll(ProcessNetwork &network, const TicketModel &model, const QStringList &lines,
+                                        const QStringList &ports, Console &console)
+{
     const bool single = ports.size() == 1;
     TerminalProgress progress(console.errFile);
     std::vector<DownloadResult> results(std::size_t(ports.size()));
     std::vector<std::thread> threads;
     auto downloadTo = [&](qsizetype i, bool showProgress) {
-        AutomationFactory factory(*network);
+        AutomationFactory factory(network);
         TicketDownload download(factory);
         TicketDownload::Callbacks callbacks;
         if (showProgress)
@@ -144,12 +130,12 @@ int DownloadCommand::run(const QStringList &args, Console &console)
         results[std::size_t(i)] = download.run(model, lines, ports.at(i), callbacks);
     };
     for (qsizetype i = 0; i < ports.size(); ++i) {
-        if (network->endpointOf(*network->findPort(ports.at(i))))
+        if (network.endpointOf(*network.findPort(ports.at(i))))
             threads.emplace_back(downloadTo, i, single);
     }
-    network->clearWriteLog();
+    network.clearWriteLog();
     for (qsizetype i = 0; i < ports.size(); ++i) {
-        if (!network->endpointOf(*network->findPort(ports.at(i))))
+        if (!network.endpointOf(*network.findPort(ports.at(i))))
             downloadTo(i, single);
     }
     for (std::thread &t : threads)
@@ -157,13 +143,13 @@ int DownloadCommand::run(const QStringList &args, Console &console)
     if (single && results.front().ok())
         progress.update(100);
     progress.finish();
+    return results;
+}
 
-    if (parser.isSet(printOption)) {
-        for (const WriteRecord &write : network->writeLog())
-            console.out << WriteFormat::line(write) << '\n';
-        console.out.flush();
-    }
-
+// A line per port on standard error; true when every download was done.
+bool reportResults(const std::vector<DownloadResult> &results, const QStringList &ports, const QString &command,
+                   Console &console)
+{
     bool allDone = true;
     for (qsizetype i = 0; i < ports.size(); ++i) {
         const DownloadResult &result = results.at(std::size_t(i));
@@ -173,9 +159,41 @@ int DownloadCommand::run(const QStringList &args, Console &console)
                                 .arg(result.writesDone)
                                 .arg(CommandSupport::printable(ports.at(i))));
         } else {
-            failure(console, command, result, single ? QString() : ports.at(i));
+            failure(console, command, result, ports.size() == 1 ? QString() : ports.at(i));
         }
     }
+    return allDone;
+}
+
+int run(const QCommandLineParser &parser, Console &console)
+{
+    const QString command = QLatin1String(name);
+    const std::optional<QStringList> ports = portsOf(parser, command, console);
+    if (!ports)
+        return UnusableInput;
+    const auto layout = CommandSupport::readLayout(parser.positionalArguments().first(), console);
+    if (!layout)
+        return UnusableInput;
+    const auto network = CommandSupport::loadNetworkForPort(command, ports->first(), console);
+    if (!network)
+        return UnusableInput;
+    for (const QString &port : ports->mid(1)) {
+        if (!CommandSupport::findPort(*network, command, port, console))
+            return UnusableInput;
+    }
+
+    TicketModel model;
+    layout->applyTo(model);
+    const QStringList lines = LayoutCheck::textLines(layout->text);
+    model.TicketLines = qint16(std::min<qsizetype>(lines.size(), 32767));
+    const std::vector<DownloadResult> results = downloadAll(*network, model, lines, *ports, console);
+
+    if (parser.isSet(QStringLiteral("print-writes"))) {
+        for (const WriteRecord &write : network->writeLog())
+            console.out << WriteFormat::line(write) << '\n';
+        console.out.flush();
+    }
+    const bool allDone = reportResults(results, *ports, command, console);
     // The simulated devices' memory lives in the store: a ticket it could not keep there
     // is gone when this process ends, so that is no success.
     if (!network->storeWarning().isEmpty()) {
@@ -184,5 +202,9 @@ int DownloadCommand::run(const QStringList &args, Console &console)
     }
     return allDone ? Success : ProblemsFound;
 }
+
+} // namespace
+
+const Command downloadCommand{name, "LAYOUT --port P", "write a layout into the printer device of port P", help, options, run};
 
 } // namespace tkl::cli

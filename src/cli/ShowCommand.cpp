@@ -1,5 +1,4 @@
-#include "ShowCommand.h"
-
+#include "Command.h"
 #include "CommandSupport.h"
 #include "ExitStatus.h"
 #include "JsonOutput.h"
@@ -17,90 +16,45 @@ QString codeLine(const char *which, const QString &code)
         .arg(QLatin1String(which), CommandSupport::printable(code), CommandSupport::printable(decodePrinterCodes(code)));
 }
 
-} // namespace
+constexpr char name[] = "show";
 
-const char *ShowCommand::help()
+constexpr const char help[] =
+    "Usage: tklcli show [--format FORMAT] --port PORT\n"
+    "\n"
+    "Shows what the printer device of PORT holds now: the defined fields with\n"
+    "every member (lines and columns counted from 1, as the device counts them),\n"
+    "the ticket lines, and the start and stop codes as stored and decoded.\n"
+    "Control characters are shown as [n].\n"
+    "\n"
+    "The simulated devices keep what was downloaded into them, from the editor or\n"
+    "from this tool, in a file of their own: TKL_DEVICE_STORE names it, else\n"
+    "devices.json in the user's data folder. A port on a node with a \"modbus\"\n"
+    "endpoint is a real device: its holding registers are read over Modbus TCP.\n"
+    "\n"
+    "Exit status:\n"
+    "  0  shown\n"
+    "  1  the device holds no ticket, reading the real device failed, or the last\n"
+    "     download to it did not finish (what it holds is shown)\n"
+    "  2  bad options, the network cannot be used, PORT is not a printer port, or\n"
+    "     what its simulated device holds could not be read (its memory file\n"
+    "     stayed locked, ...)\n"
+    "\n"
+    "Options:\n"
+    "  --port PORT      the printer port, e.g. Printer1\n"
+    "  --format FORMAT  text (the default) or json: one JSON object a line, a port\n"
+    "                   each, with the members port, holdsTicket (true or false)\n"
+    "                   and, when it holds one: lines (the ticket's text lines),\n"
+    "                   fields (each with slot, VarName, line, column, Chars,\n"
+    "                   Digits, NodeAdr, SWNo, Offset, Typ, BitNo, Code, DevType)\n"
+    "                   and startCode, stopCode as stored (\"[27]@\")\n"
+    "  -h, --help       this text\n";
+
+// The defined fields, every member, lines and columns counted from 1.
+void printFields(QTextStream &out, const LayoutData &layout)
 {
-    return "Usage: tklcli show [--format FORMAT] --port PORT\n"
-           "\n"
-           "Shows what the printer device of PORT holds now: the defined fields with\n"
-           "every member (lines and columns counted from 1, as the device counts them),\n"
-           "the ticket lines, and the start and stop codes as stored and decoded.\n"
-           "Control characters are shown as [n].\n"
-           "\n"
-           "The simulated devices keep what was downloaded into them, from the editor or\n"
-           "from this tool, in a file of their own: TKL_DEVICE_STORE names it, else\n"
-           "devices.json in the user's data folder. A port on a node with a \"modbus\"\n"
-           "endpoint is a real device: its holding registers are read over Modbus TCP.\n"
-           "\n"
-           "Exit status:\n"
-           "  0  shown\n"
-           "  1  the device holds no ticket, reading the real device failed, or the last\n"
-           "     download to it did not finish (what it holds is shown)\n"
-           "  2  bad options, the network cannot be used, PORT is not a printer port, or\n"
-           "     what its simulated device holds could not be read (its memory file\n"
-           "     stayed locked, ...)\n"
-           "\n"
-           "Options:\n"
-           "  --port PORT      the printer port, e.g. Printer1\n"
-           "  --format FORMAT  text (the default) or json: one JSON object a line, a port\n"
-           "                   each, with the members port, holdsTicket (true or false)\n"
-           "                   and, when it holds one: lines (the ticket's text lines),\n"
-           "                   fields (each with slot, VarName, line, column, Chars,\n"
-           "                   Digits, NodeAdr, SWNo, Offset, Typ, BitNo, Code, DevType)\n"
-           "                   and startCode, stopCode as stored (\"[27]@\")\n"
-           "  -h, --help       this text\n";
-}
-
-int ShowCommand::run(const QStringList &args, Console &console)
-{
-    const QString command = QStringLiteral("show");
-    QCommandLineParser parser;
-    const QCommandLineOption portOption(QStringLiteral("port"), QString(), QStringLiteral("PORT"));
-    parser.addOption(portOption);
-    parser.addOption(JsonOutput::formatOption());
-    if (const auto done = CommandSupport::parse(parser, command, args, console, help()))
-        return *done;
-    const std::optional<bool> json = JsonOutput::wantsJson(parser, command, console);
-    if (!json)
-        return UnusableInput;
-    if (!parser.positionalArguments().isEmpty()) {
-        CommandSupport::fail(console, command, QStringLiteral("takes no file; a device is named with --port"));
-        return UnusableInput;
-    }
-    if (!parser.isSet(portOption)) {
-        CommandSupport::fail(console, command, QStringLiteral("--port is missing (see tklcli show --help)"));
-        return UnusableInput;
-    }
-    const QString port = parser.value(portOption);
-    const auto network = CommandSupport::loadNetworkForPort(command, port, console);
-    if (!network)
-        return UnusableInput;
-    QString error;
-    const auto layout = layoutFromDevice(*network, port, &error);
-    const bool unfinished = network->lastDownloadUnfinished(port);
-    // A device that cannot be read is a diagnostic in either format; one that holds no
-    // ticket is an answer.
-    if (*json && (layout || error == noTicketError(port))) {
-        console.out << JsonOutput::device(port, layout ? &*layout : nullptr, !unfinished);
-        console.out.flush();
-        return layout && !unfinished ? Success : ProblemsFound;
-    }
-    if (!layout) {
-        CommandSupport::fail(console, command, error);
-        return ProblemsFound;
-    }
-
-    QTextStream &out = console.out;
-    out << QStringLiteral("Port %1 holds a ticket of %2 line(s).\n")
-               .arg(CommandSupport::printable(port))
-               .arg(layout->TicketLines);
-    if (unfinished)
-        out << "The last download to it did not finish: this is what it wrote before it stopped.\n";
-    out << "\nFields:\n";
     int fields = 0;
     for (int slot = LayoutData::FirstSlot; slot <= LayoutData::LastSlot; ++slot) {
-        const UpdateBox &b = layout->UpdateBoxes[slot];
+        const UpdateBox &b = layout.UpdateBoxes[slot];
         if (!b.DataIn)
             continue;
         ++fields;
@@ -121,18 +75,75 @@ int ShowCommand::run(const QStringList &args, Console &console)
     }
     if (fields == 0)
         out << "  none\n";
+}
+
+// What the device of `port` holds, as `tklcli show` prints it.
+void printTicket(QTextStream &out, const QString &port, const LayoutData &layout, bool unfinished)
+{
+    out << QStringLiteral("Port %1 holds a ticket of %2 line(s).\n")
+               .arg(CommandSupport::printable(port))
+               .arg(layout.TicketLines);
+    if (unfinished)
+        out << "The last download to it did not finish: this is what it wrote before it stopped.\n";
+    out << "\nFields:\n";
+    printFields(out, layout);
 
     out << "\nLines:\n";
-    const QStringList lines = layout->TicketLines > 0 ? layout->text.split(QStringLiteral("\r\n")) : QStringList();
+    const QStringList lines = layout.TicketLines > 0 ? layout.text.split(QStringLiteral("\r\n")) : QStringList();
     if (lines.isEmpty())
         out << "  none\n";
     const int width = int(QString::number(lines.size()).size());
     for (qsizetype i = 0; i < lines.size(); ++i)
         out << QStringLiteral("  %1 |%2\n").arg(i + 1, width).arg(CommandSupport::printable(lines[i]));
 
-    out << "\nCodes:\n" << codeLine("start", layout->StartCode) << '\n' << codeLine("stop ", layout->StopCode) << '\n';
-    out.flush();
+    out << "\nCodes:\n" << codeLine("start", layout.StartCode) << '\n' << codeLine("stop ", layout.StopCode) << '\n';
+}
+
+QList<QCommandLineOption> options()
+{
+    return {CommandSupport::portOption(), JsonOutput::formatOption()};
+}
+
+int run(const QCommandLineParser &parser, Console &console)
+{
+    const QString command = QLatin1String(name);
+    const std::optional<bool> json = JsonOutput::wantsJson(parser, command, console);
+    if (!json)
+        return UnusableInput;
+    if (!parser.positionalArguments().isEmpty()) {
+        CommandSupport::fail(console, command, QStringLiteral("takes no file; a device is named with --port"));
+        return UnusableInput;
+    }
+    if (!parser.isSet(QStringLiteral("port"))) {
+        CommandSupport::fail(console, command, QStringLiteral("--port is missing (see tklcli show --help)"));
+        return UnusableInput;
+    }
+    const QString port = parser.value(QStringLiteral("port"));
+    const auto network = CommandSupport::loadNetworkForPort(command, port, console);
+    if (!network)
+        return UnusableInput;
+    QString error;
+    const auto layout = layoutFromDevice(*network, port, &error);
+    const bool unfinished = network->lastDownloadUnfinished(port);
+    // A device that cannot be read is a diagnostic in either format; one that holds no
+    // ticket is an answer.
+    if (*json && (layout || error == noTicketError(port))) {
+        console.out << JsonOutput::device(port, layout ? &*layout : nullptr, !unfinished);
+        console.out.flush();
+        return layout && !unfinished ? Success : ProblemsFound;
+    }
+    if (!layout) {
+        CommandSupport::fail(console, command, error);
+        return ProblemsFound;
+    }
+
+    printTicket(console.out, port, *layout, unfinished);
+    console.out.flush();
     return unfinished ? ProblemsFound : Success;
 }
+
+} // namespace
+
+const Command showCommand{name, "--port P", "what the device of port P holds now", help, options, run};
 
 } // namespace tkl::cli
