@@ -45,7 +45,7 @@ struct Fixture
     std::unique_ptr<AppSession> session;
     test::ScriptedPrompts *prompts = nullptr;
 
-    explicit Fixture(const QString &layoutFile = {})
+    explicit Fixture(const QString &layoutFile = {}, bool shown = true)
     {
         AppSession::Options options;
         options.layoutFile = layoutFile;
@@ -57,6 +57,8 @@ struct Fixture
         session = AppSession::start(std::move(options), &error);
         if (!session)
             qFatal("start-up failed: %s", qPrintable(error));
+        if (shown)
+            show();
     }
 
     MainWindow &w() const { return session->window(); }
@@ -98,7 +100,7 @@ private slots:
 
     void startUpState()
     {
-        Fixture f;
+        Fixture f({}, false);
         QCOMPARE(f.w().windowTitle(), QStringLiteral("Dodurev Ezuzez Avedur         UnNamed Ticket"));
         QVERIFY(!(f.w().windowFlags() & Qt::WindowMaximizeButtonHint));
         QCOMPARE(f.model().ScrollPos, qint16(22));
@@ -173,7 +175,6 @@ private slots:
     {
         QFETCH(QRect, given);
         Fixture f;
-        f.show();
         const int lineHeight = f.editor().lineHeightTwips();
         const int height = 5390 + (lineHeight > 195 ? 22 * (lineHeight - 195) : 0);
         f.w().setGeometry(given);
@@ -202,7 +203,6 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, cells);
         Fixture f;
-        f.show();
         f.hover(button);
         QVERIFY(f.tip()->isHidden()); // only the first tick shows it
         QTRY_VERIFY_WITH_TIMEOUT(f.tip()->isVisible(), TickWait);
@@ -246,7 +246,6 @@ private slots:
         QFETCH(QString, target);
         QFETCH(QString, hides);
         Fixture f;
-        f.show();
         QWidget *form3 = f.w().updateBoxDialog();
         QWidget *form4 = f.w().printerSettingsDialog();
         QWidget *form6 = f.w().ticketSizeDialog();
@@ -275,7 +274,6 @@ private slots:
     void insertWithAllSlotsLoaded()
     {
         Fixture f;
-        f.show();
         for (int i = 0; i < 30; ++i)
             f.click(QStringLiteral("SSCommand7"));
         const auto before = f.model().UpdateBoxes;
@@ -290,7 +288,6 @@ private slots:
     void previewFromButtonAndF5()
     {
         Fixture f;
-        f.show();
         QVERIFY(!f.w().previewWindow());
         QTest::keyClick(f.child<QPlainTextEdit>(QStringLiteral("Text1")), Qt::Key_F5);
         PreviewWindow *preview = f.w().previewWindow();
@@ -326,7 +323,6 @@ private slots:
         QFETCH(int, answer);
         QFETCH(bool, ends);
         Fixture f;
-        f.show();
         f.click(QStringLiteral("SSCommand9")); // eraser pointer on
         f.model().LayoutChanged = changed;
         f.prompts->answers = {answer == 1};
@@ -369,7 +365,7 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write("shopping list\r\n");
         }
-        Fixture f(path);
+        Fixture f(path, false);
         f.session->showWindow();
         QVERIFY(f.w().isVisible());
         QCOMPARE(f.w().downloadNote(), note);
@@ -407,7 +403,6 @@ private slots:
         QFETCH(QString, from);
         QFETCH(QString, command);
         Fixture f;
-        f.show();
         QWidget *target = f.child(QStringLiteral("Text1"));
         if (from == u"preview") {
             f.w().onPreview();
@@ -438,8 +433,13 @@ private slots:
         QCOMPARE(closed.size(), command == u"exit" ? 1 : 0);
         if (command == u"new")
             QCOMPARE(f.w().windowTitle(), MainWindow::TitlePrefix + FileCommands::UnnamedTicket);
-        if (command == u"help")
-            QVERIFY(!helpBefore && f.w().findChild<HelpWindow *>()->isVisible());
+        if (command == u"help") { // found beside the test program, with text; Escape closes it
+            auto *help = f.w().findChild<HelpWindow *>();
+            QVERIFY(!helpBefore && help->isVisible());
+            QVERIFY(help->findChild<QTextBrowser *>()->toPlainText().contains(QStringLiteral("tklcli")));
+            QTest::keyClick(help->findChild<QTextBrowser *>(), Qt::Key_Escape);
+            QVERIFY(!help->isVisible());
+        }
         if (command == u"preview")
             QVERIFY(f.w().previewWindow() && f.w().previewWindow()->isVisible());
     }
@@ -448,7 +448,6 @@ private slots:
     void commandKeysWaitForAQuestion()
     {
         Fixture f;
-        f.show();
         QDialog question(&f.w());
         question.setModal(true);
         int saveDialogs = -1;
@@ -473,7 +472,6 @@ private slots:
     void printerCodeBoxKeepsItsControlKeys()
     {
         Fixture f;
-        f.show();
         f.click(QStringLiteral("SSCommand6"));
         auto *start = f.w().printerSettingsDialog()->findChild<QLineEdit *>(QStringLiteral("Text1"));
         QTest::keyClick(start, Qt::Key_S, Qt::ControlModifier);
@@ -481,30 +479,6 @@ private slots:
         QCOMPARE(f.model().StartCode, QStringLiteral("[19][14]"));
         QCOMPARE(f.prompts->saveDialogs, 0);
         QVERIFY(f.prompts->questions.isEmpty());
-    }
-
-    void helpWindowCloses_data()
-    {
-        QTest::addColumn<bool>("escape");
-        QTest::newRow("Escape") << true;
-        QTest::newRow("Close button") << false;
-    }
-
-    void helpWindowCloses()
-    {
-        QFETCH(bool, escape);
-        Fixture f;
-        f.show();
-        QTest::keyClick(f.child(QStringLiteral("Text1")), Qt::Key_F1);
-        auto *help = f.w().findChild<HelpWindow *>();
-        QVERIFY(help && help->isVisible());
-        // The help file was found beside the test program, and it has text.
-        QVERIFY(help->findChild<QTextBrowser *>()->toPlainText().contains(QStringLiteral("tklcli")));
-        if (escape)
-            QTest::keyClick(help->findChild<QTextBrowser *>(), Qt::Key_Escape);
-        else
-            QTest::mouseClick(help->findChild<QPushButton *>(QStringLiteral("helpClose")), Qt::LeftButton);
-        QVERIFY(!help->isVisible());
     }
 
     // A layout file dropped on the window or on the ticket text opens as Open would,
@@ -522,7 +496,6 @@ private slots:
         QFETCH(bool, onText);
         QFETCH(bool, changed);
         Fixture f;
-        f.show();
         f.model().LayoutChanged = changed;
         QWidget *target = onText ? f.child<QPlainTextEdit>(QStringLiteral("Text1"))->viewport() : &f.w();
         const QPoint at(target->width() - 5, onText ? target->height() / 2 : 5);
@@ -545,7 +518,6 @@ private slots:
     void downloadNote()
     {
         Fixture f;
-        f.show();
         const QRect before = f.w().geometry();
         QVERIFY(f.w().downloadNote().isEmpty());
         f.hover(QStringLiteral("SSCommand11"));
@@ -582,31 +554,25 @@ private slots:
     // The program's files: beside the executable first, then the installed data folder.
     void dataFiles_data()
     {
-        QTest::addColumn<bool>("beside");
-        QTest::addColumn<bool>("installed");
-        QTest::addColumn<QString>("found"); // relative to the prefix
-        QTest::newRow("build tree") << true << false << "bin/Tkl_edit.hlp";
-        QTest::newRow("installed") << false << true << "share/tkledit/Tkl_edit.hlp";
-        QTest::newRow("both: beside wins") << true << true << "bin/Tkl_edit.hlp";
-        QTest::newRow("neither: beside") << false << false << "bin/Tkl_edit.hlp";
+        QTest::addColumn<QStringList>("present"); // relative to the prefix
+        QTest::addColumn<QString>("found");
+        const QString bin = QStringLiteral("bin/Tkl_edit.hlp"), share = QStringLiteral("share/tkledit/Tkl_edit.hlp");
+        QTest::newRow("build tree") << QStringList{bin} << bin;
+        QTest::newRow("installed") << QStringList{share} << share;
+        QTest::newRow("both: beside wins") << QStringList{bin, share} << bin;
+        QTest::newRow("neither: beside") << QStringList() << bin;
     }
 
     void dataFiles()
     {
-        QFETCH(bool, beside);
-        QFETCH(bool, installed);
+        QFETCH(QStringList, present);
         QFETCH(QString, found);
         QTemporaryDir prefix;
-        QDir(prefix.path()).mkpath(QStringLiteral("bin"));
-        QDir(prefix.path()).mkpath(QStringLiteral("share/tkledit"));
-        const auto touch = [&prefix](const QString &name) {
+        for (const QString &name : present) {
+            QDir(prefix.path()).mkpath(QFileInfo(name).path());
             QFile file(prefix.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly));
-        };
-        if (beside)
-            touch(QStringLiteral("bin/Tkl_edit.hlp"));
-        if (installed)
-            touch(QStringLiteral("share/tkledit/Tkl_edit.hlp"));
+        }
         QCOMPARE(findDataFile(prefix.filePath(QStringLiteral("bin")), QStringLiteral("Tkl_edit.hlp")),
                  prefix.filePath(found));
     }

@@ -100,6 +100,7 @@ private slots:
         QTest::addColumn<double>("width");
         QTest::addColumn<int>("chars");
         QTest::newRow("New's 5260") << 5260.0 << 9500 << 5170.0 << 40;
+        QTest::newRow("already snapped") << 5170.0 << 9500 << 5170.0 << 40;
         QTest::newRow("half a cell: even k") << 5160.0 << 9500 << 5050.0 << 39;
         QTest::newRow("100 chars ends at main width") << 12370.0 << 9500 << 9490.0 << 76;
         QTest::newRow("narrow main window") << 5260.0 << 4000 << 3970.0 << 30;
@@ -337,6 +338,7 @@ private slots:
         QTest::newRow("2.6 cells, 1.2 lines, line 4 on top") << 4 << QPoint(10, 6) << QPointF(2.6, 1.2) << 3 << 5 << 1;
         QTest::newRow("corner above the top edge") << 4 << QPoint(3, 10) << QPointF(0.5, -0.3) << 1 << 3 << 0;
         QTest::newRow("past the last column") << 0 << QPoint(3, 3) << QPointF(39.5, 21.5) << 40 << 21 << 21;
+        QTest::newRow("corner left of the text") << 0 << QPoint(30, 3) << QPointF(-1.5, 0.2) << 0 << 0 << 0;
     }
 
     void drop()

@@ -26,12 +26,6 @@ QByteArray readAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-bool writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 QByteArray golden()
 {
     return readAll(QStringLiteral(TKL_FILES_DATA "/worked-example.txt"));
@@ -84,151 +78,239 @@ class TestLayoutFile : public QObject
     Q_OBJECT
 
 private slots:
-    void workedExample_data();
-    void workedExample();
-    void emptyModelWrites426Lines();
-    void textRoundTrip_data();
-    void textRoundTrip();
-    void everyByteRoundTrips();
-    void readValues_data();
-    void readValues();
-    void readErrors_data();
-    void readErrors();
-    void cleanUpBeforeWriting();
-    void refusedValues_data();
-    void refusedValues();
-    void saveReplacesExistingFile();
-    void fullDiskKeepsOldFile();
-};
-
-void TestLayoutFile::workedExample_data()
-{
-    QTest::addColumn<bool>("throughModel");
-    QTest::newRow("layout value") << false;
-    QTest::newRow("from the model") << true;
-}
-
-void TestLayoutFile::workedExample()
-{
-    QFETCH(bool, throughModel);
-    const QByteArray expected = golden();
-
-    LayoutData d = exampleLayout();
-    if (throughModel) {
-        TicketModel model;
-        d.applyTo(model);
-        d = LayoutData::fromModel(model, d.text);
+    void workedExample_data()
+    {
+        QTest::addColumn<bool>("throughModel");
+        QTest::newRow("layout value") << false;
+        QTest::newRow("from the model") << true;
     }
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QVERIFY(!LayoutWriter::write(buffer, d));
-    QCOMPARE(buffer.data(), expected);
 
-    const LayoutReadResult r = LayoutReader::read(expected);
-    QVERIFY2(r, qPrintable(r.error.message));
-    QVERIFY(*r.layout == exampleLayout());
+    void workedExample()
+    {
+        QFETCH(bool, throughModel);
+        const QByteArray expected = golden();
 
-    const QList<FieldPlacement> fields = FieldPlacement::defined(r.layout->UpdateBoxes, CharGrid(120, 225));
-    QCOMPARE(fields.size(), 1);
-    QCOMPARE(fields[0].left, 5 * 120 - 100);
-    QCOMPARE(fields[0].top, 1 * 225 + 20);
-    QCOMPARE(fields[0].width, 880);
-}
+        LayoutData d = exampleLayout();
+        if (throughModel) {
+            TicketModel model;
+            d.applyTo(model);
+            d = LayoutData::fromModel(model, d.text);
+        }
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        QVERIFY(!LayoutWriter::write(buffer, d));
+        QCOMPARE(buffer.data(), expected);
 
-void TestLayoutFile::emptyModelWrites426Lines()
-{
-    const QByteArray bytes = toBytes(LayoutData::fromModel(TicketModel(), QString()));
-    QCOMPARE(bytes.count("\r\n"), 426);
-    QCOMPARE(bytes.count('\n'), 426);
-    QVERIFY(bytes.endsWith("\r\n\r\n")); // the stop code and the text are empty lines
-    QVERIFY(LayoutReader::read(bytes));
-}
+        const LayoutReadResult r = LayoutReader::read(expected);
+        QVERIFY2(r, qPrintable(r.error.message));
+        QVERIFY(*r.layout == exampleLayout());
 
-void TestLayoutFile::textRoundTrip_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("fileLines");
-    QTest::addColumn<QString>("readBack");
+        const QList<FieldPlacement> fields = FieldPlacement::defined(r.layout->UpdateBoxes, CharGrid(120, 225));
+        QCOMPARE(fields.size(), 1);
+        QCOMPARE(fields[0].left, 5 * 120 - 100);
+        QCOMPARE(fields[0].top, 1 * 225 + 20);
+        QCOMPARE(fields[0].width, 880);
+    }
 
-    QTest::newRow("empty") << "" << 426 << "";
-    QTest::newRow("A CR LF: last line empty") << "A\r\n" << 427 << "A\r\n";
-    QTest::newRow("only line ends") << "\r\n\r\n" << 428 << "\r\n\r\n";
-    QTest::newRow("lone LF stays inside its line") << "a\nb" << 426 << "a\nb";
-    QTest::newRow("euro and undefined byte") << QString::fromUtf16(u"\u20ac 5\u0081") << 426
-                                             << QString::fromUtf16(u"\u20ac 5\u0081");
-    QTest::newRow("lone CR is a line end") << "a\rb" << 427 << "a\r\nb";
-}
+    void textRoundTrip_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("fileLines");
+        QTest::addColumn<QString>("readBack");
 
-void TestLayoutFile::textRoundTrip()
-{
-    QFETCH(QString, text);
-    QFETCH(int, fileLines);
-    QFETCH(QString, readBack);
+        QTest::newRow("empty") << "" << 426 << "";
+        QTest::newRow("A CR LF: last line empty") << "A\r\n" << 427 << "A\r\n";
+        QTest::newRow("only line ends") << "\r\n\r\n" << 428 << "\r\n\r\n";
+        QTest::newRow("lone LF stays inside its line") << "a\nb" << 426 << "a\nb";
+        QTest::newRow("euro and undefined byte") << QString::fromUtf16(u"\u20ac 5\u0081") << 426
+                                                 << QString::fromUtf16(u"\u20ac 5\u0081");
+        QTest::newRow("lone CR is a line end") << "a\rb" << 427 << "a\r\nb";
+    }
 
-    LayoutData d = exampleLayout();
-    d.text = text;
-    const QByteArray bytes = toBytes(d);
-    QCOMPARE(bytes.count('\r'), fileLines); // every line ends in CR LF or a lone CR
+    void textRoundTrip()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, fileLines);
+        QFETCH(QString, readBack);
 
-    const LayoutReadResult r = LayoutReader::read(bytes);
-    QVERIFY2(r, qPrintable(r.error.message));
-    QCOMPARE(r.layout->text, readBack);
-    // A second cycle changes nothing: the text does not grow by a line per save.
-    d.text = r.layout->text;
-    QCOMPARE(LayoutReader::read(toBytes(d)).layout.value_or(LayoutData{}).text, readBack);
-}
+        LayoutData d = exampleLayout();
+        d.text = text;
+        const QByteArray bytes = toBytes(d);
+        QCOMPARE(bytes.count('\r'), fileLines); // every line ends in CR LF or a lone CR
 
-void TestLayoutFile::everyByteRoundTrips()
-{
-    // Every byte value once; CR only as part of CR LF, since a lone CR ends a line.
-    QByteArray tail;
-    for (int b = 0; b < 256; ++b)
-        tail += b == '\r' ? QByteArray("\r\n") : QByteArray(1, char(b));
-    tail += "\r\n";
-    const QByteArray file = firstLines(LayoutLines::StopCode) + tail;
+        const LayoutReadResult r = LayoutReader::read(bytes);
+        QVERIFY2(r, qPrintable(r.error.message));
+        QCOMPARE(r.layout->text, readBack);
+        // A second cycle changes nothing: the text does not grow by a line per save.
+        d.text = r.layout->text;
+        QCOMPARE(LayoutReader::read(toBytes(d)).layout.value_or(LayoutData{}).text, readBack);
+    }
 
-    const LayoutReadResult r = LayoutReader::read(file);
-    QVERIFY(r);
-    const QString &text = r.layout->text;
-    QCOMPARE(text.size(), 257);
-    QCOMPARE(text.at(0x80 + 1), QChar(0x20AC)); // +1 for the LF added after byte 13
-    QCOMPARE(text.at(0x81 + 1), QChar(0x0081));
-    QCOMPARE(text.at(0x9F + 1), QChar(0x0178));
-    QCOMPARE(toBytes(*r.layout), file);
-}
+    void everyByteRoundTrips()
+    {
+        // Every byte value once; CR only as part of CR LF, since a lone CR ends a line.
+        QByteArray tail;
+        for (int b = 0; b < 256; ++b)
+            tail += b == '\r' ? QByteArray("\r\n") : QByteArray(1, char(b));
+        tail += "\r\n";
+        const QByteArray file = firstLines(LayoutLines::StopCode) + tail;
 
-// What the reader makes of a file, seen through the file the writer makes of it again.
-void TestLayoutFile::readValues_data()
-{
-    QTest::addColumn<QByteArray>("file");
-    QTest::addColumn<QByteArray>("written");
+        const LayoutReadResult r = LayoutReader::read(file);
+        QVERIFY(r);
+        const QString &text = r.layout->text;
+        QCOMPARE(text.size(), 257);
+        QCOMPARE(text.at(0x80 + 1), QChar(0x20AC)); // +1 for the LF added after byte 13
+        QCOMPARE(text.at(0x81 + 1), QChar(0x0081));
+        QCOMPARE(text.at(0x9F + 1), QChar(0x0178));
+        QCOMPARE(toBytes(*r.layout), file);
+    }
 
-    const int nodeAdr2 = LayoutLines::memberLine(2, LayoutLines::NodeAdr);
-    const int dataIn2 = LayoutLines::memberLine(2, LayoutLines::DataIn);
-    const int chars30 = LayoutLines::memberLine(30, LayoutLines::Chars);
-    QTest::newRow("blanks and plus sign") << withLine(1, " \t+12 ") << withLine(1, "12");
-    QTest::newRow("half to even") << withLine(3, "2.5") << withLine(3, "2");
-    QTest::newRow("8-bit rounds into range") << withLine(nodeAdr2, "254.5") << withLine(nodeAdr2, "254");
-    QTest::newRow("marker kept as stored") << withLine(LayoutLines::markerLine(30), "5")
-                                           << withLine(LayoutLines::markerLine(30), "5");
-    QTest::newRow("Chars 32767") << withLine(chars30, "32767") << withLine(chars30, "32767");
-    QTest::newRow("DataIn any case, blanks") << withLine(dataIn2, " tRuE ") << withLine(dataIn2, "True");
-    QTest::newRow("DataIn -1") << withLine(dataIn2, "-1") << withLine(dataIn2, "True");
-    QTest::newRow("DataIn fraction is non-zero") << withLine(dataIn2, "0.25") << withLine(dataIn2, "True");
-    const QByteArray fixed = firstLines(LayoutLines::StopCode);
-    QTest::newRow("text: last line without line end") << fixed + "abc" << fixed + "abc\r\n";
-    QTest::newRow("text: mixed line ends") << fixed + "a\r\nb\rc\r\n" << fixed + "a\r\nb\r\nc\r\n";
-    QTest::newRow("text: LF only is not a line end") << fixed + "a\nb\n" << fixed + "a\nb\n\r\n";
-}
+    // What the reader makes of a file, seen through the file the writer makes of it again.
+    void readValues_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("written");
 
-void TestLayoutFile::readValues()
-{
-    QFETCH(QByteArray, file);
-    QFETCH(QByteArray, written);
-    const LayoutReadResult r = LayoutReader::read(file);
-    QVERIFY2(r, qPrintable(r.error.message));
-    QCOMPARE(toBytes(*r.layout), written);
-}
+        const int nodeAdr2 = LayoutLines::memberLine(2, LayoutLines::NodeAdr);
+        const int dataIn2 = LayoutLines::memberLine(2, LayoutLines::DataIn);
+        const int chars30 = LayoutLines::memberLine(30, LayoutLines::Chars);
+        QTest::newRow("blanks and plus sign") << withLine(1, " \t+12 ") << withLine(1, "12");
+        QTest::newRow("half to even") << withLine(3, "2.5") << withLine(3, "2");
+        QTest::newRow("8-bit rounds into range") << withLine(nodeAdr2, "254.5") << withLine(nodeAdr2, "254");
+        QTest::newRow("marker kept as stored") << withLine(LayoutLines::markerLine(30), "5")
+                                               << withLine(LayoutLines::markerLine(30), "5");
+        QTest::newRow("Chars 32767") << withLine(chars30, "32767") << withLine(chars30, "32767");
+        QTest::newRow("DataIn any case, blanks") << withLine(dataIn2, " tRuE ") << withLine(dataIn2, "True");
+        QTest::newRow("DataIn -1") << withLine(dataIn2, "-1") << withLine(dataIn2, "True");
+        QTest::newRow("DataIn fraction is non-zero") << withLine(dataIn2, "0.25") << withLine(dataIn2, "True");
+        const QByteArray fixed = firstLines(LayoutLines::StopCode);
+        QTest::newRow("text: last line without line end") << fixed + "abc" << fixed + "abc\r\n";
+        QTest::newRow("text: mixed line ends") << fixed + "a\r\nb\rc\r\n" << fixed + "a\r\nb\r\nc\r\n";
+        QTest::newRow("text: LF only is not a line end") << fixed + "a\nb\n" << fixed + "a\nb\n\r\n";
+    }
+
+    void readValues()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, written);
+        const LayoutReadResult r = LayoutReader::read(file);
+        QVERIFY2(r, qPrintable(r.error.message));
+        QCOMPARE(toBytes(*r.layout), written);
+    }
+
+    void readErrors_data(); // below the class: its raw strings confuse moc
+
+    void readErrors()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, line);
+        QFETCH(QString, field);
+        QFETCH(QString, message);
+
+        QBuffer buffer(&file);
+        buffer.open(QIODevice::ReadOnly);
+        const LayoutReadResult r = LayoutReader::read(buffer);
+        QCOMPARE(r.error.message, message);
+        QCOMPARE(bool(r), message.isEmpty());
+        if (!r) {
+            QCOMPARE(r.error.line, line);
+            QCOMPARE(r.error.field, field);
+        }
+    }
+
+    void cleanUpBeforeWriting()
+    {
+        // Slot 1 defined, 2 and 5 inserted but never defined, 3 defined but not on screen.
+        TicketModel model;
+        model.BoxLoaded[1] = model.BoxLoaded[2] = model.BoxLoaded[5] = 1;
+        model.UpdateBoxes[1].DataIn = model.UpdateBoxes[3].DataIn = true;
+        LayoutData d = LayoutData::fromModel(model, QString());
+
+        QCOMPARE(freeUndefinedSlots(model), QList<int>({2, 5}));
+        QCOMPARE(freeUndefinedSlots(d), QList<int>({2, 5}));
+        QCOMPARE(model.BoxLoaded, d.BoxLoaded);
+
+        const QList<QByteArray> lines = toBytes(d).split('\n').mid(LayoutLines::FirstMarker - 1, 30);
+        QList<QByteArray> expected(30, "0\r");
+        expected[0] = "1\r";
+        QCOMPARE(lines, expected);
+    }
+
+    void refusedValues_data()
+    {
+        QTest::addColumn<int>("line");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("errorLine");
+        QTest::addColumn<QString>("message");
+
+        const int varName4 = LayoutLines::memberLine(4, LayoutLines::VarName);
+        const QString shifts = QStringLiteral(" holds a line break and cannot be saved: it would shift every later line of the file");
+        const QString cannot = QStringLiteral(", which the Windows-1252 code page cannot store");
+
+        QTest::newRow("VarName with LF") << varName4 << "Tank\n1" << varName4 << "VarName of UpdateBox 4" + shifts;
+        QTest::newRow("VarName outside the code page") << varName4 << QString::fromUtf16(u"Tank\u4e2d") << varName4
+                                                       << QString::fromUtf16(u"VarName of UpdateBox 4 cannot be saved: it holds \"\u4e2d\" (U+4E2D)") + cannot;
+        QTest::newRow("C1 control the code page lacks") << LayoutLines::StartCode << QString::fromUtf16(u"x\u0080") << 424
+                                                        << QString::fromUtf16(u"Start code cannot be saved: it holds \"\u0080\" (U+0080)") + cannot;
+        QTest::newRow("text, pair counts once") << LayoutLines::FirstText << QString::fromUtf16(u"\u20ac\r\n\U0001F600\U0001F600\u4e2d") << 427
+                                                << QString::fromUtf16(u"The ticket text cannot be saved: line 2, column 1 holds \"\U0001F600\" (U+1F600)") + cannot;
+        QTest::newRow("text, after lone LF and CR") << LayoutLines::FirstText << QString::fromUtf16(u"a\nb\rc\u0100") << 427
+                                                    << QString::fromUtf16(u"The ticket text cannot be saved: line 3, column 2 holds \"\u0100\" (U+0100)") + cannot;
+    }
+
+    void refusedValues()
+    {
+        QFETCH(int, line);
+        QFETCH(QString, value);
+        QFETCH(int, errorLine);
+        QFETCH(QString, message);
+
+        LayoutData d = exampleLayout();
+        if (line == LayoutLines::StartCode)
+            d.StartCode = value;
+        else if (line == LayoutLines::StopCode)
+            d.StopCode = value;
+        else if (line == LayoutLines::FirstText)
+            d.text = value;
+        else
+            d.UpdateBoxes[4].VarName = value;
+
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        const std::optional<LayoutError> e = LayoutWriter::write(buffer, d);
+        QVERIFY(e);
+        QCOMPARE(e->message, message);
+        QCOMPARE(e->line, errorLine);
+        QCOMPARE(buffer.size(), 0); // nothing written, not even the lines before
+    }
+
+    void fullDiskKeepsOldFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("ticket.txt"));
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(golden()) > 0);
+        old.close();
+        LayoutData d = exampleLayout();
+        d.text = QString(4000, u'y');
+
+        // Writes past this size fail as on a full disk; works for root, unlike permissions.
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = saved;
+        small.rlim_cur = 3000;
+        setrlimit(RLIMIT_FSIZE, &small);
+        const std::optional<LayoutError> e = saveLayoutFile(path, d);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, oldHandler);
+
+        QVERIFY(e);
+        QVERIFY2(e->message.contains(QStringLiteral("cannot be saved as")), qPrintable(e->message));
+        QCOMPARE(readAll(path), golden());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ticket.txt")});
+    }
+};
 
 void TestLayoutFile::readErrors_data()
 {
@@ -263,125 +345,6 @@ void TestLayoutFile::readErrors_data()
     QTest::newRow("LF line ends") << lfOnly << 1 << "EditorWidth"
                                   << R"(Line 1: "5170[10]3155[10]2[10]1[10])" + QStringLiteral("0[10]").repeated(13)
                                          + R"(..." is not a number (EditorWidth))";
-}
-
-void TestLayoutFile::readErrors()
-{
-    QFETCH(QByteArray, file);
-    QFETCH(int, line);
-    QFETCH(QString, field);
-    QFETCH(QString, message);
-
-    QBuffer buffer(&file);
-    buffer.open(QIODevice::ReadOnly);
-    const LayoutReadResult r = LayoutReader::read(buffer);
-    QCOMPARE(r.error.message, message);
-    QCOMPARE(bool(r), message.isEmpty());
-    if (!r) {
-        QCOMPARE(r.error.line, line);
-        QCOMPARE(r.error.field, field);
-    }
-}
-
-void TestLayoutFile::cleanUpBeforeWriting()
-{
-    // Slot 1 defined, 2 and 5 inserted but never defined, 3 defined but not on screen.
-    TicketModel model;
-    model.BoxLoaded[1] = model.BoxLoaded[2] = model.BoxLoaded[5] = 1;
-    model.UpdateBoxes[1].DataIn = model.UpdateBoxes[3].DataIn = true;
-    LayoutData d = LayoutData::fromModel(model, QString());
-
-    QCOMPARE(freeUndefinedSlots(model), QList<int>({2, 5}));
-    QCOMPARE(freeUndefinedSlots(d), QList<int>({2, 5}));
-    QCOMPARE(model.BoxLoaded, d.BoxLoaded);
-
-    const QList<QByteArray> lines = toBytes(d).split('\n').mid(LayoutLines::FirstMarker - 1, 30);
-    QList<QByteArray> expected(30, "0\r");
-    expected[0] = "1\r";
-    QCOMPARE(lines, expected);
-}
-
-void TestLayoutFile::refusedValues_data()
-{
-    QTest::addColumn<int>("line");
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<int>("errorLine");
-    QTest::addColumn<QString>("message");
-
-    const int varName4 = LayoutLines::memberLine(4, LayoutLines::VarName);
-    const QString shifts = QStringLiteral(" holds a line break and cannot be saved: it would shift every later line of the file");
-    const QString cannot = QStringLiteral(", which the Windows-1252 code page cannot store");
-
-    QTest::newRow("VarName with LF") << varName4 << "Tank\n1" << varName4 << "VarName of UpdateBox 4" + shifts;
-    QTest::newRow("VarName outside the code page") << varName4 << QString::fromUtf16(u"Tank\u4e2d") << varName4
-                                                   << QString::fromUtf16(u"VarName of UpdateBox 4 cannot be saved: it holds \"\u4e2d\" (U+4E2D)") + cannot;
-    QTest::newRow("C1 control the code page lacks") << LayoutLines::StartCode << QString::fromUtf16(u"x\u0080") << 424
-                                                    << QString::fromUtf16(u"Start code cannot be saved: it holds \"\u0080\" (U+0080)") + cannot;
-    QTest::newRow("text, pair counts once") << LayoutLines::FirstText << QString::fromUtf16(u"\u20ac\r\n\U0001F600\U0001F600\u4e2d") << 427
-                                            << QString::fromUtf16(u"The ticket text cannot be saved: line 2, column 1 holds \"\U0001F600\" (U+1F600)") + cannot;
-    QTest::newRow("text, after lone LF and CR") << LayoutLines::FirstText << QString::fromUtf16(u"a\nb\rc\u0100") << 427
-                                                << QString::fromUtf16(u"The ticket text cannot be saved: line 3, column 2 holds \"\u0100\" (U+0100)") + cannot;
-}
-
-void TestLayoutFile::refusedValues()
-{
-    QFETCH(int, line);
-    QFETCH(QString, value);
-    QFETCH(int, errorLine);
-    QFETCH(QString, message);
-
-    LayoutData d = exampleLayout();
-    if (line == LayoutLines::StartCode)
-        d.StartCode = value;
-    else if (line == LayoutLines::StopCode)
-        d.StopCode = value;
-    else if (line == LayoutLines::FirstText)
-        d.text = value;
-    else
-        d.UpdateBoxes[4].VarName = value;
-
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    const std::optional<LayoutError> e = LayoutWriter::write(buffer, d);
-    QVERIFY(e);
-    QCOMPARE(e->message, message);
-    QCOMPARE(e->line, errorLine);
-    QCOMPARE(buffer.size(), 0); // nothing written, not even the lines before
-}
-
-void TestLayoutFile::saveReplacesExistingFile()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("ticket.txt"));
-    QVERIFY(writeAll(path, QByteArray(20000, 'z')));
-    QVERIFY(!saveLayoutFile(path, exampleLayout()));
-    QCOMPARE(readAll(path), golden());
-    QVERIFY(*readLayoutFile(path).layout == exampleLayout());
-}
-
-void TestLayoutFile::fullDiskKeepsOldFile()
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("ticket.txt"));
-    QVERIFY(writeAll(path, golden()));
-    LayoutData d = exampleLayout();
-    d.text = QString(4000, u'y');
-
-    // Writes past this size fail as on a full disk; works for root, unlike permissions.
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = 3000;
-    setrlimit(RLIMIT_FSIZE, &small);
-    const std::optional<LayoutError> e = saveLayoutFile(path, d);
-    setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
-
-    QVERIFY(e);
-    QVERIFY2(e->message.contains(QStringLiteral("cannot be saved as")), qPrintable(e->message));
-    QCOMPARE(readAll(path), golden());
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ticket.txt")});
 }
 
 QTEST_GUILESS_MAIN(TestLayoutFile)
