@@ -12,17 +12,16 @@
 #include "files/LayoutLines.h"
 #include "files/LayoutWriter.h"
 #include "model/TicketModel.h"
+#include "support/ToolProcess.h"
 
-#include <QFile>
-#include <QProcess>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <functional>
 #include <limits>
 
 using namespace tkl;
+using namespace tkl::test;
 
 namespace {
 
@@ -258,7 +257,6 @@ void TestCheck::errors_data()
         "P.UpdateArr[2].Chars: UpdateBox 2: Chars is -1; port P takes 0 to 255");
     row("Digits 300", 30, 255, [](LayoutData &l) { l.UpdateBoxes[2].Digits = 300; }, chars + 1,
         "P.UpdateArr[2].Digits: UpdateBox 2: Digits is 300; port P takes 0 to 255");
-    row("Digits -1", 30, 255, [](LayoutData &l) { l.UpdateBoxes[2].Digits = -1; }, chars + 1, "Digits is -1");
     row("Chars over a short port's strings", 30, 8, [](LayoutData &l) { l.UpdateBoxes[2].Chars = 9; }, chars,
         "Chars is 9; port P takes 0 to 8");
     row("Chars the whole string", 30, 8, [](LayoutData &l) { l.UpdateBoxes[2].Chars = 8; }, 0, "");
@@ -365,17 +363,14 @@ void TestCheck::checkPredictsDownloadProcesses()
         const Case c = generate.next();
         if (c.layout.text.size() > 10000)
             continue;
-        QTemporaryDir dir;
-        QFile network(dir.filePath(QStringLiteral("network.json")));
-        QVERIFY(network.open(QIODevice::WriteOnly));
-        network.write(QStringLiteral(R"({ "nodes": [ { "name": "Prn", "address": "X42", "capabilities": "65",
-            "variables": [] } ], "ports": [ { "name": "P", "node": "Prn", "updateElements": %1,
-            "ticketLines": %2, "stringLength": %3 } ] })")
-                          .arg(c.elements)
-                          .arg(c.ticketLines)
-                          .arg(c.stringLength)
-                          .toUtf8());
-        network.close();
+        ToolFolder dir;
+        QVERIFY(writeFile(dir.networkPath(), QStringLiteral(R"({ "nodes": [ { "name": "Prn", "address": "X42",
+            "capabilities": "65", "variables": [] } ], "ports": [ { "name": "P", "node": "Prn",
+            "updateElements": %1, "ticketLines": %2, "stringLength": %3 } ] })")
+                                                 .arg(c.elements)
+                                                 .arg(c.ticketLines)
+                                                 .arg(c.stringLength)
+                                                 .toUtf8()));
 
         // The writer refuses a line break in a name or code; put it in by hand ("¤" is no
         // character the generator uses).
@@ -386,28 +381,15 @@ void TestCheck::checkPredictsDownloadProcesses()
         stored.StopCode.replace(u'\n', QChar(0xA4));
         QByteArray bytes;
         QVERIFY(!LayoutWriter::toBytes(stored, bytes));
-        bytes.replace('\xA4', '\n');
-        QFile layout(dir.filePath(QStringLiteral("ticket.txt")));
-        QVERIFY(layout.open(QIODevice::WriteOnly));
-        layout.write(bytes);
-        layout.close();
+        const QString layout = dir.path(QStringLiteral("ticket.txt"));
+        QVERIFY(writeFile(layout, bytes.replace('\xA4', '\n')));
 
         auto tool = [&](const QStringList &args) {
-            QProcess process;
-            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-            env.insert(QStringLiteral("TKL_NETWORK"), network.fileName());
-            env.insert(QStringLiteral("TKL_DEVICE_STORE"), dir.filePath(QStringLiteral("devices.json")));
-            env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir.filePath(QStringLiteral("config")));
-            process.setProcessEnvironment(env);
-            process.start(QStringLiteral(TKLCLI_PATH), args);
-            process.waitForFinished(30000);
-            return std::make_pair(process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()
-                                                                        + process.readAllStandardError()));
+            const ToolRun run = dir.run(QStringLiteral(TKLCLI_PATH), args);
+            return std::make_pair(run.exitCode, QString::fromUtf8(run.out + run.err));
         };
-        const auto [checkStatus, checkOut] =
-            tool({QStringLiteral("check"), QStringLiteral("--port"), QStringLiteral("P"), layout.fileName()});
-        const auto [downloadStatus, downloadOut] =
-            tool({QStringLiteral("download"), layout.fileName(), QStringLiteral("--port"), QStringLiteral("P")});
+        const auto [checkStatus, checkOut] = tool({"check", "--port", "P", layout});
+        const auto [downloadStatus, downloadOut] = tool({"download", layout, "--port", "P"});
         const bool errors = checkOut.contains(QLatin1String(": error: "));
         QVERIFY2(checkStatus == (checkOut.isEmpty() ? 0 : 1), qPrintable(checkOut));
         QVERIFY2(errors == (downloadStatus != 0), qPrintable(checkOut + downloadOut));
@@ -421,7 +403,7 @@ void TestCheck::checkPredictsDownloadProcesses()
         QVERIFY2(variable.startsWith(QLatin1String("P.")), qPrintable(downloadOut));
         QVERIFY2(checkOut.contains(QStringLiteral(": error: ") + variable + QStringLiteral(": ")),
                  qPrintable(variable + u'\n' + checkOut));
-        QVERIFY2(!QFile::exists(dir.filePath(QStringLiteral("devices.json"))), qPrintable(downloadOut));
+        QVERIFY2(!QFile::exists(dir.storePath()), qPrintable(downloadOut));
     }
     QVERIFY(done >= 3 && refused >= 3);
 }
