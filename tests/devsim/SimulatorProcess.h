@@ -2,10 +2,8 @@
 
 // Starts tkldevsim on a free loopback port with a description of its own, and stops it.
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
-#include <QTemporaryDir>
+#include "support/ToolProcess.h"
+
 #include <QTest>
 
 #include <arpa/inet.h>
@@ -73,24 +71,20 @@ inline QByteArray modbusNetwork(int port)
     return modbusNetwork(DeviceOptions{port});
 }
 
-class SimulatorProcess
+class SimulatorProcess : public tkl::test::ToolFolder
 {
 public:
     SimulatorProcess() = default;
     ~SimulatorProcess() { stop(); }
 
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-
     // Writes `description` and starts the simulator on it with `options`; true once it
     // says it is ready.
     bool start(const QByteArray &description, const QStringList &options = {})
     {
-        QFile file(path(QStringLiteral("network.json")));
-        if (!file.open(QIODevice::WriteOnly) || file.write(description) != description.size())
+        if (!tkl::test::writeFile(networkPath(), description))
             return false;
-        file.close();
         m_process.setProgram(QStringLiteral(TKLDEVSIM_PATH));
-        m_process.setArguments(QStringList{QStringLiteral("--network"), file.fileName()} + options);
+        m_process.setArguments(QStringList{QStringLiteral("--network"), networkPath()} + options);
         m_process.start();
         if (!m_process.waitForStarted())
             return false;
@@ -126,7 +120,6 @@ public:
     }
 
 private:
-    QTemporaryDir m_dir;
     QProcess m_process;
     QByteArray m_output;
 };

@@ -10,6 +10,7 @@
 #include <memory>
 
 using namespace tkl;
+using namespace tkl::test;
 using namespace tkl::testing;
 
 namespace {
@@ -64,7 +65,6 @@ class TestDevsim : public QObject
 private slots:
     void requests_data();
     void requests();
-    void refuseDoesNotListen();
     void verboseNamesTheVariables();
     void unusableInput_data();
     void unusableInput();
@@ -153,17 +153,6 @@ void TestDevsim::requests()
     QVERIFY2(sim.stop(), "a clean stop on SIGTERM");
 }
 
-void TestDevsim::refuseDoesNotListen()
-{
-    SimulatorProcess sim;
-    const int port = freeLoopbackPort();
-    QVERIFY(sim.start(modbusNetwork(port), {"--refuse"}));
-    Client ctx(modbus_new_tcp("127.0.0.1", port));
-    QCOMPARE(modbus_connect(ctx.get()), -1);
-    QCOMPARE(errno, ECONNREFUSED);
-    QVERIFY(sim.stop());
-}
-
 void TestDevsim::verboseNamesTheVariables()
 {
     SimulatorProcess sim;
@@ -191,25 +180,20 @@ void TestDevsim::unusableInput_data()
     QTest::addColumn<QString>("message");
 
     const QByteArray good = modbusNetwork(1502);
-    QByteArray noEndpoint = good;
-    noEndpoint.replace(R"(, "variables": [],
-      "modbus": { "host": "127.0.0.1", "port": 1502 })", R"(, "variables": [])");
-    noEndpoint.replace(R"(, "modbus": { "unit": 1, "base": 0 })", "").replace(R"(,
-      "modbus": { "unit": 2, "base": 0 })", "");
-    QByteArray samePort = good;
-    samePort.replace(R"("name": "Bench", "address": "NET1.ST09", "capabilities": "65 ticket printer", "variables": [])",
-                     R"("name": "Bench", "address": "NET1.ST09", "capabilities": "65 ticket printer", "variables": [],
-                        "modbus": { "host": "127.0.0.1", "port": 1502 })");
-    samePort.replace(R"({ "name": "Local", "node": "Bench" })",
-                     R"({ "name": "Local", "node": "Bench", "modbus": { "unit": 1, "base": 0 } })");
+    const QByteArray noEndpoint = R"({ "nodes": [ { "name": "Bench", "address": "NET1.ST09", "capabilities": "65",
+        "variables": [] } ], "ports": [ { "name": "Local", "node": "Bench" } ] })";
+    const QByteArray samePort = R"({ "nodes": [
+        { "name": "A", "address": "X01", "capabilities": "65", "variables": [], "modbus": { "host": "127.0.0.1", "port": 1502 } },
+        { "name": "B", "address": "X02", "capabilities": "65", "variables": [], "modbus": { "host": "127.0.0.1", "port": 1502 } } ],
+      "ports": [ { "name": "P", "node": "A", "modbus": { "unit": 1, "base": 0 } },
+                 { "name": "Q", "node": "B", "modbus": { "unit": 1, "base": 0 } } ] })";
 
     QTest::newRow("a negative delay") << good << QStringList{"--delay-ms", "-5"} << "--delay-ms takes a whole number";
     QTest::newRow("not a number") << good << QStringList{"--drop-at", "two"} << "--drop-at takes a whole number";
     QTest::newRow("an unknown option") << good << QStringList{"--fast"} << "Unknown option 'fast'";
     QTest::newRow("a broken description") << QByteArray("{ \"nodes\": [") << QStringList() << "network.json:";
     QTest::newRow("no node to serve") << noEndpoint << QStringList() << "no node has a \"modbus\" endpoint";
-    QTest::newRow("two nodes at one port") << samePort << QStringList()
-                                           << "nodes PrinterModule and Bench both want port 1502";
+    QTest::newRow("two nodes at one port") << samePort << QStringList() << "nodes A and B both want port 1502";
 }
 
 void TestDevsim::unusableInput()
@@ -218,16 +202,11 @@ void TestDevsim::unusableInput()
     QFETCH(QStringList, options);
     QFETCH(QString, message);
 
-    QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("network.json")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(description);
-    file.close();
-    QProcess sim;
-    sim.start(QStringLiteral(TKLDEVSIM_PATH), QStringList{"--network", file.fileName()} + options);
-    QVERIFY(sim.waitForFinished(5000));
-    QCOMPARE(sim.exitCode(), 2);
-    const QString err = QString::fromUtf8(sim.readAllStandardError());
+    ToolFolder dir;
+    QVERIFY(writeFile(dir.networkPath(), description));
+    const ToolRun sim = dir.run(QStringLiteral(TKLDEVSIM_PATH), QStringList{"--network", dir.networkPath()} + options);
+    QCOMPARE(sim.exitCode, 2);
+    const QString err = QString::fromUtf8(sim.err);
     QVERIFY2(err.contains(message), qPrintable(err));
     QCOMPARE(err.count(u'\n'), 1);
 }

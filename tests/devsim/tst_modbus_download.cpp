@@ -20,16 +20,10 @@
 #include <thread>
 
 using namespace tkl;
+using namespace tkl::test;
 using namespace tkl::testing;
 
 namespace {
-
-struct CliRun
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
 
 // A full ticket: 30 fields, 60 text lines of 40 characters, both printer codes.
 LayoutData fullLayout()
@@ -52,71 +46,24 @@ LayoutData fullLayout()
     return layout;
 }
 
-// tklcli with a description and a device store of its own.
-class Cli
+// tklcli with a description and a device store of its own, and a full ticket to download.
+class Cli : public ToolFolder
 {
 public:
     Cli()
     {
         QByteArray bytes;
         LayoutWriter::toBytes(fullLayout(), bytes);
-        write(QStringLiteral("ticket.txt"), bytes);
+        writeFile(path(QStringLiteral("ticket.txt")), bytes);
     }
 
-    QString path(const QString &name) const { return m_dir.filePath(name); }
-    QString layout() const { return path(QStringLiteral("ticket.txt")); }
-
-    void setNetwork(const QByteArray &description) { write(QStringLiteral("network.json"), description); }
-
-    // Starts tklcli; finish() waits for it.
-    std::unique_ptr<QProcess> start(const QStringList &args) const
-    {
-        auto process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("TKL_NETWORK"), path(QStringLiteral("network.json")));
-        env.insert(QStringLiteral("TKL_DEVICE_STORE"), path(QStringLiteral("devices.json")));
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
-        env.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
-        process->setProcessEnvironment(env);
-        process->start(QStringLiteral(TKLCLI_PATH), args);
-        return process;
-    }
-
-    static CliRun finish(QProcess &process)
-    {
-        if (!process.waitForFinished(60000))
-            process.kill();
-        process.waitForFinished();
-        CliRun result;
-        result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        result.out = process.readAllStandardOutput();
-        result.err = process.readAllStandardError();
-        return result;
-    }
-
-    CliRun run(const QStringList &args) const { return finish(*start(args)); }
-
-    QStringList downloadArgs(const QString &port) const
-    {
-        return {QStringLiteral("download"), layout(), QStringLiteral("--port"), port};
-    }
-
-    CliRun download(const QString &port) const { return run(downloadArgs(port)); }
-
-private:
-    void write(const QString &name, const QByteArray &bytes)
-    {
-        QFile file(path(name));
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        QCOMPARE(file.write(bytes), bytes.size());
-    }
-
-    QTemporaryDir m_dir;
+    ToolRun run(const QStringList &args) const { return ToolFolder::run(QStringLiteral(TKLCLI_PATH), args); }
+    ToolRun download(const QString &port) const { return run({"download", path(QStringLiteral("ticket.txt")), "--port", port}); }
 };
 
 // A failed download: exit status 1 and one line that names a variable of Printer1, the
 // endpoint and what happened.
-void verifyOneFailureLine(const CliRun &run, const QString &endpoint, const QString &what)
+void verifyOneFailureLine(const ToolRun &run, const QString &endpoint, const QString &what)
 {
     const QString all = QString::fromUtf8(run.out + run.err).trimmed();
     QVERIFY2(run.exitCode == 1, qPrintable(QStringLiteral("exit %1: %2").arg(run.exitCode).arg(all)));
@@ -147,16 +94,16 @@ void TestModbusDownload::roundTrip()
     const int port = freeLoopbackPort();
     QVERIFY(sim.start(modbusNetwork(port)));
     Cli cli;
-    cli.setNetwork(modbusNetwork(port));
+    writeFile(cli.networkPath(), modbusNetwork(port));
 
-    const CliRun down = cli.download(QStringLiteral("Printer1"));
+    const ToolRun down = cli.download(QStringLiteral("Printer1"));
     QVERIFY2(down.exitCode == 0, down.out + down.err);
-    const CliRun shown = cli.run({QStringLiteral("show"), QStringLiteral("--port"), QStringLiteral("Printer1")});
+    const ToolRun shown = cli.run({"show", "--port", "Printer1"});
     QVERIFY2(shown.exitCode == 0, shown.out + shown.err);
 
     // The device over the wire holds what the simulated one does after the same download.
     QVERIFY(cli.download(QStringLiteral("Local")).exitCode == 0);
-    const CliRun local = cli.run({QStringLiteral("show"), QStringLiteral("--port"), QStringLiteral("Local")});
+    const ToolRun local = cli.run({"show", "--port", "Local"});
     QCOMPARE(QString::fromUtf8(shown.out), QString::fromUtf8(local.out).replace(QStringLiteral("Local"), QStringLiteral("Printer1")));
     QVERIFY(sim.stop());
 }
@@ -201,7 +148,7 @@ void TestModbusDownload::faults()
     if (running)
         QVERIFY(sim.start(modbusNetwork(device.port), simulator));
     Cli cli;
-    cli.setNetwork(modbusNetwork(device));
+    writeFile(cli.networkPath(), modbusNetwork(device));
     verifyOneFailureLine(cli.download(QStringLiteral("Printer1")), endpoint, what.replace(QStringLiteral("%1"), endpoint));
 }
 
@@ -210,15 +157,12 @@ void TestModbusDownload::droppedAtEveryRequest()
     // The simulator's server and the program's download in this process, so that every
     // position costs a download, not two programs starting.
     const int port = freeLoopbackPort();
-    Cli cli; // for its directory
-    QFile file(cli.path(QStringLiteral("network.json")));
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(modbusNetwork(port));
-    file.close();
+    ToolFolder dir;
+    QVERIFY(writeFile(dir.networkPath(), modbusNetwork(port)));
     QString error;
-    const auto nodes = devsim::servedNodes(file.fileName(), &error);
+    const auto nodes = devsim::servedNodes(dir.networkPath(), &error);
     QVERIFY2(nodes, qPrintable(error));
-    auto network = ProcessNetwork::fromFile(file.fileName(), &error);
+    auto network = ProcessNetwork::fromFile(dir.networkPath(), &error);
     QVERIFY2(network, qPrintable(error));
     AutomationFactory factory(*network);
     TicketDownload download(factory);
