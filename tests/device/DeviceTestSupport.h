@@ -1,7 +1,9 @@
 #pragma once
 
+#include "device/AutomationFactory.h"
 #include "device/DeviceFaults.h"
 #include "device/ProcessNetwork.h"
+#include "device/TicketDownload.h"
 #include "model/TicketModel.h"
 
 #include <QHash>
@@ -24,15 +26,12 @@ public:
     /// Makes the `n`-th write attempt from now fail (1 = the next one); 0 disarms.
     void failWriteAt(int n) { m_countdown = std::max(0, n); }
 
-    /// Makes every write to `name` fail; an empty name disarms.
-    void failWritesTo(const QString &name) { m_name = name; }
-
     /// From now on reading `name` gives `value` (invalid: as if it held nothing).
     void corruptOnReadBack(const QString &name, const QVariant &value) { m_reads.insert(name, value); }
 
     std::optional<QString> refuseWrite(const QString &name) override
     {
-        if ((m_countdown > 0 && --m_countdown == 0) || (!m_name.isEmpty() && name == m_name))
+        if (m_countdown > 0 && --m_countdown == 0)
             return QStringLiteral("Device did not accept the write to \"%1\" (simulated fault)").arg(name);
         return std::nullopt;
     }
@@ -46,8 +45,25 @@ public:
 private:
     ProcessNetwork &m_network;
     int m_countdown = 0;
-    QString m_name;
     QHash<QString, QVariant> m_reads;
+};
+
+/// The built-in sample network with scripted faults, and a download over it.
+struct DownloadRun
+{
+    TicketModel model;
+    std::unique_ptr<ProcessNetwork> network = ProcessNetwork::builtIn();
+    ScriptedFaults faults{*network};
+    AutomationFactory factory{*network};
+    TicketDownload download{factory};
+    QList<double> progress;
+
+    DownloadResult run(const QStringList &lines, const QString &port = QStringLiteral("Printer1"))
+    {
+        TicketDownload::Callbacks cb;
+        cb.progress = [this](double v) { progress << v; };
+        return download.run(model, lines, port, cb);
+    }
 };
 
 /// One write of the log as a line of the golden file: name, type and value separated

@@ -1,12 +1,10 @@
 // The simulated network, the automation server over it and the ticket download.
 
 #include "DeviceTestSupport.h"
-#include "device/AutomationFactory.h"
 #include "device/PortVariables.h"
 #include "device/ProcessNetwork.h"
 #include "device/RegisterCodec.h"
 #include "device/SimulatedServer.h"
-#include "device/TicketDownload.h"
 #include "model/TicketModel.h"
 
 #include <QFile>
@@ -33,31 +31,6 @@ const QByteArray modbusNetwork = R"({
                "modbus": { "unit": 1, "base": 100 } } ]
 })";
 
-struct DownloadRun
-{
-    TicketModel model;
-    std::unique_ptr<ProcessNetwork> network = ProcessNetwork::builtIn();
-    ScriptedFaults faults{*network};
-    AutomationFactory factory{*network};
-    TicketDownload download{factory};
-    QList<double> progress;
-
-    DownloadResult run(const QStringList &lines, const QString &port = QStringLiteral("Printer1"))
-    {
-        TicketDownload::Callbacks cb;
-        cb.progress = [this](double v) { progress << v; };
-        return download.run(model, lines, port, cb);
-    }
-
-    QStringList names() const
-    {
-        QStringList result;
-        for (const WriteRecord &w : network->writeLog())
-            result << w.name;
-        return result;
-    }
-};
-
 } // namespace
 
 class TestDevice : public QObject
@@ -71,8 +44,6 @@ private slots:
     void serverAccess();
 
     void goldenDownload();
-    void linesAndCodes_data();
-    void linesAndCodes();
     void refusedDownload_data();
     void refusedDownload();
     void failureAtEveryWrite();
@@ -260,76 +231,32 @@ void TestDevice::goldenDownload()
         QVERIFY(run.progress.at(i) > run.progress.at(i - 1));
 }
 
-void TestDevice::linesAndCodes_data()
-{
-    QTest::addColumn<QStringList>("boxLines"); // as the editor box shows the text
-    QTest::addColumn<QString>("start");
-    QTest::addColumn<QString>("stop");
-
-    QTest::newRow("two lines, no codes") << QStringList{"Line one", "Line two"} << "" << "";
-    QTest::newRow("three lines, last empty") << QStringList{"Line one", "Line two", ""} << "[27]@" << "";
-    QTest::newRow("wrapped line") << QStringList{"0123456789012345678901234567890123456789", "ABCD", "next"}
-                                  << "" << "[12]";
-    QTest::newRow("empty ticket") << QStringList{} << " " << "[13]";
-}
-
-void TestDevice::linesAndCodes()
-{
-    QFETCH(QStringList, boxLines);
-    QFETCH(QString, start);
-    QFETCH(QString, stop);
-    DownloadRun run;
-    run.model.StartCode = start;
-    run.model.StopCode = stop;
-    QVERIFY(run.run(boxLines).ok());
-
-    // P.lines after the fields, then one entry per box line, then the codes.
-    const qsizetype at = run.names().indexOf(QStringLiteral("Printer1.lines"));
-    QStringList tail;
-    for (const WriteRecord &w : run.network->writeLog().mid(at))
-        tail << w.name + QLatin1Char('=') + w.value.toString();
-    QStringList expected{QStringLiteral("Printer1.lines=%1").arg(boxLines.size())};
-    for (qsizetype n = 1; n <= boxLines.size(); ++n)
-        expected << QStringLiteral("Printer1.Ticket[%1]=").arg(n) + boxLines.at(n - 1);
-    const QString cr(QChar(13));
-    expected << QStringLiteral("Printer1.PrintCode.start=") + (start.isEmpty() ? cr : start)
-             << QStringLiteral("Printer1.PrintCode.stop=") + (stop.isEmpty() ? cr : stop);
-    QCOMPARE(tail, expected);
-    QCOMPARE(run.model.StartCode, start);
-}
-
 void TestDevice::refusedDownload_data()
 {
     QTest::addColumn<QString>("port");
     QTest::addColumn<int>("lineCount");
-    QTest::addColumn<int>("linie");        // Linie of a field in slot 1; -1: no field
     QTest::addColumn<bool>("rejected");    // refused before the first write
     QTest::addColumn<QString>("failedName");
 
-    QTest::newRow("empty port: name taken as it stands") << "" << 1 << -1 << false << ".UpdateArr[1].DataIn";
-    QTest::newRow("unknown port") << "Printer9" << 1 << -1 << false << "Printer9.UpdateArr[1].DataIn";
+    QTest::newRow("empty port: name taken as it stands") << "" << 1 << false << ".UpdateArr[1].DataIn";
+    QTest::newRow("unknown port") << "Printer9" << 1 << false << "Printer9.UpdateArr[1].DataIn";
     // Never sent wrapped round to a negative number: refused whole, with the 16-bit message.
-    QTest::newRow("line count beyond 16 bits") << "Printer1" << 40000 << -1 << true << "Printer1.lines";
-    QTest::newRow("Linie 32767, sent as 32768") << "Printer1" << 1 << 32767 << true << "Printer1.UpdateArr[1].Linie";
+    QTest::newRow("line count beyond 16 bits") << "Printer1" << 40000 << true << "Printer1.lines";
 }
 
 void TestDevice::refusedDownload()
 {
     QFETCH(QString, port);
     QFETCH(int, lineCount);
-    QFETCH(int, linie);
     QFETCH(bool, rejected);
     QFETCH(QString, failedName);
     DownloadRun run;
-    if (linie >= 0) {
-        run.model.UpdateBoxes[1].DataIn = true;
-        run.model.UpdateBoxes[1].Linie = qint16(linie);
-    }
     const DownloadResult result = run.run(QStringList(lineCount, QStringLiteral("x")), port);
     QCOMPARE(result.status, rejected ? DownloadResult::Status::Rejected : DownloadResult::Status::Failed);
     QCOMPARE(result.failedName, failedName);
     QCOMPARE(result.writesDone, int(run.network->writeLog().size()));
-    QVERIFY(!run.names().contains(failedName));
+    QVERIFY(std::none_of(run.network->writeLog().begin(), run.network->writeLog().end(),
+                         [&](const WriteRecord &w) { return w.name == failedName; }));
     QVERIFY2(result.errorString.contains(failedName), qPrintable(result.errorString));
     if (rejected) {
         QVERIFY(run.network->writeLog().isEmpty());

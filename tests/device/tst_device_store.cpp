@@ -3,13 +3,9 @@
 // ports.
 
 #include "DeviceTestSupport.h"
-#include "device/AutomationFactory.h"
-#include "device/ProcessNetwork.h"
-#include "device/TicketDownload.h"
-#include "model/TicketModel.h"
+#include "support/ToolProcess.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLockFile>
@@ -18,30 +14,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <sys/resource.h>
-
-#include <csignal>
-
 using namespace tkl;
 using namespace tkl::test;
 
 namespace {
 
 // A network with its devices' memory in `path`, and a download over it.
-struct Plant
+struct Plant : DownloadRun
 {
-    std::unique_ptr<ProcessNetwork> network = ProcessNetwork::builtIn();
-    ScriptedFaults faults{*network};
-    AutomationFactory factory{*network};
-    TicketDownload download{factory};
-    TicketModel model;
-
     explicit Plant(const QString &path) { network->attachStore(path); }
-
-    DownloadResult send(const QStringList &lines, const QString &port = QStringLiteral("Printer1"))
-    {
-        return download.run(model, lines, port);
-    }
 
     // A restarted program finds every value `written` wrote, of the same type.
     void checkRestoredFrom(const Plant &written) const
@@ -58,12 +39,6 @@ struct Plant
 QStringList damagedCopies(const QString &folder)
 {
     return QDir(folder).entryList({QStringLiteral("devices.json.damaged-*")}, QDir::Files);
-}
-
-QByteArray contentsOf(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace
@@ -116,13 +91,13 @@ void TestDeviceStore::survivesRestart()
     QFETCH(bool, longerFirst);
     Plant plant(m_path);
     if (longerFirst)
-        QVERIFY(plant.send(QStringList(9, QStringLiteral("old line"))).ok());
+        QVERIFY(plant.run(QStringList(9, QStringLiteral("old line"))).ok());
     fillGoldenTicket(plant.model);
     for (qsizetype i = 0; i < ports.size(); ++i) {
         const bool fails = failAt && i == ports.size() - 1;
         if (fails)
             plant.faults.failWriteAt(failAt);
-        QCOMPARE(plant.send(goldenBoxLines(), ports.at(i)).ok(), !fails);
+        QCOMPARE(plant.run(goldenBoxLines(), ports.at(i)).ok(), !fails);
     }
     QVERIFY2(plant.network->storeWarning().isEmpty(), qPrintable(plant.network->storeWarning()));
     const Plant restarted(m_path);
@@ -147,12 +122,7 @@ void TestDeviceStore::damagedStoreSetAside_data()
 void TestDeviceStore::damagedStoreSetAside()
 {
     QFETCH(QByteArray, contents);
-    auto writeDamaged = [&] {
-        QFile file(m_path);
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(contents);
-    };
-    writeDamaged();
+    QVERIFY(writeFile(m_path, contents));
     Plant plant(m_path);
     const QString warning = plant.network->storeWarning();
     QVERIFY2(warning.contains(QDir::toNativeSeparators(m_path)), qPrintable(warning));
@@ -164,17 +134,15 @@ void TestDeviceStore::damagedStoreSetAside()
     QCOMPARE(copies.size(), 1);
     QVERIFY2(warning.contains(copies.first()), qPrintable(warning));
     QVERIFY(!QFileInfo::exists(m_path));
-    QFile copy(m_dir->filePath(copies.first()));
-    QVERIFY(copy.open(QIODevice::ReadOnly));
-    QCOMPARE(copy.readAll(), contents);
+    QCOMPARE(contentsOf(m_dir->filePath(copies.first())), contents);
 
     // The next download starts a sound memory.
     fillGoldenTicket(plant.model);
-    QVERIFY(plant.send(goldenBoxLines()).ok());
+    QVERIFY(plant.run(goldenBoxLines()).ok());
     Plant(m_path).checkRestoredFrom(plant);
 
     // A second damaged file gets a name of its own.
-    writeDamaged();
+    QVERIFY(writeFile(m_path, contents));
     Plant again(m_path);
     QVERIFY(!again.network->storeWarning().isEmpty());
     QCOMPARE(damagedCopies(m_dir->path()).size(), 2);
@@ -199,9 +167,7 @@ void TestDeviceStore::concurrentProgramsLoseNothing()
         delete p;
     }
 
-    QFile file(m_path);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QJsonObject ports = QJsonDocument::fromJson(file.readAll()).object().value(QLatin1String("ports")).toObject();
+    const QJsonObject ports = QJsonDocument::fromJson(contentsOf(m_path)).object().value(QLatin1String("ports")).toObject();
     QCOMPARE(ports.size(), writers);
     for (int w = 1; w <= writers; ++w) {
         const QString port = QStringLiteral("W%1").arg(w);
@@ -216,20 +182,13 @@ void TestDeviceStore::fullDiskKeepsTheOldMemory()
 {
     Plant plant(m_path);
     fillGoldenTicket(plant.model);
-    QVERIFY(plant.send(goldenBoxLines(), QStringLiteral("Printer2")).ok());
+    QVERIFY(plant.run(goldenBoxLines(), QStringLiteral("Printer2")).ok());
     const QByteArray before = contentsOf(m_path);
     QVERIFY(!before.isEmpty());
 
-    // Writes past this size fail as on a full disk; works for root, unlike permissions.
-    rlimit saved{};
-    getrlimit(RLIMIT_FSIZE, &saved);
-    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit small = saved;
-    small.rlim_cur = rlim_t(before.size() + 100);
-    setrlimit(RLIMIT_FSIZE, &small);
-    const bool sent = plant.send(goldenBoxLines()).ok();
+    const rlimit saved = limitFileSize(rlim_t(before.size() + 100));
+    const bool sent = plant.run(goldenBoxLines()).ok();
     setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, oldHandler);
 
     QVERIFY(sent);
     const QString warning = plant.network->storeWarning();
@@ -255,7 +214,7 @@ void TestDeviceStore::leftOverLock()
     {
         Plant first(m_path);
         fillGoldenTicket(first.model);
-        QVERIFY(first.send(goldenBoxLines()).ok());
+        QVERIFY(first.run(goldenBoxLines()).ok());
     }
     const QByteArray stored = contentsOf(m_path);
     const QString lockPath = m_path + QStringLiteral(".lock");
@@ -263,13 +222,9 @@ void TestDeviceStore::leftOverLock()
     if (owner == u"living") {
         QVERIFY(living.tryLock(0));
     } else {
-        QByteArray text;
         // Above the largest process id the system hands out.
-        if (owner == u"gone")
-            text = "9999999\ntklcli\n" + QSysInfo::machineHostName().toUtf8() + '\n';
-        QFile lock(lockPath);
-        QVERIFY(lock.open(QIODevice::WriteOnly));
-        lock.write(text);
+        QVERIFY(writeFile(lockPath, owner == u"gone" ? "9999999\ntklcli\n" + QSysInfo::machineHostName().toUtf8() + '\n'
+                                                     : QByteArray()));
     }
 
     Plant plant(m_path);
@@ -280,13 +235,13 @@ void TestDeviceStore::leftOverLock()
         QVERIFY2(plant.network->storeWarning().contains(QStringLiteral("could not be read")),
                  qPrintable(plant.network->storeWarning()));
         // Nothing is written over a memory that could not be read.
-        plant.send(goldenBoxLines(), QStringLiteral("Printer2"));
+        plant.run(goldenBoxLines(), QStringLiteral("Printer2"));
         QVERIFY(!plant.network->storeWarning().isEmpty());
         QCOMPARE(contentsOf(m_path), stored);
         QVERIFY(living.isLocked());
     } else {
         QVERIFY2(plant.network->storeWarning().isEmpty(), qPrintable(plant.network->storeWarning()));
-        QVERIFY(plant.send(goldenBoxLines(), QStringLiteral("Printer2")).ok());
+        QVERIFY(plant.run(goldenBoxLines(), QStringLiteral("Printer2")).ok());
         QVERIFY(plant.network->storeWarning().isEmpty());
         QVERIFY(!QFileInfo::exists(lockPath));
     }
