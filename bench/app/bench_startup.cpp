@@ -14,7 +14,7 @@
 #include "app/AppSession.h"
 #include "app/MainWindow.h"
 #include "device/ProcessNetwork.h"
-#include "ui/EditorFont.h"
+#include "ui/WindowLook.h"
 
 #include <QApplication>
 #include <QProcess>

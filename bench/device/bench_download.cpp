@@ -3,9 +3,9 @@
 // Prints the figures; not a test.
 
 #include "device/AutomationFactory.h"
-#include "device/PortDialog.h"
+#include "device-widgets/PortDialog.h"
 #include "device/ProcessNetwork.h"
-#include "device/ProgressWindow.h"
+#include "device-widgets/ProgressWindow.h"
 #include "device/TicketDownload.h"
 #include "model/Prompts.h"
 #include "model/TicketModel.h"

@@ -1,5 +1,5 @@
 #include "app/AppSession.h"
-#include "ui/EditorFont.h"
+#include "ui/WindowLook.h"
 
 #include <QApplication>
 #include <QFileInfo>

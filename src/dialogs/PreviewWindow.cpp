@@ -3,7 +3,7 @@
 #include "device/ProcessNetwork.h"
 #include "editor/EditorSurface.h"
 #include "files/LayoutData.h"
-#include "ui/EditorFont.h"
+#include "ui/WindowLook.h"
 #include "model/TicketModel.h"
 #include "preview/TicketCheck.h"
 #include "preview/TicketRenderer.h"

@@ -35,10 +35,10 @@ protected:
 
 private:
     TicketModel &m_model;
-    QLabel *m_label1;
-    QLineEdit *m_text1;
-    QLabel *m_label2;
-    QLineEdit *m_text2;
+    QLabel *m_startLabel;
+    QLineEdit *m_startBox;
+    QLabel *m_stopLabel;
+    QLineEdit *m_stopBox;
 };
 
 } // namespace tkl

@@ -3,11 +3,11 @@
 #include <QWidget>
 
 class QLabel;
-class QLineEdit;
 
 namespace tkl {
 
 class EditorSurface;
+class NumberBox;
 class TicketModel;
 
 /// The ticket size window (Form6): the number of characters on a ticket line.
@@ -33,7 +33,6 @@ public:
     static double requestedWidth(const QString &text, int cellWidth);
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
@@ -41,8 +40,8 @@ private:
 
     TicketModel &m_model;
     EditorSurface &m_editor;
-    QLabel *m_label1;
-    QLineEdit *m_text1;
+    QLabel *m_charsLabel;
+    NumberBox *m_charsBox;
 };
 
 } // namespace tkl

@@ -1,12 +1,8 @@
 #include "UpdateBoxDialog.h"
 
-#include "DialogFonts.h"
-#include "Int16TextValidator.h"
-#include "KeyAscii.h"
-
+#include "device-widgets/VariableTree.h"
 #include "device/AutomationObject.h"
 #include "device/NodeAttributes.h"
-#include "device/VariableTree.h"
 #include "editor/EditorSurface.h"
 #include "model/CharGrid.h"
 #include "model/Numbers.h"
@@ -14,14 +10,15 @@
 #include "model/Prompts.h"
 #include "model/ShapeCaption.h"
 #include "model/TicketModel.h"
+#include "ui/KeyAscii.h"
+#include "ui/NumberBox.h"
+#include "ui/TwipsGeometry.h"
+#include "ui/WindowLook.h"
 
 #include <QCloseEvent>
-#include <QFocusEvent>
 #include <QKeyEvent>
-#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 
 #include <algorithm>
@@ -105,84 +102,97 @@ UpdateBoxDialog::UpdateBoxDialog(TicketModel &model, AutomationObject &sharedSer
     , m_server(sharedServer)
     , m_editor(editor)
     , m_prompts(prompts)
-    , m_label2(new QLabel(QStringLiteral(" Number of characters in update"), this))
-    , m_label3(new QLabel(QStringLiteral(" Digits after decimal point"), this))
-    , m_text1(new QLineEdit(VariablePlaceholder, this))
-    , m_text2(new QLineEdit(NumberPlaceholder, this))
-    , m_text3(new QLineEdit(NumberPlaceholder, this))
+    , m_charsLabel(new QLabel(QStringLiteral(" Number of characters in update"), this))
+    , m_digitsLabel(new QLabel(QStringLiteral(" Digits after decimal point"), this))
+    , m_variableBox(new QLineEdit(VariablePlaceholder, this))
+    , m_charsBox(new NumberBox(NumberPlaceholder, NumberBox::Range::Int16, this))
+    , m_digitsBox(new NumberBox(NumberPlaceholder, NumberBox::Range::Int16, this))
     , m_treeButton(new QPushButton(QStringLiteral("Var"), this))
     , m_tree(new VariableTree(network, VariableTree::Mode::Variables, this))
-    , m_validator(new Int16TextValidator(this))
 {
     setObjectName(QStringLiteral("Form3"));
     setWindowTitle(QStringLiteral("  UpdateBox"));
     // The window's own font is the one the field width is measured in.
-    setFont(fixedFont(QStringLiteral("Courier New"), 9.75));
+    setFont(typewriterFont(QStringLiteral("Courier New"), 9.75));
     setGreyBackground(*this);
 
-    m_label2->setObjectName(QStringLiteral("Label2"));
-    m_label3->setObjectName(QStringLiteral("Label3"));
-    m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text2->setObjectName(QStringLiteral("Text2"));
-    m_text3->setObjectName(QStringLiteral("Text3"));
+    layOutControls();
+    writeEditsToRecord();
+    connectLeavingRules();
+    connect(m_treeButton, &QPushButton::clicked, this, &UpdateBoxDialog::expandTree);
+    connect(m_tree, &VariableTree::VariableSelected, this, &UpdateBoxDialog::bindSelectedVariable);
+
+    setCollapsed(true);
+}
+
+void UpdateBoxDialog::layOutControls()
+{
+    m_charsLabel->setObjectName(QStringLiteral("Label2"));
+    m_digitsLabel->setObjectName(QStringLiteral("Label3"));
+    m_variableBox->setObjectName(QStringLiteral("Text1"));
+    m_charsBox->setObjectName(QStringLiteral("Text2"));
+    m_digitsBox->setObjectName(QStringLiteral("Text3"));
     m_treeButton->setObjectName(QStringLiteral("SSCommand1"));
     m_tree->setObjectName(QStringLiteral("Vatrix1"));
     m_tree->setDesignSettings(QStringLiteral("FileName.ext"), QStringLiteral("TKPrint"),
                               QStringLiteral("Default Workspace"));
 
-    const QFont small = fixedFont(QStringLiteral("Courier New"), 8.25);
-    for (QWidget *w : {static_cast<QWidget *>(m_label2), static_cast<QWidget *>(m_label3),
-                       static_cast<QWidget *>(m_text1), static_cast<QWidget *>(m_text2),
-                       static_cast<QWidget *>(m_text3)})
+    const QFont small = typewriterFont(QStringLiteral("Courier New"), 8.25);
+    for (QWidget *w : std::initializer_list<QWidget *>{m_charsLabel, m_digitsLabel, m_variableBox, m_charsBox,
+                                                       m_digitsBox})
         w->setFont(small);
 
-    setGeometryTwips(*m_label2, 0, 300, 5775, 315);
-    setGeometryTwips(*m_label3, 0, 600, 5775, 315);
-    setGeometryTwips(*m_text1, 0, 0, 6795, 315);
-    setGeometryTwips(*m_text2, 5760, 300, 1515, 315);
-    setGeometryTwips(*m_text3, 5760, 600, 1515, 315);
+    setGeometryTwips(*m_charsLabel, 0, 300, 5775, 315);
+    setGeometryTwips(*m_digitsLabel, 0, 600, 5775, 315);
+    setGeometryTwips(*m_variableBox, 0, 0, 6795, 315);
+    setGeometryTwips(*m_charsBox, 5760, 300, 1515, 315);
+    setGeometryTwips(*m_digitsBox, 5760, 600, 1515, 315);
     setGeometryTwips(*m_treeButton, 6780, 0, 495, 315);
     setGeometryTwips(*m_tree, 0, 930, 7260, 4545);
     // The boxes overlap the labels by one border; keep them drawn on top.
-    m_text2->raise();
-    m_text3->raise();
+    m_charsBox->raise();
+    m_digitsBox->raise();
     m_treeButton->raise();
     m_treeButton->setToolTip(tr("Choose the variable from the network tree"));
 
-    setTabOrder(m_text1, m_text2);
-    setTabOrder(m_text2, m_text3);
-    setTabOrder(m_text3, m_treeButton);
+    setTabOrder(m_variableBox, m_charsBox);
+    setTabOrder(m_charsBox, m_digitsBox);
+    setTabOrder(m_digitsBox, m_treeButton);
     setTabOrder(m_treeButton, m_tree);
+}
 
-    for (QLineEdit *box : {m_text2, m_text3}) {
-        box->setValidator(m_validator);
-        // Only typed digits reach the number boxes.
-        acceptTypedKeysOnly(*box);
-        selectAllOnFocus(*box);
-    }
-    for (QLineEdit *box : {m_text1, m_text2, m_text3})
-        box->installEventFilter(this);
-
-    connect(m_text1, &QLineEdit::textChanged, this, [this](const QString &text) {
+void UpdateBoxDialog::writeEditsToRecord()
+{
+    // Every edit goes into the record at once; the numbers only while the field is in use.
+    connect(m_variableBox, &QLineEdit::textChanged, this, [this](const QString &text) {
         if (slotUsable())
             m_model.UpdateBoxes[m_model.CurrentBox].VarName = text;
     });
-    connect(m_text2, &QLineEdit::textChanged, this, [this](const QString &text) {
+    connect(m_charsBox, &QLineEdit::textChanged, this, [this](const QString &text) {
         if (!slotUsable() || !m_model.UpdateBoxes[m_model.CurrentBox].DataIn)
             return;
-        if (const auto value = Int16TextValidator::valueOf(text))
+        if (const auto value = NumberBox::int16Value(text))
             m_model.UpdateBoxes[m_model.CurrentBox].Chars = *value;
     });
-    connect(m_text3, &QLineEdit::textChanged, this, [this](const QString &text) {
+    connect(m_digitsBox, &QLineEdit::textChanged, this, [this](const QString &text) {
         if (!slotUsable() || !m_model.UpdateBoxes[m_model.CurrentBox].DataIn)
             return;
-        if (const auto value = Int16TextValidator::valueOf(text))
+        if (const auto value = NumberBox::int16Value(text))
             m_model.UpdateBoxes[m_model.CurrentBox].Digits = *value;
     });
-    connect(m_treeButton, &QPushButton::clicked, this, &UpdateBoxDialog::expandTree);
-    connect(m_tree, &VariableTree::VariableSelected, this, &UpdateBoxDialog::bindSelectedVariable);
+}
 
-    setCollapsed(true);
+void UpdateBoxDialog::connectLeavingRules()
+{
+    connect(m_charsBox, &NumberBox::left, this, &UpdateBoxDialog::RefreshShape);
+    connect(m_digitsBox, &NumberBox::left, this, &UpdateBoxDialog::leaveDigits);
+    for (NumberBox *box : {m_charsBox, m_digitsBox}) {
+        // The digit marks the field in use before the box's text changes.
+        connect(box, &NumberBox::digitTyped, this, &UpdateBoxDialog::markInUse);
+        connect(box, &NumberBox::enterPressed, this, [this, box] { leaveForEditor(box); });
+    }
+    // The variable box takes every key; Enter also leaves for the editor.
+    m_variableBox->installEventFilter(this);
 }
 
 void UpdateBoxDialog::openForSlot(int slot)
@@ -198,16 +208,16 @@ void UpdateBoxDialog::openForSlot(int slot)
     // the boxes' change rules run.
     const UpdateBox &box = m_model.UpdateBoxes[slot];
     if (!box.DataIn) {
-        m_text1->setText(VariablePlaceholder);
-        m_text2->setText(NumberPlaceholder);
-        m_text3->setText(NumberPlaceholder);
+        m_variableBox->setText(VariablePlaceholder);
+        m_charsBox->setText(NumberPlaceholder);
+        m_digitsBox->setText(NumberPlaceholder);
     } else {
         const QString name = box.VarName;
         const QString chars = QString::number(box.Chars);
         const QString digits = QString::number(box.Digits);
-        m_text1->setText(name);
-        m_text2->setText(chars);
-        m_text3->setText(digits);
+        m_variableBox->setText(name);
+        m_charsBox->setText(chars);
+        m_digitsBox->setText(digits);
     }
 
     show();
@@ -235,7 +245,13 @@ bool UpdateBoxDialog::slotUsable() const
     return slot >= TicketModel::FirstSlot && slot <= TicketModel::LastSlot && m_model.BoxLoaded[slot] == 1;
 }
 
-void UpdateBoxDialog::refreshShape()
+void UpdateBoxDialog::markInUse()
+{
+    if (slotUsable())
+        m_model.UpdateBoxes[m_model.CurrentBox].DataIn = true;
+}
+
+void UpdateBoxDialog::RefreshShape()
 {
     if (!slotUsable())
         return;
@@ -293,7 +309,7 @@ void UpdateBoxDialog::bindSelectedVariable()
         UpdateBox &box = m_model.UpdateBoxes[slot];
         box.DataIn = true;
         box.VarName = m_tree->SelectedName();
-        m_text1->setText(box.VarName);
+        m_variableBox->setText(box.VarName);
         reading = QStringLiteral("PhysId");
         m_server.setProperty(reading, m_tree->SelectedName());
 
@@ -336,27 +352,15 @@ void UpdateBoxDialog::bindSelectedVariable()
     setCollapsed(true);
 }
 
-bool UpdateBoxDialog::digitFits(const QLineEdit &box, QChar digit) const
+void UpdateBoxDialog::leaveBox(const QWidget *box)
 {
-    QString text = box.text();
-    int pos = box.cursorPosition();
-    if (box.hasSelectedText()) {
-        pos = box.selectionStart();
-        text.remove(pos, box.selectedText().size());
-    }
-    text.insert(pos, digit);
-    return m_validator->validate(text, pos) == QValidator::Acceptable;
-}
-
-void UpdateBoxDialog::leaveBox(const QLineEdit *box)
-{
-    if (box == m_text2)
-        refreshShape();
-    else if (box == m_text3)
+    if (box == m_charsBox)
+        RefreshShape();
+    else if (box == m_digitsBox)
         leaveDigits();
 }
 
-void UpdateBoxDialog::leaveForEditor(QLineEdit *box)
+void UpdateBoxDialog::leaveForEditor(QWidget *box)
 {
     m_editor.focusText();
     // The box loses the focus with this; its leaving rule must run even when the
@@ -367,49 +371,20 @@ void UpdateBoxDialog::leaveForEditor(QLineEdit *box)
 
 bool UpdateBoxDialog::eventFilter(QObject *watched, QEvent *event)
 {
-    auto *box = qobject_cast<QLineEdit *>(watched);
-    if (box != m_text1 && box != m_text2 && box != m_text3)
-        return QWidget::eventFilter(watched, event);
-
-    if (event->type() == QEvent::KeyPress) {
+    if (watched == m_variableBox && event->type() == QEvent::KeyPress) {
         auto *key = static_cast<QKeyEvent *>(event);
-        const int code = keyAscii(*key);
-        if (box == m_text1) {
-            if (code == 13)
-                leaveForEditor(box);
-            if (typesCharacter(*key) && slotUsable())
-                m_model.UpdateBoxes[m_model.CurrentBox].DataIn = true;
-            return false;
-        }
-        if (code == 13) {
-            leaveForEditor(box);
-            return true;
-        }
-        if (key->matches(QKeySequence::Paste))
-            return true;
-        if (!typesCharacter(*key))
-            return false; // caret movement and Delete; the validator guards the value
-        if (!isDigitCode(code) || !digitFits(*box, QChar(code)))
-            return true;
-        if (slotUsable())
-            m_model.UpdateBoxes[m_model.CurrentBox].DataIn = true;
-        return false;
+        if (keyAscii(*key) == 13)
+            leaveForEditor(m_variableBox);
+        if (typesCharacter(*key))
+            markInUse();
     }
-
-    // The selection paste of the middle button would put any text into a number box.
-    if (event->type() == QEvent::MouseButtonRelease && box != m_text1
-        && static_cast<QMouseEvent *>(event)->button() == Qt::MiddleButton)
-        return true;
-
-    if (event->type() == QEvent::FocusOut && static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
-        leaveBox(box);
     return QWidget::eventFilter(watched, event);
 }
 
 void UpdateBoxDialog::closeEvent(QCloseEvent *event)
 {
     if (isVisible())
-        refreshShape();
+        RefreshShape();
     // Closing only hides: the window keeps its contents for the next opening.
     QWidget::closeEvent(event);
 }

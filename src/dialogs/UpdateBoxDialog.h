@@ -10,7 +10,7 @@ namespace tkl {
 
 class AutomationObject;
 class EditorSurface;
-class Int16TextValidator;
+class NumberBox;
 class ProcessNetwork;
 class Prompts;
 class TicketModel;
@@ -64,17 +64,23 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void layOutControls();
+    void writeEditsToRecord();
+    void connectLeavingRules();
+
     bool slotUsable() const;
-    void refreshShape();
+    /// Typing into a box marks the field in use (DataIn).
+    void markInUse();
+    /// Resizes the field on the editor for its Chars and shows its shape.
+    void RefreshShape();
     void leaveDigits();
     void expandTree();
     void bindSelectedVariable();
     void showError(const QString &text);
-    bool digitFits(const QLineEdit &box, QChar digit) const;
     /// The rule of leaving a box: the characters box reshapes the field, the digits
     /// box captions it; the variable box has none.
-    void leaveBox(const QLineEdit *box);
-    void leaveForEditor(QLineEdit *box);
+    void leaveBox(const QWidget *box);
+    void leaveForEditor(QWidget *box);
 
     TicketModel &m_model;
     AutomationObject &m_server;
@@ -82,14 +88,14 @@ private:
     Prompts &m_prompts;
     int m_heightTwips = CollapsedHeight;
 
-    QLabel *m_label2;
-    QLabel *m_label3;
-    QLineEdit *m_text1;
-    QLineEdit *m_text2;
-    QLineEdit *m_text3;
+    // Created in this order, which is also the order they are stacked in.
+    QLabel *m_charsLabel;
+    QLabel *m_digitsLabel;
+    QLineEdit *m_variableBox;
+    NumberBox *m_charsBox;
+    NumberBox *m_digitsBox;
     QPushButton *m_treeButton;
     VariableTree *m_tree;
-    Int16TextValidator *m_validator;
 };
 
 } // namespace tkl

@@ -3,7 +3,7 @@
 #include "editor/TextBoxQueries.h"
 #include "editor/TicketTextBox.h"
 #include "model/CharGrid.h"
-#include "ui/EditorFont.h"
+#include "ui/WindowLook.h"
 #include "model/Numbers.h"
 #include "model/ShapeCaption.h"
 #include "model/TicketModel.h"

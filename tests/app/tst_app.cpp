@@ -4,7 +4,7 @@
 #include "app/MainWindow.h"
 #include "device/AutomationFactory.h"
 #include "device/ProcessNetwork.h"
-#include "device/PortDialog.h"
+#include "device-widgets/PortDialog.h"
 #include "dialogs/HelpWindow.h"
 #include "dialogs/PreviewWindow.h"
 #include "dialogs/PrinterSettingsDialog.h"
@@ -12,7 +12,7 @@
 #include "dialogs/UpdateBoxDialog.h"
 #include "editor/EditorWindow.h"
 #include "model/CharGrid.h"
-#include "ui/EditorFont.h"
+#include "ui/WindowLook.h"
 #include "model/TicketModel.h"
 #include "support/ScriptedPrompts.h"
 

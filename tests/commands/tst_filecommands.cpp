@@ -1,7 +1,7 @@
 #include "app/FileCommands.h"
 #include "editor/EditorWindow.h"
 #include "files/LayoutFile.h"
-#include "ui/EditorFont.h"
+#include "ui/WindowLook.h"
 #include "model/TicketModel.h"
 #include "support/ScriptedPrompts.h"
 

@@ -2,7 +2,7 @@
 
 #include "device/ProcessNetwork.h"
 #include "dialogs/PreviewWindow.h"
-#include "ui/EditorFont.h"
+#include "ui/WindowLook.h"
 #include "model/TicketModel.h"
 
 #include <QLabel>

@@ -2,7 +2,7 @@
 
 #include "dialogs/PrinterSettingsDialog.h"
 #include "dialogs/TicketSizeDialog.h"
-#include "ui/EditorFont.h"
+#include "ui/WindowLook.h"
 #include "model/TicketModel.h"
 
 #include <QApplication>
@@ -76,15 +76,15 @@ private slots:
         editor.widthRequests.clear();
         TicketSizeDialog dialog(model, editor);
         dialog.openAt(2000, 4000);
-        auto *text1 = dialog.findChild<QLineEdit *>("Text1");
+        auto *charsBox = dialog.findChild<QLineEdit *>("Text1");
         if (!typed.isNull()) {
             // Opening selects the shown number, so that typing replaces it.
-            QCOMPARE(text1->selectedText(), QString::number(40));
-            QTest::keyClick(text1, Qt::Key_Delete);
-            QTest::keyClicks(text1, typed);
+            QCOMPARE(charsBox->selectedText(), QString::number(40));
+            QTest::keyClick(charsBox, Qt::Key_Delete);
+            QTest::keyClicks(charsBox, typed);
         }
         QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
-        QCoreApplication::sendEvent(text1, &out);
+        QCoreApplication::sendEvent(charsBox, &out);
         QCOMPARE(editor.widthRequests, QList<double>{request});
         QCOMPARE(model.CharsPerLine, qint16(charsPerLine));
     }

@@ -3,11 +3,11 @@
 #include "support/ScriptedPrompts.h"
 
 #include "device/ProcessNetwork.h"
-#include "device/VariableTree.h"
+#include "device-widgets/VariableTree.h"
 #include "dialogs/UpdateBoxDialog.h"
 #include "model/ProgramTitle.h"
 #include "model/TicketModel.h"
-#include "ui/EditorFont.h"
+#include "ui/WindowLook.h"
 
 #include <QApplication>
 #include <QClipboard>

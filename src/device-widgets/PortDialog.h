@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/ProgressWindow.h"
+#include "device-widgets/ProgressWindow.h"
 #include "device/TicketDownload.h"
 
 #include <QPointer>
@@ -39,9 +39,6 @@ public:
     /// Called where a download puts the editor's mouse pointer back to the default one.
     void setRestorePointer(std::function<void()> restorePointer) { m_restorePointer = std::move(restorePointer); }
 
-    /// Places the dialog at the main window's left + 2000, top + 3000 twips and shows it.
-    void showAtMainWindow();
-
     /// Runs the download to the port in `Combo1`, as the "Download" button does.
     void download();
 
@@ -51,10 +48,11 @@ public:
     /// The result of the last download the button started.
     const DownloadResult &lastResult() const { return m_lastResult; }
 
-    /// Form7, created by the first download; nullptr before.
+    /// The progress window (`Form7`), created by the first download; nullptr before.
     ProgressWindow *progressWindow() const { return m_progress; }
 
-    QComboBox *combo() const { return m_combo; }
+    /// The port name box (`Combo1`).
+    QComboBox *combo() const { return m_portBox; }
 
     /// The message when Download is pressed with no port chosen.
     static inline const QString NoPortMessage =
@@ -65,8 +63,8 @@ signals:
     void downloaded(const QString &port, int writes);
 
 private:
+    /// Where the progress window is placed from: the main window's frame, in twips.
     QPoint mainWindowTwips() const;
-    void placeAt(QWidget *window, int leftTwips, int topTwips) const;
 
     TicketModel &m_model;
     const ProcessNetwork &m_network;
@@ -80,8 +78,8 @@ private:
     QString m_shownStoreWarning;  ///< the device-memory warning last shown
 
     VariableTree *m_tree;
-    QComboBox *m_combo;
-    QPushButton *m_command1;
+    QComboBox *m_portBox;
+    QPushButton *m_downloadButton;
     QPointer<ProgressWindow> m_progress;
 };
 

@@ -1,4 +1,7 @@
-#include "EditorFont.h"
+#include "WindowLook.h"
+
+#include <QPalette>
+#include <QWidget>
 
 namespace tkl {
 
@@ -14,12 +17,21 @@ QFont typewriterFont(const QString &family, double points)
     QFont font(family);
     font.setPointSizeF(points);
     font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
     return font;
 }
 
 QFont editorFont()
 {
     return typewriterFont(QStringLiteral("Courier"), 9.75);
+}
+
+void setGreyBackground(QWidget &widget)
+{
+    widget.setAutoFillBackground(true);
+    QPalette pal = widget.palette();
+    pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
+    widget.setPalette(pal);
 }
 
 } // namespace tkl

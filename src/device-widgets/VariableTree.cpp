@@ -1,6 +1,6 @@
 #include "VariableTree.h"
 
-#include "ProcessNetwork.h"
+#include "device/ProcessNetwork.h"
 
 #include <QKeyEvent>
 

@@ -1,13 +1,13 @@
 #include "PortDialog.h"
 
-#include "AutomationFactory.h"
-#include "ProcessNetwork.h"
 #include "ProgressWindow.h"
 #include "VariableTree.h"
-#include "model/CharGrid.h"
-#include "model/Numbers.h"
+
+#include "device/AutomationFactory.h"
+#include "device/ProcessNetwork.h"
 #include "model/Prompts.h"
 #include "model/TicketModel.h"
+#include "ui/TwipsGeometry.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
@@ -46,73 +46,50 @@ PortDialog::PortDialog(TicketModel &model, AutomationFactory &factory, const Pro
     setObjectName(QStringLiteral("Form8"));
     setWindowTitle(QStringLiteral("Port setup for Printer Ticket download"));
 
-    const double dpi = logicalDpiX();
-    auto place = [dpi](QWidget *w, int left, int top, int width, int height) {
-        w->setGeometry(Twips::toPixels(left, dpi), Twips::toPixels(top, dpi), Twips::toPixels(width, dpi),
-                       Twips::toPixels(height, dpi));
-    };
-    resize(Twips::toPixels(4335, dpi), Twips::toPixels(3225, dpi));
+    resizeTwips(*this, 4335, 3225);
 
     m_tree = new VariableTree(network, VariableTree::Mode::Ports, this);
     m_tree->setDesignSettings(QStringLiteral("FileName.ext"), QStringLiteral("Zavoda_Ridezov"),
                               QStringLiteral("Default Workspace"));
-    place(m_tree, 0, 720, 4335, 1935);
+    setGeometryTwips(*m_tree, 0, 720, 4335, 1935);
 
-    m_combo = new QComboBox(this);
-    m_combo->setObjectName(QStringLiteral("Combo1"));
-    m_combo->setEditable(true);
+    m_portBox = new QComboBox(this);
+    m_portBox->setObjectName(QStringLiteral("Combo1"));
+    m_portBox->setEditable(true);
     // Only a download puts a name into the list.
-    m_combo->setInsertPolicy(QComboBox::NoInsert);
-    place(m_combo, 0, 360, 4335, 315);
+    m_portBox->setInsertPolicy(QComboBox::NoInsert);
+    setGeometryTwips(*m_portBox, 0, 360, 4335, 315);
 
-    auto *label1 = new QLabel(QStringLiteral("Selected port"), this);
-    label1->setObjectName(QStringLiteral("Label1"));
-    place(label1, 0, 120, 1215, 255);
+    auto *portLabel = new QLabel(QStringLiteral("Selected port"), this);
+    portLabel->setObjectName(QStringLiteral("Label1"));
+    setGeometryTwips(*portLabel, 0, 120, 1215, 255);
 
-    auto *label2 = new QLabel(QStringLiteral("\"Select port before download\""), this);
-    label2->setObjectName(QStringLiteral("Label2"));
-    place(label2, 120, 2880, 2415, 255);
-    fitToWidth(label1);
-    fitToWidth(label2);
+    auto *hintLabel = new QLabel(QStringLiteral("\"Select port before download\""), this);
+    hintLabel->setObjectName(QStringLiteral("Label2"));
+    setGeometryTwips(*hintLabel, 120, 2880, 2415, 255);
+    fitToWidth(portLabel);
+    fitToWidth(hintLabel);
 
-    m_command1 = new QPushButton(QStringLiteral("Download"), this);
-    m_command1->setObjectName(QStringLiteral("Command1"));
-    place(m_command1, 2640, 2760, 1575, 375);
+    m_downloadButton = new QPushButton(QStringLiteral("Download"), this);
+    m_downloadButton->setObjectName(QStringLiteral("Command1"));
+    setGeometryTwips(*m_downloadButton, 2640, 2760, 1575, 375);
 
-    setTabOrder(m_tree, m_combo);
-    setTabOrder(m_combo, m_command1);
+    setTabOrder(m_tree, m_portBox);
+    setTabOrder(m_portBox, m_downloadButton);
 
-    connect(m_tree, &VariableTree::NodeSelected, this, [this] { m_combo->setEditText(m_tree->SelectedName()); });
-    connect(m_command1, &QPushButton::clicked, this, &PortDialog::download);
+    connect(m_tree, &VariableTree::NodeSelected, this, [this] { m_portBox->setEditText(m_tree->SelectedName()); });
+    connect(m_downloadButton, &QPushButton::clicked, this, &PortDialog::download);
 }
 
 PortDialog::~PortDialog()
 {
-    // Form7 is a window of its own; it goes with the dialog.
+    // The progress window is a window of its own; it goes with the dialog.
     delete m_progress;
 }
 
 QPoint PortDialog::mainWindowTwips() const
 {
-    if (!m_mainWindow)
-        return {};
-    const double dpi = m_mainWindow->logicalDpiX();
-    const QPoint topLeft = m_mainWindow->frameGeometry().topLeft();
-    return QPoint(int(roundHalfEven(Twips::fromPixels(topLeft.x(), dpi))),
-                  int(roundHalfEven(Twips::fromPixels(topLeft.y(), dpi))));
-}
-
-void PortDialog::placeAt(QWidget *window, int leftTwips, int topTwips) const
-{
-    const double dpi = window->logicalDpiX();
-    window->move(Twips::toPixels(leftTwips, dpi), Twips::toPixels(topTwips, dpi));
-}
-
-void PortDialog::showAtMainWindow()
-{
-    const QPoint main = mainWindowTwips();
-    placeAt(this, main.x() + 2000, main.y() + 3000);
-    show();
+    return m_mainWindow ? frameTopLeftTwips(*m_mainWindow) : QPoint();
 }
 
 void PortDialog::download()
@@ -121,14 +98,14 @@ void PortDialog::download()
     if (m_download->isRunning())
         return;
 
-    const QString port = m_combo->currentText();
+    const QString port = m_portBox->currentText();
     if (port.trimmed().isEmpty()) {
         m_prompts.showMessage(QStringLiteral("Download"), NoPortMessage, Prompts::Icon::Information);
         return;
     }
     const QStringList lines = m_boxLines ? m_boxLines() : QStringList();
     QPointer<PortDialog> self(this);
-    m_command1->setEnabled(false);
+    m_downloadButton->setEnabled(false);
 
     TicketDownload::Callbacks callbacks;
     callbacks.prepared = [this, self, &lines, &port] {
@@ -139,11 +116,11 @@ void PortDialog::download()
             m_progress = new ProgressWindow(m_mainWindow); // stays above the main window
         m_progress->setProgress(0);
         const QPoint main = mainWindowTwips();
-        placeAt(m_progress, main.x() + 3500, main.y() + 5500);
+        moveToTwips(*m_progress, main.x() + 3500, main.y() + 5500);
         m_progress->show();
         if (m_restorePointer)
             m_restorePointer();
-        m_combo->addItem(port);
+        m_portBox->addItem(port);
     };
     callbacks.progress = [this, self](double value) {
         if (self && m_progress)
@@ -157,7 +134,7 @@ void PortDialog::download()
     if (!self)
         return;
     m_lastResult = result;
-    m_command1->setEnabled(true);
+    m_downloadButton->setEnabled(true);
     if (result.status == DownloadResult::Status::Refused)
         return;
     if (!result.ok())

@@ -1,11 +1,11 @@
 // The port dialog and its progress window, driven as the operator does.
 
-#include "DeviceTestSupport.h"
+#include "device/DeviceTestSupport.h"
 #include "device/AutomationFactory.h"
-#include "device/PortDialog.h"
+#include "device-widgets/PortDialog.h"
 #include "device/ProcessNetwork.h"
-#include "device/ProgressWindow.h"
-#include "device/VariableTree.h"
+#include "device-widgets/ProgressWindow.h"
+#include "device-widgets/VariableTree.h"
 #include "model/TicketModel.h"
 #include "support/ScriptedPrompts.h"
 

@@ -1,7 +1,7 @@
 #include "ProgressWindow.h"
 
-#include "model/CharGrid.h"
 #include "model/Numbers.h"
+#include "ui/TwipsGeometry.h"
 
 #include <QLabel>
 #include <QPainter>
@@ -18,25 +18,20 @@ ProgressWindow::ProgressWindow(QWidget *parent)
     setObjectName(QStringLiteral("Form7"));
     setWindowTitle(QStringLiteral("Downloading Printer Ticket"));
 
-    const double dpi = logicalDpiX();
-    auto place = [dpi](QWidget *w, int left, int top, int width, int height) {
-        w->setGeometry(Twips::toPixels(left, dpi), Twips::toPixels(top, dpi), Twips::toPixels(width, dpi),
-                       Twips::toPixels(height, dpi));
-    };
-    resize(Twips::toPixels(3375, dpi), Twips::toPixels(960, dpi));
+    resizeTwips(*this, 3375, 960);
 
-    auto *picture1 = new QLabel(this);
-    picture1->setObjectName(QStringLiteral("Picture1"));
-    picture1->setPixmap(picture());
-    picture1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    place(picture1, 120, 120, 555, 525);
+    auto *picture = new QLabel(this);
+    picture->setObjectName(QStringLiteral("Picture1"));
+    picture->setPixmap(ProgressWindow::picture());
+    picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setGeometryTwips(*picture, 120, 120, 555, 525);
 
     m_bar = new QProgressBar(this);
     m_bar->setObjectName(QStringLiteral("ProgressBar1"));
     m_bar->setRange(0, 100);
     m_bar->setValue(0);
     m_bar->setTextVisible(false);
-    place(m_bar, 120, 720, 3135, 195);
+    setGeometryTwips(*m_bar, 120, 720, 3135, 195);
 }
 
 void ProgressWindow::setProgress(double percent)
