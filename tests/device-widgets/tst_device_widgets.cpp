@@ -76,182 +76,162 @@ class TestDeviceWidgets : public QObject
     Q_OBJECT
 
 private slots:
-    void downloadsListThePortEachTime();
-    void failingDownload_data();
-    void failingDownload();
-    void downloadWithoutPort_data();
-    void downloadWithoutPort();
-    void failureAtEveryWriteThroughTheDialog();
-    void readBackDifferenceShown();
-    void deviceMemoryWarningShownOnce();
-    void noSecondDownloadWhileOneRuns();
-    void dialogClosedDuringDownload();
-};
+    void downloadsListThePortEachTime()
+    {
+        PortSetup s;
+        QSignalSpy downloaded(&s.dialog, &PortDialog::downloaded);
+        s.dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&s.dialog));
+        // Choosing the port in the tree, or Enter in the box, puts the name in the box only.
+        auto *tree = s.dialog.findChild<VariableTree *>(QStringLiteral("Vatrix1"));
+        tree->setCurrentItem(tree->itemForName(QStringLiteral("Printer1")));
+        QTest::keyClick(tree, Qt::Key_Return);
+        QCOMPARE(s.combo()->currentText(), QStringLiteral("Printer1"));
+        QTest::keyClick(s.combo(), Qt::Key_Return);
+        QCOMPARE(s.combo()->count(), 0);
 
-void TestDeviceWidgets::downloadsListThePortEachTime()
-{
-    PortSetup s;
-    s.dialog.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&s.dialog));
-    // Choosing the port in the tree, or Enter in the box, puts the name in the box only.
-    auto *tree = s.dialog.findChild<VariableTree *>(QStringLiteral("Vatrix1"));
-    tree->setCurrentItem(tree->itemForName(QStringLiteral("Printer1")));
-    QTest::keyClick(tree, Qt::Key_Return);
-    QCOMPARE(s.combo()->currentText(), QStringLiteral("Printer1"));
-    QTest::keyClick(s.combo(), Qt::Key_Return);
-    QCOMPARE(s.combo()->count(), 0);
+        QTest::mouseClick(s.dialog.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        QCOMPARE(s.listed(), QStringList{"Printer1"});
+        QVERIFY(!s.dialog.isVisible());
+        QVERIFY(!s.dialog.progressWindow()->isVisible());
+        const qsizetype firstWrites = s.network->writeLog().size();
+        QCOMPARE(downloaded.count(), 1);
+        QCOMPARE(downloaded.first(), (QVariantList{QStringLiteral("Printer1"), int(firstWrites)}));
 
-    QTest::mouseClick(s.dialog.findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
-    QCOMPARE(s.listed(), QStringList{"Printer1"});
-    QVERIFY(!s.dialog.isVisible());
-    QVERIFY(!s.dialog.progressWindow()->isVisible());
-    const qsizetype firstWrites = s.network->writeLog().size();
-
-    // The same port again, after the ticket grew by a line: a new server object.
-    s.lines << QStringLiteral("one more");
-    s.network->clearWriteLog();
-    s.download(QStringLiteral("Printer1"));
-    QCOMPARE(s.listed(), (QStringList{"Printer1", "Printer1"}));
-    QCOMPARE(s.model.TicketLines, qint16(6));
-    QCOMPARE(s.network->writeLog().size(), firstWrites + 1);
-    QCOMPARE(s.factory.createdCount(), 2);
-    QVERIFY(s.prompts.messages.isEmpty());
-}
-
-void TestDeviceWidgets::failingDownload_data()
-{
-    QTest::addColumn<QString>("port");
-    QTest::addColumn<bool>("creationFails");
-    QTest::addColumn<QString>("messagePart");
-    QTest::addColumn<int>("lineLength"); // a sixth ticket line this long; 0: none
-
-    QTest::newRow("unknown port") << "Printer9" << false << "\"Printer9.UpdateArr[1].DataIn\"" << 0;
-    QTest::newRow("no server") << "Printer1" << true << "not registered" << 0;
-    // Refused before anything is written: the device keeps what it held.
-    QTest::newRow("a line longer than the port stores")
-        << "Printer1" << false << "text line 6 has 256 characters; port Printer1 stores at most 255" << 256;
-}
-
-void TestDeviceWidgets::failingDownload()
-{
-    QFETCH(QString, port);
-    QFETCH(bool, creationFails);
-    QFETCH(QString, messagePart);
-    QFETCH(int, lineLength);
-    PortSetup s;
-    if (lineLength > 0)
-        s.lines << QString(lineLength, u'=');
-    if (creationFails)
-        s.factory.setCreationFailure(QStringLiteral("Component not registered"));
-    s.download(port);
-
-    QCOMPARE(s.prompts.messages.size(), 1);
-    QVERIFY2(s.prompts.messages.first().text.contains(messagePart), qPrintable(s.prompts.messages.first().text));
-    s.checkFailureShown(s.dialog.lastResult().errorString);
-    // A download that got as far as writing has listed the port; one without a server
-    // or refused before its first write has not.
-    QCOMPARE(s.listed(), creationFails || lineLength > 0 ? QStringList() : QStringList{port});
-    if (lineLength > 0)
-        QVERIFY(s.network->writeLog().isEmpty());
-}
-
-void TestDeviceWidgets::downloadWithoutPort_data()
-{
-    QTest::addColumn<QString>("port");
-    QTest::newRow("empty") << "";
-    QTest::newRow("blanks") << "   ";
-}
-
-// No port chosen: the operator is told so, and nothing is created or written.
-void TestDeviceWidgets::downloadWithoutPort()
-{
-    QFETCH(QString, port);
-    PortSetup s;
-    QSignalSpy downloaded(&s.dialog, &PortDialog::downloaded);
-    s.download(port);
-    QCOMPARE(s.prompts.messages.size(), 1);
-    QCOMPARE(s.prompts.messages.first().text, PortDialog::NoPortMessage);
-    QCOMPARE(s.factory.createdCount(), 0);
-    QVERIFY(s.network->writeLog().isEmpty());
-    QVERIFY(s.listed().isEmpty());
-    QVERIFY(s.dialog.isVisible());
-    QCOMPARE(downloaded.count(), 0);
-
-    // With a port the same dialog then downloads and says how many writes it made.
-    s.download(QStringLiteral("Printer1"));
-    QCOMPARE(downloaded.count(), 1);
-    QCOMPARE(downloaded.first().at(0).toString(), QStringLiteral("Printer1"));
-    QCOMPARE(downloaded.first().at(1).toInt(), int(s.network->writeLog().size()));
-}
-
-void TestDeviceWidgets::failureAtEveryWriteThroughTheDialog()
-{
-    PortSetup s;
-    s.download(QStringLiteral("Printer1"));
-    const int writes = int(s.network->writeLog().size());
-    for (int k = 1; k <= writes; ++k) {
-        s.faults.failWriteAt(k);
+        // The same port again, after the ticket grew by a line: a new server object.
+        s.lines << QStringLiteral("one more");
+        s.network->clearWriteLog();
         s.download(QStringLiteral("Printer1"));
-        QCOMPARE(s.prompts.messages.size(), k);
-        s.checkFailureShown(s.dialog.downloadServer()->property(QStringLiteral("ErrorString")).toString());
+        QCOMPARE(s.listed(), (QStringList{"Printer1", "Printer1"}));
+        QCOMPARE(s.model.TicketLines, qint16(6));
+        QCOMPARE(s.network->writeLog().size(), firstWrites + 1);
+        QCOMPARE(s.factory.createdCount(), 2);
+        QVERIFY(s.prompts.messages.isEmpty());
     }
-    QCOMPARE(s.combo()->count(), writes + 1);
-}
 
-void TestDeviceWidgets::readBackDifferenceShown()
-{
-    PortSetup s;
-    s.faults.corruptOnReadBack(QStringLiteral("Printer1.Ticket[1]"), QStringLiteral("   WEIGHING TICKEt"));
-    s.download(QStringLiteral("Printer1"));
-    QCOMPARE(s.prompts.messages.size(), 1);
-    s.checkFailureShown(QStringLiteral(
-        "Read-back of Printer1.Ticket[1] gave \"   WEIGHING TICKEt\" where \"   WEIGHING TICKET\" was written"));
-}
+    // A download that got as far as writing has listed the port; one without a server
+    // or refused before its first write has not, and the device keeps what it held.
+    void failingDownload_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<QString>("message"); // a part of it
+        QTest::addColumn<bool>("listed");
+        QTest::newRow("unknown port") << "Printer9" << "" << "\"Printer9.UpdateArr[1].DataIn\"" << true;
+        QTest::newRow("no server") << "Printer1" << "no server" << "not registered" << false;
+        QTest::newRow("a line longer than the port stores")
+            << "Printer1" << "long line" << "text line 6 has 256 characters; port Printer1 stores at most 255" << false;
+        QTest::newRow("read-back differs")
+            << "Printer1" << "read-back"
+            << "Read-back of Printer1.Ticket[1] gave \"   WEIGHING TICKEt\" where \"   WEIGHING TICKET\" was written"
+            << true;
+    }
 
-// A device memory that cannot be written: the download itself succeeds, and the
-// operator learns once that other programs will not see the ticket.
-void TestDeviceWidgets::deviceMemoryWarningShownOnce()
-{
-    QTemporaryDir folder;
-    PortSetup s;
-    s.network->attachStore(folder.path()); // a folder where the file should be
-    s.download(QStringLiteral("Printer1"));
-    QVERIFY(s.dialog.lastResult().ok());
-    QCOMPARE(s.prompts.messages.size(), 1);
-    QCOMPARE(s.prompts.messages.first().title, QStringLiteral("Device memory"));
-    s.download(QStringLiteral("Printer1"));
-    QCOMPARE(s.prompts.messages.size(), 1);
-}
+    void failingDownload()
+    {
+        QFETCH(QString, port);
+        QFETCH(QString, fault);
+        QFETCH(QString, message);
+        QFETCH(bool, listed);
+        PortSetup s;
+        if (fault == u"long line")
+            s.lines << QString(256, u'=');
+        else if (fault == u"no server")
+            s.factory.setCreationFailure(QStringLiteral("Component not registered"));
+        else if (fault == u"read-back")
+            s.faults.corruptOnReadBack(QStringLiteral("Printer1.Ticket[1]"), QStringLiteral("   WEIGHING TICKEt"));
+        s.download(port);
 
-// A click that reaches the dialog while the download lets events run starts nothing.
-void TestDeviceWidgets::noSecondDownloadWhileOneRuns()
-{
-    PortSetup s;
-    s.dialog.setRestorePointer([&] {
-        s.combo()->setEditText(QStringLiteral("Printer2"));
-        s.dialog.download(); // as a click queued before the button was disabled
-    });
-    s.download(QStringLiteral("Printer1"));
-    QCOMPARE(s.factory.createdCount(), 1);
-    QVERIFY(s.dialog.lastResult().ok());
-    for (const WriteRecord &w : s.network->writeLog())
-        QVERIFY2(w.name.startsWith(QStringLiteral("Printer1.")), qPrintable(w.name));
-}
+        QCOMPARE(s.prompts.messages.size(), 1);
+        QVERIFY2(s.prompts.messages.first().text.contains(message), qPrintable(s.prompts.messages.first().text));
+        s.checkFailureShown(s.dialog.lastResult().errorString);
+        QCOMPARE(s.listed(), listed ? QStringList{port} : QStringList());
+        if (fault == u"long line")
+            QVERIFY(s.network->writeLog().isEmpty());
+    }
 
-// Closing the program among the events the download lets run must not touch the
-// dialog afterwards; the download goes on to its end without its windows.
-void TestDeviceWidgets::dialogClosedDuringDownload()
-{
-    PortSetup s;
-    auto *dialog = new PortDialog(s.model, s.factory, *s.network, s.prompts, [] { return goldenBoxLines(); },
-                                  &s.mainWindow);
-    QPointer<PortDialog> alive(dialog);
-    dialog->combo()->setEditText(QStringLiteral("Printer1"));
-    QTimer::singleShot(0, dialog, [dialog] { delete dialog; });
-    dialog->download();
-    QVERIFY(!alive);
-    QCOMPARE(s.network->writeLog().last().name, QStringLiteral("Printer1.PrintCode.stop"));
-}
+    // No port chosen: the operator is told so, and nothing is created or written.
+    void downloadWithoutPort_data()
+    {
+        QTest::addColumn<QString>("port");
+        QTest::newRow("empty") << "";
+        QTest::newRow("blanks") << "   ";
+    }
+
+    void downloadWithoutPort()
+    {
+        QFETCH(QString, port);
+        PortSetup s;
+        QSignalSpy downloaded(&s.dialog, &PortDialog::downloaded);
+        s.download(port);
+        QCOMPARE(s.prompts.messages.size(), 1);
+        QCOMPARE(s.prompts.messages.first().text, PortDialog::NoPortMessage);
+        QCOMPARE(s.factory.createdCount(), 0);
+        QVERIFY(s.network->writeLog().isEmpty());
+        QVERIFY(s.listed().isEmpty());
+        QVERIFY(s.dialog.isVisible());
+        QCOMPARE(downloaded.count(), 0);
+    }
+
+    void failureAtEveryWriteThroughTheDialog()
+    {
+        PortSetup s;
+        s.download(QStringLiteral("Printer1"));
+        const int writes = int(s.network->writeLog().size());
+        for (int k = 1; k <= writes; ++k) {
+            s.faults.failWriteAt(k);
+            s.download(QStringLiteral("Printer1"));
+            QCOMPARE(s.prompts.messages.size(), k);
+            s.checkFailureShown(s.dialog.downloadServer()->property(QStringLiteral("ErrorString")).toString());
+        }
+        QCOMPARE(s.combo()->count(), writes + 1);
+    }
+
+    // A device memory that cannot be written: the download itself succeeds, and the
+    // operator learns once that other programs will not see the ticket.
+    void deviceMemoryWarningShownOnce()
+    {
+        QTemporaryDir folder;
+        PortSetup s;
+        s.network->attachStore(folder.path()); // a folder where the file should be
+        s.download(QStringLiteral("Printer1"));
+        QVERIFY(s.dialog.lastResult().ok());
+        QCOMPARE(s.prompts.messages.size(), 1);
+        QCOMPARE(s.prompts.messages.first().title, QStringLiteral("Device memory"));
+        s.download(QStringLiteral("Printer1"));
+        QCOMPARE(s.prompts.messages.size(), 1);
+    }
+
+    // A click that reaches the dialog while the download lets events run starts nothing.
+    void noSecondDownloadWhileOneRuns()
+    {
+        PortSetup s;
+        s.dialog.setRestorePointer([&] {
+            s.combo()->setEditText(QStringLiteral("Printer2"));
+            s.dialog.download(); // as a click queued before the button was disabled
+        });
+        s.download(QStringLiteral("Printer1"));
+        QCOMPARE(s.factory.createdCount(), 1);
+        QVERIFY(s.dialog.lastResult().ok());
+        for (const WriteRecord &w : s.network->writeLog())
+            QVERIFY2(w.name.startsWith(QStringLiteral("Printer1.")), qPrintable(w.name));
+    }
+
+    // Closing the program among the events the download lets run must not touch the
+    // dialog afterwards; the download goes on to its end without its windows.
+    void dialogClosedDuringDownload()
+    {
+        PortSetup s;
+        auto *dialog = new PortDialog(s.model, s.factory, *s.network, s.prompts, [] { return goldenBoxLines(); },
+                                      &s.mainWindow);
+        QPointer<PortDialog> alive(dialog);
+        dialog->combo()->setEditText(QStringLiteral("Printer1"));
+        QTimer::singleShot(0, dialog, [dialog] { delete dialog; });
+        dialog->download();
+        QVERIFY(!alive);
+        QCOMPARE(s.network->writeLog().last().name, QStringLiteral("Printer1.PrintCode.stop"));
+    }
+};
 
 QTEST_MAIN(TestDeviceWidgets)
 #include "tst_device_widgets.moc"

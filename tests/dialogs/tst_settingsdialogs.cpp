@@ -52,15 +52,18 @@ private slots:
         QCOMPARE(code, after);
     }
 
-    // The editor starts at New's width, 40 characters.
+    // The editor starts at New's width, 40 characters. Only digits reach the box; Enter,
+    // like leaving the box, asks the editor for the width, and also hides the window.
     void sizeApplied_data()
     {
-        QTest::addColumn<QString>("typed"); // null: the shown number left as it is
+        QTest::addColumn<QString>("typed"); // null: the shown number left as it is; '\b' Backspace, '\r' Enter
         QTest::addColumn<double>("request");
         QTest::addColumn<int>("charsPerLine");
         QTest::newRow("shown number unchanged") << QString() << 5170.0 << 40;
         QTest::newRow("empty box is one cell") << "" << 370.0 << 0;
         QTest::newRow("20") << "20" << 2770.0 << 20;
+        QTest::newRow("letters, blank, minus, backspace dropped") << "2x -\b0" << 2770.0 << 20;
+        QTest::newRow("enter") << "20\r" << 2770.0 << 20;
         QTest::newRow("100 ends at the widest") << "100" << 12370.0 << 76;
         QTest::newRow("99999999999 the widest") << "99999999999" << 32767.0 * 120 + 250 << 76;
     }
@@ -81,10 +84,18 @@ private slots:
             // Opening selects the shown number, so that typing replaces it.
             QCOMPARE(charsBox->selectedText(), QString::number(40));
             QTest::keyClick(charsBox, Qt::Key_Delete);
-            QTest::keyClicks(charsBox, typed);
         }
-        QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
-        QCoreApplication::sendEvent(charsBox, &out);
+        for (QChar c : typed) {
+            if (c == u'\b' || c == u'\r')
+                QTest::keyClick(charsBox, c == u'\b' ? Qt::Key_Backspace : Qt::Key_Return);
+            else
+                QTest::keyClicks(charsBox, QString(c));
+        }
+        QCOMPARE(dialog.isHidden(), typed.endsWith(u'\r'));
+        if (!dialog.isHidden()) {
+            QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
+            QCoreApplication::sendEvent(charsBox, &out);
+        }
         QCOMPARE(editor.widthRequests, QList<double>{request});
         QCOMPARE(model.CharsPerLine, qint16(charsPerLine));
     }

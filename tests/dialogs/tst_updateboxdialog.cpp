@@ -2,8 +2,8 @@
 #include "FakeServer.h"
 #include "support/ScriptedPrompts.h"
 
-#include "device/ProcessNetwork.h"
 #include "device-widgets/VariableTree.h"
+#include "device/ProcessNetwork.h"
 #include "dialogs/UpdateBoxDialog.h"
 #include "model/ProgramTitle.h"
 #include "model/TicketModel.h"
@@ -14,8 +14,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-
-#include <memory>
 
 using namespace tkl;
 using tkl::test::FakeEditorSurface;
@@ -35,47 +33,44 @@ struct Rig
     FakeServer server;
     FakeEditorSurface editor{model};
     ScriptedPrompts prompts;
-    std::unique_ptr<UpdateBoxDialog> dialog;
+    UpdateBoxDialog dialog{model, server, network, editor, prompts};
 
     Rig()
     {
-        const int scale = network.addNode(QStringLiteral("Scale1"), QStringLiteral("NET1.ST07"), QStringLiteral("3 weighing"));
-        network.addVariable(scale, QStringLiteral("NetWeight"), 120, 0, 4, 0);
-        const int oven = network.addNode(QStringLiteral("Oven"), QStringLiteral("X12"), QStringLiteral("9"));
-        network.addVariable(oven, QStringLiteral("Temp"), 7, 0, 2, 3);
-        dialog = std::make_unique<UpdateBoxDialog>(model, server, network, editor, prompts);
+        network.addVariable(network.addNode("Scale1", "NET1.ST07", "3 weighing"), "NetWeight", 120, 0, 4, 0);
+        dialog.findChild<VariableTree *>(QStringLiteral("Vatrix1"))->reload();
         setAttributes(QStringLiteral("NET1.ST07"), 120, 0, 4, 0, QStringLiteral("3 weighing"));
     }
 
     void setAttributes(const QVariant &node, const QVariant &internal, const QVariant &offset, const QVariant &type,
                        const QVariant &bit, const QVariant &caps)
     {
-        server.values = {{QStringLiteral("NodeAddress"), node}, {QStringLiteral("InternalAddress"), internal},
-                         {QStringLiteral("Offset"), offset},    {QStringLiteral("SubDataType"), type},
-                         {QStringLiteral("BitNo"), bit},        {QStringLiteral("Nodecapabilities"), caps}};
+        server.values = {{"NodeAddress", node}, {"InternalAddress", internal}, {"Offset", offset},
+                         {"SubDataType", type}, {"BitNo", bit},           {"Nodecapabilities", caps}};
     }
 
     /// Opens the dialog on a field inserted into the slot, defined when a name is given.
-    void open(int slot, const QString &name = {}, int chars = 0, int digits = 0)
+    UpdateBox &open(int slot, const QString &name = {}, int chars = 0, int digits = 0)
     {
         model.BoxLoaded[slot] = 1;
+        UpdateBox &b = model.UpdateBoxes[slot];
         if (!name.isEmpty()) {
-            UpdateBox &b = model.UpdateBoxes[slot];
             b.DataIn = true;
             b.VarName = name;
             b.Chars = qint16(chars);
             b.Digits = qint16(digits);
         }
         model.CurrentBox = qint16(slot);
-        dialog->openForSlot(slot);
+        dialog.openForSlot(slot);
+        return b;
     }
 
-    QLineEdit *box(const QString &name) const { return dialog->findChild<QLineEdit *>(name); }
+    QLineEdit *box(const QString &name) const { return dialog.findChild<QLineEdit *>(name); }
 
     void choose(const QString &fullName)
     {
-        QTest::mouseClick(dialog->findChild<QPushButton *>("SSCommand1"), Qt::LeftButton);
-        auto *tree = dialog->findChild<VariableTree *>(QStringLiteral("Vatrix1"));
+        QTest::mouseClick(dialog.findChild<QPushButton *>("SSCommand1"), Qt::LeftButton);
+        auto *tree = dialog.findChild<VariableTree *>(QStringLiteral("Vatrix1"));
         tree->setCurrentItem(tree->itemForName(fullName));
         QTest::keyClick(tree, Qt::Key_Return);
     }
@@ -87,13 +82,17 @@ struct Rig
     }
 };
 
-/// Keys typed at the end of a box, or over all its text: '\b' is Backspace, '\x16' Ctrl+V.
-void typeKeys(QLineEdit *w, bool overAll, const QString &keys)
+/// Types keys into a box: '\b' is Backspace, '\r' Enter, '\x16' Ctrl+V.
+void typeKeys(QLineEdit *w, const QString &keys)
 {
-    overAll ? w->selectAll() : w->end(false);
-    for (QChar c : keys)
-        c == u'\b' ? QTest::keyClick(w, Qt::Key_Backspace)
-        : c == u'\x16' ? QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier) : QTest::keyClicks(w, QString(c));
+    for (QChar c : keys) {
+        if (c == u'\b' || c == u'\r')
+            QTest::keyClick(w, c == u'\b' ? Qt::Key_Backspace : Qt::Key_Return);
+        else if (c == u'\x16')
+            QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
+        else
+            QTest::keyClicks(w, QString(c));
+    }
 }
 
 } // namespace
@@ -130,88 +129,79 @@ private slots:
         rig.open(3, defined ? b.VarName : QString(), 12, 3);
 
         QCOMPARE((QStringList{rig.box("Text1")->text(), rig.box("Text2")->text(), rig.box("Text3")->text()}), texts);
-        QCOMPARE(rig.dialog->windowTitle(), QStringLiteral("UpdateBox 3"));
+        QCOMPARE(rig.dialog.windowTitle(), QStringLiteral("UpdateBox 3"));
+        QCOMPARE((QList<int>{b.DataIn, b.Chars, b.Digits}), (QList<int>{defined, 12, 3}));
         QCOMPARE(b.VarName, varName);
-        QCOMPARE(b.DataIn, defined);
-        QCOMPARE(b.Chars, qint16(12));
-        QCOMPARE(b.Digits, qint16(3));
         QCOMPARE(rig.model.UpdateBoxes[2].VarName, QStringLiteral("Scale1.Tare"));
     }
 
-    void numberBoxKeys_data()
+    // Any key typed marks the field in use. Only digits reach the number boxes, and only
+    // while the number fits 16 bits; taking the focus, by Tab or a click, selects the
+    // whole text so that typing replaces it. Enter hides the dialog.
+    void boxKeys_data()
     {
         QTest::addColumn<QString>("box");
         QTest::addColumn<bool>("defined"); // defined slots start with Chars 12, Digits 3
-        QTest::addColumn<bool>("overAll");
+        QTest::addColumn<QString>("focus"); // "tab", "click", or none: caret at the end
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("chars");
-        QTest::addColumn<int>("digits");
-        QTest::newRow("digit behind placeholder") << "Text2" << false << false << "5" << " Not selected5" << 0 << 0;
-        QTest::newRow("backspace in Text2") << "Text2" << true << false << "\b" << "12" << 12 << 3;
-        QTest::newRow("backspace in Text3") << "Text3" << true << false << "\b" << "3" << 12 << 3;
-        QTest::newRow("32767 fits") << "Text2" << true << true << "32767" << "32767" << 32767 << 3;
-        QTest::newRow("32768 refused") << "Text2" << true << true << "32768" << "3276" << 3276 << 3;
-        QTest::newRow("paste refused") << "Text3" << true << false << "\x16" << "3" << 12 << 3;
+        QTest::addColumn<QList<int>>("charsDigits");
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("digit behind placeholder") << "Text2" << false << "" << "5" << " Not selected5"
+                                                  << QList<int>{0, 0} << false;
+        QTest::newRow("letters, blank, minus, backspace")
+            << "Text3" << true << "" << "a -\b" << "3" << QList<int>{12, 3} << false;
+        QTest::newRow("paste") << "Text3" << true << "" << "\x16" << "3" << QList<int>{12, 3} << false;
+        QTest::newRow("tab, 32767 fits") << "Text2" << true << "tab" << "32767" << "32767" << QList<int>{32767, 3}
+                                         << false;
+        QTest::newRow("tab, 32768 refused") << "Text2" << true << "tab" << "32768" << "3276"
+                                            << QList<int>{3276, 3} << false;
+        QTest::newRow("click over placeholder") << "Text3" << false << "click" << "8" << "8" << QList<int>{0, 8}
+                                                << false;
+        QTest::newRow("enter in Text3") << "Text3" << true << "tab" << "1\r" << "1" << QList<int>{12, 1} << true;
+        QTest::newRow("letter and enter in Text1") << "Text1" << false << "" << "x\r" << VariablePlaceholder + "x"
+                                                   << QList<int>{0, 0} << true;
     }
 
-    void numberBoxKeys()
+    void boxKeys()
     {
         QFETCH(QString, box);
         QFETCH(bool, defined);
-        QFETCH(bool, overAll);
+        QFETCH(QString, focus);
         QFETCH(QString, keys);
         QFETCH(QString, text);
-        QFETCH(int, chars);
-        QFETCH(int, digits);
+        QFETCH(QList<int>, charsDigits);
+        QFETCH(bool, hidden);
         QGuiApplication::clipboard()->setText(QStringLiteral("77"));
         Rig rig;
-        rig.open(4, defined ? QStringLiteral("Scale1.Tare") : QString(), 12, 3);
-        typeKeys(rig.box(box), overAll, keys);
-        QCOMPARE(rig.box(box)->text(), text);
-        const UpdateBox &b = rig.model.UpdateBoxes[4];
-        QCOMPARE(b.Chars, qint16(chars));
-        QCOMPARE(b.Digits, qint16(digits));
-        QVERIFY(b.DataIn);
-    }
-
-    // A number box that takes the focus, by Tab or by a click, selects its whole text:
-    // typing replaces the placeholder instead of landing inside it.
-    void focusSelectsAll_data()
-    {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<bool>("byMouse");
-        QTest::newRow("Text2, Tab") << "Text2" << false;
-        QTest::newRow("Text3, Tab") << "Text3" << false;
-        QTest::newRow("Text2, click") << "Text2" << true;
-    }
-
-    void focusSelectsAll()
-    {
-        QFETCH(QString, box);
-        QFETCH(bool, byMouse);
-        Rig rig;
-        rig.open(4);
+        const UpdateBox &b = rig.open(4, defined ? QStringLiteral("Scale1.Tare") : QString(), 12, 3);
         QLineEdit *w = rig.box(box);
         rig.box("Text1")->setFocus();
-        if (byMouse)
+        if (focus == u"tab")
+            w->setFocus(Qt::TabFocusReason);
+        else if (focus == u"click")
             QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2));
         else
-            w->setFocus(Qt::TabFocusReason);
-        QTRY_COMPARE(w->selectedText(), NumberPlaceholder);
-        QTest::keyClicks(w, QStringLiteral("8"));
-        QCOMPARE(w->text(), QStringLiteral("8"));
+            w->end(false);
+        if (!focus.isEmpty())
+            QTRY_COMPARE(w->selectedText(), w->text());
+        typeKeys(w, keys);
+        QCOMPARE(w->text(), text);
+        QCOMPARE((QList<int>{b.Chars, b.Digits}), charsDigits);
+        QVERIFY(b.DataIn);
+        QCOMPARE(rig.dialog.isHidden(), hidden);
     }
 
     void shape_data()
     {
         QTest::addColumn<int>("chars");
         QTest::addColumn<int>("digits");
-        QTest::addColumn<QString>("left"); // the box that loses the focus
+        QTest::addColumn<QString>("left"); // the box that loses the focus, or "close"
         QTest::addColumn<QStringList>("shapes"); // what the editor was asked: slot, width (-1: caption only), caption
         QTest::addColumn<int>("digitsAfter");
         QTest::newRow("3/3 leaving digits") << 3 << 3 << "Text3" << QStringList{"5 -1 .XXX"} << 3;
         QTest::newRow("3/3 leaving characters") << 3 << 3 << "Text2" << QStringList{"5 400 XXX"} << 3;
+        QTest::newRow("3/3 closing") << 3 << 3 << "close" << QStringList{"5 400 XXX"} << 3;
         QTest::newRow("3 with 2 decimals") << 3 << 2 << "Text3" << QStringList{"5 -1 .XX"} << 2;
         QTest::newRow("2 with 5 on characters") << 2 << 5 << "Text2" << QStringList{"5 280 XXXXX"} << 5;
         QTest::newRow("2 with 5 on digits resets") << 2 << 5 << "Text3" << QStringList() << 0;
@@ -226,12 +216,17 @@ private slots:
         QFETCH(int, digitsAfter);
         Rig rig;
         rig.open(5, QStringLiteral("Scale1.Tare"), chars, digits);
-        rig.leave(left);
+        if (left == u"close")
+            rig.dialog.close();
+        else
+            rig.leave(left);
         QCOMPARE(rig.editor.shapes, shapes);
         QCOMPARE(rig.model.UpdateBoxes[5].Digits, qint16(digitsAfter));
         QCOMPARE(rig.box("Text3")->text(), QString::number(digits)); // even when Digits was reset
     }
 
+    // Binding overwrites the name and the addresses and leaves the field's width; a
+    // failure keeps what was read before it and leaves the tree open.
     void binding_data()
     {
         QTest::addColumn<QVariant>("node");
@@ -261,39 +256,25 @@ private slots:
         QFETCH(QList<int>, fields);
         QFETCH(QString, message);
         Rig rig;
-        UpdateBox &b = rig.model.UpdateBoxes[7];
+        UpdateBox &b = rig.open(7);
         b.NodeAdr = b.SWNo = b.Offset = b.Typ = b.BitNo = b.Code = 99;
+        b.Chars = 8;
+        b.Digits = 2;
         rig.setAttributes(node, 120, offset, 4, 5, caps);
         rig.server.failOn = failOn;
         rig.server.errorString = QStringLiteral("stale"); // must not stand in for a conversion failure
-        rig.open(7);
         rig.choose(QStringLiteral("Scale1.NetWeight"));
 
         QVERIFY(b.DataIn);
         QCOMPARE(b.VarName, QStringLiteral("Scale1.NetWeight"));
         QCOMPARE((QList<int>{b.NodeAdr, b.SWNo, b.Offset, b.Typ, b.BitNo, b.Code}), fields);
+        QCOMPARE((QList<int>{b.Chars, b.Digits}), (QList<int>{8, 2}));
         QCOMPARE(rig.prompts.messages.size(), message.isEmpty() ? 0 : 1);
         if (!message.isEmpty()) {
             QCOMPARE(rig.prompts.messages[0].text, message);
             QCOMPARE(rig.prompts.messages[0].title, ProgramTitle);
         }
-        QCOMPARE(rig.dialog->isCollapsed(), message.isEmpty());
-    }
-
-    void secondBindingKeepsWidth()
-    {
-        Rig rig;
-        rig.open(3);
-        rig.choose(QStringLiteral("Scale1.NetWeight"));
-        typeKeys(rig.box("Text2"), true, "8");
-        typeKeys(rig.box("Text3"), true, "2");
-        rig.setAttributes(QStringLiteral("X12"), 7, 1, 2, 3, QStringLiteral("9"));
-        rig.choose(QStringLiteral("Oven.Temp"));
-
-        const UpdateBox &b = rig.model.UpdateBoxes[3];
-        QCOMPARE(b.VarName, QStringLiteral("Oven.Temp"));
-        QCOMPARE((QList<int>{b.NodeAdr, b.SWNo, b.Offset, b.Typ, b.BitNo, b.Code, b.Chars, b.Digits}),
-                 (QList<int>{12, 7, 1, 2, 3, 9, 8, 2}));
+        QCOMPARE(rig.dialog.isCollapsed(), message.isEmpty());
     }
 
     void fieldDeletedWhileOpen()
@@ -303,11 +284,12 @@ private slots:
         rig.open(2, QStringLiteral("Scale1.Tare"), 4, 1);
         rig.model.BoxLoaded[2] = 0;
         rig.model.UpdateBoxes[2] = UpdateBox{};
-        typeKeys(rig.box("Text2"), true, "9");
-        typeKeys(rig.box("Text1"), false, "x");
+        rig.box("Text2")->selectAll();
+        typeKeys(rig.box("Text2"), "9");
+        typeKeys(rig.box("Text1"), "x");
         rig.leave("Text2");
         rig.choose(QStringLiteral("Scale1.NetWeight"));
-        rig.dialog->close();
+        rig.dialog.close();
         QVERIFY(rig.model.UpdateBoxes[2] == UpdateBox{});
         QVERIFY(rig.editor.shapes.isEmpty());
     }
