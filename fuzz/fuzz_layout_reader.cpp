@@ -37,23 +37,23 @@ bool refusalAllowed(const LayoutData &d, const LayoutError &e)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const LayoutReadResult r = LayoutReader::read(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
-    if (!r) {
-        if (r.error.message.isEmpty())
+    const auto r = LayoutReader::read(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size)));
+    if (!r.ok()) {
+        if (r.error().message.isEmpty())
             fault("a failed read without a message");
         return 0;
     }
 
-    QByteArray bytes;
-    if (const auto e = LayoutWriter::toBytes(*r.layout, bytes)) {
-        if (!refusalAllowed(*r.layout, *e))
+    const auto bytes = LayoutWriter::toBytes(*r);
+    if (!bytes.ok()) {
+        if (!refusalAllowed(*r, bytes.error()))
             fault("a layout that was read cannot be written");
         return 0;
     }
-    const LayoutReadResult again = LayoutReader::read(bytes);
-    if (!again)
+    const auto again = LayoutReader::read(*bytes);
+    if (!again.ok())
         fault("a written layout does not read back");
-    if (!(*again.layout == *r.layout))
+    if (!(*again == *r))
         fault("a written layout reads back different");
     return 0;
 }

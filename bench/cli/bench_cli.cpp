@@ -60,11 +60,11 @@ LayoutData fullLayout(int variant)
 
 bool writeLayout(const QString &path, const LayoutData &layout)
 {
-    QByteArray bytes;
-    if (LayoutWriter::toBytes(layout, bytes))
+    const auto bytes = LayoutWriter::toBytes(layout);
+    if (!bytes.ok())
         return false;
     QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+    return f.open(QIODevice::WriteOnly) && f.write(*bytes) == bytes->size();
 }
 
 QString toolPath()

@@ -90,32 +90,33 @@ void measure(const char *heading)
     const QString barePath = dir.filePath(QStringLiteral("bare.txt"));
 
     const LayoutData layout = fullLayout();
-    QByteArray bytes;
-    if (LayoutWriter::toBytes(layout, bytes))
+    const auto stored = LayoutWriter::toBytes(layout);
+    if (!stored.ok())
         fail("the layout was refused");
-    if (saveLayoutFile(layoutPath, layout))
+    QByteArray bytes = *stored;
+    if (!saveLayoutFile(layoutPath, layout).ok())
         fail("the layout could not be saved");
-    if (!(readLayoutFile(layoutPath).layout == layout))
+    if (const auto back = readLayoutFile(layoutPath); !back.ok() || !(*back == layout))
         fail("the layout does not read back");
 
     // In memory.
     const double bufWrite = timeIt([&] {
         QBuffer b;
         b.open(QIODevice::WriteOnly);
-        if (LayoutWriter::write(b, layout))
+        if (!LayoutWriter::write(b, layout).ok())
             fail("write");
     });
     const double bufRead = timeIt([&] {
         QBuffer b(&bytes);
         b.open(QIODevice::ReadOnly);
-        if (!LayoutReader::read(b))
+        if (!LayoutReader::read(b).ok())
             fail("read");
     });
 
     // Through a plain file, layout against bare bytes.
     const double fileWrite = timeIt([&] {
         QFile f(layoutPath);
-        if (!f.open(QIODevice::WriteOnly) || LayoutWriter::write(f, layout))
+        if (!f.open(QIODevice::WriteOnly) || !LayoutWriter::write(f, layout).ok())
             fail("file write");
     });
     const double bareWrite = timeIt([&] {
@@ -125,7 +126,7 @@ void measure(const char *heading)
     });
     const double fileRead = timeIt([&] {
         QFile f(layoutPath);
-        if (!f.open(QIODevice::ReadOnly) || !LayoutReader::read(f))
+        if (!f.open(QIODevice::ReadOnly) || !LayoutReader::read(f).ok())
             fail("file read");
     });
     const double bareRead = timeIt([&] {
@@ -137,7 +138,7 @@ void measure(const char *heading)
     // The commands' entry points: the save replaces the file atomically (and syncs),
     // so its fair comparison is a bare QSaveFile of the same bytes.
     const double save = timeIt([&] {
-        if (saveLayoutFile(layoutPath, layout))
+        if (!saveLayoutFile(layoutPath, layout).ok())
             fail("save");
     }, 7, 5);
     const double bareSave = timeIt([&] {
@@ -146,7 +147,7 @@ void measure(const char *heading)
             fail("bare save");
     }, 7, 5);
     const double open = timeIt([&] {
-        if (!readLayoutFile(layoutPath))
+        if (!readLayoutFile(layoutPath).ok())
             fail("open");
     });
 
@@ -184,13 +185,13 @@ void measureLarge()
 
     QElapsedTimer t;
     t.start();
-    if (saveLayoutFile(path, layout))
+    if (!saveLayoutFile(path, layout).ok())
         fail("large save");
     const double save = double(t.nsecsElapsed()) / 1e6;
     t.restart();
-    const LayoutReadResult r = readLayoutFile(path);
+    const auto r = readLayoutFile(path);
     const double open = double(t.nsecsElapsed()) / 1e6;
-    if (!r || r.layout->text.size() != text.size())
+    if (!r.ok() || r->text.size() != text.size())
         fail("large open");
     // The least any reader that hands out text must do: read the bytes and widen them.
     QFile f(path);

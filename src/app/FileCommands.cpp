@@ -131,20 +131,19 @@ void FileCommands::load(const QString &path)
 {
     m_lastFileName = path;
 
-    LayoutReadResult result;
-    {
+    const Result<LayoutData, LayoutError> result = [&] {
         BusyScope busy(m_window.setBusy);
-        result = readLayoutFile(path);
-    }
-    if (!result) {
+        return readLayoutFile(path);
+    }();
+    if (!result.ok()) {
         // The layout on the editor stays exactly as it was.
-        showFailure(readFailureText(path, result.error));
+        showFailure(readFailureText(path, result.error()));
         m_editor.restoreDefaultPointer();
         return;
     }
 
     BusyScope busy(m_window.setBusy);
-    const LayoutData &layout = *result.layout;
+    const LayoutData &layout = *result;
     clearEditor();
     layout.applyTo(m_model);
     m_editor.setWidthTwips(layout.EditorWidth);
@@ -197,13 +196,12 @@ bool FileCommands::saveStep()
     // freed on the editor only once the file holds the layout without them.
     const QList<int> freed = freeUndefinedSlots(layout);
 
-    std::optional<LayoutError> error;
-    {
+    const Result<void, LayoutError> saved = [&] {
         BusyScope busy(m_window.setBusy);
-        error = saveLayoutFile(*name, layout);
-    }
-    if (error) {
-        showFailure(error->message);
+        return saveLayoutFile(*name, layout);
+    }();
+    if (!saved.ok()) {
+        showFailure(saved.error().message);
         return false;
     }
     for (int slot : freed)

@@ -95,9 +95,9 @@ int run(const QCommandLineParser &parser, Console &console)
     bool found = false;
     for (const QString &file : files) {
         // Read errors go with the warnings on standard output: they are the findings.
-        const LayoutReadResult read = readLayoutFile(file);
-        if (!read) {
-            CheckFinding error = LayoutCheck::readError(read.error);
+        const Result<LayoutData, LayoutError> read = readLayoutFile(file);
+        if (!read.ok()) {
+            CheckFinding error = LayoutCheck::readError(read.error());
             error.message = error.message.simplified();
             if (*json)
                 console.out << JsonOutput::finding(file, error);
@@ -107,7 +107,7 @@ int run(const QCommandLineParser &parser, Console &console)
             continue;
         }
         ++readable;
-        for (const CheckFinding &finding : LayoutCheck::findings(*read.layout, *network, port)) {
+        for (const CheckFinding &finding : LayoutCheck::findings(*read, *network, port)) {
             // A name or file name may hold control characters; none reaches the terminal raw.
             if (*json)
                 console.out << JsonOutput::finding(file, finding);

@@ -54,14 +54,14 @@ std::unique_ptr<ProcessNetwork> CommandSupport::loadNetwork(Console &console)
 
 std::optional<LayoutData> CommandSupport::readLayout(const QString &path, Console &console)
 {
-    LayoutReadResult result = readLayoutFile(path);
-    if (!result) {
-        CheckFinding finding = LayoutCheck::readError(result.error);
+    Result<LayoutData, LayoutError> result = readLayoutFile(path);
+    if (!result.ok()) {
+        CheckFinding finding = LayoutCheck::readError(result.error());
         finding.message = finding.message.simplified();
         console.message(printable(finding.format(path)));
         return std::nullopt;
     }
-    return std::move(result.layout);
+    return std::move(result).value();
 }
 
 std::unique_ptr<ProcessNetwork> CommandSupport::loadNetworkForPort(const QString &command, const QString &port,

@@ -216,8 +216,8 @@ std::optional<QString> DeviceStore::mergePorts(const QString &path, const Ports 
             contents.ports.insert(it.key(), it.value());
     }
 
-    if (const auto why = saveWholeFile(path, serialize(contents.ports)))
-        return QStringLiteral("cannot write %1: %2").arg(native(path), *why);
+    if (const Result<void> saved = saveWholeFile(path, serialize(contents.ports)); !saved.ok())
+        return QStringLiteral("cannot write %1: %2").arg(native(path), saved.error().message);
     if (merged)
         *merged = std::move(contents.ports);
     return std::nullopt;

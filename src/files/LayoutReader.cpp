@@ -48,11 +48,6 @@ private:
     int m_line = 0;
 };
 
-struct ParseFailure
-{
-    LayoutError error;
-};
-
 class Parser
 {
 public:
@@ -61,16 +56,22 @@ public:
     {
     }
 
-    // Each getter throws ParseFailure; read() turns it into the result. The reader
-    // stops at the first bad line, so one exit path keeps the getters short.
+    // The reader stops at the first bad line: from there on every getter returns a
+    // default without looking at the file, and read() hands back that line's error.
+    // One check at the end keeps the getters and the list of lines short.
+    const std::optional<LayoutError> &failure() const { return m_failure; }
+
     QString string()
     {
-        return CodePage1252::decode(line());
+        const QByteArrayView raw = line();
+        return m_failure ? QString() : CodePage1252::decode(raw);
     }
 
     int integer(int min, int max)
     {
         const QByteArrayView raw = line();
+        if (m_failure)
+            return 0;
         if (const std::optional<int> v = plainInteger(raw); v && *v >= min && *v <= max)
             return *v;
         // Fractions, odd spellings and every error take the general road.
@@ -78,14 +79,14 @@ public:
         const std::optional<double> value = parseDecimal(text);
         if (!value) {
             if (text.trimmed().isEmpty())
-                fail(text, expectedRange(min, max),
-                     QStringLiteral("Line %1 is empty where a number is expected (%2)").arg(m_lines.linesRead()).arg(field()));
-            fail(text, expectedRange(min, max),
-                 QStringLiteral("Line %1: \"%2\" is not a number (%3)").arg(m_lines.linesRead()).arg(LayoutError::quote(text), field()));
+                return fail(text, expectedRange(min, max),
+                            QStringLiteral("Line %1 is empty where a number is expected (%2)").arg(m_lines.linesRead()).arg(field()));
+            return fail(text, expectedRange(min, max),
+                        QStringLiteral("Line %1: \"%2\" is not a number (%3)").arg(m_lines.linesRead()).arg(LayoutError::quote(text), field()));
         }
         const std::optional<int> fitted = fitRounded(*value, min, max);
         if (!fitted)
-            fail(text, expectedRange(min, max),
+            return fail(text, expectedRange(min, max),
                  // One multi-arg call: a "%n" in the quoted line must not be filled in again.
                  QStringLiteral("Line %1: \"%2\" is outside the range %3 to %4 (%5)")
                      .arg(QString::number(m_lines.linesRead()), LayoutError::quote(text), QString::number(min),
@@ -96,6 +97,8 @@ public:
     bool boolean()
     {
         const QByteArrayView raw = line();
+        if (m_failure)
+            return false;
         if (raw == "True")
             return true;
         if (raw == "False")
@@ -108,7 +111,7 @@ public:
             return false;
         if (const std::optional<double> value = parseDecimal(text))
             return *value != 0;
-        fail(text, QStringLiteral("True, False or a number"),
+        return fail(text, QStringLiteral("True, False or a number"),
              QStringLiteral("Line %1: \"%2\" is neither True nor False nor a number (%3)")
                  .arg(m_lines.linesRead())
                  .arg(LayoutError::quote(text), field()));
@@ -144,6 +147,8 @@ public:
 private:
     QByteArrayView line()
     {
+        if (m_failure)
+            return {};
         if (m_lines.atEnd()) {
             const int present = m_lines.linesRead();
             LayoutError e;
@@ -156,7 +161,8 @@ private:
                 : QStringLiteral("The file ends at line %1, before the stop code on line %2")
                       .arg(present)
                       .arg(LayoutLines::StopCode);
-            throw ParseFailure{e};
+            m_failure = e;
+            return {};
         }
         return m_lines.next();
     }
@@ -192,7 +198,8 @@ private:
         return QStringLiteral("a number from %1 to %2").arg(min).arg(max);
     }
 
-    [[noreturn]] void fail(const QString &found, const QString &expected, const QString &message) const
+    // Records the first bad line; returns what a getter gives after it (0, false).
+    int fail(const QString &found, const QString &expected, const QString &message)
     {
         LayoutError e;
         e.line = m_lines.linesRead();
@@ -200,10 +207,12 @@ private:
         e.found = LayoutError::quote(found);
         e.expected = expected;
         e.message = message;
-        throw ParseFailure{e};
+        m_failure = e;
+        return 0;
     }
 
     LineCursor m_lines;
+    std::optional<LayoutError> m_failure;
 };
 
 constexpr int Int16Min = -32768;
@@ -211,58 +220,55 @@ constexpr int Int16Max = 32767;
 
 } // namespace
 
-LayoutReadResult LayoutReader::read(QByteArrayView bytes)
+Result<LayoutData, LayoutError> LayoutReader::read(QByteArrayView bytes)
 {
     Parser p(bytes);
     LayoutData d;
-    try {
-        const auto i16 = [&p] { return qint16(p.integer(Int16Min, Int16Max)); };
-        const auto u8 = [&p] { return quint8(p.integer(0, 255)); };
+    const auto i16 = [&p] { return qint16(p.integer(Int16Min, Int16Max)); };
+    const auto u8 = [&p] { return quint8(p.integer(0, 255)); };
 
-        d.EditorWidth = i16();
-        d.EditorHeight = i16();
-        d.TicketLines = i16();
-        for (int i = LayoutData::FirstSlot; i <= LayoutData::LastSlot; ++i)
-            d.BoxLoaded[i] = i16();
-        for (int i = LayoutData::FirstSlot; i <= LayoutData::LastSlot; ++i) {
-            UpdateBox &b = d.UpdateBoxes[i];
-            b.VarName = p.string();
-            b.NodeAdr = u8();
-            b.SWNo = i16();
-            b.Offset = i16();
-            b.Typ = i16();
-            b.BitNo = u8();
-            b.Code = u8();
-            b.DevType = i16();
-            b.Chars = i16();
-            b.Digits = i16();
-            b.DataIn = p.boolean();
-            b.Linie = i16();
-            b.Pos = i16();
-        }
-        d.StartCode = p.string();
-        d.StopCode = p.string();
-        d.text = p.text();
-    } catch (const ParseFailure &f) {
-        LayoutError error = f.error;
-        error.lfLineEnds = bytes.contains('\n') && !bytes.contains('\r');
-        return {std::nullopt, error};
+    d.EditorWidth = i16();
+    d.EditorHeight = i16();
+    d.TicketLines = i16();
+    for (int i = LayoutData::FirstSlot; i <= LayoutData::LastSlot; ++i)
+        d.BoxLoaded[i] = i16();
+    for (int i = LayoutData::FirstSlot; i <= LayoutData::LastSlot; ++i) {
+        UpdateBox &b = d.UpdateBoxes[i];
+        b.VarName = p.string();
+        b.NodeAdr = u8();
+        b.SWNo = i16();
+        b.Offset = i16();
+        b.Typ = i16();
+        b.BitNo = u8();
+        b.Code = u8();
+        b.DevType = i16();
+        b.Chars = i16();
+        b.Digits = i16();
+        b.DataIn = p.boolean();
+        b.Linie = i16();
+        b.Pos = i16();
     }
-    return {std::move(d), {}};
+    d.StartCode = p.string();
+    d.StopCode = p.string();
+    if (p.failure()) {
+        LayoutError error = *p.failure();
+        error.lfLineEnds = bytes.contains('\n') && !bytes.contains('\r');
+        return error;
+    }
+    d.text = p.text();
+    return d;
 }
 
-LayoutReadResult LayoutReader::read(QIODevice &device)
+Result<LayoutData, LayoutError> LayoutReader::read(QIODevice &device)
 {
     if (!device.isSequential() && device.size() - device.pos() > MaxFileSize)
-        return {std::nullopt,
-                LayoutError::general(QStringLiteral("The file is too large for a layout (%1 MB; at most %2 MB)")
-                                         .arg((device.size() - device.pos()) / (1024 * 1024))
-                                         .arg(MaxFileSize / (1024 * 1024)))};
+        return LayoutError::general(QStringLiteral("The file is too large for a layout (%1 MB; at most %2 MB)")
+                                        .arg((device.size() - device.pos()) / (1024 * 1024))
+                                        .arg(MaxFileSize / (1024 * 1024)));
     const QByteArray bytes = device.readAll();
     if (bytes.size() > MaxFileSize)
-        return {std::nullopt,
-                LayoutError::general(QStringLiteral("The input is too large for a layout (at most %1 MB)")
-                                         .arg(MaxFileSize / (1024 * 1024)))};
+        return LayoutError::general(
+            QStringLiteral("The input is too large for a layout (at most %1 MB)").arg(MaxFileSize / (1024 * 1024)));
     return read(QByteArrayView(bytes));
 }
 

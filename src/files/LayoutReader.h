@@ -2,23 +2,13 @@
 
 #include "LayoutData.h"
 #include "LayoutError.h"
+#include "model/Result.h"
 
 #include <QByteArrayView>
-
-#include <optional>
 
 class QIODevice;
 
 namespace tkl {
-
-/// The outcome of reading a layout: the whole layout, or why it could not be read.
-struct LayoutReadResult
-{
-    std::optional<LayoutData> layout;  ///< set only when every line was read
-    LayoutError error;                 ///< why not, when `layout` is empty
-
-    explicit operator bool() const { return layout.has_value(); }
-};
 
 /// Reads a layout file into a new value.
 ///
@@ -33,10 +23,11 @@ public:
     /// Larger inputs are refused rather than read into memory.
     static constexpr qint64 MaxFileSize = qint64(256) * 1024 * 1024;
 
-    static LayoutReadResult read(QByteArrayView bytes);
+    /// The whole layout, or why it could not be read.
+    static Result<LayoutData, LayoutError> read(QByteArrayView bytes);
 
     /// Reads the rest of an open device.
-    static LayoutReadResult read(QIODevice &device);
+    static Result<LayoutData, LayoutError> read(QIODevice &device);
 };
 
 } // namespace tkl

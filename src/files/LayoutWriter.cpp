@@ -40,7 +40,7 @@ public:
     }
 
     // One value on a fixed line: a line break in it would move every line after it.
-    std::optional<LayoutError> fixedString(int line, const QString &value)
+    Result<void, LayoutError> fixedString(int line, const QString &value)
     {
         if (value.contains(u'\r') || value.contains(u'\n')) {
             LayoutError e;
@@ -63,10 +63,10 @@ public:
             return e;
         }
         m_out += LineEnd;
-        return std::nullopt;
+        return {};
     }
 
-    std::optional<LayoutError> text(const QString &value)
+    Result<void, LayoutError> text(const QString &value)
     {
         const qsizetype bad = CodePage1252::encode(value, m_out);
         if (bad >= 0) {
@@ -102,7 +102,7 @@ public:
             return e;
         }
         m_out += LineEnd;
-        return std::nullopt;
+        return {};
     }
 
 private:
@@ -111,7 +111,7 @@ private:
 
 } // namespace
 
-std::optional<LayoutError> LayoutWriter::toBytes(const LayoutData &layout, QByteArray &out)
+Result<QByteArray, LayoutError> LayoutWriter::toBytes(const LayoutData &layout)
 {
     QByteArray bytes;
     bytes.reserve(4096 + layout.text.size());
@@ -124,8 +124,8 @@ std::optional<LayoutError> LayoutWriter::toBytes(const LayoutData &layout, QByte
         s.number(layout.BoxLoaded[i]);
     for (int i = LayoutData::FirstSlot; i <= LayoutData::LastSlot; ++i) {
         const UpdateBox &b = layout.UpdateBoxes[i];
-        if (auto e = s.fixedString(LayoutLines::memberLine(i, LayoutLines::VarName), b.VarName))
-            return e;
+        if (auto done = s.fixedString(LayoutLines::memberLine(i, LayoutLines::VarName), b.VarName); !done.ok())
+            return done.error();
         s.number(b.NodeAdr);
         s.number(b.SWNo);
         s.number(b.Offset);
@@ -140,23 +140,22 @@ std::optional<LayoutError> LayoutWriter::toBytes(const LayoutData &layout, QByte
         s.number(b.Linie);
         s.number(b.Pos);
     }
-    if (auto e = s.fixedString(LayoutLines::StartCode, layout.StartCode))
-        return e;
-    if (auto e = s.fixedString(LayoutLines::StopCode, layout.StopCode))
-        return e;
+    if (auto done = s.fixedString(LayoutLines::StartCode, layout.StartCode); !done.ok())
+        return done.error();
+    if (auto done = s.fixedString(LayoutLines::StopCode, layout.StopCode); !done.ok())
+        return done.error();
     // The text's own CR LF separate its lines; the one added here ends the last of them.
-    if (auto e = s.text(layout.text))
-        return e;
-
-    out = std::move(bytes);
-    return std::nullopt;
+    if (auto done = s.text(layout.text); !done.ok())
+        return done.error();
+    return bytes;
 }
 
-std::optional<LayoutError> LayoutWriter::write(QIODevice &device, const LayoutData &layout)
+Result<void, LayoutError> LayoutWriter::write(QIODevice &device, const LayoutData &layout)
 {
-    QByteArray bytes;
-    if (auto e = toBytes(layout, bytes))
-        return e;
+    const Result<QByteArray, LayoutError> stored = toBytes(layout);
+    if (!stored.ok())
+        return stored.error();
+    const QByteArray &bytes = stored.value();
     qsizetype done = 0;
     while (done < bytes.size()) {
         const qint64 n = device.write(bytes.constData() + done, bytes.size() - done);
@@ -167,7 +166,7 @@ std::optional<LayoutError> LayoutWriter::write(QIODevice &device, const LayoutDa
         }
         done += n;
     }
-    return std::nullopt;
+    return {};
 }
 
 } // namespace tkl

@@ -2,10 +2,9 @@
 
 #include "LayoutData.h"
 #include "LayoutError.h"
+#include "model/Result.h"
 
 #include <QByteArray>
-
-#include <optional>
 
 class QIODevice;
 
@@ -19,10 +18,10 @@ public:
     /// code with a line break (it would shift every later line), or a character the
     /// code page cannot store (named, with its line and column or its field).
     /// Nothing partial is ever produced.
-    static std::optional<LayoutError> toBytes(const LayoutData &layout, QByteArray &out);
+    static Result<QByteArray, LayoutError> toBytes(const LayoutData &layout);
 
     /// Writes the layout to an open device; on a refused layout nothing is written.
-    static std::optional<LayoutError> write(QIODevice &device, const LayoutData &layout);
+    static Result<void, LayoutError> write(QIODevice &device, const LayoutData &layout);
 };
 
 } // namespace tkl

@@ -6,11 +6,11 @@
 
 namespace tkl {
 
-std::optional<QString> saveWholeFile(const QString &path, const QByteArray &bytes)
+Result<void> saveWholeFile(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
+        return Failure{file.errorString()};
     // commit() does not notice when flushing its buffer failed (a full disk, a file
     // size limit) and would put a truncated file in place of the old one: flush and
     // check the size first.
@@ -23,11 +23,11 @@ std::optional<QString> saveWholeFile(const QString &path, const QByteArray &byte
             why = err != 0 ? qt_error_string(err)
                            : QStringLiteral("only %1 of %2 bytes could be written").arg(file.size()).arg(bytes.size());
         file.cancelWriting();
-        return why;
+        return Failure{why};
     }
     if (!file.commit())
-        return file.errorString();
-    return std::nullopt;
+        return Failure{file.errorString()};
+    return {};
 }
 
 } // namespace tkl

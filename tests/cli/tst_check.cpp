@@ -379,8 +379,9 @@ void TestCheck::checkPredictsDownloadProcesses()
             stored.UpdateBoxes[slot].VarName.replace(u'\n', QChar(0xA4));
         stored.StartCode.replace(u'\n', QChar(0xA4));
         stored.StopCode.replace(u'\n', QChar(0xA4));
-        QByteArray bytes;
-        QVERIFY(!LayoutWriter::toBytes(stored, bytes));
+        const auto written = LayoutWriter::toBytes(stored);
+        QVERIFY(written.ok());
+        QByteArray bytes = *written;
         const QString layout = dir.path(QStringLiteral("ticket.txt"));
         QVERIFY(writeFile(layout, bytes.replace('\xA4', '\n')));
 

@@ -88,10 +88,10 @@ public:
     // Writes `layout` with the editor's writer and returns its path.
     QString writeLayout(const QString &name, const LayoutData &layout) const
     {
-        QByteArray bytes;
-        if (const auto error = LayoutWriter::toBytes(layout, bytes))
-            qWarning("layout refused: %s", qPrintable(error->message));
-        writeFile(path(name), bytes);
+        const auto bytes = LayoutWriter::toBytes(layout);
+        if (!bytes.ok())
+            qWarning("layout refused: %s", qPrintable(bytes.error().message));
+        writeFile(path(name), bytes.ok() ? *bytes : QByteArray());
         return path(name);
     }
 

@@ -220,9 +220,9 @@ private slots:
         QCOMPARE(f.prompts.messages.size(), 0);
         QCOMPARE(f.opened, 1);
         QCOMPARE(f.editor.lineCount(), 2);
-        const LayoutReadResult read = readLayoutFile(path("lf.txt"));
-        QVERIFY(read);
-        QCOMPARE(f.editor.boxLines(), read.layout->text.split(QStringLiteral("\r\n"))); // the CLI's lines
+        const auto read = readLayoutFile(path("lf.txt"));
+        QVERIFY(read.ok());
+        QCOMPARE(f.editor.boxLines(), read->text.split(QStringLiteral("\r\n"))); // the CLI's lines
         f.editor.textBox()->moveCursor(QTextCursor::End);
         f.editor.RefreshReadout();
         QCOMPARE(f.editor.readoutText(), QStringLiteral("Ch:40\r\nLn:2"));

@@ -52,9 +52,7 @@ class Cli : public ToolFolder
 public:
     Cli()
     {
-        QByteArray bytes;
-        LayoutWriter::toBytes(fullLayout(), bytes);
-        writeFile(path(QStringLiteral("ticket.txt")), bytes);
+        writeFile(path(QStringLiteral("ticket.txt")), LayoutWriter::toBytes(fullLayout()).value());
     }
 
     ToolRun run(const QStringList &args) const { return ToolFolder::run(QStringLiteral(TKLCLI_PATH), args); }
