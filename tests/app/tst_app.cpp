@@ -349,7 +349,7 @@ private slots:
         QTest::newRow("a layout") << true << "weighing-ticket.txt" << "";
         // Its problems are told without a question, and without moving anything.
         QTest::newRow("a layout with problems") << true << "old-ticket.txt" << "Opened: 6 problems\nPreview (F5) lists them";
-        QTest::newRow("not a layout") << false << "" << "";
+        QTest::newRow("not a layout") << false << "values.txt" << "";
     }
 
     void layoutFileAtStart()
@@ -357,14 +357,7 @@ private slots:
         QFETCH(bool, layout);
         QFETCH(QString, file);
         QFETCH(QString, note);
-        QTemporaryDir dir;
-        QString path = QFileInfo(QStringLiteral(EXAMPLE_LAYOUT)).dir().filePath(file);
-        if (!layout) {
-            path = dir.filePath(QStringLiteral("notes.txt"));
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("shopping list\r\n");
-        }
+        const QString path = QFileInfo(QStringLiteral(EXAMPLE_LAYOUT)).dir().filePath(file);
         Fixture f(path, false);
         f.session->showWindow();
         QVERIFY(f.w().isVisible());
@@ -376,7 +369,7 @@ private slots:
         } else {
             QCOMPARE(f.w().windowTitle(), MainWindow::TitlePrefix + FileCommands::UnnamedTicket);
             QCOMPARE(f.prompts->messages.size(), 1);
-            QVERIFY2(f.prompts->messages.first().text.startsWith(QStringLiteral("notes.txt, line 1: ")),
+            QVERIFY2(f.prompts->messages.first().text.startsWith(QStringLiteral("values.txt, line 1: ")),
                      qPrintable(f.prompts->messages.first().text));
         }
     }
