@@ -71,7 +71,7 @@ QByteArray description(const QList<int> &tcpPorts)
 void fillTicket(TicketModel &model, QStringList &lines)
 {
     for (int n = 1; n <= TicketModel::LastSlot; ++n) {
-        UpdateBox &b = model.UpdateBoxes[n];
+        UpdateBox b = model.UpdateBoxes[n];
         b.VarName = QStringLiteral("Scale1.NetWeight");
         b.NodeAdr = 3;
         b.SWNo = qint16(100 + n);
@@ -84,12 +84,13 @@ void fillTicket(TicketModel &model, QStringList &lines)
         b.DataIn = true;
         b.Linie = qint16(n * 2 - 1);
         b.Pos = 10;
-        model.BoxLoaded[n] = 1;
+        model.setRecord(n, b);
+        model.loadSlot(n);
     }
     for (int i = 1; i <= 60; ++i)
         lines << QStringLiteral("Line %1 of the ticket: value ........").arg(i);
-    model.StartCode = QStringLiteral("[27]@[27]!8");
-    model.StopCode = QStringLiteral("[12][27]i");
+    model.setStartCode(QStringLiteral("[27]@[27]!8"));
+    model.setStopCode(QStringLiteral("[12][27]i"));
 }
 
 // A server on its own thread for as long as it lives.

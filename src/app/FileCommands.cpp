@@ -64,24 +64,24 @@ void FileCommands::newTicket()
 
     m_editor.restoreDefaultPointer();
     m_model.ScrollPos = 0;
-    m_model.TicketLines = NewTicketLines;
+    m_model.setTicketLines(NewTicketLines);
     m_editor.textBox()->clear();
     for (int i = TicketModel::FirstSlot; i <= TicketModel::LastSlot; ++i) {
         if (m_model.BoxLoaded[i] == 1) {
             m_editor.unloadField(i);
-            m_model.UpdateBoxes[i].DataIn = false;
+            m_model.editRecord(i, [](UpdateBox &record) { record.DataIn = false; });
         }
     }
-    m_model.StartCode.clear();
-    m_model.StopCode.clear();
+    m_model.setStartCode({});
+    m_model.setStopCode({});
     // The editor sets EditorWidth itself, from the width it snaps to.
     m_editor.setWidthTwips(NewWidth);
-    m_model.EditorHeight = NewHeight;
+    m_model.setEditorHeight(NewHeight);
     m_editor.setHeightTwips(NewHeight);
     if (m_window.setTicketName)
         m_window.setTicketName(UnnamedTicket);
     m_editor.resetScrollBar(0);
-    m_model.LayoutChanged = false;
+    m_model.markSaved();
 }
 
 void FileCommands::open()
@@ -147,7 +147,7 @@ void FileCommands::load(const QString &path)
     clearEditor();
     layout.applyTo(m_model);
     m_editor.setWidthTwips(layout.EditorWidth);
-    m_model.EditorHeight = layout.EditorHeight;
+    m_model.setEditorHeight(layout.EditorHeight);
     m_editor.setHeightTwips(layout.EditorHeight);
     m_editor.resetScrollBar(layout.TicketLines);
     m_editor.ticketBox()->setLayoutText(layout.text);
@@ -158,7 +158,7 @@ void FileCommands::load(const QString &path)
         m_editor.loadFieldFromRecord(f.slot, f.left, f.top, f.width, f.caption);
 
     m_editor.RefreshReadout();
-    m_model.LayoutChanged = false;
+    m_model.markSaved();
     if (m_window.setTicketName)
         m_window.setTicketName(path);
     if (m_window.opened)
@@ -184,7 +184,7 @@ bool FileCommands::offerToSave()
 
 bool FileCommands::saveStep()
 {
-    m_model.TicketLines = qint16(qBound(0, m_editor.lineCount(), 32767));
+    m_model.setTicketLines(qint16(qBound(0, m_editor.lineCount(), 32767)));
 
     const auto name = m_prompts.askSaveFileName(Filter, DefaultSuffix, m_lastFileName);
     if (!name)
@@ -206,7 +206,7 @@ bool FileCommands::saveStep()
     }
     for (int slot : freed)
         m_editor.unloadField(slot);
-    m_model.LayoutChanged = false;
+    m_model.markSaved();
     if (m_window.setTicketName)
         m_window.setTicketName(*name);
     return true;

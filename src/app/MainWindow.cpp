@@ -151,8 +151,10 @@ MainWindow::MainWindow(TicketModel &model, ProcessNetwork &network, AutomationFa
     setMouseTracking(true);
     setWindowTitle(TitlePrefix + FileCommands::UnnamedTicket);
 
-    // Start-up, after SharedServer: the program's folder, the fixed place, the band,
-    // the windows (hidden), then a cleared model.
+    // Start-up, after SharedServer: a cleared model (slots free and empty, codes empty,
+    // ScrollPos 22, nothing changed), the program's folder, the fixed place, the band,
+    // and the windows (hidden), whose layout gives CharsPerLine and EditorWidth.
+    m_model.reset();
     m_appFolder = appFolder;
     restoreGeometry();
     buildBand();
@@ -165,15 +167,6 @@ MainWindow::MainWindow(TicketModel &model, ProcessNetwork &network, AutomationFa
     setAcceptDrops(true);
     m_textViewport = m_editor->textBox()->viewport();
     m_textViewport->installEventFilter(this);
-
-    for (int i = TicketModel::FirstSlot; i <= TicketModel::LastSlot; ++i) {
-        m_model.BoxLoaded[i] = 0;
-        m_model.UpdateBoxes[i] = UpdateBox{};
-    }
-    m_model.StartCode.clear();
-    m_model.StopCode.clear();
-    m_model.ScrollPos = TicketModel::VisibleLines;
-    m_model.LayoutChanged = false;
 }
 
 MainWindow::~MainWindow()

@@ -185,7 +185,7 @@ int run(const QCommandLineParser &parser, Console &console)
     TicketModel model;
     layout->applyTo(model);
     const QStringList lines = LayoutCheck::textLines(layout->text);
-    model.TicketLines = qint16(std::min<qsizetype>(lines.size(), 32767));
+    model.setTicketLines(qint16(std::min<qsizetype>(lines.size(), 32767)));
     const std::vector<DownloadResult> results = downloadAll(*network, model, lines, *ports, console);
 
     if (parser.isSet(QStringLiteral("print-writes"))) {

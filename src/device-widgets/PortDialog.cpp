@@ -111,7 +111,7 @@ void PortDialog::download()
     callbacks.prepared = [this, self, &lines, &port] {
         if (!self)
             return;
-        m_model.TicketLines = qint16(std::min<qsizetype>(lines.size(), std::numeric_limits<qint16>::max()));
+        m_model.setTicketLines(qint16(std::min<qsizetype>(lines.size(), std::numeric_limits<qint16>::max())));
         if (!m_progress)
             m_progress = new ProgressWindow(m_mainWindow); // stays above the main window
         m_progress->setProgress(0);

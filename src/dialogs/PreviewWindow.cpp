@@ -55,6 +55,11 @@ PreviewWindow::PreviewWindow(const TicketModel &model, const EditorSurface &edit
     layout->addWidget(m_status);
     layout->addWidget(m_findings, 1);
 
+    // A change of the layout shows at once; the timer brings the network's live values.
+    connect(&m_model, &TicketModel::changed, this, [this] {
+        if (isVisible())
+            refresh();
+    });
     m_timer = new QTimer(this);
     m_timer->setInterval(RefreshMs);
     connect(m_timer, &QTimer::timeout, this, &PreviewWindow::refresh);

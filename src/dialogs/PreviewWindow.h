@@ -22,7 +22,8 @@ struct ShownTicket;
 
 /// The open layout as the device will print it, with the network's live values in
 /// the fields, and below it what is wrong with the layout (the findings list);
-/// refreshed about once a second while it is shown.
+/// refreshed when the model announces a change, and about once a second for the
+/// live values while it is shown.
 ///
 /// The text is taken line by line as the editor's box shows it, the same lines the
 /// download sends, so that fields land on the lines their Linie counts.

@@ -52,8 +52,8 @@ PrinterSettingsDialog::PrinterSettingsDialog(TicketModel &model, QWidget *parent
 
     m_startBox->installEventFilter(this);
     m_stopBox->installEventFilter(this);
-    connect(m_startBox, &QLineEdit::textChanged, this, [this](const QString &text) { m_model.StartCode = text; });
-    connect(m_stopBox, &QLineEdit::textChanged, this, [this](const QString &text) { m_model.StopCode = text; });
+    connect(m_startBox, &QLineEdit::textChanged, this, [this](const QString &text) { m_model.setStartCode(text); });
+    connect(m_stopBox, &QLineEdit::textChanged, this, [this](const QString &text) { m_model.setStopCode(text); });
 }
 
 void PrinterSettingsDialog::openAt(int leftTwips, int topTwips)
@@ -61,8 +61,8 @@ void PrinterSettingsDialog::openAt(int leftTwips, int topTwips)
     m_startBox->setText(m_model.StartCode);
     m_stopBox->setText(m_model.StopCode);
     // setText only reports a real change; the codes must equal the boxes either way.
-    m_model.StartCode = m_startBox->text();
-    m_model.StopCode = m_stopBox->text();
+    m_model.setStartCode(m_startBox->text());
+    m_model.setStopCode(m_stopBox->text());
     show();
     moveToTwips(*this, leftTwips, topTwips);
     raise();

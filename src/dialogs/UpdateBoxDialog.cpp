@@ -166,19 +166,19 @@ void UpdateBoxDialog::writeEditsToRecord()
     // Every edit goes into the record at once; the numbers only while the field is in use.
     connect(m_variableBox, &QLineEdit::textChanged, this, [this](const QString &text) {
         if (slotUsable())
-            m_model.UpdateBoxes[m_model.CurrentBox].VarName = text;
+            m_model.editRecord(m_model.CurrentBox, [&text](UpdateBox &box) { box.VarName = text; });
     });
     connect(m_charsBox, &QLineEdit::textChanged, this, [this](const QString &text) {
         if (!slotUsable() || !m_model.UpdateBoxes[m_model.CurrentBox].DataIn)
             return;
         if (const auto value = NumberBox::int16Value(text))
-            m_model.UpdateBoxes[m_model.CurrentBox].Chars = *value;
+            m_model.editRecord(m_model.CurrentBox, [value](UpdateBox &box) { box.Chars = *value; });
     });
     connect(m_digitsBox, &QLineEdit::textChanged, this, [this](const QString &text) {
         if (!slotUsable() || !m_model.UpdateBoxes[m_model.CurrentBox].DataIn)
             return;
         if (const auto value = NumberBox::int16Value(text))
-            m_model.UpdateBoxes[m_model.CurrentBox].Digits = *value;
+            m_model.editRecord(m_model.CurrentBox, [value](UpdateBox &box) { box.Digits = *value; });
     });
 }
 
@@ -248,7 +248,7 @@ bool UpdateBoxDialog::slotUsable() const
 void UpdateBoxDialog::markInUse()
 {
     if (slotUsable())
-        m_model.UpdateBoxes[m_model.CurrentBox].DataIn = true;
+        m_model.editRecord(m_model.CurrentBox, [](UpdateBox &box) { box.DataIn = true; });
 }
 
 void UpdateBoxDialog::RefreshShape()
@@ -269,9 +269,9 @@ void UpdateBoxDialog::leaveDigits()
     if (!slotUsable())
         return;
     const int slot = m_model.CurrentBox;
-    UpdateBox &box = m_model.UpdateBoxes[slot];
+    const UpdateBox &box = m_model.UpdateBoxes[slot];
     if (box.Digits > box.Chars) {
-        box.Digits = 0;
+        m_model.editRecord(slot, [](UpdateBox &record) { record.Digits = 0; });
         return;
     }
     if (box.Digits <= 0)
@@ -304,11 +304,13 @@ void UpdateBoxDialog::bindSelectedVariable()
     }
 
     const int slot = m_model.CurrentBox;
+    // What was read before a failure stays in the record, as each value is taken.
+    UpdateBox box = m_model.UpdateBoxes[slot];
     QString reading;
     try {
-        UpdateBox &box = m_model.UpdateBoxes[slot];
         box.DataIn = true;
         box.VarName = m_tree->SelectedName();
+        m_model.setRecord(slot, box);
         m_variableBox->setText(box.VarName);
         reading = QStringLiteral("PhysId");
         m_server.setProperty(reading, m_tree->SelectedName());
@@ -327,7 +329,9 @@ void UpdateBoxDialog::bindSelectedVariable()
         box.BitNo = quint8(readWhole(m_server, reading, 0, 255));
         reading = QStringLiteral("Nodecapabilities");
         box.Code = capabilityCode(readProperty(m_server, reading).toString());
+        m_model.setRecord(slot, box);
     } catch (const AutomationError &error) {
+        m_model.setRecord(slot, box);
         QString text;
         try {
             text = m_server.property(QStringLiteral("ErrorString")).toString();
@@ -342,6 +346,7 @@ void UpdateBoxDialog::bindSelectedVariable()
         showError(text);
         return;
     } catch (const ConversionFailure &failure) {
+        m_model.setRecord(slot, box);
         // The server's ErrorString does not describe this; say what did not fit.
         expandTree();
         showError(failure.text);

@@ -99,7 +99,7 @@ EditorWindow::EditorWindow(TicketModel &model, QWidget *parent)
     // (pasted from the menu or the middle button, dropped) must not go unsaved either.
     connect(m_text->document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
         if ((removed || added) && m_text->handlingEvent())
-            m_model.LayoutChanged = true;
+            m_model.textEdited();
     });
 
     m_scroll = new QScrollBar(Qt::Vertical, this);
@@ -229,9 +229,9 @@ void EditorWindow::resizeEvent(QResizeEvent *event)
 void EditorWindow::RefreshReadout()
 {
     const CharGrid g = grid();
-    m_model.CharsPerLine = toInt16(g.charsPerLine(m_widthTwips - CharGrid::TextBoxInset));
+    m_model.setCharsPerLine(toInt16(g.charsPerLine(m_widthTwips - CharGrid::TextBoxInset)));
     m_readout = QStringLiteral("Ch:%1\r\nLn:%2").arg(m_model.CharsPerLine).arg(m_queries->GetCurrentLine());
-    m_model.EditorWidth = toInt16(m_widthTwips);
+    m_model.setEditorWidth(toInt16(m_widthTwips));
     emit readoutChanged(m_readout);
 }
 
@@ -410,7 +410,7 @@ void EditorWindow::createField(int slot, double left, double top, double width, 
     frame->raise();
     // A field that reaches past the text lies under the scroll bar, which stays usable.
     m_scroll->raise();
-    m_model.BoxLoaded[slot] = 1;
+    m_model.loadSlot(slot);
 }
 
 void EditorWindow::destroyField(int slot)
@@ -431,7 +431,7 @@ void EditorWindow::destroyField(int slot)
         frame->deleteLater();
     }
     field = Field{};
-    m_model.BoxLoaded[slot] = 0;
+    m_model.freeSlot(slot);
 }
 
 void EditorWindow::placeField(int slot)
@@ -528,16 +528,9 @@ void EditorWindow::labelPressed(int slot, QMouseEvent *event)
     const Qt::MouseButton button = event->button();
     bool deleted = false;
     if (m_model.DeleteMode) {
-        m_model.LayoutChanged = true;
         m_model.DeleteMode = false;
         destroyField(slot);
-        UpdateBox &record = m_model.UpdateBoxes[slot];
-        if (record.DataIn) {
-            record.DataIn = false;
-            record.VarName.clear();
-            record.Chars = 0;
-            record.Digits = 0;
-        }
+        m_model.deleteField(slot);
         deleted = true;
     } else {
         const QPoint inLabel = event->position().toPoint();
@@ -589,12 +582,10 @@ void EditorWindow::dragRelease(const QPoint &editorPos)
     const QPoint inText = m_text->mapFrom(this, editorPos);
     const DropResult r = grid().drop(twipsX(inText.x()), twipsY(inText.y()), m_dragOffsetX,
                                      m_dragOffsetY, m_queries->GetFirstVisibleLine());
-    m_model.LayoutChanged = true;
     m_fields[slot].left = r.left;
     m_fields[slot].top = r.top;
     placeField(slot);
-    m_model.UpdateBoxes[slot].Pos = toInt16(r.Pos);
-    m_model.UpdateBoxes[slot].Linie = toInt16(r.Linie);
+    m_model.moveField(slot, toInt16(r.Linie), toInt16(r.Pos));
     focusText();
 }
 
@@ -626,7 +617,7 @@ bool EditorWindow::eventFilter(QObject *watched, QEvent *event)
             && m_keysDown.remove(static_cast<QKeyEvent *>(event)->key())) {
             // Held keys repeat presses only; the bookkeeping runs once, on the real release.
             RefreshReadout();
-            m_model.LayoutChanged = true;
+            m_model.textEdited();
             SyncScrollBar();
             followScroll();
         }

@@ -6,23 +6,6 @@ namespace tkl {
 
 static_assert(LayoutData::LastSlot == TicketModel::LastSlot);
 
-namespace {
-
-template<typename Markers, typename Boxes>
-QList<int> freeUndefined(Markers &loaded, const Boxes &boxes)
-{
-    QList<int> freed;
-    for (int i = LayoutData::FirstSlot; i <= LayoutData::LastSlot; ++i) {
-        if (loaded[i] == 1 && !boxes[i].DataIn) {
-            loaded[i] = 0;
-            freed.append(i);
-        }
-    }
-    return freed;
-}
-
-} // namespace
-
 LayoutData LayoutData::fromModel(const TicketModel &model, const QString &text)
 {
     LayoutData d;
@@ -41,25 +24,30 @@ LayoutData LayoutData::fromModel(const TicketModel &model, const QString &text)
 
 void LayoutData::applyTo(TicketModel &model) const
 {
-    model.EditorWidth = EditorWidth;
-    model.EditorHeight = EditorHeight;
-    model.TicketLines = TicketLines;
+    model.setEditorWidth(EditorWidth);
+    model.setEditorHeight(EditorHeight);
+    model.setTicketLines(TicketLines);
     for (int i = FirstSlot; i <= LastSlot; ++i) {
-        model.UpdateBoxes[i] = UpdateBoxes[i];
-        model.BoxLoaded[i] = UpdateBoxes[i].DataIn ? 1 : 0;
+        model.setRecord(i, UpdateBoxes[i]);
+        if (UpdateBoxes[i].DataIn)
+            model.loadSlot(i);
+        else
+            model.freeSlot(i);
     }
-    model.StartCode = StartCode;
-    model.StopCode = StopCode;
+    model.setStartCode(StartCode);
+    model.setStopCode(StopCode);
 }
 
 QList<int> freeUndefinedSlots(LayoutData &layout)
 {
-    return freeUndefined(layout.BoxLoaded, layout.UpdateBoxes);
-}
-
-QList<int> freeUndefinedSlots(TicketModel &model)
-{
-    return freeUndefined(model.BoxLoaded, model.UpdateBoxes);
+    QList<int> freed;
+    for (int i = LayoutData::FirstSlot; i <= LayoutData::LastSlot; ++i) {
+        if (layout.BoxLoaded[i] == 1 && !layout.UpdateBoxes[i].DataIn) {
+            layout.BoxLoaded[i] = 0;
+            freed.append(i);
+        }
+    }
+    return freed;
 }
 
 } // namespace tkl

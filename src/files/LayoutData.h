@@ -46,6 +46,5 @@ struct LayoutData
 /// (BoxLoaded 1, DataIn false): its marker becomes 0. Returns those slots in
 /// ascending order so that the editor can remove their frames and labels.
 QList<int> freeUndefinedSlots(LayoutData &layout);
-QList<int> freeUndefinedSlots(TicketModel &model);
 
 } // namespace tkl

@@ -11,10 +11,24 @@ namespace tkl {
 
 /// The one open ticket layout and the editor's bookkeeping.
 ///
-/// Created once at start-up and handed by reference to every window; the windows
-/// read and write the items in place, as the event handlers of the editor do.
-/// The ticket text itself lives in the editor's text box; the fields' on-screen
-/// pairs live in the editor and are mirrored by BoxLoaded.
+/// Created once at start-up and handed by reference to every window. The layout's
+/// items (the records, the markers, the geometry, the codes and LayoutChanged) are
+/// read under their own names, `model.UpdateBoxes[slot]`, `model.StartCode`, but
+/// written only through the calls below, so that two rules live here and nowhere
+/// else:
+///  - `changed` is emitted once by every call that leaves any of those items, or the
+///    LayoutChanged flag, different from before; a call that changes nothing emits
+///    nothing. Windows that show the layout react to it.
+///  - LayoutChanged is set by the operator's own edits only: the text edited
+///    (textEdited), a field dropped on the text (moveField) and a field deleted
+///    (deleteField). Filling a record, the codes, the ticket size and inserting a
+///    field do not set it; Save, New and Open clear it (markSaved).
+///
+/// The ticket text itself lives in the editor's text box, which calls textEdited.
+///
+/// The editor's bookkeeping (ScrollPos, ScrollDelta, CurrentBox, DeleteMode,
+/// NewBoxSlot) stays plain fields: it is the editor's state of the moment, no file
+/// holds it and no window shows it, so there is nothing to announce.
 class TicketModel : public QObject
 {
     Q_OBJECT
@@ -25,10 +39,43 @@ public:
     static constexpr int SlotCount = 30;
     static constexpr qint16 VisibleLines = 22;
 
+    using Records = std::array<UpdateBox, LastSlot + 1>;
+    using Markers = std::array<qint16, LastSlot + 1>;
+
+private:
+    Records m_updateBoxes{};
+    Markers m_boxLoaded{};
+    qint16 m_ticketLines = 0;
+    qint16 m_charsPerLine = 0;
+    qint16 m_editorWidth = 0;
+    qint16 m_editorHeight = 0;
+    QString m_startCode;
+    QString m_stopCode;
+    bool m_layoutChanged = false;
+
+public:
     explicit TicketModel(QObject *parent = nullptr);
 
-    /// Start-up state: every slot free and cleared, codes empty, ScrollPos 22,
-    /// nothing changed.
+    // --- the layout, read-only (slots 0 to 30; slot 0 is never used) -------------
+    const Records &UpdateBoxes = m_updateBoxes;
+    const Markers &BoxLoaded = m_boxLoaded;
+    const qint16 &TicketLines = m_ticketLines;
+    const qint16 &CharsPerLine = m_charsPerLine;
+    const qint16 &EditorWidth = m_editorWidth;
+    const qint16 &EditorHeight = m_editorHeight;
+    const QString &StartCode = m_startCode;
+    const QString &StopCode = m_stopCode;
+    const bool &LayoutChanged = m_layoutChanged;
+
+    // --- the editor's bookkeeping -------------------------------------------------
+    qint16 ScrollPos = VisibleLines;
+    qint32 ScrollDelta = 0;
+    qint16 CurrentBox = 0;
+    bool DeleteMode = false;
+    qint16 NewBoxSlot = 0;
+
+    /// Start-up state: every slot free and cleared, codes empty, sizes 0, ScrollPos
+    /// 22, nothing changed.
     void reset();
 
     /// Lowest slot whose BoxLoaded is 0, or 0 when all 30 are in use.
@@ -37,22 +84,67 @@ public:
     /// Number of slots with BoxLoaded 1.
     int loadedCount() const;
 
-    // Slots 0 to 30; slot 0 is never used.
-    std::array<UpdateBox, LastSlot + 1> UpdateBoxes{};
-    std::array<qint16, LastSlot + 1> BoxLoaded{};
+    // --- changes ------------------------------------------------------------------
+    // A slot outside 1 to 30 is the caller's fault; the calls ignore it.
 
-    qint16 TicketLines = 0;
-    qint16 CharsPerLine = 0;
-    qint16 EditorWidth = 0;
-    qint16 EditorHeight = 0;
-    QString StartCode;
-    QString StopCode;
-    bool LayoutChanged = false;
-    qint16 ScrollPos = VisibleLines;
-    qint32 ScrollDelta = 0;
-    qint16 CurrentBox = 0;
-    bool DeleteMode = false;
-    qint16 NewBoxSlot = 0;
+    /// Replaces the record of `slot`.
+    void setRecord(int slot, const UpdateBox &record);
+    /// Changes the record of `slot` in place: `edit(UpdateBox &)` on a copy, which
+    /// then replaces the record.
+    template<typename Edit>
+    void editRecord(int slot, Edit edit)
+    {
+        if (!isSlot(slot))
+            return;
+        UpdateBox record = m_updateBoxes[size_t(slot)];
+        edit(record);
+        setRecord(slot, record);
+    }
+    /// BoxLoaded(slot) 1: the slot's field is on the editor.
+    void loadSlot(int slot);
+    /// BoxLoaded(slot) 0: the slot is free.
+    void freeSlot(int slot);
+    /// The operator dropped the field of `slot` on the text: its Linie and Pos, and
+    /// LayoutChanged, even when it landed where it was.
+    void moveField(int slot, qint16 linie, qint16 pos);
+    /// The operator deleted the field of `slot`: the slot is freed and, when the field
+    /// was defined, DataIn, VarName, Chars and Digits are cleared (the rest of the
+    /// record stays for the next field in the slot); LayoutChanged is set.
+    void deleteField(int slot);
+
+    void setStartCode(const QString &code);
+    void setStopCode(const QString &code);
+    void setTicketLines(qint16 lines);
+    void setCharsPerLine(qint16 chars);
+    void setEditorWidth(qint16 twips);
+    void setEditorHeight(qint16 twips);
+
+    /// The operator worked in the ticket text (any key released there counts):
+    /// LayoutChanged is set.
+    void textEdited();
+    /// The layout is saved, or replaced or discarded: LayoutChanged is cleared.
+    void markSaved();
+
+    static bool isSlot(int slot) { return slot >= FirstSlot && slot <= LastSlot; }
+
+signals:
+    /// Some item of the layout, or LayoutChanged, is now different.
+    void changed();
+
+private:
+    template<typename T>
+    bool assign(T &item, const T &value)
+    {
+        if (item == value)
+            return false;
+        item = value;
+        return true;
+    }
+    void announceIf(bool differs)
+    {
+        if (differs)
+            emit changed();
+    }
 };
 
 } // namespace tkl

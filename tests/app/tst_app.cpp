@@ -40,6 +40,15 @@ namespace {
 
 constexpr int TickWait = 2000; // ms: generous for a 300 ms timer on a busy machine
 
+// The layout as the operator leaves it: edited, or as saved.
+void setChanged(TicketModel &model, bool changed)
+{
+    if (changed)
+        model.textEdited();
+    else
+        model.markSaved();
+}
+
 struct Fixture
 {
     std::unique_ptr<AppSession> session;
@@ -324,7 +333,7 @@ private slots:
         QFETCH(bool, ends);
         Fixture f;
         f.click(QStringLiteral("SSCommand9")); // eraser pointer on
-        f.model().LayoutChanged = changed;
+        setChanged(f.model(), changed);
         f.prompts->answers = {answer == 1};
         QSignalSpy closed(&f.w(), &MainWindow::closed);
         if (exitButton)
@@ -409,7 +418,7 @@ private slots:
             target = f.w().updateBoxDialog()->findChild<QLineEdit *>(QStringLiteral("Text2"));
         }
         QVERIFY(target);
-        f.model().LayoutChanged = true;
+        f.model().textEdited();
         QTest::keyClick(f.child(QStringLiteral("Text1")), Qt::Key_Shift); // no change, no command
         QSignalSpy closed(&f.w(), &MainWindow::closed);
         const bool helpBefore = f.w().findChild<HelpWindow *>() && f.w().findChild<HelpWindow *>()->isVisible();
@@ -489,7 +498,7 @@ private slots:
         QFETCH(bool, onText);
         QFETCH(bool, changed);
         Fixture f;
-        f.model().LayoutChanged = changed;
+        setChanged(f.model(), changed);
         QWidget *target = onText ? f.child<QPlainTextEdit>(QStringLiteral("Text1"))->viewport() : &f.w();
         const QPoint at(target->width() - 5, onText ? target->height() / 2 : 5);
         QMimeData mime;

@@ -64,12 +64,12 @@ class TestFileCommands : public QObject
         {
             editor.textBox()->setPlainText(FilledText);
             QCOMPARE(editor.insertField(), 1);
-            model.UpdateBoxes[1] = {.VarName = QStringLiteral("Scale1.Net"), .NodeAdr = 3, .SWNo = 1,
-                                    .Offset = 12, .Typ = 4, .DevType = 2, .Chars = 7, .Digits = 1,
-                                    .DataIn = true, .Linie = 1, .Pos = 5};
-            model.StartCode = QStringLiteral("[27]E");
-            model.StopCode = QStringLiteral("[12]");
-            model.LayoutChanged = true;
+            model.setRecord(1, {.VarName = QStringLiteral("Scale1.Net"), .NodeAdr = 3, .SWNo = 1, .Offset = 12,
+                                .Typ = 4, .DevType = 2, .Chars = 7, .Digits = 1, .DataIn = true, .Linie = 1,
+                                .Pos = 5});
+            model.setStartCode(QStringLiteral("[27]E"));
+            model.setStopCode(QStringLiteral("[12]"));
+            model.textEdited();
         }
 
         /// What fill() made is still on the editor, and still marked as changed.

@@ -85,15 +85,17 @@ inline QString formatWrite(const WriteRecord &w)
 /// undefined field in slot 3, a start code and an empty stop code.
 inline void fillGoldenTicket(TicketModel &model)
 {
-    model.UpdateBoxes[1] = {QStringLiteral("Scale1.NetWeight"), 3, 120, 0, 4, 0, 17, 0, 7, 1, true, 2, 8};
-    model.UpdateBoxes[7] = {QStringLiteral("Kiln.Zone1Temp"), 5, 200, 4, 4, 2, 33, 1, 5, 0, true, 3, 9};
-    model.UpdateBoxes[30] = {QStringLiteral("Batching.BatchCounter"), 6, 300, 0, 2, 0, 9, 0, 4, 0, true, 4, 11};
-    model.UpdateBoxes[3].VarName = QStringLiteral("Kiln.BurnerOn");
-    model.UpdateBoxes[3].Chars = 3;
+    model.setRecord(1, {QStringLiteral("Scale1.NetWeight"), 3, 120, 0, 4, 0, 17, 0, 7, 1, true, 2, 8});
+    model.setRecord(7, {QStringLiteral("Kiln.Zone1Temp"), 5, 200, 4, 4, 2, 33, 1, 5, 0, true, 3, 9});
+    model.setRecord(30, {QStringLiteral("Batching.BatchCounter"), 6, 300, 0, 2, 0, 9, 0, 4, 0, true, 4, 11});
+    model.editRecord(3, [](UpdateBox &b) {
+        b.VarName = QStringLiteral("Kiln.BurnerOn");
+        b.Chars = 3;
+    });
     for (int slot : {1, 3, 7, 30})
-        model.BoxLoaded[slot] = 1;
-    model.StartCode = QStringLiteral("[27]@");
-    model.StopCode.clear();
+        model.loadSlot(slot);
+    model.setStartCode(QStringLiteral("[27]@"));
+    model.setStopCode({});
 }
 
 inline QStringList goldenBoxLines()

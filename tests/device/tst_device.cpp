@@ -276,7 +276,8 @@ void TestDevice::failureAtEveryWrite()
     fillGoldenTicket(run.model);
     TicketModel before;
     fillGoldenTicket(before);
-    before.TicketLines = run.model.TicketLines = 5;
+    before.setTicketLines(5);
+    run.model.setTicketLines(5);
     for (int k = 1; k <= full.size(); ++k) {
         run.network->clearWriteLog();
         run.faults.failWriteAt(k);

@@ -32,8 +32,8 @@ public:
     {
         widthRequests.append(twips);
         const int width = m_grid.snapEditorWidth(twips, 9500);
-        m_model.EditorWidth = qint16(width);
-        m_model.CharsPerLine = qint16(m_grid.charsPerLine(width - CharGrid::TextBoxInset));
+        m_model.setEditorWidth(qint16(width));
+        m_model.setCharsPerLine(qint16(m_grid.charsPerLine(width - CharGrid::TextBoxInset)));
     }
     int lineCount() const override { return int(lines.size()); }
     QStringList boxLines() const override { return lines; }

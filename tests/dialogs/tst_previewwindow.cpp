@@ -66,9 +66,9 @@ private slots:
         TicketModel model;
         FakeEditorSurface editor(model);
         editor.lines = lines;
-        model.UpdateBoxes[1] = UpdateBox{var, 0, 0, 0, 0, 0, 0, 0, qint16(chars), qint16(digits), true, qint16(linie), 5};
-        model.BoxLoaded[1] = 1;
-        model.StartCode = startCode;
+        model.setRecord(1, UpdateBox{var, 0, 0, 0, 0, 0, 0, 0, qint16(chars), qint16(digits), true, qint16(linie), 5});
+        model.loadSlot(1);
+        model.setStartCode(startCode);
         PreviewWindow window(model, editor, network);
         window.refresh();
         QCOMPARE(window.shownText(), shown);
@@ -87,12 +87,12 @@ private slots:
     {
         std::unique_ptr<ProcessNetwork> network = ProcessNetwork::builtIn();
         TicketModel model;
-        model.EditorWidth = 5170; // 40 characters a line
+        model.setEditorWidth(5170); // 40 characters a line
         FakeEditorSurface editor(model);
         editor.lines = QStringList{"Net:", "Tare:"};
         const auto bound = [&](int slot, const QString &var, int linie, int pos, int chars) {
-            model.UpdateBoxes[slot] = UpdateBox{var, 3, 120, 0, 4, 0, 17, 0, qint16(chars), 0, true, qint16(linie), qint16(pos)};
-            model.BoxLoaded[slot] = 1;
+            model.setRecord(slot, UpdateBox{var, 3, 120, 0, 4, 0, 17, 0, qint16(chars), 0, true, qint16(linie), qint16(pos)});
+            model.loadSlot(slot);
         };
         bound(1, QStringLiteral("Nowhere.Nothing"), 0, 6, 3);
         bound(2, QStringLiteral("Scale1.NetWeight"), 1, 38, 5);

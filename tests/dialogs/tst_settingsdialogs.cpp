@@ -42,8 +42,11 @@ private slots:
         QFETCH(QString, after);
         TicketModel model;
         PrinterSettingsDialog dialog(model);
-        QString &code = box == "Text1" ? model.StartCode : model.StopCode;
-        code = before;
+        const QString &code = box == "Text1" ? model.StartCode : model.StopCode;
+        if (box == "Text1")
+            model.setStartCode(before);
+        else
+            model.setStopCode(before);
         dialog.openAt(2000, 2500);
         auto *edit = dialog.findChild<QLineEdit *>(box);
         edit->setCursorPosition(caret);

@@ -50,15 +50,17 @@ struct Rig
     }
 
     /// Opens the dialog on a field inserted into the slot, defined when a name is given.
-    UpdateBox &open(int slot, const QString &name = {}, int chars = 0, int digits = 0)
+    const UpdateBox &open(int slot, const QString &name = {}, int chars = 0, int digits = 0)
     {
-        model.BoxLoaded[slot] = 1;
-        UpdateBox &b = model.UpdateBoxes[slot];
+        model.loadSlot(slot);
+        const UpdateBox &b = model.UpdateBoxes[slot];
         if (!name.isEmpty()) {
-            b.DataIn = true;
-            b.VarName = name;
-            b.Chars = qint16(chars);
-            b.Digits = qint16(digits);
+            model.editRecord(slot, [&](UpdateBox &r) {
+                r.DataIn = true;
+                r.VarName = name;
+                r.Chars = qint16(chars);
+                r.Digits = qint16(digits);
+            });
         }
         model.CurrentBox = qint16(slot);
         dialog.openForSlot(slot);
@@ -121,11 +123,13 @@ private slots:
         QFETCH(QStringList, texts);
         Rig rig;
         rig.open(2, QStringLiteral("Scale1.Tare"), 5, 1); // Text1 shows another name before
-        UpdateBox &b = rig.model.UpdateBoxes[3];
-        b.VarName = QStringLiteral("Old.Name");
+        const UpdateBox &b = rig.model.UpdateBoxes[3];
         // New leaves the width of an undefined slot as it was; the placeholders must not clear it.
-        b.Chars = 12;
-        b.Digits = 3;
+        rig.model.editRecord(3, [](UpdateBox &r) {
+            r.VarName = QStringLiteral("Old.Name");
+            r.Chars = 12;
+            r.Digits = 3;
+        });
         rig.open(3, defined ? b.VarName : QString(), 12, 3);
 
         QCOMPARE((QStringList{rig.box("Text1")->text(), rig.box("Text2")->text(), rig.box("Text3")->text()}), texts);
@@ -256,10 +260,12 @@ private slots:
         QFETCH(QList<int>, fields);
         QFETCH(QString, message);
         Rig rig;
-        UpdateBox &b = rig.open(7);
-        b.NodeAdr = b.SWNo = b.Offset = b.Typ = b.BitNo = b.Code = 99;
-        b.Chars = 8;
-        b.Digits = 2;
+        const UpdateBox &b = rig.open(7);
+        rig.model.editRecord(7, [](UpdateBox &r) {
+            r.NodeAdr = r.SWNo = r.Offset = r.Typ = r.BitNo = r.Code = 99;
+            r.Chars = 8;
+            r.Digits = 2;
+        });
         rig.setAttributes(node, 120, offset, 4, 5, caps);
         rig.server.failOn = failOn;
         rig.server.errorString = QStringLiteral("stale"); // must not stand in for a conversion failure
@@ -282,8 +288,8 @@ private slots:
         // A press in delete mode frees the slot but leaves the window open.
         Rig rig;
         rig.open(2, QStringLiteral("Scale1.Tare"), 4, 1);
-        rig.model.BoxLoaded[2] = 0;
-        rig.model.UpdateBoxes[2] = UpdateBox{};
+        rig.model.freeSlot(2);
+        rig.model.setRecord(2, UpdateBox{});
         rig.box("Text2")->selectAll();
         typeKeys(rig.box("Text2"), "9");
         typeKeys(rig.box("Text1"), "x");

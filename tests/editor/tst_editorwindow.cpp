@@ -269,7 +269,7 @@ private slots:
         h.setLines(30);
         h.text()->setTextCursor(QTextCursor(h.text()->document()->findBlockByNumber(9)));
         h.q().ScrollTextLines(5); // the bar is not told
-        h.model.LayoutChanged = false;
+        h.model.markSaved();
         if (action == "click") {
             const QPoint line3 = h.viewport()->mapFrom(h.text(), h.textPixel(2 * Cell + 60, 2 * Line + 100));
             QTest::mouseClick(h.viewport(), Qt::LeftButton, {}, line3);
@@ -306,7 +306,7 @@ private slots:
     void insertCascadeReuseAndFull()
     {
         Host h;
-        h.model.LayoutChanged = false;
+        h.model.markSaved();
         for (int n = 1; n <= 3; ++n) {
             QCOMPARE(h.editor->insertField(), n);
             QCOMPARE(h.editor->fieldLabel(n)->text(), QStringLiteral("UpdateBox%1").arg(n));
@@ -354,7 +354,7 @@ private slots:
         h.q().ScrollTextLines(scrolled);
         // Out of the way of the drops, which must land on the text, not on the field itself.
         h.editor->loadFieldFromRecord(1, 3000, 3000, 1335, QStringLiteral("XXXX"));
-        h.model.LayoutChanged = false;
+        h.model.markSaved();
 
         // Release where the label's corner lands on the given cell fraction.
         const double dpi = h.editor->logicalDpiX();
@@ -387,7 +387,7 @@ private slots:
         h.setLines(10);
         h.editor->insertField();
         h.editor->insertField();
-        h.model.LayoutChanged = false;
+        h.model.markSaved();
         const QRect before = h.editor->fieldFrame(1)->geometry();
         const UpdateBox record = h.model.UpdateBoxes[1];
         QLabel *label = h.editor->fieldLabel(1);
@@ -417,15 +417,15 @@ private slots:
         Host h;
         h.editor->insertField();
         h.editor->insertField();
-        UpdateBox &r = h.model.UpdateBoxes[2];
-        r = UpdateBox{QStringLiteral("Node3.Level"), 3, 17, 2, 5, 4, 9, 11, 8, 2, defined, 6, 12};
+        const UpdateBox &r = h.model.UpdateBoxes[2];
+        h.model.setRecord(2, UpdateBox{QStringLiteral("Node3.Level"), 3, 17, 2, 5, 4, 9, 11, 8, 2, defined, 6, 12});
         UpdateBox expected = r;
         if (defined) {
             expected.DataIn = false;
             expected.VarName.clear();
             expected.Chars = expected.Digits = 0;
         }
-        h.model.LayoutChanged = false;
+        h.model.markSaved();
         h.editor->armDelete(QCoreApplication::applicationDirPath());
 
         QTest::mousePress(h.editor->fieldLabel(2), Qt::MouseButton(button), {}, QPoint(5, 5));

@@ -1,9 +1,47 @@
 #include "model/Numbers.h"
 #include "model/ShapeCaption.h"
+#include "model/TicketModel.h"
+
+#include <QSignalSpy>
 
 #include <QTest>
 
 using namespace tkl;
+
+namespace {
+
+// Each call on a model holding a defined field in slot 2 and the start code "A".
+struct ModelCall
+{
+    const char *name;
+    bool changedBefore;
+    void (*call)(TicketModel &);
+    int announced;     // `changed` emitted
+    bool changedAfter; // LayoutChanged
+};
+
+const UpdateBox Defined{QStringLiteral("Scale1.Net"), 3, 1, 0, 4, 0, 17, 0, 7, 1, true, 4, 9};
+
+const ModelCall ModelCalls[] = {
+    {"record set to what it is", false, [](TicketModel &m) { m.setRecord(2, Defined); }, 0, false},
+    {"record edited", false, [](TicketModel &m) { m.editRecord(2, [](UpdateBox &b) { b.Chars = 8; }); }, 1, false},
+    {"loaded slot loaded", false, [](TicketModel &m) { m.loadSlot(2); }, 0, false},
+    {"free slot loaded", false, [](TicketModel &m) { m.loadSlot(3); }, 1, false},
+    {"slot freed", true, [](TicketModel &m) { m.freeSlot(2); }, 1, true},
+    {"slot outside 1 to 30", false, [](TicketModel &m) { m.loadSlot(31), m.setRecord(0, Defined); }, 0, false},
+    {"start code set to what it is", false, [](TicketModel &m) { m.setStartCode(QStringLiteral("A")); }, 0, false},
+    {"stop code set", false, [](TicketModel &m) { m.setStopCode(QStringLiteral("[12]")); }, 1, false},
+    {"ticket size set", false, [](TicketModel &m) { m.setEditorWidth(5170), m.setCharsPerLine(40); }, 2, false},
+    {"field dropped where it was", false, [](TicketModel &m) { m.moveField(2, 4, 9); }, 1, true},
+    {"field dropped where it was, again", true, [](TicketModel &m) { m.moveField(2, 4, 9); }, 0, true},
+    {"field deleted", false, [](TicketModel &m) { m.deleteField(2); }, 1, true},
+    {"text edited", true, [](TicketModel &m) { m.textEdited(); }, 1, true},
+    {"saved", true, [](TicketModel &m) { m.markSaved(); }, 1, false},
+    {"saved, unchanged", false, [](TicketModel &m) { m.markSaved(); }, 0, false},
+    {"reset", true, [](TicketModel &m) { m.reset(); }, 1, false},
+};
+
+} // namespace
 
 class TestModel : public QObject
 {
@@ -80,6 +118,31 @@ private slots:
         QFETCH(int, digits);
         QFETCH(QString, caption);
         QCOMPARE(ShapeCaption(chars, digits), caption);
+    }
+
+    // Which calls announce a change and which set LayoutChanged; a call that changes
+    // nothing announces nothing.
+    void announcedChanges_data()
+    {
+        QTest::addColumn<int>("row");
+        for (int i = 0; i < int(std::size(ModelCalls)); ++i)
+            QTest::newRow(ModelCalls[i].name) << i;
+    }
+
+    void announcedChanges()
+    {
+        QFETCH(int, row);
+        const ModelCall &c = ModelCalls[row];
+        TicketModel model;
+        model.setRecord(2, Defined);
+        model.loadSlot(2);
+        model.setStartCode(QStringLiteral("A"));
+        if (c.changedBefore)
+            model.textEdited();
+        QSignalSpy changed(&model, &TicketModel::changed);
+        c.call(model);
+        QCOMPARE(changed.size(), c.announced);
+        QCOMPARE(model.LayoutChanged, c.changedAfter);
     }
 };
 
