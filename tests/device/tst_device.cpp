@@ -62,53 +62,41 @@ void TestDevice::malformedDescription_data()
     QTest::addColumn<QString>("error");
 
     auto edit = [](const char *from, const char *to) { return QByteArray(validNetwork).replace(from, to); };
-    QTest::newRow("syntax: position") << QByteArray("{\n  \"nodes\": [\n    ,\n  ]\n}")
-                                      << "net.json: 3:5: illegal value";
-    QTest::newRow("not an object") << QByteArray("[]") << "net.json: the description must be a JSON object";
-    QTest::newRow("no ports") << QByteArray("{ \"nodes\": [] }") << "net.json: top level: missing \"ports\"";
-    QTest::newRow("missing attribute") << edit("\"offset\": 70000, ", "")
-                                       << "net.json: nodes[0].variables[0]: missing \"offset\"";
-    QTest::newRow("attribute not whole") << edit("70000", "1.5")
-                                         << "net.json: nodes[0].variables[0]: \"offset\" must be a whole number";
-    QTest::newRow("attribute beyond 32 bits") << edit("120", "3000000000")
-                                              << "\"internalAddress\" is 3000000000, outside";
-    QTest::newRow("attribute beyond 64 bits") << edit("120", "4e51") << "\"internalAddress\" is 4e+51, outside";
-    QTest::newRow("duplicate node") << edit("\"name\": \"Prn\"", "\"name\": \"Scale\"")
-                                    << "nodes[1]: node name \"Scale\" is used twice";
-    QTest::newRow("port on unknown node") << edit("\"node\": \"Prn\"", "\"node\": \"Nope\"")
-                                          << "ports[0]: \"node\" \"Nope\" is not a node";
-    QTest::newRow("address without node number") << edit("\"X42\"", "\"X4\"")
-                                                 << "nodes[1]: \"address\" \"X4\" must end in the node number";
-    QTest::newRow("capabilities above 255") << edit("\"65\"", "\"256 printer\"")
-                                            << "must begin with a number from 0 to 255";
-    QTest::newRow("unknown key at the top") << edit("\"ports\":", "\"extra\": 1, \"ports\":")
-                                            << "net.json: top level: unknown key \"extra\"";
-    QTest::newRow("misspelt optional key") << edit("\"stringLength\": 10", "\"stringlength\": 10")
-                                           << "ports[0]: unknown key \"stringlength\"";
-    QTest::newRow("unknown key in a simulation") << edit("300 }", "300, \"simulation\": { \"fixed\": 1, \"to\": 2, \"step\": 3 } }")
-                                                 << "variables[0].simulation: unknown key \"step\"";
     auto modbus = [](const char *from, const char *to) { return QByteArray(modbusNetwork).replace(from, to); };
-    QTest::newRow("modbus: unknown key") << modbus("\"base\": 100", "\"bsae\": 100")
-                                         << "ports[0].modbus: unknown key \"bsae\"";
-    QTest::newRow("modbus: TCP port 0") << modbus("1502", "0") << "nodes[0].modbus: \"port\" is 0, outside 1..65535";
-    QTest::newRow("modbus: no host") << modbus("\"host\": \"127.0.0.1\", ", "") << "nodes[0].modbus: missing \"host\"";
-    QTest::newRow("modbus: unit 256") << modbus("\"unit\": 1", "\"unit\": 256") << "\"unit\" is 256, outside 0..255";
+    auto row = [](const char *name, const QByteArray &json, const char *error) { QTest::newRow(name) << json << error; };
+    row("syntax: position", "{\n  \"nodes\": [\n    ,\n  ]\n}", "net.json: 3:5: illegal value");
+    row("not an object", "[]", "net.json: the description must be a JSON object");
+    row("no ports", "{ \"nodes\": [] }", "net.json: top level: missing \"ports\"");
+    row("missing attribute", edit("\"offset\": 70000, ", ""), "net.json: nodes[0].variables[0]: missing \"offset\"");
+    row("attribute not whole", edit("70000", "1.5"), "nodes[0].variables[0]: \"offset\" must be a whole number");
+    row("attribute beyond 32 bits", edit("120", "3000000000"), "\"internalAddress\" is 3000000000, outside");
+    row("attribute beyond 64 bits", edit("120", "4e51"), "\"internalAddress\" is 4e+51, outside");
+    row("duplicate node", edit("\"name\": \"Prn\"", "\"name\": \"Scale\""), "nodes[1]: node name \"Scale\" is used twice");
+    row("port on unknown node", edit("\"node\": \"Prn\"", "\"node\": \"Nope\""), "ports[0]: \"node\" \"Nope\" is not a node");
+    row("address without node number", edit("\"X42\"", "\"X4\""), "nodes[1]: \"address\" \"X4\" must end in the node number");
+    row("capabilities above 255", edit("\"65\"", "\"256 printer\""), "must begin with a number from 0 to 255");
+    row("unknown key at the top", edit("\"ports\":", "\"extra\": 1, \"ports\":"), "net.json: top level: unknown key \"extra\"");
+    row("misspelt optional key", edit("\"stringLength\"", "\"stringlength\""), "ports[0]: unknown key \"stringlength\"");
+    row("unknown key in a simulation", edit("300 }", "300, \"simulation\": { \"fixed\": 1, \"to\": 2, \"step\": 3 } }"),
+        "variables[0].simulation: unknown key \"step\"");
+    row("simulation without values", edit("300 }", "300, \"simulation\": { \"to\": 5 } }"),
+        "variables[0].simulation: needs \"fixed\", or \"from\" and \"to\"");
+    row("port beyond a device's registers", edit("\"stringLength\": 10", "\"stringLength\": 32767"),
+        "ports[0] (\"P1\"): \"updateElements\" 2, \"ticketLines\" 3 and \"stringLength\" 32767 need 114720 holding registers");
+    row("modbus: unknown key", modbus("\"base\"", "\"bsae\""), "ports[0].modbus: unknown key \"bsae\"");
+    row("modbus: TCP port 0", modbus("1502", "0"), "nodes[0].modbus: \"port\" is 0, outside 1..65535");
+    row("modbus: no host", modbus("\"host\": \"127.0.0.1\", ", ""), "nodes[0].modbus: missing \"host\"");
+    row("modbus: unit 256", modbus("\"unit\": 1", "\"unit\": 256"), "\"unit\" is 256, outside 0..255");
     // The port takes 67 registers: 65469 + 67 = 65536 still fits.
-    QTest::newRow("modbus: registers beyond 65535") << modbus("\"base\": 100", "\"base\": 65470")
-                                                    << "ports[0].modbus: the port takes 67 registers from \"base\" 65470";
-    QTest::newRow("modbus: port without its address") << modbus(R"(,
-               "modbus": { "unit": 1, "base": 100 })", "")
-                                                      << "ports[0]: needs \"modbus\"";
-    QTest::newRow("modbus: port on a simulated node") << edit("\"stringLength\": 10", "\"stringLength\": 10, \"modbus\": {}")
-                                                      << "ports[0].modbus: node \"Prn\" has no \"modbus\" endpoint";
-    QTest::newRow("modbus: ports sharing registers")
-        << modbus("} ]\n}", R"(}, { "name": "P2", "node": "Prn", "modbus": { "base": 166 } } ]
-})") << "ports[1].modbus: registers 166..";
-    QTest::newRow("port beyond a device's registers")
-        << edit("\"stringLength\": 10", "\"stringLength\": 32767")
-        << "ports[0] (\"P1\"): \"updateElements\" 2, \"ticketLines\" 3 and \"stringLength\" 32767 need 114720 holding registers";
-    QTest::newRow("simulation without values") << edit("300 }", "300, \"simulation\": { \"to\": 5 } }")
-                                               << "variables[0].simulation: needs \"fixed\", or \"from\" and \"to\"";
+    row("modbus: registers beyond 65535", modbus("\"base\": 100", "\"base\": 65470"),
+        "ports[0].modbus: the port takes 67 registers from \"base\" 65470");
+    row("modbus: port without its address", modbus(",\n               \"modbus\": { \"unit\": 1, \"base\": 100 }", ""),
+        "ports[0]: needs \"modbus\"");
+    row("modbus: port on a simulated node", edit("\"stringLength\": 10", "\"stringLength\": 10, \"modbus\": {}"),
+        "ports[0].modbus: node \"Prn\" has no \"modbus\" endpoint");
+    row("modbus: ports sharing registers",
+        modbus("} ]\n}", "}, { \"name\": \"P2\", \"node\": \"Prn\", \"modbus\": { \"base\": 166 } } ]\n}"),
+        "ports[1].modbus: registers 166..");
 }
 
 void TestDevice::malformedDescription()
@@ -374,18 +362,21 @@ void TestDevice::registerCodec_data()
     QTest::addColumn<QList<int>>("registers"); // empty: refused
     QTest::addColumn<QString>("error");
 
-    const int s = int(ValueType::String);
-    QTest::newRow("odd string: 0 in the low half") << s << QVariant(QStringLiteral("Net")) << QList<int>{3, 0x4E65, 0x7400} << QString();
-    QTest::newRow("Windows-1252 bytes") << s << QVariant(QStringLiteral("5\u00B0C\u20AC")) << QList<int>{4, 0x35B0, 0x4380} << QString();
-    QTest::newRow("empty string") << s << QVariant(QString()) << QList<int>{0} << QString();
-    QTest::newRow("longest string") << s << QVariant(QStringLiteral("0123456789")) << QList<int>{10, 0x3031, 0x3233, 0x3435, 0x3637, 0x3839} << QString();
-    QTest::newRow("too long") << s << QVariant(QStringLiteral("0123456789A")) << QList<int>{} << "text of 11 characters is longer than the 10";
-    QTest::newRow("not in Windows-1252") << s << QVariant(QStringLiteral("ok \u2713")) << QList<int>{} << "U+2713 at position 4";
-    QTest::newRow("Int16 negative") << int(ValueType::Int16) << QVariant::fromValue(qint16(-4)) << QList<int>{0xFFFC} << QString();
-    QTest::newRow("Int16 lowest") << int(ValueType::Int16) << QVariant::fromValue(qint16(-32768)) << QList<int>{0x8000} << QString();
-    QTest::newRow("UInt8 255") << int(ValueType::UInt8) << QVariant::fromValue(quint8(255)) << QList<int>{255} << QString();
-    QTest::newRow("Boolean true") << int(ValueType::Boolean) << QVariant(true) << QList<int>{1} << QString();
-    QTest::newRow("Boolean false") << int(ValueType::Boolean) << QVariant(false) << QList<int>{0} << QString();
+    auto row = [](const char *name, ValueType t, const QVariant &v, const QList<int> &registers, const char *error = "") {
+        QTest::newRow(name) << int(t) << v << registers << QString::fromUtf8(error);
+    };
+    const ValueType s = ValueType::String;
+    row("odd string: 0 in the low half", s, QStringLiteral("Net"), {3, 0x4E65, 0x7400});
+    row("Windows-1252 bytes", s, QStringLiteral("5\u00B0C\u20AC"), {4, 0x35B0, 0x4380});
+    row("empty string", s, QString(), {0});
+    row("longest string", s, QStringLiteral("0123456789"), {10, 0x3031, 0x3233, 0x3435, 0x3637, 0x3839});
+    row("too long", s, QStringLiteral("0123456789A"), {}, "text of 11 characters is longer than the 10");
+    row("not in Windows-1252", s, QStringLiteral("ok \u2713"), {}, "U+2713 at position 4");
+    row("Int16 negative", ValueType::Int16, QVariant::fromValue(qint16(-4)), {0xFFFC});
+    row("Int16 lowest", ValueType::Int16, QVariant::fromValue(qint16(-32768)), {0x8000});
+    row("UInt8 255", ValueType::UInt8, QVariant::fromValue(quint8(255)), {255});
+    row("Boolean true", ValueType::Boolean, true, {1});
+    row("Boolean false", ValueType::Boolean, false, {0});
 }
 
 // What a write sends, and that reading the registers gives the value back.

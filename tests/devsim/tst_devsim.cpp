@@ -84,33 +84,30 @@ void TestDevsim::requests_data()
     const int end = PortVariables::registerCount(p);
     const QList<quint16> net = {4, 0x4e65, 0x743a}; // "Net:"
 
-    QTest::newRow("a write is read back")
-        << QStringList() << Script{{Step::Write, 1, ticket1, net}, {Step::Read, 1, ticket1, net}};
-    QTest::newRow("a 16-bit signed value keeps its sign")
-        << QStringList() << Script{{Step::Write, 1, typ, {0xfffe}}, {Step::Read, 1, typ, {0xfffe}}};
-    QTest::newRow("units are separate devices")
-        << QStringList()
-        << Script{{Step::Write, 1, 0, {3, 0x4142, 0x4300}}, {Step::Read, 2, 0, {0, 0, 0}}, {Step::Read, 1, 0, {3}}};
-    QTest::newRow("the last register is the stop code's")
-        << QStringList() << Script{{Step::Read, 1, end - 1, {0}}, {Step::Read, 1, end - 1, {0, 0}, EMBXILADD}};
-    QTest::newRow("a unit without a port") << QStringList() << Script{{Step::Read, 7, 0, {0}, EMBXGTAR}};
-    QTest::newRow("a Boolean takes 0 and 1 only")
-        << QStringList() << Script{{Step::Write, 1, dataIn, {1}}, {Step::Write, 1, dataIn, {2}, EMBXILVAL},
-                                   {Step::Read, 1, dataIn, {1}}};
-    QTest::newRow("lines count from 1")
-        << QStringList() << Script{{Step::Write, 1, linie, {0}, EMBXILVAL}, {Step::Write, 1, linie, {100}}};
-    QTest::newRow("a refused write changes nothing")
-        << QStringList() << Script{{Step::Write, 1, ticket1, {256, 0x4142}, EMBXILVAL}, {Step::Read, 1, ticket1, {0, 0}}};
-    QTest::newRow("--exception-at counts writes only")
-        << QStringList{"--exception-at", "2"}
-        << Script{{Step::Write, 1, 0, {1}}, {Step::Read, 1, 0, {1}}, {Step::Write, 1, 0, {2}, EMBXSFAIL},
-                  {Step::Read, 1, 0, {1}}, {Step::Write, 1, 0, {3}}};
-    QTest::newRow("--drop-at closes the connection, a new one counts again")
-        << QStringList{"--drop-at", "2"}
-        << Script{{Step::Write, 1, 0, {1}}, {Step::Read, 1, 0, {1}, ECONNRESET}, {Step::Reconnect, 1, 0, {}, 0},
-                  {Step::Read, 1, 0, {1}}, {Step::Read, 1, 0, {1}, ECONNRESET}};
-    QTest::newRow("--delay-ms beyond the client's timeout")
-        << QStringList{"--delay-ms", "600"} << Script{{Step::Read, 1, 0, {0}, ETIMEDOUT}};
+    auto row = [](const char *name, const Script &script, const QStringList &options = {}) {
+        QTest::newRow(name) << options << script;
+    };
+    row("a write is read back", {{Step::Write, 1, ticket1, net}, {Step::Read, 1, ticket1, net}});
+    row("a 16-bit signed value keeps its sign", {{Step::Write, 1, typ, {0xfffe}}, {Step::Read, 1, typ, {0xfffe}}});
+    row("units are separate devices",
+        {{Step::Write, 1, 0, {3, 0x4142, 0x4300}}, {Step::Read, 2, 0, {0, 0, 0}}, {Step::Read, 1, 0, {3}}});
+    row("the last register is the stop code's",
+        {{Step::Read, 1, end - 1, {0}}, {Step::Read, 1, end - 1, {0, 0}, EMBXILADD}});
+    row("a unit without a port", {{Step::Read, 7, 0, {0}, EMBXGTAR}});
+    row("a Boolean takes 0 and 1 only",
+        {{Step::Write, 1, dataIn, {1}}, {Step::Write, 1, dataIn, {2}, EMBXILVAL}, {Step::Read, 1, dataIn, {1}}});
+    row("lines count from 1", {{Step::Write, 1, linie, {0}, EMBXILVAL}, {Step::Write, 1, linie, {100}}});
+    row("a refused write changes nothing",
+        {{Step::Write, 1, ticket1, {256, 0x4142}, EMBXILVAL}, {Step::Read, 1, ticket1, {0, 0}}});
+    row("--exception-at counts writes only",
+        {{Step::Write, 1, 0, {1}}, {Step::Read, 1, 0, {1}}, {Step::Write, 1, 0, {2}, EMBXSFAIL}, {Step::Read, 1, 0, {1}},
+         {Step::Write, 1, 0, {3}}},
+        {"--exception-at", "2"});
+    row("--drop-at closes the connection, a new one counts again",
+        {{Step::Write, 1, 0, {1}}, {Step::Read, 1, 0, {1}, ECONNRESET}, {Step::Reconnect, 1, 0, {}, 0},
+         {Step::Read, 1, 0, {1}}, {Step::Read, 1, 0, {1}, ECONNRESET}},
+        {"--drop-at", "2"});
+    row("--delay-ms beyond the client's timeout", {{Step::Read, 1, 0, {0}, ETIMEDOUT}}, {"--delay-ms", "600"});
 }
 
 void TestDevsim::requests()
