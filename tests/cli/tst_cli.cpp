@@ -219,6 +219,7 @@ void TestCli::runs_data()
     row("check: none readable", {"check", "@bad", "@missing"}, 2);
     row("check: unknown option", {"check", "--fast", "@layout"}, 2);
     row("check: missing file", {"check", "/nonexistent/t.txt"}, 2, "does not exist");
+    row("check: unknown format", {"check", "--format=xml", "@layout"}, 2, "--format is \"text\" or \"json\"");
     row("check: network description a pipe", {"check", "@layout"}, 2, "pipe or device", "network.json");
     row("download: done", {"download", "@layout", "--port", "Printer1"}, 0);
     row("download: a warning does not stop it", {"download", "@warn", "--port", "Printer1"}, 0);
@@ -359,10 +360,6 @@ void TestCli::jsonFindingsMatchTheText()
                  textLines[i]);
     }
     QVERIFY(textLines[0].contains(QStringLiteral(": warning: ")) && textLines[1].contains(QStringLiteral(": error: ")));
-
-    const ToolRun wrong = cli.run(QStringList{"check", "--format=xml"} + files);
-    QCOMPARE(wrong.exitCode, 2);
-    QVERIFY(wrong.out.isEmpty());
 }
 
 void TestCli::jsonDevice()
@@ -399,14 +396,12 @@ void TestCli::jsonDevice()
 
 void TestCli::deviceStoreFailures()
 {
-    // A damaged store is set aside with a warning; the device starts empty.
+    // A damaged store is set aside with a warning (how: the store's own test); the device starts empty.
     CliRunner cli;
     writeFile(cli.storePath(), "{ \"version\": 1, \"ports\": ");
     const ToolRun run = cli.run({"show", "--port", "Printer1"});
     QCOMPARE(run.exitCode, 1);
     QVERIFY2(run.err.startsWith("tklcli: warning: "), run.err.constData());
-    QVERIFY(!QFile::exists(cli.storePath()));
-    QCOMPARE(QDir(cli.path(QString())).entryList({QStringLiteral("devices.json.damaged*")}).size(), 1);
     QCOMPARE(cli.run({"download", "@layout", "--port", "Printer1"}).exitCode, 0);
     QCOMPARE(cli.run({"show", "--port", "Printer1"}).exitCode, 0);
 

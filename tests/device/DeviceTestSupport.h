@@ -64,6 +64,9 @@ struct DownloadRun
         cb.progress = [this](double v) { progress << v; };
         return download.run(model, lines, port, cb);
     }
+
+    /// Downloads the golden ticket (below).
+    DownloadResult runGolden(const QString &port = QStringLiteral("Printer1"));
 };
 
 /// One write of the log as a line of the golden file: name, type and value separated
@@ -102,6 +105,12 @@ inline QStringList goldenBoxLines()
 {
     return {QStringLiteral("   WEIGHING TICKET"), QString(), QStringLiteral("Net:   xxxxx.x kg"),
             QStringLiteral("Zone 1: xxxxx"), QStringLiteral("Batch no. xxxx \"A\"")};
+}
+
+inline DownloadResult DownloadRun::runGolden(const QString &port)
+{
+    fillGoldenTicket(model);
+    return run(goldenBoxLines(), port);
 }
 
 } // namespace tkl::test

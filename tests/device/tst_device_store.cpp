@@ -137,8 +137,7 @@ void TestDeviceStore::damagedStoreSetAside()
     QCOMPARE(contentsOf(m_dir->filePath(copies.first())), contents);
 
     // The next download starts a sound memory.
-    fillGoldenTicket(plant.model);
-    QVERIFY(plant.run(goldenBoxLines()).ok());
+    QVERIFY(plant.runGolden().ok());
     Plant(m_path).checkRestoredFrom(plant);
 
     // A second damaged file gets a name of its own.
@@ -181,8 +180,7 @@ void TestDeviceStore::concurrentProgramsLoseNothing()
 void TestDeviceStore::fullDiskKeepsTheOldMemory()
 {
     Plant plant(m_path);
-    fillGoldenTicket(plant.model);
-    QVERIFY(plant.run(goldenBoxLines(), QStringLiteral("Printer2")).ok());
+    QVERIFY(plant.runGolden(QStringLiteral("Printer2")).ok());
     const QByteArray before = contentsOf(m_path);
     QVERIFY(!before.isEmpty());
 
@@ -213,8 +211,7 @@ void TestDeviceStore::leftOverLock()
     QFETCH(QString, owner);
     {
         Plant first(m_path);
-        fillGoldenTicket(first.model);
-        QVERIFY(first.run(goldenBoxLines()).ok());
+        QVERIFY(first.runGolden().ok());
     }
     const QByteArray stored = contentsOf(m_path);
     const QString lockPath = m_path + QStringLiteral(".lock");
