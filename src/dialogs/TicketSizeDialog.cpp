@@ -55,6 +55,13 @@ TicketSizeDialog::TicketSizeDialog(TicketModel &model, EditorSurface &editor, QW
     });
 }
 
+TicketSizeDialog::~TicketSizeDialog()
+{
+    // The box lives on into QWidget's destructor, which takes its focus away: leaving
+    // it must not apply the number through this part of the window, which is gone by then.
+    m_charsBox->disconnect(this);
+}
+
 void TicketSizeDialog::openAt(int leftTwips, int topTwips)
 {
     moveToTwips(*this, leftTwips, topTwips);

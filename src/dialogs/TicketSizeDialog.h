@@ -22,6 +22,7 @@ class TicketSizeDialog : public QWidget
 
 public:
     TicketSizeDialog(TicketModel &model, EditorSurface &editor, QWidget *parent = nullptr);
+    ~TicketSizeDialog() override;
 
     /// Places the window's frame at the given screen position (twips), fills the box
     /// with CharsPerLine and shows the window.

@@ -125,6 +125,14 @@ UpdateBoxDialog::UpdateBoxDialog(TicketModel &model, AutomationObject &sharedSer
     setCollapsed(true);
 }
 
+UpdateBoxDialog::~UpdateBoxDialog()
+{
+    // The boxes live on into QWidget's destructor, which takes their focus away: their
+    // leaving rules must not reach this part of the window, which is gone by then.
+    m_charsBox->disconnect(this);
+    m_digitsBox->disconnect(this);
+}
+
 void UpdateBoxDialog::layOutControls()
 {
     m_charsLabel->setObjectName(QStringLiteral("Label2"));

@@ -41,6 +41,7 @@ public:
 
     UpdateBoxDialog(TicketModel &model, AutomationObject &sharedServer, const ProcessNetwork &network,
                     EditorSurface &editor, Prompts &prompts, QWidget *parent = nullptr);
+    ~UpdateBoxDialog() override;
 
     /// Opens the window for `slot`, which the caller has made CurrentBox: level with the
     /// field (left unchanged), collapsed, captioned "UpdateBox <slot>", the three boxes
