@@ -75,7 +75,7 @@ void FileCommands::newTicket()
     m_model.setStartCode({});
     m_model.setStopCode({});
     // The editor sets EditorWidth itself, from the width it snaps to.
-    m_editor.setWidthTwips(NewWidth);
+    m_editor.setWidthTwips(EditorWindow::NewTicketWidth);
     m_model.setEditorHeight(NewHeight);
     m_editor.setHeightTwips(NewHeight);
     if (m_window.setTicketName)

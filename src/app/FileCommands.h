@@ -37,8 +37,8 @@ public:
     static inline const QString SaveQuestion = QStringLiteral("Do you want to save\r\nthe current Layout ?");
     static inline const QString SaveQuestionTitle = QStringLiteral("  Delete Warning !!");
 
-    // Defaults that New establishes, twips and lines.
-    static constexpr int NewWidth = 5260;
+    // Defaults that New establishes, twips and lines; the width is the editor's
+    // EditorWindow::NewTicketWidth.
     static constexpr int NewHeight = 3155;
     static constexpr int NewTicketLines = 16;
 

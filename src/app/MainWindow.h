@@ -6,7 +6,6 @@
 #include <QString>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 #include <span>
 
@@ -65,7 +64,14 @@ public:
     static constexpr int EditorOffset = BandHeight + CaptionHeight;
 
     /// Tool windows that a press on the band, the background or a button hides.
-    enum Hide { HideNone = 0, HideForm3 = 1, HideForm4 = 2, HideForm6 = 4 };
+    enum Hide {
+        HideNone = 0,
+        HideUpdateBox = 1,
+        HidePrinterSettings = 2,
+        HideTicketSize = 4,
+        HideFieldAndCodes = HideUpdateBox | HidePrinterSettings,
+        HideAll = HideFieldAndCodes | HideTicketSize,
+    };
 
     /// Runs the start-up steps after SharedServer exists: records `appFolder`, fixes
     /// the geometry, creates the editor hidden, and clears the model. Nothing is
@@ -88,11 +94,6 @@ public:
     /// The note in the band that tells of the last successful download, or of the
     /// problems of the layout just opened; empty when none is showing.
     QString downloadNote() const;
-
-    /// Asked once before the window closes, by its close box or by Exit; false keeps
-    /// the program running. The file commands put their offer to save here, so that
-    /// a changed layout is not lost either way. Without one the window just closes.
-    void setCloseGuard(std::function<bool()> mayClose) { m_mayClose = std::move(mayClose); }
 
     // Geometry in twips as the program counts it (outer frame, caption included in
     // the height). Left and top follow the window when the operator moves it.
@@ -202,14 +203,13 @@ private:
     bool m_wasMinimized = false;
     bool m_backgroundPressed = false;
     bool m_dialogsQueued = false;
-    std::function<bool()> m_mayClose;
     std::unique_ptr<FileCommands> m_files;
 
-    QFrame *m_picture1 = nullptr;
-    QFrame *m_picture2 = nullptr;
+    QFrame *m_band = nullptr;
+    QFrame *m_sizePanel = nullptr;
     QLabel *m_readout = nullptr;
     QLineEdit *m_tip = nullptr;
-    QTimer *m_timer = nullptr;
+    QTimer *m_tipTimer = nullptr;
     QLabel *m_note = nullptr;
     QTimer *m_noteTimer = nullptr;
     int m_tipIndex = 0;
@@ -217,10 +217,10 @@ private:
 
     EditorWindow *m_editor = nullptr;
     QWidget *m_textViewport = nullptr;  ///< where a file dropped on the ticket text arrives
-    UpdateBoxDialog *m_form3 = nullptr;
-    PrinterSettingsDialog *m_form4 = nullptr;
-    TicketSizeDialog *m_form6 = nullptr;
-    PortDialog *m_form8 = nullptr;
+    UpdateBoxDialog *m_updateBoxDialog = nullptr;
+    PrinterSettingsDialog *m_printerSettingsDialog = nullptr;
+    TicketSizeDialog *m_ticketSizeDialog = nullptr;
+    PortDialog *m_portDialog = nullptr;
     HelpWindow *m_help = nullptr;
     PreviewWindow *m_preview = nullptr;
 };

@@ -37,6 +37,9 @@ public:
     /// "slot" (int).
     static constexpr const char *FrameName = "Frame1";
     static constexpr const char *LabelName = "Label1";
+    /// The width the editor starts with and New asks for, twips (40 characters in a
+    /// 120-twip cell).
+    static constexpr int NewTicketWidth = 5260;
 
     explicit EditorWindow(TicketModel &model, QWidget *parent = nullptr);
     ~EditorWindow() override;
@@ -97,9 +100,6 @@ public:
     QLabel *fieldLabel(int slot) const;
     /// Left of Frame1(slot) in the editor.
     int fieldLeftTwips(int slot) const;
-    /// Mouse position inside the label at the last press on a label.
-    double dragOffsetX() const;
-    double dragOffsetY() const;
     /// True while a field is being dragged.
     bool isDragging() const;
 

@@ -2,6 +2,8 @@
 
 #include "LayoutData.h"
 
+#include "model/CharGrid.h"
+
 #include <QList>
 #include <QString>
 
@@ -9,17 +11,13 @@
 
 namespace tkl {
 
-class CharGrid;
-
 /// Where the editor puts the frame and label of a field read from a layout file.
 struct FieldPlacement
 {
-    static constexpr int TemplateWidth = 1335;  ///< frame and label width of a field without Chars
-
     int slot = 0;
     int left = 0;   ///< frame left, twips: Pos x CharWidth - 100
     int top = 0;    ///< frame top, twips: Linie x LineHeight + 20
-    int width = TemplateWidth;  ///< frame and label width, twips: Chars x 120 + 40, or the template's
+    int width = CharGrid::TemplateFieldWidth;  ///< frame and label width, twips: Chars x 120 + 40, or the template's
     QString caption;            ///< the field's shape, or "UpdateBox" and the slot when Chars is 0
 
     /// The placement of slot `slot` holding `box`, on a grid measured on the main window.

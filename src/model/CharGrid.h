@@ -32,6 +32,9 @@ public:
     static constexpr int HeightSlack = 200;     ///< window height = 22 lines + this
     static constexpr int FieldInset = 20;       ///< frame offset from its cell
     static constexpr int DesignLineHeight = 195; ///< line height the fixed window sizes were made for
+    /// Frame and label width of a field that has no shape yet: newly inserted, or read
+    /// from a file without Chars.
+    static constexpr int TemplateFieldWidth = 1335;
 
     CharGrid(int charWidth, int lineHeight);
 

@@ -1,5 +1,6 @@
 #include "Numbers.h"
 
+#include <algorithm>
 #include <cfenv>
 #include <cmath>
 #include <string>
@@ -17,6 +18,13 @@ double roundHalfEven(double value)
     if (mode != FE_TONEAREST)
         std::fesetround(mode);
     return r;
+}
+
+qint16 toInt16(double value)
+{
+    if (!std::isfinite(value))
+        return 0;
+    return qint16(std::clamp(roundHalfEven(value), -32768.0, 32767.0));
 }
 
 namespace {

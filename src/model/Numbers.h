@@ -10,6 +10,9 @@ namespace tkl {
 /// Rounds to the nearest whole number, halves to the even one (2.5 -> 2, 3.5 -> 4).
 double roundHalfEven(double value);
 
+/// `value` rounded halves to even and held to the 16-bit range; 0 when it is not finite.
+qint16 toInt16(double value);
+
 /// The numeric value of the number that a text begins with, as typed into a dialog:
 /// leading blanks skipped, an optional sign, digits and an optional fraction.
 /// A text that does not begin with a number gives 0.

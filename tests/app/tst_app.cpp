@@ -255,10 +255,10 @@ private slots:
         QFETCH(QString, target);
         QFETCH(QString, hides);
         Fixture f;
-        QWidget *form3 = f.w().updateBoxDialog();
-        QWidget *form4 = f.w().printerSettingsDialog();
-        QWidget *form6 = f.w().ticketSizeDialog();
-        for (QWidget *dialog : {form3, form4, form6})
+        QWidget *updateBox = f.w().updateBoxDialog();
+        QWidget *printerSettings = f.w().printerSettingsDialog();
+        QWidget *ticketSize = f.w().ticketSizeDialog();
+        for (QWidget *dialog : {updateBox, printerSettings, ticketSize})
             dialog->show();
 
         QWidget *widget = target == QLatin1String("Form1")   ? &f.w()
@@ -273,9 +273,9 @@ private slots:
         else if (target == QLatin1String("Picture1"))
             at = QPoint(f.px(6500), f.py(300)); // between the buttons and the grey box
         QTest::mousePress(widget, Qt::LeftButton, {}, at);
-        QCOMPARE(form3->isHidden(), hides.contains(u'3'));
-        QCOMPARE(form4->isHidden(), hides.contains(u'4'));
-        QCOMPARE(form6->isHidden(), hides.contains(u'6'));
+        QCOMPARE(updateBox->isHidden(), hides.contains(u'3'));
+        QCOMPARE(printerSettings->isHidden(), hides.contains(u'4'));
+        QCOMPARE(ticketSize->isHidden(), hides.contains(u'6'));
         // Let go away from the button, so that no command runs.
         QTest::mouseRelease(widget, Qt::LeftButton, {}, QPoint(-100, -100));
     }
@@ -393,7 +393,7 @@ private slots:
         QTest::newRow("Ctrl+N") << QKeySequence(Qt::CTRL | Qt::Key_N) << "text" << "new";
         QTest::newRow("Ctrl+O in the preview") << QKeySequence(Qt::CTRL | Qt::Key_O) << "preview" << "open";
         QTest::newRow("Ctrl+S in the help") << QKeySequence(Qt::CTRL | Qt::Key_S) << "help" << "save";
-        QTest::newRow("Ctrl+S in the UpdateBox window") << QKeySequence(Qt::CTRL | Qt::Key_S) << "form3" << "save";
+        QTest::newRow("Ctrl+S in the UpdateBox window") << QKeySequence(Qt::CTRL | Qt::Key_S) << "updateBox" << "save";
         QTest::newRow("Ctrl+Q") << QKeySequence(Qt::CTRL | Qt::Key_Q) << "text" << "exit";
         QTest::newRow("F1") << QKeySequence(Qt::Key_F1) << "text" << "help";
         QTest::newRow("F5 in the help") << QKeySequence(Qt::Key_F5) << "help" << "preview";
@@ -413,7 +413,7 @@ private slots:
         } else if (from == u"help") {
             f.w().onHelp();
             target = f.w().findChild<HelpWindow *>();
-        } else if (from == u"form3") {
+        } else if (from == u"updateBox") {
             f.w().updateBoxDialog()->show();
             target = f.w().updateBoxDialog()->findChild<QLineEdit *>(QStringLiteral("Text2"));
         }
