@@ -22,13 +22,14 @@ namespace {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
-    QString error;
-    const auto network = ProcessNetwork::fromJson(bytes, QStringLiteral("fuzz.json"), &error);
-    if (!network) {
+    const auto read = ProcessNetwork::fromJson(bytes, QStringLiteral("fuzz.json"));
+    if (!read.ok()) {
+        const QString &error = read.error().message;
         if (!error.startsWith(QLatin1String("fuzz.json")) || error.size() <= 10)
             fault("a refusal that does not say where and why");
         return 0;
     }
+    const std::unique_ptr<ProcessNetwork> &network = *read;
     for (const NetworkVariable &v : network->variables()) {
         if (network->findVariable(v.fullName) != &v)
             fault("a variable that cannot be found by its name");

@@ -130,12 +130,12 @@ struct Downloader
 
     explicit Downloader(const QString &path)
     {
-        QString error;
-        network = ProcessNetwork::fromFile(path, &error);
-        if (!network) {
-            std::fprintf(stderr, "%s\n", qPrintable(error));
+        auto loaded = ProcessNetwork::fromFile(path);
+        if (!loaded.ok()) {
+            std::fprintf(stderr, "%s\n", qPrintable(loaded.error().message));
             std::exit(1);
         }
+        network = std::move(loaded).value();
         factory = std::make_unique<AutomationFactory>(*network);
         download = std::make_unique<TicketDownload>(*factory);
     }
@@ -205,10 +205,9 @@ int main(int argc, char *argv[])
         if (!file.open(QIODevice::WriteOnly) || file.write(description(tcpPorts)) < 0)
             return 1;
     }
-    QString error;
-    const auto nodes = devsim::servedNodes(path, &error);
-    if (!nodes) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    const auto nodes = devsim::servedNodes(path);
+    if (!nodes.ok()) {
+        std::fprintf(stderr, "%s\n", qPrintable(nodes.error().message));
         return 1;
     }
 

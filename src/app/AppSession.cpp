@@ -20,16 +20,16 @@ std::unique_ptr<AppSession> AppSession::start(Options options, QString *error)
 {
     std::unique_ptr<AppSession> session(new AppSession);
 
-    QString networkError;
-    session->m_network = options.loadNetwork ? options.loadNetwork(&networkError)
-                                             : ProcessNetwork::load(&networkError);
-    if (!session->m_network) {
+    auto network = options.loadNetwork ? options.loadNetwork() : ProcessNetwork::load();
+    if (!network.ok() || !network.value()) {
         if (error) {
+            const QString why = network.error().message;
             *error = QStringLiteral("The process network description cannot be used:\n%1")
-                         .arg(networkError.isEmpty() ? QStringLiteral("no network") : networkError);
+                         .arg(why.isEmpty() ? QStringLiteral("no network") : why);
         }
         return nullptr;
     }
+    session->m_network = std::move(network).value();
 
     session->m_factory = std::make_unique<AutomationFactory>(*session->m_network);
     if (options.prepareFactory)

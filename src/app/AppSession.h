@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Prompts.h"
+#include "model/Result.h"
 
 #include <QString>
 
@@ -24,7 +25,7 @@ public:
     struct Options
     {
         /// Where the network comes from; ProcessNetwork::load when empty.
-        std::function<std::unique_ptr<ProcessNetwork>(QString *error)> loadNetwork;
+        std::function<Result<std::unique_ptr<ProcessNetwork>>()> loadNetwork;
         /// Called with the factory before SharedServer is created (tests make it fail).
         std::function<void(AutomationFactory &)> prepareFactory;
         /// The operator's prompts; Qt's dialogs when empty.

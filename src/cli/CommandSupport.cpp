@@ -37,14 +37,14 @@ QCommandLineOption CommandSupport::portOption()
 
 std::unique_ptr<ProcessNetwork> CommandSupport::loadNetwork(Console &console)
 {
-    QString error;
-    auto network = ProcessNetwork::load(&error);
-    if (!network) {
+    auto loaded = ProcessNetwork::load();
+    if (!loaded.ok()) {
         // The loader's text names the file; keep it to one line.
         console.message(QStringLiteral("tklcli: the network description cannot be used: %1")
-                            .arg(printable(error.simplified())));
-        return network;
+                            .arg(printable(loaded.error().message.simplified())));
+        return nullptr;
     }
+    std::unique_ptr<ProcessNetwork> network = std::move(loaded).value();
     if (!network->storeWarning().isEmpty()) {
         warn(console, network->storeWarning());
         network->clearStoreWarning();

@@ -168,284 +168,268 @@ constexpr int MaxTicketLines = 32767;     // "lines" is a 16-bit variable
 constexpr int MaxStringLength = 32767;
 constexpr int MaxRegisters = 65536;       // a device's holding registers from the port's base
 
-// Reads the description; on failure sets `what` and, for a syntax error, `offset`.
-std::optional<NetworkCatalogue> parse(const QByteArray &json, QString *what, qsizetype *offset)
+// Builds the catalogue from the parsed document, one part of the description at a
+// time. Each step returns false with `r.what` set to the first problem found.
+class DescriptionParser
 {
-    QJsonParseError parseError;
-    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        *what = parseError.errorString();
-        // The parser stops just behind the character it could not take: point at that one.
-        *offset = std::max<qsizetype>(0, parseError.offset - 1);
-        return std::nullopt;
-    }
-    if (!doc.isObject()) {
-        *what = QStringLiteral("the description must be a JSON object");
-        return std::nullopt;
-    }
-
-    NetworkCatalogue catalogue;
-    NetworkCatalogue *network = &catalogue;
-    Reader r;
-    const QJsonObject root = doc.object();
-    QJsonArray nodes, ports;
-    if (!r.known(root, QStringLiteral("top level"), {"nodes", "ports"})
-        || !r.array(root, QStringLiteral("top level"), "nodes", &nodes)
-        || !r.array(root, QStringLiteral("top level"), "ports", &ports)) {
-        *what = r.what;
-        return std::nullopt;
+public:
+    bool read(const QJsonObject &root)
+    {
+        QJsonArray nodes, ports;
+        if (!readTopLevel(root, &nodes, &ports))
+            return false;
+        for (qsizetype i = 0; i < nodes.size(); ++i) {
+            if (!readNode(nodes.at(i), QStringLiteral("nodes[%1]").arg(i)))
+                return false;
+        }
+        for (qsizetype i = 0; i < ports.size(); ++i) {
+            if (!readPort(ports.at(i), QStringLiteral("ports[%1]").arg(i)))
+                return false;
+        }
+        return true;
     }
 
-    if (nodes.size() > MaxNodes) {
-        *what = QStringLiteral("top level: \"nodes\" has %1 nodes, more than the %2 a network can address")
-                    .arg(nodes.size())
-                    .arg(MaxNodes);
-        return std::nullopt;
-    }
-    if (ports.size() > MaxPorts) {
-        *what = QStringLiteral("top level: \"ports\" has %1 ports, more than %2").arg(ports.size()).arg(MaxPorts);
-        return std::nullopt;
+    NetworkCatalogue takeCatalogue() { return std::move(m_network); }
+
+    /// The first problem, naming its place; set when read() returned false.
+    const QString &problem() const { return r.what; }
+
+private:
+    bool readTopLevel(const QJsonObject &root, QJsonArray *nodes, QJsonArray *ports)
+    {
+        const QString path = QStringLiteral("top level");
+        if (!r.known(root, path, {"nodes", "ports"}) || !r.array(root, path, "nodes", nodes)
+            || !r.array(root, path, "ports", ports))
+            return false;
+        if (nodes->size() > MaxNodes)
+            return r.fail(QStringLiteral("top level: \"nodes\" has %1 nodes, more than the %2 a network can address")
+                              .arg(nodes->size())
+                              .arg(MaxNodes));
+        if (ports->size() > MaxPorts)
+            return r.fail(
+                QStringLiteral("top level: \"ports\" has %1 ports, more than %2").arg(ports->size()).arg(MaxPorts));
+        return true;
     }
 
-    QHash<QString, int> nodeByName;
-    qsizetype variableCount = 0;
-    for (qsizetype i = 0; i < nodes.size(); ++i) {
-        const QString path = QStringLiteral("nodes[%1]").arg(i);
+    bool readNode(const QJsonValue &value, const QString &path)
+    {
         QJsonObject n;
         QString name, address, capabilities;
         QJsonArray variables;
-        if (!r.object(nodes.at(i), path, &n)
-            || !r.known(n, path, {"name", "address", "capabilities", "variables", "modbus"})
+        if (!r.object(value, path, &n) || !r.known(n, path, {"name", "address", "capabilities", "variables", "modbus"})
             || !r.name(n, path, &name) || !r.string(n, path, "address", &address)
-            || !r.string(n, path, "capabilities", &capabilities) || !r.array(n, path, "variables", &variables)) {
-            *what = r.what;
-            return std::nullopt;
-        }
-        variableCount += variables.size();
-        if (variableCount > MaxVariables) {
-            *what = QStringLiteral("%1 (\"%2\"): \"variables\" brings the network to %3 variables, more than %4")
-                        .arg(path, name)
-                        .arg(variableCount)
-                        .arg(MaxVariables);
-            return std::nullopt;
-        }
-        if (nodeByName.contains(name)) {
-            *what = QStringLiteral("%1: node name \"%2\" is used twice").arg(path, name);
-            return std::nullopt;
-        }
-        if (!nodeNumberFromAddress(address)) {
-            *what = QStringLiteral("%1: \"address\" \"%2\" must end in the node number as two digits")
-                        .arg(path, address);
-            return std::nullopt;
-        }
-        if (!capabilitiesValid(capabilities)) {
-            *what = QStringLiteral("%1: \"capabilities\" \"%2\" must begin with a number from 0 to 255")
-                        .arg(path, capabilities);
-            return std::nullopt;
-        }
+            || !r.string(n, path, "capabilities", &capabilities) || !r.array(n, path, "variables", &variables))
+            return false;
+        m_variableCount += variables.size();
+        if (m_variableCount > MaxVariables)
+            return r.fail(QStringLiteral("%1 (\"%2\"): \"variables\" brings the network to %3 variables, more than %4")
+                              .arg(path, name)
+                              .arg(m_variableCount)
+                              .arg(MaxVariables));
+        if (m_nodeByName.contains(name))
+            return r.fail(QStringLiteral("%1: node name \"%2\" is used twice").arg(path, name));
+        if (!nodeNumberFromAddress(address))
+            return r.fail(
+                QStringLiteral("%1: \"address\" \"%2\" must end in the node number as two digits").arg(path, address));
+        if (!capabilitiesValid(capabilities))
+            return r.fail(QStringLiteral("%1: \"capabilities\" \"%2\" must begin with a number from 0 to 255")
+                              .arg(path, capabilities));
         std::optional<ModbusEndpoint> endpoint;
-        if (n.contains(QLatin1String("modbus"))) {
-            const QString mpath = path + QStringLiteral(".modbus");
-            QJsonObject m;
-            ModbusEndpoint e;
-            qint32 port = 0, timeout = 0;
-            if (!r.object(n.value(QLatin1String("modbus")), mpath, &m)
-                || !r.known(m, mpath, {"host", "port", "timeoutMs"}) || !r.string(m, mpath, "host", &e.host)
-                || !r.integer(m, mpath, "port", 1, 65535, &port)
-                || !r.integer(m, mpath, "timeoutMs", 1, 600000, &timeout, 1000)) {
-                *what = r.what;
-                return std::nullopt;
-            }
-            if (e.host.trimmed().isEmpty() || e.host.trimmed() != e.host) {
-                *what = QStringLiteral("%1: \"host\" \"%2\" must be a host name or address without spaces")
-                            .arg(mpath, e.host);
-                return std::nullopt;
-            }
-            e.port = port;
-            e.timeoutMs = timeout;
-            endpoint = e;
-        }
-        const int node = network->addNode(name, address, capabilities, endpoint);
-        nodeByName.insert(name, node);
+        if (n.contains(QLatin1String("modbus")) && !readEndpoint(n.value(QLatin1String("modbus")), path, &endpoint))
+            return false;
+        const int node = m_network.addNode(name, address, capabilities, endpoint);
+        m_nodeByName.insert(name, node);
 
         for (qsizetype j = 0; j < variables.size(); ++j) {
-            const QString vpath = QStringLiteral("%1.variables[%2]").arg(path).arg(j);
-            QJsonObject v;
-            QString vname;
-            qint32 internalAddress = 0, off = 0, subDataType = 0, bitNo = 0;
-            constexpr qint64 lo = std::numeric_limits<qint32>::min();
-            constexpr qint64 hi = std::numeric_limits<qint32>::max();
-            if (!r.object(variables.at(j), vpath, &v)
-                || !r.known(v, vpath, {"name", "internalAddress", "offset", "subDataType", "bitNo", "simulation"})
-                || !r.name(v, vpath, &vname)
-                || !r.integer(v, vpath, "internalAddress", lo, hi, &internalAddress)
-                || !r.integer(v, vpath, "offset", lo, hi, &off)
-                || !r.integer(v, vpath, "subDataType", lo, hi, &subDataType)
-                || !r.integer(v, vpath, "bitNo", lo, hi, &bitNo)) {
-                *what = r.what;
-                return std::nullopt;
-            }
-            if (network->findVariable(name + QLatin1Char('.') + vname)) {
-                *what = QStringLiteral("%1: variable name \"%2\" is used twice in node \"%3\"").arg(vpath, vname, name);
-                return std::nullopt;
-            }
-            SimulatedValue sim;
-            if (v.contains(QLatin1String("simulation"))) {
-                const QString spath = vpath + QStringLiteral(".simulation");
-                QJsonObject s;
-                if (!r.object(v.value(QLatin1String("simulation")), spath, &s)
-                    || !r.known(s, spath, {"fixed", "from", "to", "periodSeconds"})) {
-                    *what = r.what;
-                    return std::nullopt;
-                }
-                if (s.contains(QLatin1String("fixed"))) {
-                    if (!r.number(s, spath, "fixed", &sim.from)) {
-                        *what = r.what;
-                        return std::nullopt;
-                    }
-                } else {
-                    sim.kind = SimulatedValue::Kind::Ramp;
-                    if (!r.number(s, spath, "from", &sim.from) || !r.number(s, spath, "to", &sim.to)) {
-                        *what = r.what.contains(QLatin1String("missing"))
-                            ? QStringLiteral("%1: needs \"fixed\", or \"from\" and \"to\"").arg(spath)
-                            : r.what;
-                        return std::nullopt;
-                    }
-                    if (s.contains(QLatin1String("periodSeconds"))
-                        && (!r.number(s, spath, "periodSeconds", &sim.periodSeconds) || sim.periodSeconds <= 0)) {
-                        *what = QStringLiteral("%1: \"periodSeconds\" must be a number above 0").arg(spath);
-                        return std::nullopt;
-                    }
-                }
-            }
-            network->addVariable(node, vname, internalAddress, off, subDataType, bitNo, sim);
+            if (!readVariable(variables.at(j), QStringLiteral("%1.variables[%2]").arg(path).arg(j), node, name))
+                return false;
         }
+        return true;
     }
 
-    for (qsizetype i = 0; i < ports.size(); ++i) {
-        const QString path = QStringLiteral("ports[%1]").arg(i);
+    // A node's "modbus": where its real device answers.
+    bool readEndpoint(const QJsonValue &value, const QString &nodePath, std::optional<ModbusEndpoint> *endpoint)
+    {
+        const QString mpath = nodePath + QStringLiteral(".modbus");
+        QJsonObject m;
+        ModbusEndpoint e;
+        qint32 port = 0, timeout = 0;
+        if (!r.object(value, mpath, &m) || !r.known(m, mpath, {"host", "port", "timeoutMs"})
+            || !r.string(m, mpath, "host", &e.host) || !r.integer(m, mpath, "port", 1, 65535, &port)
+            || !r.integer(m, mpath, "timeoutMs", 1, 600000, &timeout, 1000))
+            return false;
+        if (e.host.trimmed().isEmpty() || e.host.trimmed() != e.host)
+            return r.fail(QStringLiteral("%1: \"host\" \"%2\" must be a host name or address without spaces")
+                              .arg(mpath, e.host));
+        e.port = port;
+        e.timeoutMs = timeout;
+        *endpoint = e;
+        return true;
+    }
+
+    bool readVariable(const QJsonValue &value, const QString &vpath, int node, const QString &nodeName)
+    {
+        QJsonObject v;
+        QString vname;
+        qint32 internalAddress = 0, off = 0, subDataType = 0, bitNo = 0;
+        constexpr qint64 lo = std::numeric_limits<qint32>::min();
+        constexpr qint64 hi = std::numeric_limits<qint32>::max();
+        if (!r.object(value, vpath, &v)
+            || !r.known(v, vpath, {"name", "internalAddress", "offset", "subDataType", "bitNo", "simulation"})
+            || !r.name(v, vpath, &vname) || !r.integer(v, vpath, "internalAddress", lo, hi, &internalAddress)
+            || !r.integer(v, vpath, "offset", lo, hi, &off) || !r.integer(v, vpath, "subDataType", lo, hi, &subDataType)
+            || !r.integer(v, vpath, "bitNo", lo, hi, &bitNo))
+            return false;
+        if (m_network.findVariable(nodeName + QLatin1Char('.') + vname))
+            return r.fail(
+                QStringLiteral("%1: variable name \"%2\" is used twice in node \"%3\"").arg(vpath, vname, nodeName));
+        SimulatedValue sim;
+        if (v.contains(QLatin1String("simulation"))
+            && !readSimulation(v.value(QLatin1String("simulation")), vpath + QStringLiteral(".simulation"), &sim))
+            return false;
+        m_network.addVariable(node, vname, internalAddress, off, subDataType, bitNo, sim);
+        return true;
+    }
+
+    // A variable's "simulation": a fixed value, or a ramp from "from" to "to".
+    bool readSimulation(const QJsonValue &value, const QString &spath, SimulatedValue *sim)
+    {
+        QJsonObject s;
+        if (!r.object(value, spath, &s) || !r.known(s, spath, {"fixed", "from", "to", "periodSeconds"}))
+            return false;
+        if (s.contains(QLatin1String("fixed")))
+            return r.number(s, spath, "fixed", &sim->from);
+        sim->kind = SimulatedValue::Kind::Ramp;
+        if (!r.number(s, spath, "from", &sim->from) || !r.number(s, spath, "to", &sim->to)) {
+            return r.fail(r.what.contains(QLatin1String("missing"))
+                              ? QStringLiteral("%1: needs \"fixed\", or \"from\" and \"to\"").arg(spath)
+                              : r.what);
+        }
+        if (s.contains(QLatin1String("periodSeconds"))
+            && (!r.number(s, spath, "periodSeconds", &sim->periodSeconds) || sim->periodSeconds <= 0))
+            return r.fail(QStringLiteral("%1: \"periodSeconds\" must be a number above 0").arg(spath));
+        return true;
+    }
+
+    bool readPort(const QJsonValue &value, const QString &path)
+    {
         QJsonObject p;
         QString name, nodeName;
         qint32 updateElements = 0, ticketLines = 0, stringLength = 0;
-        if (!r.object(ports.at(i), path, &p)
+        if (!r.object(value, path, &p)
             || !r.known(p, path, {"name", "node", "updateElements", "ticketLines", "stringLength", "modbus"})
             || !r.name(p, path, &name) || !r.string(p, path, "node", &nodeName)
             || !r.integer(p, path, "updateElements", 1, MaxUpdateElements, &updateElements, 30)
             || !r.integer(p, path, "ticketLines", 1, MaxTicketLines, &ticketLines, 100)
-            || !r.integer(p, path, "stringLength", 1, MaxStringLength, &stringLength, 255)) {
-            *what = r.what;
-            return std::nullopt;
-        }
-        const PrinterPort sized{name, -1, updateElements, ticketLines, stringLength, std::nullopt};
-        if (const int registers = PortVariables::registerCount(sized); registers > MaxRegisters) {
-            *what = QStringLiteral("%1 (\"%2\"): \"updateElements\" %3, \"ticketLines\" %4 and \"stringLength\" %5 "
-                                   "need %6 holding registers; a device has %7 from the port's base")
-                        .arg(path, name)
-                        .arg(updateElements)
-                        .arg(ticketLines)
-                        .arg(stringLength)
-                        .arg(registers)
-                        .arg(MaxRegisters);
-            return std::nullopt;
-        }
-        if (network->findPort(name)) {
-            *what = QStringLiteral("%1: port name \"%2\" is used twice").arg(path, name);
-            return std::nullopt;
-        }
-        if (nodeByName.contains(name)) {
-            *what = QStringLiteral("%1: port name \"%2\" is also a node's name").arg(path, name);
-            return std::nullopt;
-        }
-        if (!nodeByName.contains(nodeName)) {
-            *what = QStringLiteral("%1: \"node\" \"%2\" is not a node of the network").arg(path, nodeName);
-            return std::nullopt;
-        }
-        const int node = nodeByName.value(nodeName);
-        const bool realNode = network->nodes().at(node).modbus.has_value();
-        std::optional<ModbusPortAddress> address;
+            || !r.integer(p, path, "stringLength", 1, MaxStringLength, &stringLength, 255))
+            return false;
+        PrinterPort port{name, -1, updateElements, ticketLines, stringLength, std::nullopt};
+        if (const int registers = PortVariables::registerCount(port); registers > MaxRegisters)
+            return r.fail(QStringLiteral("%1 (\"%2\"): \"updateElements\" %3, \"ticketLines\" %4 and \"stringLength\" "
+                                         "%5 need %6 holding registers; a device has %7 from the port's base")
+                              .arg(path, name)
+                              .arg(updateElements)
+                              .arg(ticketLines)
+                              .arg(stringLength)
+                              .arg(registers)
+                              .arg(MaxRegisters));
+        if (m_network.findPort(name))
+            return r.fail(QStringLiteral("%1: port name \"%2\" is used twice").arg(path, name));
+        if (m_nodeByName.contains(name))
+            return r.fail(QStringLiteral("%1: port name \"%2\" is also a node's name").arg(path, name));
+        if (!m_nodeByName.contains(nodeName))
+            return r.fail(QStringLiteral("%1: \"node\" \"%2\" is not a node of the network").arg(path, nodeName));
+        port.node = m_nodeByName.value(nodeName);
+        const bool realNode = m_network.nodes().at(port.node).modbus.has_value();
         if (p.contains(QLatin1String("modbus"))) {
-            const QString mpath = path + QStringLiteral(".modbus");
-            QJsonObject m;
-            qint32 unit = 0, base = 0;
-            if (!r.object(p.value(QLatin1String("modbus")), mpath, &m) || !r.known(m, mpath, {"unit", "base"})
-                || !r.integer(m, mpath, "unit", 0, 255, &unit, 1) || !r.integer(m, mpath, "base", 0, 65535, &base, 0)) {
-                *what = r.what;
-                return std::nullopt;
-            }
-            if (!realNode) {
-                *what = QStringLiteral("%1: node \"%2\" has no \"modbus\" endpoint").arg(mpath, nodeName);
-                return std::nullopt;
-            }
-            address = ModbusPortAddress{unit, base};
-            const PrinterPort sized{name, node, updateElements, ticketLines, stringLength, address};
-            const int count = PortVariables::registerCount(sized);
-            if (qint64(base) + count > 65536) {
-                *what = QStringLiteral("%1: the port takes %2 registers from \"base\" %3, beyond register 65535")
-                            .arg(mpath)
-                            .arg(count)
-                            .arg(base);
-                return std::nullopt;
-            }
-            // Two ports of one device must not share registers.
-            for (const PrinterPort &other : network->ports()) {
-                if (other.node != node || !other.modbus || other.modbus->unit != unit)
-                    continue;
-                const int otherEnd = other.modbus->base + PortVariables::registerCount(other);
-                if (base < otherEnd && other.modbus->base < base + count) {
-                    *what = QStringLiteral("%1: registers %2..%3 overlap those of port \"%4\" (unit %5)")
-                                .arg(mpath)
-                                .arg(base)
-                                .arg(base + count - 1)
-                                .arg(other.name)
-                                .arg(unit);
-                    return std::nullopt;
-                }
-            }
+            if (!readPortAddress(p.value(QLatin1String("modbus")), path, nodeName, realNode, &port))
+                return false;
         } else if (realNode) {
-            *what = QStringLiteral("%1: needs \"modbus\" with its \"unit\" and \"base\": node \"%2\" is a Modbus device")
-                        .arg(path, nodeName);
-            return std::nullopt;
+            return r.fail(QStringLiteral("%1: needs \"modbus\" with its \"unit\" and \"base\": node \"%2\" is a Modbus "
+                                         "device")
+                              .arg(path, nodeName));
         }
-        network->addPort(name, node, updateElements, ticketLines, stringLength, address);
+        m_network.addPort(name, port.node, updateElements, ticketLines, stringLength, port.modbus);
+        return true;
     }
-    return catalogue;
-}
+
+    // A port's "modbus": where its registers lie in the device of its node. Sets
+    // `port->modbus`; the port's registers must fit the device and no other port's.
+    bool readPortAddress(const QJsonValue &value, const QString &portPath, const QString &nodeName, bool realNode,
+                         PrinterPort *port)
+    {
+        const QString mpath = portPath + QStringLiteral(".modbus");
+        QJsonObject m;
+        qint32 unit = 0, base = 0;
+        if (!r.object(value, mpath, &m) || !r.known(m, mpath, {"unit", "base"})
+            || !r.integer(m, mpath, "unit", 0, 255, &unit, 1) || !r.integer(m, mpath, "base", 0, 65535, &base, 0))
+            return false;
+        if (!realNode)
+            return r.fail(QStringLiteral("%1: node \"%2\" has no \"modbus\" endpoint").arg(mpath, nodeName));
+        port->modbus = ModbusPortAddress{unit, base};
+        const int count = PortVariables::registerCount(*port);
+        if (qint64(base) + count > 65536)
+            return r.fail(QStringLiteral("%1: the port takes %2 registers from \"base\" %3, beyond register 65535")
+                              .arg(mpath)
+                              .arg(count)
+                              .arg(base));
+        // Two ports of one device must not share registers.
+        for (const PrinterPort &other : m_network.ports()) {
+            if (other.node != port->node || !other.modbus || other.modbus->unit != unit)
+                continue;
+            const int otherEnd = other.modbus->base + PortVariables::registerCount(other);
+            if (base < otherEnd && other.modbus->base < base + count)
+                return r.fail(QStringLiteral("%1: registers %2..%3 overlap those of port \"%4\" (unit %5)")
+                                  .arg(mpath)
+                                  .arg(base)
+                                  .arg(base + count - 1)
+                                  .arg(other.name)
+                                  .arg(unit));
+        }
+        return true;
+    }
+
+    Reader r;
+    NetworkCatalogue m_network;
+    QHash<QString, int> m_nodeByName;
+    qsizetype m_variableCount = 0;
+};
 
 } // namespace
 
 namespace NetworkDescription {
 
-std::optional<NetworkCatalogue> fromJson(const QByteArray &json, const QString &sourceName, QString *error)
+Result<NetworkCatalogue> fromJson(const QByteArray &json, const QString &sourceName)
 {
-    QString what;
-    qsizetype offset = -1;
-    auto catalogue = parse(json, &what, &offset);
-    if (!catalogue && error) {
-        *error = offset >= 0 ? QStringLiteral("%1: %2: %3").arg(sourceName, lineColumn(json, offset), what)
-                             : QStringLiteral("%1: %2").arg(sourceName, what);
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        // The parser stops just behind the character it could not take: point at that one.
+        const qsizetype offset = std::max<qsizetype>(0, parseError.offset - 1);
+        return Failure{
+            QStringLiteral("%1: %2: %3").arg(sourceName, lineColumn(json, offset), parseError.errorString())};
     }
-    return catalogue;
+    if (!doc.isObject())
+        return Failure{QStringLiteral("%1: the description must be a JSON object").arg(sourceName)};
+    DescriptionParser parser;
+    if (!parser.read(doc.object()))
+        return Failure{QStringLiteral("%1: %2").arg(sourceName, parser.problem())};
+    return parser.takeCatalogue();
 }
 
-std::optional<NetworkCatalogue> fromFile(const QString &path, QString *error)
+Result<NetworkCatalogue> fromFile(const QString &path)
 {
     // A pipe or a device could block or never end.
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
-        if (error) {
-            *error = QStringLiteral("%1: %2, not a network description file")
-                         .arg(QDir::toNativeSeparators(path),
-                              info.isDir() ? QStringLiteral("a folder") : QStringLiteral("a pipe or device"));
-        }
-        return std::nullopt;
+        return Failure{QStringLiteral("%1: %2, not a network description file")
+                           .arg(QDir::toNativeSeparators(path),
+                                info.isDir() ? QStringLiteral("a folder") : QStringLiteral("a pipe or device"))};
     }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (error)
-            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return std::nullopt;
-    }
-    return fromJson(file.readAll(), QDir::toNativeSeparators(path), error);
+    if (!file.open(QIODevice::ReadOnly))
+        return Failure{QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString())};
+    return fromJson(file.readAll(), QDir::toNativeSeparators(path));
 }
 
 } // namespace NetworkDescription

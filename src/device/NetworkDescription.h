@@ -1,11 +1,10 @@
 #pragma once
 
 #include "device/NetworkCatalogue.h"
+#include "model/Result.h"
 
 #include <QByteArray>
 #include <QString>
-
-#include <optional>
 
 namespace tkl {
 
@@ -13,14 +12,14 @@ namespace tkl {
 /// describes the format: every key, its default and its bounds.
 namespace NetworkDescription {
 
-/// Reads a description. `sourceName` names the file in error texts. On failure
-/// returns nothing and sets `error` to "<sourceName>: <line>:<column>: <what>" (the
-/// position where the JSON parser gives one) or "<sourceName>: <what>", where <what>
-/// names the place, e.g. "ports[1].modbus: unknown key \"bsae\"".
-std::optional<NetworkCatalogue> fromJson(const QByteArray &json, const QString &sourceName, QString *error);
+/// Reads a description. `sourceName` names the file in error texts. A failure's
+/// message is "<sourceName>: <line>:<column>: <what>" (the position where the JSON
+/// parser gives one) or "<sourceName>: <what>", where <what> names the place, e.g.
+/// "ports[1].modbus: unknown key \"bsae\"".
+Result<NetworkCatalogue> fromJson(const QByteArray &json, const QString &sourceName);
 
 /// Reads a description file; a missing or unreadable file is an error too.
-std::optional<NetworkCatalogue> fromFile(const QString &path, QString *error);
+Result<NetworkCatalogue> fromFile(const QString &path);
 
 } // namespace NetworkDescription
 

@@ -21,27 +21,34 @@ ProcessNetwork::ProcessNetwork(NetworkCatalogue catalogue)
 {
 }
 
-std::unique_ptr<ProcessNetwork> ProcessNetwork::fromJson(const QByteArray &json, const QString &sourceName,
-                                                         QString *error)
+namespace {
+
+Result<std::unique_ptr<ProcessNetwork>> networkOf(Result<NetworkCatalogue> catalogue)
 {
-    auto catalogue = NetworkDescription::fromJson(json, sourceName, error);
-    return catalogue ? std::make_unique<ProcessNetwork>(std::move(*catalogue)) : nullptr;
+    if (!catalogue.ok())
+        return catalogue.error();
+    return std::make_unique<ProcessNetwork>(std::move(catalogue).value());
 }
 
-std::unique_ptr<ProcessNetwork> ProcessNetwork::fromFile(const QString &path, QString *error)
+} // namespace
+
+Result<std::unique_ptr<ProcessNetwork>> ProcessNetwork::fromJson(const QByteArray &json, const QString &sourceName)
 {
-    auto catalogue = NetworkDescription::fromFile(path, error);
-    return catalogue ? std::make_unique<ProcessNetwork>(std::move(*catalogue)) : nullptr;
+    return networkOf(NetworkDescription::fromJson(json, sourceName));
+}
+
+Result<std::unique_ptr<ProcessNetwork>> ProcessNetwork::fromFile(const QString &path)
+{
+    return networkOf(NetworkDescription::fromFile(path));
 }
 
 std::unique_ptr<ProcessNetwork> ProcessNetwork::builtIn()
 {
     initSampleResource();
-    QString error;
-    auto network = fromFile(QStringLiteral(":/tkl/device/sample-network.json"), &error);
+    auto network = fromFile(QStringLiteral(":/tkl/device/sample-network.json"));
     // The sample is part of the build and checked by the tests.
-    Q_ASSERT_X(network, "ProcessNetwork::builtIn", qPrintable(error));
-    return network ? std::move(network) : std::make_unique<ProcessNetwork>();
+    Q_ASSERT_X(network.ok(), "ProcessNetwork::builtIn", qPrintable(network.error().message));
+    return network.ok() ? std::move(network).value() : std::make_unique<ProcessNetwork>();
 }
 
 QString ProcessNetwork::userFilePath()
@@ -52,14 +59,14 @@ QString ProcessNetwork::userFilePath()
     return QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation) + QStringLiteral("/network.json");
 }
 
-std::unique_ptr<ProcessNetwork> ProcessNetwork::load(QString *error)
+Result<std::unique_ptr<ProcessNetwork>> ProcessNetwork::load()
 {
     const QString path = userFilePath();
     // A path named explicitly must exist; the default place is optional.
-    auto network = !qEnvironmentVariableIsEmpty("TKL_NETWORK") || QFileInfo::exists(path) ? fromFile(path, error)
-                                                                                          : builtIn();
-    if (network)
-        network->attachStore(defaultStorePath());
+    Result<std::unique_ptr<ProcessNetwork>> network =
+        !qEnvironmentVariableIsEmpty("TKL_NETWORK") || QFileInfo::exists(path) ? fromFile(path) : builtIn();
+    if (network.ok())
+        network.value()->attachStore(defaultStorePath());
     return network;
 }
 

@@ -2,6 +2,7 @@
 
 #include "device/NetworkCatalogue.h"
 #include "device/SimulatedDevices.h"
+#include "model/Result.h"
 
 #include <QByteArray>
 #include <QString>
@@ -30,12 +31,11 @@ public:
     ProcessNetwork(const ProcessNetwork &) = delete;
     ProcessNetwork &operator=(const ProcessNetwork &) = delete;
 
-    /// Reads a description (NetworkDescription::fromJson()); nothing on failure.
-    static std::unique_ptr<ProcessNetwork> fromJson(const QByteArray &json, const QString &sourceName,
-                                                    QString *error);
+    /// Reads a description (NetworkDescription::fromJson()).
+    static Result<std::unique_ptr<ProcessNetwork>> fromJson(const QByteArray &json, const QString &sourceName);
 
     /// Reads a description file; a missing or unreadable file is an error too.
-    static std::unique_ptr<ProcessNetwork> fromFile(const QString &path, QString *error);
+    static Result<std::unique_ptr<ProcessNetwork>> fromFile(const QString &path);
 
     /// The sample network compiled into the program.
     static std::unique_ptr<ProcessNetwork> builtIn();
@@ -47,9 +47,9 @@ public:
 
     /// The operator's own description when userFilePath() exists, else the built-in
     /// sample, with the device store at defaultStorePath() attached (see attachStore();
-    /// a damaged store is no error here: look at storeWarning()). Nothing, with `error`
-    /// set, when the operator's file cannot be used.
-    static std::unique_ptr<ProcessNetwork> load(QString *error);
+    /// a damaged store is no error here: look at storeWarning()). Fails when the
+    /// operator's file cannot be used.
+    static Result<std::unique_ptr<ProcessNetwork>> load();
 
     /// Where the simulated devices keep their memory: the TKL_DEVICE_STORE environment
     /// variable when set, else "tkledit/devices.json" in the user's data folder

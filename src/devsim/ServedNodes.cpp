@@ -4,11 +4,11 @@
 
 namespace tkl::devsim {
 
-std::optional<QList<ServedNode>> servedNodes(const QString &path, QString *error)
+Result<QList<ServedNode>> servedNodes(const QString &path)
 {
-    const auto catalogue = NetworkDescription::fromFile(path, error);
-    if (!catalogue)
-        return std::nullopt;
+    const Result<NetworkCatalogue> catalogue = NetworkDescription::fromFile(path);
+    if (!catalogue.ok())
+        return catalogue.error();
 
     QList<ServedNode> served;
     for (qsizetype i = 0; i < catalogue->nodes().size(); ++i) {
@@ -22,16 +22,15 @@ std::optional<QList<ServedNode>> servedNodes(const QString &path, QString *error
         }
         for (const ServedNode &other : served) {
             if (other.tcpPort == s.tcpPort) {
-                *error = QStringLiteral("%1: nodes %2 and %3 both want port %4")
-                             .arg(path, other.name, s.name).arg(s.tcpPort);
-                return std::nullopt;
+                return Failure{QStringLiteral("%1: nodes %2 and %3 both want port %4")
+                                   .arg(path, other.name, s.name)
+                                   .arg(s.tcpPort)};
             }
         }
         served.append(s);
     }
     if (served.isEmpty()) {
-        *error = QStringLiteral("%1: no node has a \"modbus\" endpoint: nothing to serve").arg(path);
-        return std::nullopt;
+        return Failure{QStringLiteral("%1: no node has a \"modbus\" endpoint: nothing to serve").arg(path)};
     }
     return served;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/PortVariables.h"
+#include "model/Result.h"
 
 #include <QList>
 #include <QString>
@@ -25,9 +26,9 @@ inline ModbusPortAddress addressOf(const PrinterPort &port)
     return port.modbus.value_or(ModbusPortAddress{});
 }
 
-/// The nodes of the description in `path` that have a "modbus" endpoint. Nothing, with
-/// `error` set, when the reader refuses the file, it names no such node, or two of them
-/// want the same TCP port (the simulator serves them all on 127.0.0.1).
-std::optional<QList<ServedNode>> servedNodes(const QString &path, QString *error);
+/// The nodes of the description in `path` that have a "modbus" endpoint. Fails when the
+/// reader refuses the file, it names no such node, or two of them want the same TCP
+/// port (the simulator serves them all on 127.0.0.1).
+Result<QList<ServedNode>> servedNodes(const QString &path);
 
 } // namespace tkl::devsim

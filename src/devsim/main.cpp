@@ -101,16 +101,16 @@ int main(int argc, char *argv[])
 
     const QString path = parser.isSet(QStringLiteral("network")) ? parser.value(QStringLiteral("network"))
                                                                 : tkl::ProcessNetwork::userFilePath();
-    QString error;
-    const auto nodes = tkl::devsim::servedNodes(path, &error);
-    if (!nodes) {
-        say(stderr, QStringLiteral("tkldevsim: %1").arg(error));
+    const auto nodes = tkl::devsim::servedNodes(path);
+    if (!nodes.ok()) {
+        say(stderr, QStringLiteral("tkldevsim: %1").arg(nodes.error().message));
         return 2;
     }
 
     tkl::devsim::DeviceServer server(*nodes, faults);
     if (parser.isSet(QStringLiteral("verbose")))
         server.setVerbose([](const QString &line) { say(stdout, line); });
+    QString error;
     if (!server.listen(&error)) {
         say(stderr, QStringLiteral("tkldevsim: %1").arg(error));
         return 1;

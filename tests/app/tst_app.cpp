@@ -58,7 +58,7 @@ struct Fixture
     {
         AppSession::Options options;
         options.layoutFile = layoutFile;
-        options.loadNetwork = [](QString *) { return ProcessNetwork::builtIn(); };
+        options.loadNetwork = [] { return Result<std::unique_ptr<ProcessNetwork>>(ProcessNetwork::builtIn()); };
         auto scripted = std::make_unique<test::ScriptedPrompts>();
         prompts = scripted.get();
         options.prompts = std::move(scripted);
@@ -148,11 +148,10 @@ private slots:
         QFETCH(bool, badNetwork);
         QFETCH(QStringList, messageHas);
         AppSession::Options options;
-        options.loadNetwork = [badNetwork](QString *error) {
+        options.loadNetwork = [badNetwork]() -> Result<std::unique_ptr<ProcessNetwork>> {
             if (!badNetwork)
                 return ProcessNetwork::builtIn();
-            *error = QStringLiteral("mynet.json: 3:14: missing value");
-            return std::unique_ptr<ProcessNetwork>();
+            return Failure{QStringLiteral("mynet.json: 3:14: missing value")};
         };
         options.prepareFactory = [factoryFailure](AutomationFactory &factory) {
             factory.setCreationFailure(factoryFailure);

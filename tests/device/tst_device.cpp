@@ -103,8 +103,9 @@ void TestDevice::malformedDescription()
 {
     QFETCH(QByteArray, json);
     QFETCH(QString, error);
-    QString message;
-    QVERIFY(!ProcessNetwork::fromJson(json, QStringLiteral("net.json"), &message));
+    const auto network = ProcessNetwork::fromJson(json, QStringLiteral("net.json"));
+    QVERIFY(!network.ok());
+    const QString message = network.error().message;
     QVERIFY2(message.contains(error), qPrintable(message));
     QVERIFY2(message.startsWith(QStringLiteral("net.json: ")), qPrintable(message));
 }
@@ -333,10 +334,10 @@ void TestDevice::readBackDifference()
 
 void TestDevice::modbusDescription()
 {
-    QString error;
-    auto sized = ProcessNetwork::fromJson(QByteArray(modbusNetwork).replace("\"base\": 100", "\"base\": 65469"),
-                                          QStringLiteral("net.json"), &error);
-    QVERIFY2(sized, qPrintable(error));
+    const auto read = ProcessNetwork::fromJson(QByteArray(modbusNetwork).replace("\"base\": 100", "\"base\": 65469"),
+                                               QStringLiteral("net.json"));
+    QVERIFY2(read.ok(), qPrintable(read.error().message));
+    const std::unique_ptr<ProcessNetwork> &sized = *read;
     const PrinterPort &port = sized->ports().constFirst();
     const ModbusEndpoint *endpoint = sized->endpointOf(port);
     QVERIFY(endpoint);
@@ -344,8 +345,9 @@ void TestDevice::modbusDescription()
     QCOMPARE(endpoint->timeoutMs, 1000);
 
     const QString example = QStringLiteral(TKL_DEVICE_TEST_DATA "/../../../examples/modbus-network.json");
-    auto shipped = ProcessNetwork::fromFile(example, &error);
-    QVERIFY2(shipped, qPrintable(error));
+    const auto readShipped = ProcessNetwork::fromFile(example);
+    QVERIFY2(readShipped.ok(), qPrintable(readShipped.error().message));
+    const std::unique_ptr<ProcessNetwork> &shipped = *readShipped;
     for (const PrinterPort &p : shipped->ports())
         QVERIFY2(shipped->endpointOf(p), qPrintable(p.name));
 }

@@ -157,11 +157,11 @@ void TestModbusDownload::droppedAtEveryRequest()
     const int port = freeLoopbackPort();
     ToolFolder dir;
     QVERIFY(writeFile(dir.networkPath(), modbusNetwork(port)));
-    QString error;
-    const auto nodes = devsim::servedNodes(dir.networkPath(), &error);
-    QVERIFY2(nodes, qPrintable(error));
-    auto network = ProcessNetwork::fromFile(dir.networkPath(), &error);
-    QVERIFY2(network, qPrintable(error));
+    const auto nodes = devsim::servedNodes(dir.networkPath());
+    QVERIFY2(nodes.ok(), qPrintable(nodes.error().message));
+    auto loaded = ProcessNetwork::fromFile(dir.networkPath());
+    QVERIFY2(loaded.ok(), qPrintable(loaded.error().message));
+    const std::unique_ptr<ProcessNetwork> network = std::move(loaded).value();
     AutomationFactory factory(*network);
     TicketDownload download(factory);
     TicketModel model;
