@@ -41,17 +41,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     static const auto network = ProcessNetwork::builtIn();
 
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
-    QString what;
-    const auto ports = DeviceStore::parse(bytes, &what);
-    if (!ports) {
-        if (what.isEmpty())
+    const auto ports = DeviceStore::parse(bytes);
+    if (!ports.ok()) {
+        if (ports.error().message.isEmpty())
             fault("a refusal without a reason");
         return 0;
     }
     const QByteArray written = DeviceStore::serialize(*ports);
-    QString again;
-    const auto reread = DeviceStore::parse(written, &again);
-    if (!reread)
+    const auto reread = DeviceStore::parse(written);
+    if (!reread.ok())
         fault("a written store does not read back");
     if (*reread != *ports)
         fault("a written store reads back different");

@@ -25,38 +25,34 @@ QString native(const QString &path)
 
 } // namespace
 
-std::optional<DeviceStore::Ports> DeviceStore::parse(const QByteArray &bytes, QString *what)
+Result<DeviceStore::Ports> DeviceStore::parse(const QByteArray &bytes)
 {
-    auto fail = [&](const QString &text) -> std::optional<Ports> {
-        *what = text;
-        return std::nullopt;
-    };
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (error.error != QJsonParseError::NoError)
-        return fail(QStringLiteral("not JSON (%1 at byte %2)").arg(error.errorString()).arg(error.offset));
+        return Failure{QStringLiteral("not JSON (%1 at byte %2)").arg(error.errorString()).arg(error.offset)};
     if (!doc.isObject())
-        return fail(QStringLiteral("not a JSON object"));
+        return Failure{QStringLiteral("not a JSON object")};
     const QJsonObject root = doc.object();
     const QJsonValue version = root.value(QLatin1String("version"));
     if (!version.isDouble() || version.toDouble() != FormatVersion)
-        return fail(QStringLiteral("\"version\" is not %1").arg(FormatVersion));
+        return Failure{QStringLiteral("\"version\" is not %1").arg(FormatVersion)};
     const QJsonValue ports = root.value(QLatin1String("ports"));
     if (!ports.isObject())
-        return fail(QStringLiteral("\"ports\" is not an object"));
+        return Failure{QStringLiteral("\"ports\" is not an object")};
 
     Ports result;
     const QJsonObject all = ports.toObject();
     for (auto it = all.constBegin(); it != all.constEnd(); ++it) {
         if (!it.value().isObject())
-            return fail(QStringLiteral("port \"%1\" is not an object").arg(it.key()));
+            return Failure{QStringLiteral("port \"%1\" is not an object").arg(it.key())};
         const QJsonObject values = it.value().toObject();
         const QString prefix = it.key() + QLatin1Char('.');
         for (auto v = values.constBegin(); v != values.constEnd(); ++v) {
             if (!v.key().startsWith(prefix))
-                return fail(QStringLiteral("\"%1\" is not a variable of port \"%2\"").arg(v.key(), it.key()));
+                return Failure{QStringLiteral("\"%1\" is not a variable of port \"%2\"").arg(v.key(), it.key())};
             if (!v.value().isBool() && !v.value().isDouble() && !v.value().isString())
-                return fail(QStringLiteral("\"%1\" holds neither a Boolean, a number nor a string").arg(v.key()));
+                return Failure{QStringLiteral("\"%1\" holds neither a Boolean, a number nor a string").arg(v.key())};
         }
         result.insert(it.key(), values);
     }
@@ -81,35 +77,36 @@ QByteArray DeviceStore::serialize(const Ports &ports)
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 
-QString DeviceStore::setAside(const QString &path, const QString &what, bool *failed)
+DeviceStore::Contents DeviceStore::setAside(const QString &path, const QString &what)
 {
+    Contents contents;
     const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     QString target = path + QStringLiteral(".damaged-") + stamp;
     for (int n = 2; QFileInfo::exists(target); ++n)
         target = path + QStringLiteral(".damaged-%1-%2").arg(stamp).arg(n);
     if (QFile::rename(path, target)) {
-        *failed = false;
-        return QStringLiteral("The device memory %1 was damaged (%2); it was set aside as %3 and the devices start "
+        contents.warning = QStringLiteral("The device memory %1 was damaged (%2); it was set aside as %3 and the devices start "
                               "empty.")
             .arg(native(path), what, native(target));
+        return contents;
     }
-    *failed = true;
-    return QStringLiteral("The device memory %1 is damaged (%2) and could not be set aside; the devices start empty "
+    contents.unread = true;
+    contents.warning = QStringLiteral("The device memory %1 is damaged (%2) and could not be set aside; the devices start empty "
                           "and downloads are not remembered.")
         .arg(native(path), what);
+    return contents;
 }
 
-DeviceStore::Contents DeviceStore::readLocked(const QString &path, bool *untouchable)
+DeviceStore::Contents DeviceStore::readLocked(const QString &path)
 {
     Contents contents;
-    *untouchable = false;
     QFile file(path);
     if (!file.exists())
         return contents;
     const QFileInfo info(path);
     if (info.isDir() || !info.isFile()) {
         // A pipe or a device could block or never end.
-        *untouchable = contents.unread = true;
+        contents.unread = true;
         contents.warning = QStringLiteral("The device memory %1 is %2, not a file; what the devices hold could not "
                                           "be read and downloads are not remembered.")
                                .arg(native(path), info.isDir() ? QStringLiteral("a folder")
@@ -118,36 +115,32 @@ DeviceStore::Contents DeviceStore::readLocked(const QString &path, bool *untouch
     }
     if (!file.open(QIODevice::ReadOnly)) {
         // Unreadable is not damaged: leave it alone and do not write over it.
-        *untouchable = contents.unread = true;
+        contents.unread = true;
         contents.warning = QStringLiteral("The device memory %1 could not be read (%2); downloads are not "
                                           "remembered.")
                                .arg(native(path), file.errorString());
         return contents;
     }
-    QString what;
     if (file.size() > MaxFileSize) {
         file.close();
-        contents.warning = setAside(path, QStringLiteral("larger than %1 bytes").arg(MaxFileSize), untouchable);
-        contents.unread = *untouchable;
-        return contents;
+        return setAside(path, QStringLiteral("larger than %1 bytes").arg(MaxFileSize));
     }
     const QByteArray bytes = file.readAll();
     file.close();
-    if (auto ports = parse(bytes, &what)) {
-        contents.ports = std::move(*ports);
+    Result<Ports> ports = parse(bytes);
+    if (ports.ok()) {
+        contents.ports = std::move(ports).value();
         return contents;
     }
     if (isNewer(bytes)) {
         // Not ours to judge or replace: the newer program reads it again.
-        *untouchable = contents.unread = true;
+        contents.unread = true;
         contents.warning = QStringLiteral("The device memory %1 was written by a newer program and could not be "
                                           "read; downloads are not remembered.")
                                .arg(native(path));
         return contents;
     }
-    contents.warning = setAside(path, what, untouchable);
-    contents.unread = *untouchable;
-    return contents;
+    return setAside(path, ports.error().message);
 }
 
 bool DeviceStore::lock(QLockFile &lock)
@@ -185,29 +178,24 @@ DeviceStore::Contents DeviceStore::load(const QString &path)
     }
     // Without the right to lock (a read-only folder) it is read all the same: nobody can
     // be replacing it there.
-    bool untouchable = false;
-    return readLocked(path, &untouchable);
+    return readLocked(path);
 }
 
-std::optional<QString> DeviceStore::mergePorts(const QString &path, const Ports &written, Ports *merged,
-                                               QString *warning)
+Result<DeviceStore::Contents> DeviceStore::mergePorts(const QString &path, const Ports &written)
 {
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
-        return QStringLiteral("cannot create the folder %1").arg(native(folder));
+        return Failure{QStringLiteral("cannot create the folder %1").arg(native(folder))};
     QLockFile lockFile(path + QStringLiteral(".lock"));
     if (!lock(lockFile)) {
-        return lockFile.error() == QLockFile::LockFailedError
-            ? QStringLiteral("%1 stayed locked by another program").arg(native(path))
-            : QStringLiteral("cannot lock %1").arg(native(path));
+        return Failure{lockFile.error() == QLockFile::LockFailedError
+                           ? QStringLiteral("%1 stayed locked by another program").arg(native(path))
+                           : QStringLiteral("cannot lock %1").arg(native(path))};
     }
 
-    bool untouchable = false;
-    Contents contents = readLocked(path, &untouchable);
-    if (warning)
-        *warning = contents.warning;
-    if (untouchable)
-        return contents.warning;
+    Contents contents = readLocked(path);
+    if (contents.unread)
+        return Failure{contents.warning};
 
     for (auto it = written.constBegin(); it != written.constEnd(); ++it) {
         if (it.value().isEmpty())
@@ -217,10 +205,8 @@ std::optional<QString> DeviceStore::mergePorts(const QString &path, const Ports 
     }
 
     if (const Result<void> saved = saveWholeFile(path, serialize(contents.ports)); !saved.ok())
-        return QStringLiteral("cannot write %1: %2").arg(native(path), saved.error().message);
-    if (merged)
-        *merged = std::move(contents.ports);
-    return std::nullopt;
+        return Failure{QStringLiteral("cannot write %1: %2").arg(native(path), saved.error().message)};
+    return contents;
 }
 
 } // namespace tkl

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "model/Result.h"
+
 #include <QJsonObject>
 #include <QMap>
 #include <QString>
-
-#include <optional>
 
 class QLockFile;
 
@@ -22,6 +22,9 @@ public:
     /// Port name -> { device variable full name: stored value }.
     using Ports = QMap<QString, QJsonObject>;
 
+    /// What a load found. A damaged or unreadable file is no failure of the load: the
+    /// devices start empty and the warning goes with the (empty) contents, for the
+    /// caller to show when it suits.
     struct Contents
     {
         Ports ports;
@@ -53,15 +56,14 @@ public:
     static Contents load(const QString &path);
 
     /// Under the lock: reads the file again, replaces the entry of every port in
-    /// `written` (an empty object removes the port), and saves atomically. `merged`
-    /// receives the whole contents as saved. On failure returns the reason and leaves
-    /// the file as it was. `warning` receives a damaged file's report (the file was set
-    /// aside and the save went on without it).
-    static std::optional<QString> mergePorts(const QString &path, const Ports &written, Ports *merged,
-                                             QString *warning);
+    /// `written` (an empty object removes the port), and saves atomically. Gives the
+    /// whole contents as saved, with a damaged file's report as their warning (the file
+    /// was set aside and the save went on without it). On failure the file stays as it
+    /// was.
+    static Result<Contents> mergePorts(const QString &path, const Ports &written);
 
-    /// Parses a store's bytes; nothing, with `what` set, when they are not a store.
-    static std::optional<Ports> parse(const QByteArray &bytes, QString *what);
+    /// Parses a store's bytes; the failure says why they are not a store.
+    static Result<Ports> parse(const QByteArray &bytes);
 
     /// Whether the bytes are a store of a later format than this program writes; such a
     /// file is left alone, neither read nor set aside nor replaced.
@@ -71,9 +73,11 @@ public:
     static QByteArray serialize(const Ports &ports);
 
 private:
-    static Contents readLocked(const QString &path, bool *untouchable);
+    /// Reads the file under the lock. `unread` also means "leave the file alone".
+    static Contents readLocked(const QString &path);
     static bool lock(QLockFile &lock);
-    static QString setAside(const QString &path, const QString &what, bool *failed);
+    /// Renames a damaged file out of the way; `unread` when that failed.
+    static Contents setAside(const QString &path, const QString &what);
 };
 
 } // namespace tkl

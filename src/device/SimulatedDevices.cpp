@@ -231,13 +231,13 @@ bool SimulatedDevices::saveStore()
     DeviceStore::Ports written;
     for (int port : std::as_const(m_portWritten))
         written.insert(ports.at(port).name, portValues(port));
-    DeviceStore::Ports merged;
-    QString damaged;
-    if (const auto error = DeviceStore::mergePorts(m_storePath, written, &merged, &damaged)) {
-        m_storeWarning = QStringLiteral("What the devices hold could not be saved: %1").arg(*error);
+    const Result<DeviceStore::Contents> saved = DeviceStore::mergePorts(m_storePath, written);
+    if (!saved.ok()) {
+        m_storeWarning = QStringLiteral("What the devices hold could not be saved: %1").arg(saved.error().message);
         return false;
     }
-    m_storeWarning = damaged;
+    m_storeWarning = saved->warning;
+    const DeviceStore::Ports &merged = saved->ports;
     // Other programs may have downloaded to the other ports meanwhile.
     for (int port = 0; port < ports.size(); ++port) {
         if (!m_portWritten.contains(port))
