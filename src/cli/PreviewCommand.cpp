@@ -54,18 +54,16 @@ QList<QCommandLineOption> options()
 // The values of --values; nothing when none are given. False, after a message, when the
 // file cannot be used.
 bool readValues(const QCommandLineParser &parser, const QString &command, Console &console,
-                std::optional<ValuesFile> &valuesFile)
+                std::optional<ValuesFile::Values> &valuesFile)
 {
     if (!parser.isSet(QStringLiteral("values")))
         return true;
-    valuesFile = ValuesFile::read(parser.value(QStringLiteral("values")));
-    if (valuesFile->ok())
+    Result<ValuesFile::Values> read = ValuesFile::read(parser.value(QStringLiteral("values")));
+    if (read.ok()) {
+        valuesFile = std::move(read).value();
         return true;
-    // Parse errors name the line only; read errors name the file already.
-    const QString text = valuesFile->errorLine > 0
-        ? parser.value(QStringLiteral("values")) + QStringLiteral(": ") + valuesFile->error
-        : valuesFile->error;
-    CommandSupport::fail(console, command, text);
+    }
+    CommandSupport::fail(console, command, read.error().message);
     return false;
 }
 
@@ -136,14 +134,14 @@ int run(const QCommandLineParser &parser, Console &console)
     }
 
     // Everything that can be refused is looked at before anything is printed.
-    std::optional<ValuesFile> valuesFile;
+    std::optional<ValuesFile::Values> valuesFile;
     if (!readValues(parser, command, console, valuesFile))
         return UnusableInput;
     Ticket source;
     if (const auto done = loadTicket(parser, command, console, source))
         return *done;
 
-    const ValueSource values = valuesFile ? fixedValues(valuesFile->values)
+    const ValueSource values = valuesFile ? fixedValues(*valuesFile)
                                           : networkValues(*source.network, ProcessNetwork::networkTime());
     const RenderedTicket ticket = renderTicket(*source.layout, values);
 

@@ -42,9 +42,9 @@ QString problemOf(QStringView line, QString *name, double *value)
 
 } // namespace
 
-ValuesFile ValuesFile::parse(QByteArrayView bytes)
+Result<ValuesFile::Values> ValuesFile::parse(QByteArrayView bytes)
 {
-    ValuesFile result;
+    Values result;
     // Editors on some systems begin UTF-8 files with a byte order mark: fromUtf8()
     // drops it.
     const QString text = QString::fromUtf8(bytes);
@@ -70,25 +70,16 @@ ValuesFile ValuesFile::parse(QByteArrayView bytes)
         QString name;
         double value = 0;
         const QString problem = problemOf(trimmed, &name, &value);
-        if (!problem.isEmpty()) {
-            result.errorLine = lineNo;
-            result.error = QStringLiteral("line %1: %2: %3").arg(lineNo).arg(problem, shown(line));
-            result.values.clear();
-            return result;
-        }
-        result.values.insert(name, value);
+        if (!problem.isEmpty())
+            return Failure{QStringLiteral("line %1: %2: %3").arg(lineNo).arg(problem, shown(line))};
+        result.insert(name, value);
     }
     return result;
 }
 
-ValuesFile ValuesFile::read(const QString &path)
+Result<ValuesFile::Values> ValuesFile::read(const QString &path)
 {
-    ValuesFile result;
-    auto fail = [&](const QString &what) {
-        result.errorLine = -1;
-        result.error = QStringLiteral("%1: %2").arg(path, what);
-        return result;
-    };
+    const auto fail = [&](const QString &what) { return Failure{QStringLiteral("%1: %2").arg(path, what)}; };
     const QFileInfo info(path);
     if (info.isDir())
         return fail(QStringLiteral("is a folder, not a values file"));
@@ -103,7 +94,10 @@ ValuesFile ValuesFile::read(const QString &path)
     const QByteArray bytes = file.read(MaxFileSize + 1);
     if (bytes.size() > MaxFileSize)
         return fail(QStringLiteral("larger than %1 bytes").arg(MaxFileSize));
-    return parse(bytes);
+    Result<Values> values = parse(bytes);
+    if (!values.ok())
+        return fail(values.error().message);
+    return values;
 }
 
 } // namespace tkl

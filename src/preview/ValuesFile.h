@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/Result.h"
+
 #include <QByteArrayView>
 #include <QHash>
 #include <QString>
@@ -13,21 +15,20 @@ namespace tkl {
 /// whose first non-blank character is "#" are skipped. Lines end at LF, CR LF or CR.
 /// A name given twice takes its last value. The text is UTF-8, with or without a byte
 /// order mark.
-struct ValuesFile
+class ValuesFile
 {
-    QHash<QString, double> values;
-    int errorLine = 0;  ///< the first malformed line, from 1; 0 when every line was read
-    QString error;      ///< "line <n>: <what>: <the line>"; empty when every line was read
-
-    bool ok() const { return errorLine == 0; }
+public:
+    /// Full name -> value.
+    using Values = QHash<QString, double>;
 
     /// Reads a whole text. Stops at the first malformed line: a line without "=", an
     /// empty name, a value that is not a finite decimal number, a control character.
-    static ValuesFile parse(QByteArrayView bytes);
+    /// The failure says "line <n>: <what>: <the line>".
+    static Result<Values> parse(QByteArrayView bytes);
 
-    /// Reads a file; one that cannot be opened, is a directory, a pipe or device, or larger than
-    /// MaxFileSize gives errorLine -1 and an error that names the file.
-    static ValuesFile read(const QString &path);
+    /// Reads a file; one that cannot be opened, is a directory, a pipe or device, or
+    /// larger than MaxFileSize is refused too. Every failure begins with "<path>: ".
+    static Result<Values> read(const QString &path);
 
     static constexpr qint64 MaxFileSize = qint64(16) * 1024 * 1024;
 };
