@@ -17,6 +17,13 @@ namespace {
 
 constexpr int ClientWidth = 5235;
 constexpr int ClientHeight = 600;
+// A code's row: its label, then its box overlapping the label by 15 twips. The label's
+// width is the dialog's own, not the width of a field without a shape (CharGrid).
+constexpr int CodeLabelWidth = 1335;
+constexpr int CodeBoxLeft = 1320;
+constexpr int CodeBoxWidth = 3915;
+constexpr int CodeRowHeight = 315;
+constexpr int StopRowTop = 300;
 
 } // namespace
 
@@ -41,10 +48,10 @@ PrinterSettingsDialog::PrinterSettingsDialog(TicketModel &model, QWidget *parent
         w->setFont(font);
 
     setFixedClientTwips(*this, ClientWidth, ClientHeight);
-    setGeometryTwips(*m_startLabel, 0, 0, 1335, 315);
-    setGeometryTwips(*m_startBox, 1320, 0, 3915, 315);
-    setGeometryTwips(*m_stopLabel, 0, 300, 1335, 315);
-    setGeometryTwips(*m_stopBox, 1320, 300, 3915, 315);
+    setGeometryTwips(*m_startLabel, 0, 0, CodeLabelWidth, CodeRowHeight);
+    setGeometryTwips(*m_startBox, CodeBoxLeft, 0, CodeBoxWidth, CodeRowHeight);
+    setGeometryTwips(*m_stopLabel, 0, StopRowTop, CodeLabelWidth, CodeRowHeight);
+    setGeometryTwips(*m_stopBox, CodeBoxLeft, StopRowTop, CodeBoxWidth, CodeRowHeight);
     // The boxes take whatever the printer needs: no length limit.
     m_startBox->setMaxLength(std::numeric_limits<int>::max());
     m_stopBox->setMaxLength(std::numeric_limits<int>::max());
