@@ -293,21 +293,6 @@ private slots:
         QVERIFY(!f.model().LayoutChanged);
     }
 
-    void previewFromButtonAndF5()
-    {
-        Fixture f;
-        QVERIFY(!f.w().previewWindow());
-        QTest::keyClick(f.child<QPlainTextEdit>(QStringLiteral("Text1")), Qt::Key_F5);
-        PreviewWindow *preview = f.w().previewWindow();
-        QVERIFY(preview);
-        QVERIFY(preview->isVisible());
-        preview->hide();
-        f.click(QStringLiteral("SSCommand12"));
-        QCOMPARE(f.w().previewWindow(), preview);
-        QVERIFY(preview->isVisible());
-        QVERIFY(!f.model().LayoutChanged); // F5 in the text is no change to the ticket
-    }
-
     void closing_data()
     {
         QTest::addColumn<bool>("exitButton");
@@ -383,11 +368,11 @@ private slots:
     }
 
     // Each key runs its button's command, from the ticket text and from the program's
-    // other windows.
+    // other windows; only New, Open and Exit touch the ticket.
     void commandKeys_data()
     {
-        QTest::addColumn<QKeySequence>("key");
-        QTest::addColumn<QString>("from"); // the window the key is pressed in
+        QTest::addColumn<QKeySequence>("key"); // none: the command's button is clicked
+        QTest::addColumn<QString>("from");     // the window the key is pressed in
         QTest::addColumn<QString>("command");
         QTest::newRow("Ctrl+N") << QKeySequence(Qt::CTRL | Qt::Key_N) << "text" << "new";
         QTest::newRow("Ctrl+O in the preview") << QKeySequence(Qt::CTRL | Qt::Key_O) << "preview" << "open";
@@ -395,7 +380,11 @@ private slots:
         QTest::newRow("Ctrl+S in the UpdateBox window") << QKeySequence(Qt::CTRL | Qt::Key_S) << "updateBox" << "save";
         QTest::newRow("Ctrl+Q") << QKeySequence(Qt::CTRL | Qt::Key_Q) << "text" << "exit";
         QTest::newRow("F1") << QKeySequence(Qt::Key_F1) << "text" << "help";
+        QTest::newRow("F5") << QKeySequence(Qt::Key_F5) << "text" << "preview";
         QTest::newRow("F5 in the help") << QKeySequence(Qt::Key_F5) << "help" << "preview";
+        QTest::newRow("Preview button") << QKeySequence() << "text" << "preview";
+        // In a printer code box a Ctrl key types its code, as it always did.
+        QTest::newRow("Ctrl+S in a printer code box") << QKeySequence(Qt::CTRL | Qt::Key_S) << "code" << "";
     }
 
     void commandKeys()
@@ -415,23 +404,31 @@ private slots:
         } else if (from == u"updateBox") {
             f.w().updateBoxDialog()->show();
             target = f.w().updateBoxDialog()->findChild<QLineEdit *>(QStringLiteral("Text2"));
+        } else if (from == u"code") {
+            f.click(QStringLiteral("SSCommand6"));
+            target = f.w().printerSettingsDialog()->findChild<QLineEdit *>(QStringLiteral("Text1"));
         }
         QVERIFY(target);
-        f.model().textEdited();
-        QTest::keyClick(f.child(QStringLiteral("Text1")), Qt::Key_Shift); // no change, no command
+        // New and Exit first ask about the changed layout; Open asks, then shows its dialog.
+        const bool asks = command == u"new" || command == u"open" || command == u"exit";
+        QTest::keyClick(f.child(QStringLiteral("Text1")), Qt::Key_Shift); // no command
+        setChanged(f.model(), asks);
         QSignalSpy closed(&f.w(), &MainWindow::closed);
         const bool helpBefore = f.w().findChild<HelpWindow *>() && f.w().findChild<HelpWindow *>()->isVisible();
         if (auto *help = f.w().findChild<HelpWindow *>(); help && from != u"help")
             help->hide();
 
-        QTest::keySequence(target, key);
+        if (key.isEmpty())
+            f.click(QStringLiteral("SSCommand12"));
+        else
+            QTest::keySequence(target, key);
 
-        // New and Exit first ask about the changed layout; Open asks, then shows its dialog.
-        const bool asks = command == u"new" || command == u"open" || command == u"exit";
         QCOMPARE(f.prompts->questions.size(), asks ? 1 : 0);
         QCOMPARE(f.prompts->openDialogs, command == u"open" ? 1 : 0);
         QCOMPARE(f.prompts->saveDialogs, command == u"save" ? 1 : 0);
         QCOMPARE(closed.size(), command == u"exit" ? 1 : 0);
+        if (!asks)
+            QVERIFY(!f.model().LayoutChanged);
         if (command == u"new")
             QCOMPARE(f.w().windowTitle(), MainWindow::TitlePrefix + FileCommands::UnnamedTicket);
         if (command == u"help") { // found beside the test program, with text; Escape closes it
@@ -443,6 +440,8 @@ private slots:
         }
         if (command == u"preview")
             QVERIFY(f.w().previewWindow() && f.w().previewWindow()->isVisible());
+        if (from == u"code")
+            QCOMPARE(f.model().StartCode, QStringLiteral("[19]"));
     }
 
     // While a question waits for its answer, the keys do nothing; afterwards they work.
@@ -467,19 +466,6 @@ private slots:
         QVERIFY(f.w().isVisible());
         QTest::keyClick(f.child(QStringLiteral("Text1")), Qt::Key_S, Qt::ControlModifier);
         QCOMPARE(f.prompts->saveDialogs, 1);
-    }
-
-    // In a printer code box a Ctrl key types its code, as it always did.
-    void printerCodeBoxKeepsItsControlKeys()
-    {
-        Fixture f;
-        f.click(QStringLiteral("SSCommand6"));
-        auto *start = f.w().printerSettingsDialog()->findChild<QLineEdit *>(QStringLiteral("Text1"));
-        QTest::keyClick(start, Qt::Key_S, Qt::ControlModifier);
-        QTest::keyClick(start, Qt::Key_N, Qt::ControlModifier);
-        QCOMPARE(f.model().StartCode, QStringLiteral("[19][14]"));
-        QCOMPARE(f.prompts->saveDialogs, 0);
-        QVERIFY(f.prompts->questions.isEmpty());
     }
 
     // A layout file dropped on the window or on the ticket text opens as Open would,

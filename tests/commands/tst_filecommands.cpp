@@ -178,6 +178,20 @@ private slots:
         f.expectFilledLayout();
     }
 
+    // No to the question: New clears the text, the fields, their records and the codes.
+    void newAfterNoClearsTheLayout()
+    {
+        Fixture f;
+        f.fill();
+        f.commands.newTicket(); // nothing scripted: No
+        QCOMPARE(f.prompts.questions.size(), 1);
+        QVERIFY(f.editor.textBox()->toPlainText().isEmpty());
+        QCOMPARE(f.model.loadedCount(), 0);
+        QVERIFY(!f.editor.fieldFrame(1) && !f.model.UpdateBoxes[1].DataIn);
+        QVERIFY(f.model.StartCode.isEmpty() && f.model.StopCode.isEmpty());
+        QVERIFY(!f.model.LayoutChanged);
+    }
+
     // No, then a cancelled Open: the changes are still marked, so Exit asks again.
     void cancelledOpenKeepsTheChangedFlag()
     {
@@ -208,42 +222,29 @@ private slots:
 
     // A lone LF is a character of its line: the editor keeps it there (the box, the
     // caret's line and the download's lines agree with the file) and saves it back;
-    // a no-break space and a tab come back as they were too.
+    // a no-break space, a tab, trailing blanks and an empty last line come back too.
     void openThenSaveKeepsEveryByte()
     {
         Fixture f;
         QByteArray bytes = readAll(Golden);
-        bytes.replace("WEIGHT TICKET\r\n", "WEIGHT\nTICKET\xa0\t|\r\n");
+        bytes.replace("WEIGHT TICKET\r\nNet:\r\n", "WEIGHT\nTICKET\xa0\t|\r\n\r\nNet:  \r\n\r\n");
+        bytes.replace("\r\n3155\r\n2\r\n", "\r\n3155\r\n4\r\n"); // TicketLines
         writeAll(path("lf.txt"), bytes);
         f.prompts.openNames = {path("lf.txt")};
         f.commands.open();
         QCOMPARE(f.prompts.messages.size(), 0);
         QCOMPARE(f.opened, 1);
-        QCOMPARE(f.editor.lineCount(), 2);
+        QVERIFY(f.editor.fieldFrame(1)); // the field is rebuilt on the editor
+        QCOMPARE(f.editor.lineCount(), 4);
         const auto read = readLayoutFile(path("lf.txt"));
         QVERIFY(read.ok());
         QCOMPARE(f.editor.boxLines(), read->text.split(QStringLiteral("\r\n"))); // the CLI's lines
         f.editor.textBox()->moveCursor(QTextCursor::End);
         f.editor.RefreshReadout();
-        QCOMPARE(f.editor.readoutText(), QStringLiteral("Ch:40\r\nLn:2"));
+        QCOMPARE(f.editor.readoutText(), QStringLiteral("Ch:40\r\nLn:4"));
         f.prompts.saveNames = {path("lf-saved.txt")};
         QVERIFY(f.commands.save());
         QCOMPARE(readAll(path("lf-saved.txt")), bytes);
-    }
-
-    void saveThenOpenGivesTheSameLayout()
-    {
-        Fixture f;
-        f.fill();
-        f.editor.textBox()->setPlainText(QStringLiteral("A\n\nB  \n"));
-        f.prompts.saveNames = {path("round.txt"), path("round2.txt")};
-        QVERIFY(f.commands.save());
-        f.prompts.openNames = {path("round.txt")};
-        f.commands.open();
-        QCOMPARE(f.editor.textBox()->toPlainText(), QStringLiteral("A\n\nB  \n"));
-        QVERIFY(f.editor.fieldFrame(1)); // the field is rebuilt on the editor
-        QVERIFY(f.commands.save());
-        QCOMPARE(readAll(path("round2.txt")), readAll(path("round.txt")));
     }
 };
 

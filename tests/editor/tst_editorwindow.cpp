@@ -99,14 +99,18 @@ private slots:
         QTest::addColumn<int>("maxWidth");
         QTest::addColumn<double>("width");
         QTest::addColumn<int>("chars");
-        QTest::newRow("New's 5260") << 5260.0 << 9500 << 5170.0 << 40;
-        QTest::newRow("already snapped") << 5170.0 << 9500 << 5170.0 << 40;
-        QTest::newRow("half a cell: even k") << 5160.0 << 9500 << 5050.0 << 39;
-        QTest::newRow("100 chars ends at main width") << 12370.0 << 9500 << 9490.0 << 76;
-        QTest::newRow("narrow main window") << 5260.0 << 4000 << 3970.0 << 30;
+        QTest::addColumn<QChar>("filler"); // every character takes one cell, control characters too
+        const QChar x(u'x');
+        QTest::newRow("New's 5260") << 5260.0 << 9500 << 5170.0 << 40 << x;
+        QTest::newRow("already snapped") << 5170.0 << 9500 << 5170.0 << 40 << x;
+        QTest::newRow("half a cell: even k") << 5160.0 << 9500 << 5050.0 << 39 << x;
+        QTest::newRow("100 chars ends at main width") << 12370.0 << 9500 << 9490.0 << 76 << x;
+        QTest::newRow("narrow main window") << 5260.0 << 4000 << 3970.0 << 30 << x;
         // A ticket size of 0 asks for one cell: CharsPerLine 0, a character a line.
-        QTest::newRow("ticket size 0") << 370.0 << 9500 << 370.0 << 0;
-        QTest::newRow("nothing asked") << 0.0 << 9500 << 370.0 << 0;
+        QTest::newRow("ticket size 0") << 370.0 << 9500 << 370.0 << 0 << x;
+        QTest::newRow("nothing asked") << 0.0 << 9500 << 370.0 << 0 << x;
+        QTest::newRow("tabs") << 5260.0 << 9500 << 5170.0 << 40 << QChar(u'\t');
+        QTest::newRow("line feeds") << 5260.0 << 9500 << 5170.0 << 40 << QChar(TicketTextBox::LineFeedStandIn);
     }
 
     void widthSnapping()
@@ -115,6 +119,7 @@ private slots:
         QFETCH(int, maxWidth);
         QFETCH(double, width);
         QFETCH(int, chars);
+        QFETCH(QChar, filler);
         Host h;
         h.editor->setMaxWidthTwips(maxWidth);
         h.editor->setWidthTwips(requested);
@@ -122,9 +127,9 @@ private slots:
         QCOMPARE(h.model.CharsPerLine, chars);
         // The box breaks a line exactly after CharsPerLine cells (never before the first).
         const int perLine = std::max(chars, 1);
-        h.text()->setPlainText(QString(perLine, QLatin1Char('x')));
+        h.text()->setPlainText(QString(perLine, filler));
         QCOMPARE(h.q().GetLineCount(), 1);
-        h.text()->setPlainText(QString(perLine + 1, QLatin1Char('x')));
+        h.text()->setPlainText(QString(perLine, filler) + u'x');
         QCOMPARE(h.q().GetLineCount(), 2);
     }
 
@@ -182,26 +187,6 @@ private slots:
         QCOMPARE(h.model.ScrollPos, 22);
         QCOMPARE(h.model.ScrollDelta, -8);
         QCOMPARE(h.editor->fieldTopTwips(1), top);
-    }
-
-    // Every character takes one cell, a tab and a line feed inside a line too.
-    void controlCharactersTakeOneCell_data()
-    {
-        QTest::addColumn<QString>("character");
-        QTest::newRow("tab") << "\t";
-        QTest::newRow("line feed") << QString(QChar(TicketTextBox::LineFeedStandIn));
-    }
-
-    void controlCharactersTakeOneCell()
-    {
-        QFETCH(QString, character);
-        Host h;
-        const QString line = QString(10, u'a') + character + character + QString(28, u'b');
-        h.text()->setPlainText(line);
-        QCOMPARE(h.q().GetLineCount(), 1);
-        QCOMPARE(h.editor->boxLines(), QStringList{TicketTextBox::deviceLine(line)});
-        h.text()->setPlainText(line + u'c');
-        QCOMPARE(h.q().GetLineCount(), 2);
     }
 
     // A field reaching past the text is reported, and lies under the scroll bar, which
