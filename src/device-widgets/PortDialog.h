@@ -42,9 +42,6 @@ public:
     /// Runs the download to the port in `Combo1`, as the "Download" button does.
     void download();
 
-    /// The server object of the last download (DownloadServer), or nullptr.
-    AutomationObject *downloadServer() const { return m_download->server(); }
-
     /// The result of the last download the button started.
     const DownloadResult &lastResult() const { return m_lastResult; }
 

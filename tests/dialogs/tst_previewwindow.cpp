@@ -42,8 +42,6 @@ private slots:
         // Linie counts box lines: a wrapped line moves the field's line with it.
         QTest::newRow("below a wrapped line") << QStringList{"a long line that", "wraps", "Net:"} << "Scale1.Net" << 2 << 5
                                               << 0 << "" << "<start: CR>\na long line that\nwraps\nNet: 1235\n<stop: CR>" << 0;
-        QTest::newRow("unknown variable") << QStringList{"Net:"} << "Nowhere.Nothing" << 0 << 3 << 0 << ""
-                                          << "<start: CR>\nNet:???\n<stop: CR>" << 1;
         QTest::newRow("tab and line feed in a line") << QStringList{"A\tB\nC:"} << "Nowhere.Nothing" << 0 << 2 << 0 << ""
                                                      << "<start: CR>\nA[9]B[10]??\n<stop: CR>" << 1;
     }

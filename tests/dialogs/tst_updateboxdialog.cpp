@@ -39,14 +39,6 @@ struct Rig
     {
         network.addVariable(network.addNode("Scale1", "NET1.ST07", "3 weighing"), "NetWeight", 120, 0, 4, 0);
         dialog.findChild<VariableTree *>(QStringLiteral("Vatrix1"))->reload();
-        setAttributes(QStringLiteral("NET1.ST07"), 120, 0, 4, 0, QStringLiteral("3 weighing"));
-    }
-
-    void setAttributes(const QVariant &node, const QVariant &internal, const QVariant &offset, const QVariant &type,
-                       const QVariant &bit, const QVariant &caps)
-    {
-        server.values = {{"NodeAddress", node}, {"InternalAddress", internal}, {"Offset", offset},
-                         {"SubDataType", type}, {"BitNo", bit},           {"Nodecapabilities", caps}};
     }
 
     /// Opens the dialog on a field inserted into the slot, defined when a name is given.
@@ -266,7 +258,8 @@ private slots:
             r.Chars = 8;
             r.Digits = 2;
         });
-        rig.setAttributes(node, 120, offset, 4, 5, caps);
+        rig.server.values = {{"NodeAddress", node}, {"InternalAddress", 120}, {"Offset", offset},
+                             {"SubDataType", 4},    {"BitNo", 5},             {"Nodecapabilities", caps}};
         rig.server.failOn = failOn;
         rig.server.errorString = QStringLiteral("stale"); // must not stand in for a conversion failure
         rig.choose(QStringLiteral("Scale1.NetWeight"));
