@@ -240,6 +240,7 @@ void TestCli::runs_data()
     row("unknown command", {"print"}, 2, "unknown command \"print\"");
     row("help", {"--help"}, 0, "Usage: tklcli COMMAND");
     row("help of a command", {"download", "--help"}, 0, "Usage: tklcli download");
+    row("help alone", {"help"}, 0, "Usage: tklcli COMMAND");
     row("help COMMAND", {"help", "show"}, 0, "Usage: tklcli show");
     row("help of an unknown command", {"help", "print"}, 2, "unknown command");
     row("version", {"--version"}, 0, "tklcli 0.");
