@@ -11,6 +11,7 @@
 #include <QStringBuilder>
 
 #include <limits>
+#include <optional>
 #include <utility>
 
 namespace tkl {
@@ -85,14 +86,80 @@ QString shownValue(const QVariant &v)
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
-} // namespace
+void reportProgress(const TicketDownload::Callbacks &callbacks, double percent)
+{
+    if (callbacks.progress)
+        callbacks.progress(percent);
+}
 
-// Makes the two property writes of every device write and remembers what it wrote.
-class TicketDownload::Writer
+void letEventsRun(const TicketDownload::Callbacks &callbacks)
+{
+    if (callbacks.processEvents)
+        callbacks.processEvents();
+}
+
+// Set while a download runs; cleared on every way out, also when a callback throws.
+class RunningFlag
 {
 public:
-    explicit Writer(AutomationObject &server)
+    explicit RunningFlag(bool &flag)
+        : m_flag(flag)
+    {
+        m_flag = true;
+    }
+    ~RunningFlag() { m_flag = false; }
+
+    RunningFlag(const RunningFlag &) = delete;
+    RunningFlag &operator=(const RunningFlag &) = delete;
+
+private:
+    bool &m_flag;
+};
+
+// Ends the server's session however the download ends. The connection to a real device
+// ends with the download. The simulated devices remember what they were sent, also when
+// the run stops half-way, and whether it did; a real device keeps it itself, and its
+// download touches nothing of the shared network (so that downloads to several real
+// devices may run at once): `network` is nullptr for it.
+struct SessionEnd
+{
+    AutomationObject &server;
+    ProcessNetwork *network;
+    const QString &port;
+    bool finished = false;
+
+    ~SessionEnd()
+    {
+        server.close();
+        if (network) {
+            network->recordDownloadEnd(port, finished);
+            network->saveStore();
+        }
+    }
+};
+
+// The download refused because the ticket breaks a rule of the port's device; nothing
+// when it breaks none, or the network does not know the port.
+std::optional<DownloadResult> rejected(const ProcessNetwork &network, const TicketModel &model,
+                                       const QStringList &boxLines, const QString &port)
+{
+    const PrinterPort *known = network.findPort(port);
+    if (!known)
+        return std::nullopt;
+    QList<LayoutFinding> errors = PortRules::check(model, boxLines, *known);
+    if (errors.isEmpty())
+        return std::nullopt;
+    const LayoutFinding first = errors.first();
+    return DownloadResult{DownloadResult::Status::Rejected, first.message, first.variable, 0, std::move(errors)};
+}
+
+// Makes the two property writes of every device write and remembers what it wrote.
+class Writer
+{
+public:
+    Writer(AutomationObject &server, const QString &port)
         : m_server(server)
+        , m_port(port)
     {
     }
 
@@ -105,6 +172,39 @@ public:
         ++done;
         m_written.append({name, value});
         current.clear();
+    }
+
+    // Every slot's DataIn cleared: the first half of the progress.
+    void clearSlots(const TicketDownload::Callbacks &callbacks)
+    {
+        for (int n = TicketModel::FirstSlot; n <= TicketModel::LastSlot; ++n) {
+            reportProgress(callbacks, n * 100.0 / Steps);
+            write(PortVariables::elementName(m_port, n, PortVariables::Member::DataIn), false);
+        }
+    }
+
+    // The members of every defined slot: the second half of the progress.
+    void writeFields(const TicketModel &model, const TicketDownload::Callbacks &callbacks)
+    {
+        for (int n = TicketModel::FirstSlot; n <= TicketModel::LastSlot; ++n) {
+            letEventsRun(callbacks);
+            reportProgress(callbacks, (n + TicketModel::SlotCount) * 100.0 / Steps);
+            if (model.UpdateBoxes[n].DataIn)
+                writeField(n, model.UpdateBoxes[n]);
+        }
+    }
+
+    // The line count, the ticket lines, and the start and stop codes.
+    void writeLinesAndCodes(const TicketModel &model, const QStringList &boxLines)
+    {
+        using namespace PortVariables;
+        current = linesName(m_port);
+        const int lineCount = int(std::min<qsizetype>(boxLines.size(), std::numeric_limits<int>::max()));
+        write(current, int16(lineCount, current));
+        for (qsizetype n = 1; n <= boxLines.size(); ++n)
+            write(ticketName(m_port, int(n)), boxLines.at(n - 1));
+        write(startCodeName(m_port), codeOrCr(model.StartCode));
+        write(stopCodeName(m_port), codeOrCr(model.StopCode));
     }
 
     // Reads every variable written back and compares it with the value last written
@@ -131,6 +231,50 @@ public:
         }
     }
 
+    // The download stopped by the server's `error`, `readingBack` when it came while
+    // the written variables were being read back.
+    DownloadResult failure(const AutomationError &error, bool readingBack)
+    {
+        // A server that joins writes reports a failed write request at a later access
+        // (also the first read): the writes from the one it names on were not made.
+        if (!error.physId().isEmpty() && error.physId() != current) {
+            failedAt(error.physId());
+            readingBack = false;
+        }
+        const QString text = readingBack
+            ? QStringLiteral("Read-back of %1 failed: %2").arg(current, error.text())
+            : error.text();
+        return {DownloadResult::Status::Failed, text, current, done, {}};
+    }
+
+    QString current;
+    int done = 0;
+
+private:
+    static constexpr double Steps = 2 * TicketModel::SlotCount;
+
+    // The 13 members of slot `n`, in the order the device takes them.
+    void writeField(int n, const UpdateBox &box)
+    {
+        using M = PortVariables::Member;
+        auto put = [&](M member, const QVariant &value) { write(PortVariables::elementName(m_port, n, member), value); };
+        put(M::VarName, box.VarName);
+        put(M::NodeAdr, QVariant::fromValue(box.NodeAdr));
+        put(M::SWNo, QVariant::fromValue(box.SWNo));
+        put(M::Offset, QVariant::fromValue(box.Offset));
+        put(M::Typ, QVariant::fromValue(box.Typ));
+        put(M::BitNo, QVariant::fromValue(box.BitNo));
+        put(M::Code, QVariant::fromValue(box.Code));
+        put(M::DevType, QVariant::fromValue(box.DevType));
+        put(M::Chars, QVariant::fromValue(box.Chars));
+        put(M::Digits, QVariant::fromValue(box.Digits));
+        put(M::DataIn, true);
+        // The device counts lines from 1.
+        current = PortVariables::elementName(m_port, n, M::Linie);
+        write(current, int16(int(box.Linie) + 1, current));
+        put(M::Pos, QVariant::fromValue(box.Pos));
+    }
+
     // The write of `name` last made failed after all: it and everything after it did not
     // reach the device.
     void failedAt(const QString &name)
@@ -145,13 +289,12 @@ public:
         }
     }
 
-    QString current;
-    int done = 0;
-
-private:
     AutomationObject &m_server;
+    const QString &m_port;
     QList<std::pair<QString, QVariant>> m_written;
 };
+
+} // namespace
 
 TicketDownload::TicketDownload(AutomationFactory &factory)
     : m_factory(factory)
@@ -163,23 +306,11 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
 {
     if (m_running)
         return {DownloadResult::Status::Refused, QStringLiteral("A download is already running"), {}, 0, {}};
+    const RunningFlag running(m_running);
 
-    // Cleared on every way out, also when a callback throws.
-    struct RunningFlag
-    {
-        bool &flag;
-        explicit RunningFlag(bool &f) : flag(f) { flag = true; }
-        ~RunningFlag() { flag = false; }
-    } running(m_running);
-
-    if (const PrinterPort *known = m_factory.network().findPort(port)) {
-        QList<LayoutFinding> errors = PortRules::check(model, boxLines, *known);
-        if (!errors.isEmpty()) {
-            const LayoutFinding first = errors.first();
-            return {DownloadResult::Status::Rejected, first.message, first.variable, 0, std::move(errors)};
-        }
-    }
-
+    ProcessNetwork &network = m_factory.network();
+    if (auto refusal = rejected(network, model, boxLines, port))
+        return std::move(*refusal);
     try {
         m_server = m_factory.create(AutomationFactory::ServerProgId, port);
     } catch (const AutomationError &e) {
@@ -187,105 +318,28 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
     }
 
     AutomationObject &server = *m_server;
-    Writer writer(server);
+    const PrinterPort *target = network.findPort(port);
+    const bool simulated = !target || !network.endpointOf(*target);
+    SessionEnd sessionEnd{server, simulated ? &network : nullptr, port};
+    Writer writer(server, port);
     bool readingBack = false;
-    // The connection to a real device ends with the download. The simulated devices
-    // remember what they were sent, also when the run stops half-way, and whether it
-    // did; a real device keeps it itself, and its download touches nothing of the shared
-    // network (so that downloads to several real devices may run at once).
-    const PrinterPort *target = m_factory.network().findPort(port);
-    const bool simulated = !target || !m_factory.network().endpointOf(*target);
-    struct EndSession
-    {
-        AutomationObject &server;
-        ProcessNetwork *network;
-        const QString &port;
-        bool finished = false;
-        ~EndSession()
-        {
-            server.close();
-            if (network) {
-                network->recordDownloadEnd(port, finished);
-                network->saveStore();
-            }
-        }
-    } endSession{server, simulated ? &m_factory.network() : nullptr, port};
-    auto progress = [&](double value) {
-        if (callbacks.progress)
-            callbacks.progress(value);
-    };
-    auto processEvents = [&] {
-        if (callbacks.processEvents)
-            callbacks.processEvents();
-    };
-
     try {
         server.setProperty(QStringLiteral("EnableExceptions"), true);
         if (callbacks.prepared)
             callbacks.prepared();
-        progress(0);
-        processEvents();
-
-        constexpr int first = TicketModel::FirstSlot;
-        constexpr int last = TicketModel::LastSlot;
-        constexpr double steps = 2 * TicketModel::SlotCount;
-        using namespace PortVariables;
-        using M = Member;
-
-        for (int n = first; n <= last; ++n) {
-            progress(n * 100.0 / steps);
-            writer.write(elementName(port, n, M::DataIn), false);
-        }
-
-        for (int n = first; n <= last; ++n) {
-            processEvents();
-            progress((n + TicketModel::SlotCount) * 100.0 / steps);
-            const UpdateBox &box = model.UpdateBoxes[n];
-            if (!box.DataIn)
-                continue;
-            auto write = [&](M member, const QVariant &value) { writer.write(elementName(port, n, member), value); };
-            write(M::VarName, box.VarName);
-            write(M::NodeAdr, QVariant::fromValue(box.NodeAdr));
-            write(M::SWNo, QVariant::fromValue(box.SWNo));
-            write(M::Offset, QVariant::fromValue(box.Offset));
-            write(M::Typ, QVariant::fromValue(box.Typ));
-            write(M::BitNo, QVariant::fromValue(box.BitNo));
-            write(M::Code, QVariant::fromValue(box.Code));
-            write(M::DevType, QVariant::fromValue(box.DevType));
-            write(M::Chars, QVariant::fromValue(box.Chars));
-            write(M::Digits, QVariant::fromValue(box.Digits));
-            write(M::DataIn, true);
-            // The device counts lines from 1.
-            writer.current = elementName(port, n, M::Linie);
-            writer.write(writer.current, int16(int(box.Linie) + 1, writer.current));
-            write(M::Pos, QVariant::fromValue(box.Pos));
-        }
-
-        writer.current = linesName(port);
-        const int lineCount = int(std::min<qsizetype>(boxLines.size(), std::numeric_limits<int>::max()));
-        writer.write(writer.current, int16(lineCount, writer.current));
-        for (qsizetype n = 1; n <= boxLines.size(); ++n)
-            writer.write(ticketName(port, int(n)), boxLines.at(n - 1));
-
-        writer.write(startCodeName(port), codeOrCr(model.StartCode));
-        writer.write(stopCodeName(port), codeOrCr(model.StopCode));
+        reportProgress(callbacks, 0);
+        letEventsRun(callbacks);
+        writer.clearSlots(callbacks);
+        writer.writeFields(model, callbacks);
+        writer.writeLinesAndCodes(model, boxLines);
         readingBack = true;
         writer.readBack();
     } catch (const AutomationError &e) {
-        // A server that joins writes reports a failed write request at a later access
-        // (also the first read): the writes from the one it names on were not made.
-        if (!e.physId().isEmpty() && e.physId() != writer.current) {
-            writer.failedAt(e.physId());
-            readingBack = false;
-        }
-        const QString text = readingBack
-            ? QStringLiteral("Read-back of %1 failed: %2").arg(writer.current, e.text())
-            : e.text();
-        return {DownloadResult::Status::Failed, text, writer.current, writer.done, {}};
+        return writer.failure(e, readingBack);
     } catch (const DownloadError &e) {
         return {DownloadResult::Status::Failed, e.text, writer.current, writer.done, {}};
     }
-    endSession.finished = true;
+    sessionEnd.finished = true;
     return {DownloadResult::Status::Done, {}, {}, writer.done, {}};
 }
 

@@ -96,8 +96,6 @@ public:
     bool isRunning() const { return m_running; }
 
 private:
-    class Writer;
-
     AutomationFactory &m_factory;
     std::unique_ptr<AutomationObject> m_server;
     bool m_running = false;
