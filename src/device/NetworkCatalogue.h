@@ -101,9 +101,6 @@ public:
     const QList<NetworkVariable> &variables() const { return m_variables; }
     const QList<PrinterPort> &ports() const { return m_ports; }
 
-    /// The number of device variables of all ports together.
-    int deviceVariableCount() const { return m_deviceVariableCount; }
-
     /// The network variable of that full name, or nullptr.
     const NetworkVariable *findVariable(const QString &fullName) const;
 

@@ -74,7 +74,6 @@ public:
     std::optional<QString> write(const QString &name, const QVariant &value) { return m_devices.write(name, value); }
     const QList<WriteRecord> &writeLog() const { return m_devices.writeLog(); }
     void clearWriteLog() { m_devices.clearWriteLog(); }
-    void clearDevices() { m_devices.clearDevices(); }
     QVariant readValue(const QString &fullName) const { return m_devices.readValue(fullName); }
     QVariant readValue(const DeviceVariable &variable) const { return m_devices.readValue(variable); }
 

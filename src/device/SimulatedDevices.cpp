@@ -131,14 +131,6 @@ std::optional<QString> SimulatedDevices::write(const QString &name, const QVaria
     return std::nullopt;
 }
 
-void SimulatedDevices::clearDevices()
-{
-    m_memory.clear();
-    m_portUnfinished.clear();
-    for (int port = 0; port < m_catalogue.ports().size(); ++port)
-        m_portWritten.insert(port);
-}
-
 QVariant SimulatedDevices::readValue(const QString &fullName) const
 {
     const std::optional<DeviceVariable> d = m_catalogue.findDeviceVariable(fullName);

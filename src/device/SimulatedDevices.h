@@ -62,9 +62,6 @@ public:
     const QList<WriteRecord> &writeLog() const { return m_log; }
     void clearWriteLog() { m_log.clear(); }
 
-    /// Forgets every value the devices hold (not the log).
-    void clearDevices();
-
     /// What reading the device variable gives: the value it holds, or what an installed
     /// fault puts in its place; invalid when it holds none or does not exist.
     QVariant readValue(const QString &fullName) const;
