@@ -8,10 +8,7 @@ namespace tkl {
 
 namespace {
 
-bool is(const QString &name, QLatin1String property)
-{
-    return name.compare(property, Qt::CaseInsensitive) == 0;
-}
+constexpr auto is = &ServerProperties::is;
 
 ModbusEndpoint endpointOf(const ProcessNetwork &network, const PrinterPort &port)
 {
@@ -31,37 +28,19 @@ ModbusServer::ModbusServer(ProcessNetwork &network, const PrinterPort &port)
     m_others.setProperty(QStringLiteral("EnableExceptions"), true);
 }
 
-void ModbusServer::fail(const QString &text, const QString &physId)
-{
-    m_errorString = text;
-    if (m_enableExceptions)
-        throw AutomationError(text, physId);
-}
-
 void ModbusServer::setProperty(const QString &name, const QVariant &value)
 {
-    if (is(name, QLatin1String("EnableExceptions"))) {
-        const int type = value.metaType().id();
-        if (type != QMetaType::Bool && type != QMetaType::Int && type != QMetaType::Short)
-            return fail(QStringLiteral("\"EnableExceptions\" takes a Boolean"));
-        m_enableExceptions = value.toBool();
+    if (m_properties.setProperty(name, value))
         return;
-    }
-    if (is(name, QLatin1String("PhysId"))) {
-        if (value.metaType().id() != QMetaType::QString)
-            return fail(QStringLiteral("\"PhysId\" takes the name of a variable as a string"));
-        m_physId = value.toString();
-        return;
-    }
-    if (is(name, QLatin1String("Value")) && PortVariables::placeOf(m_port, m_physId))
+    if (is(name, QLatin1String("Value")) && PortVariables::placeOf(m_port, m_properties.physId()))
         return writeValue(value);
     try {
-        m_others.setProperty(QStringLiteral("PhysId"), m_physId);
+        m_others.setProperty(QStringLiteral("PhysId"), m_properties.physId());
         if (is(name, QLatin1String("Value"))) {
-            const std::optional<DeviceVariable> d = m_network.findDeviceVariable(m_physId);
+            const std::optional<DeviceVariable> d = m_network.findDeviceVariable(m_properties.physId());
             if (d && m_network.endpointOf(m_network.ports().at(d->port)))
                 return fail(QStringLiteral("Variable \"%1\" is on another device than %2")
-                                .arg(m_physId, m_transport.where()));
+                                .arg(m_properties.physId(), m_transport.where()));
         }
         m_others.setProperty(name, value);
     } catch (const AutomationError &e) {
@@ -71,16 +50,12 @@ void ModbusServer::setProperty(const QString &name, const QVariant &value)
 
 QVariant ModbusServer::property(const QString &name)
 {
-    if (is(name, QLatin1String("EnableExceptions")))
-        return m_enableExceptions;
-    if (is(name, QLatin1String("PhysId")))
-        return m_physId;
-    if (is(name, QLatin1String("ErrorString")))
-        return m_errorString;
-    if (is(name, QLatin1String("Value")) && PortVariables::placeOf(m_port, m_physId))
+    if (const std::optional<QVariant> common = m_properties.property(name))
+        return *common;
+    if (is(name, QLatin1String("Value")) && PortVariables::placeOf(m_port, m_properties.physId()))
         return readValue();
     try {
-        m_others.setProperty(QStringLiteral("PhysId"), m_physId);
+        m_others.setProperty(QStringLiteral("PhysId"), m_properties.physId());
         return m_others.property(name);
     } catch (const AutomationError &e) {
         fail(e.text());
@@ -90,18 +65,18 @@ QVariant ModbusServer::property(const QString &name)
 
 void ModbusServer::close()
 {
-    const bool exceptions = m_enableExceptions;
-    m_enableExceptions = false;
+    const bool exceptions = m_properties.exceptionsEnabled();
+    m_properties.enableExceptions(false);
     flush();
-    m_enableExceptions = exceptions;
+    m_properties.enableExceptions(exceptions);
     m_transport.close();
     m_cache.clear();
 }
 
 void ModbusServer::writeValue(const QVariant &value)
 {
-    const auto place = PortVariables::placeOf(m_port, m_physId);
-    const QString name = m_physId;
+    const auto place = PortVariables::placeOf(m_port, m_properties.physId());
+    const QString name = m_properties.physId();
     // A refused value ends the writes: what waits goes out first, so that the writes
     // before it are made as they were reported.
     auto refuse = [&](const QString &text) {
@@ -177,7 +152,7 @@ bool ModbusServer::ensureRead(int address, int count)
     for (int offset = 0; offset < total; offset += ModbusTransport::MaxRead) {
         const int n = std::min(ModbusTransport::MaxRead, total - offset);
         if (const auto error = m_transport.read(address + offset, n, registers.data() + offset)) {
-            fail(QStringLiteral("Reading %1 from %2 failed: %3").arg(m_physId, m_transport.where(), *error));
+            fail(QStringLiteral("Reading %1 from %2 failed: %3").arg(m_properties.physId(), m_transport.where(), *error));
             return false;
         }
     }
@@ -190,12 +165,12 @@ QVariant ModbusServer::readValue()
 {
     if (!flush())
         return {};
-    const auto place = PortVariables::placeOf(m_port, m_physId);
+    const auto place = PortVariables::placeOf(m_port, m_properties.physId());
     const int address = m_port.modbus->base + place->firstRegister;
     if (!ensureRead(address, 1))
         return {};
     auto bad = [&](const QString &what) {
-        fail(QStringLiteral("Reading %1 from %2: %3").arg(m_physId, m_transport.where(), what));
+        fail(QStringLiteral("Reading %1 from %2: %3").arg(m_properties.physId(), m_transport.where(), what));
         return QVariant();
     };
     if (place->type != ValueType::String) {

@@ -3,6 +3,7 @@
 #include "device/AutomationObject.h"
 #include "device/ModbusTransport.h"
 #include "device/RegisterCodec.h"
+#include "device/ServerProperties.h"
 #include "device/SimulatedServer.h"
 
 #include <QList>
@@ -47,7 +48,7 @@ public:
     int requests() const { return m_transport.requests(); }
 
 private:
-    void fail(const QString &text, const QString &physId = {});
+    void fail(const QString &text, const QString &physId = {}) { m_properties.fail(text, physId); }
     void writeValue(const QVariant &value);
     QVariant readValue();
     bool flush();
@@ -57,9 +58,7 @@ private:
     PrinterPort m_port;
     ModbusTransport m_transport;
     SimulatedServer m_others;
-    bool m_enableExceptions = false;
-    QString m_physId;
-    QString m_errorString;
+    ServerProperties m_properties;
 
     // The write that waits: registers from m_pendingStart, and where each variable's begin.
     int m_pendingStart = -1;

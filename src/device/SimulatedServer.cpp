@@ -2,15 +2,11 @@
 
 #include "ProcessNetwork.h"
 
-
 namespace tkl {
 
 namespace {
 
-bool is(const QString &name, QLatin1String property)
-{
-    return name.compare(property, Qt::CaseInsensitive) == 0;
-}
+constexpr auto is = &ServerProperties::is;
 
 } // namespace
 
@@ -19,27 +15,12 @@ SimulatedServer::SimulatedServer(ProcessNetwork &network)
 {
 }
 
-void SimulatedServer::fail(const QString &text)
-{
-    m_errorString = text;
-    if (m_enableExceptions)
-        throw AutomationError(text);
-}
-
 void SimulatedServer::setProperty(const QString &name, const QVariant &value)
 {
-    if (is(name, QLatin1String("EnableExceptions"))) {
-        // A Boolean, or a number as older callers pass it (-1 for true).
-        const int type = value.metaType().id();
-        if (type != QMetaType::Bool && type != QMetaType::Int && type != QMetaType::Short)
-            return fail(QStringLiteral("\"EnableExceptions\" takes a Boolean"));
-        m_enableExceptions = value.toBool();
-    } else if (is(name, QLatin1String("PhysId"))) {
-        if (value.metaType().id() != QMetaType::QString)
-            return fail(QStringLiteral("\"PhysId\" takes the name of a variable as a string"));
-        m_physId = value.toString();
-    } else if (is(name, QLatin1String("Value"))) {
-        if (const auto error = m_network.write(m_physId, value))
+    if (m_properties.setProperty(name, value))
+        return;
+    if (is(name, QLatin1String("Value"))) {
+        if (const auto error = m_network.write(m_properties.physId(), value))
             fail(*error);
     } else if (is(name, QLatin1String("ErrorString")) || is(name, QLatin1String("NodeAddress"))
                || is(name, QLatin1String("InternalAddress")) || is(name, QLatin1String("Offset"))
@@ -53,13 +34,10 @@ void SimulatedServer::setProperty(const QString &name, const QVariant &value)
 
 QVariant SimulatedServer::property(const QString &name)
 {
-    if (is(name, QLatin1String("EnableExceptions")))
-        return m_enableExceptions;
-    if (is(name, QLatin1String("PhysId")))
-        return m_physId;
-    if (is(name, QLatin1String("ErrorString")))
-        return m_errorString;
+    if (const std::optional<QVariant> common = m_properties.property(name))
+        return *common;
 
+    const QString &physId = m_properties.physId();
     const bool known = is(name, QLatin1String("Value")) || is(name, QLatin1String("NodeAddress"))
         || is(name, QLatin1String("Nodecapabilities")) || is(name, QLatin1String("InternalAddress"))
         || is(name, QLatin1String("Offset")) || is(name, QLatin1String("SubDataType"))
@@ -69,12 +47,12 @@ QVariant SimulatedServer::property(const QString &name)
         return {};
     }
 
-    const NetworkVariable *variable = m_network.findVariable(m_physId);
+    const NetworkVariable *variable = m_network.findVariable(physId);
     const std::optional<DeviceVariable> device =
-        variable ? std::nullopt : m_network.findDeviceVariable(m_physId);
+        variable ? std::nullopt : m_network.findDeviceVariable(physId);
     if (!variable && !device) {
-        fail(m_physId.isEmpty() ? QStringLiteral("No variable selected: set \"PhysId\" first")
-                                : QStringLiteral("Variable \"%1\" does not exist").arg(m_physId));
+        fail(physId.isEmpty() ? QStringLiteral("No variable selected: set \"PhysId\" first")
+                                : QStringLiteral("Variable \"%1\" does not exist").arg(physId));
         return {};
     }
 
@@ -101,7 +79,7 @@ QVariant SimulatedServer::property(const QString &name)
     if (is(name, QLatin1String("Value"))) {
         const QVariant value = m_network.readValue(*device);
         if (!value.isValid()) {
-            fail(QStringLiteral("Variable \"%1\" holds no value yet").arg(m_physId));
+            fail(QStringLiteral("Variable \"%1\" holds no value yet").arg(physId));
             return {};
         }
         return value;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/AutomationObject.h"
+#include "device/ServerProperties.h"
 
 #include <QString>
 
@@ -38,12 +39,10 @@ public:
     QVariant property(const QString &name) override;
 
 private:
-    void fail(const QString &text);
+    void fail(const QString &text) { m_properties.fail(text); }
 
     ProcessNetwork &m_network;
-    bool m_enableExceptions = false;
-    QString m_physId;
-    QString m_errorString;
+    ServerProperties m_properties;
 };
 
 } // namespace tkl
