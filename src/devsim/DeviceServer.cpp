@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <optional>
 #include <thread>
 
 namespace tkl::devsim {
@@ -47,6 +48,96 @@ QString namesText(const QStringList &names)
     if (names.size() <= 4)
         return names.join(u", ");
     return QStringLiteral("%1 .. %2 (%3 variables)").arg(names.first(), names.last()).arg(names.size());
+}
+
+// A request taken apart; `wellFormed` is false when its counts and lengths do not agree.
+struct ParsedRequest
+{
+    DeviceServer::Request request;
+    bool write = false;
+    bool wellFormed = true;
+};
+
+ParsedRequest parse(const uint8_t *request, int length)
+{
+    ParsedRequest parsed;
+    DeviceServer::Request &r = parsed.request;
+    r.unit = request[HeaderLength - 1];
+    r.function = request[HeaderLength];
+    const uint8_t *pdu = request + HeaderLength;
+    parsed.write = r.function == MODBUS_FC_WRITE_SINGLE_REGISTER || r.function == MODBUS_FC_WRITE_MULTIPLE_REGISTERS;
+    r.address = length >= HeaderLength + 3 ? word(pdu + 1) : 0;
+    switch (r.function) {
+    case MODBUS_FC_READ_HOLDING_REGISTERS:
+        r.count = length >= HeaderLength + 5 ? word(pdu + 3) : 0;
+        parsed.wellFormed = r.count >= 1 && r.count <= MODBUS_MAX_READ_REGISTERS;
+        break;
+    case MODBUS_FC_WRITE_SINGLE_REGISTER:
+        r.count = 1;
+        parsed.wellFormed = length >= HeaderLength + 5;
+        if (parsed.wellFormed)
+            r.values.push_back(uint16_t(word(pdu + 3)));
+        break;
+    case MODBUS_FC_WRITE_MULTIPLE_REGISTERS:
+        r.count = length >= HeaderLength + 6 ? word(pdu + 3) : 0;
+        parsed.wellFormed = r.count >= 1 && r.count <= MODBUS_MAX_WRITE_REGISTERS && pdu[5] == 2 * r.count
+            && length >= HeaderLength + 6 + 2 * r.count;
+        for (int i = 0; parsed.wellFormed && i < r.count; ++i)
+            r.values.push_back(uint16_t(word(pdu + 6 + 2 * i)));
+        break;
+    default:
+        break;
+    }
+    return parsed;
+}
+
+// The start of a request's line in the --verbose output.
+QString requestLine(const ServedNode &node, int number, const ParsedRequest &parsed)
+{
+    const DeviceServer::Request &r = parsed.request;
+    return QStringLiteral("%1:%2 #%3 unit %4 %5 %6 count %7")
+        .arg(node.name)
+        .arg(node.tcpPort)
+        .arg(number)
+        .arg(r.unit)
+        .arg(r.function == MODBUS_FC_READ_HOLDING_REGISTERS ? QStringLiteral("read")
+                 : parsed.write                                ? QStringLiteral("write")
+                                                               : QStringLiteral("function %1").arg(r.function))
+        .arg(r.address)
+        .arg(r.count);
+}
+
+// The exception a request gets instead of a reply; `why` empty for the code's own text.
+struct Refusal
+{
+    int code = 0;
+    QString why;
+};
+
+// Why the request is refused, checked in this order; nothing when it is served.
+// `registers` are those of the block that holds the request (nullptr: none does), from
+// `first`; `faultDue` when this write is the one --exception-at names (the `writes`-th).
+std::optional<Refusal> refusal(const ParsedRequest &parsed, bool unitKnown, const PortRegisters *registers, int first,
+                               bool faultDue, int writes)
+{
+    const DeviceServer::Request &r = parsed.request;
+    if (r.function != MODBUS_FC_READ_HOLDING_REGISTERS && !parsed.write)
+        return Refusal{MODBUS_EXCEPTION_ILLEGAL_FUNCTION, {}};
+    if (!parsed.wellFormed)
+        return Refusal{MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE, QStringLiteral("malformed request")};
+    if (!unitKnown)
+        return Refusal{MODBUS_EXCEPTION_GATEWAY_TARGET, QStringLiteral("no port has unit %1").arg(r.unit)};
+    if (!registers)
+        return Refusal{MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS, {}};
+    if (faultDue) {
+        return Refusal{MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE,
+                       QStringLiteral("server device failure, --exception-at %1").arg(writes)};
+    }
+    if (parsed.write) {
+        if (QString why = registers->refusal(first, r.values.data(), r.count); !why.isEmpty())
+            return Refusal{MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE, std::move(why)};
+    }
+    return std::nullopt;
 }
 
 } // namespace
@@ -266,64 +357,25 @@ DeviceServer::Outcome DeviceServer::handle(Node &node, void *context, const uint
                                            int number, int &writes, QString &line)
 {
     auto *ctx = static_cast<modbus_t *>(context);
-    const int unit = request[HeaderLength - 1];
-    const int function = request[HeaderLength];
-    const uint8_t *pdu = request + HeaderLength;
-    const bool write = function == MODBUS_FC_WRITE_SINGLE_REGISTER || function == MODBUS_FC_WRITE_MULTIPLE_REGISTERS;
-    if (write)
+    const ParsedRequest parsed = parse(request, length);
+    const Request &r = parsed.request;
+    if (parsed.write)
         ++writes;
-
-    int address = length >= HeaderLength + 3 ? word(pdu + 1) : 0;
-    int count = 0;
-    std::vector<uint16_t> values;
-    bool wellFormed = true;
-    switch (function) {
-    case MODBUS_FC_READ_HOLDING_REGISTERS:
-        count = length >= HeaderLength + 5 ? word(pdu + 3) : 0;
-        wellFormed = count >= 1 && count <= MODBUS_MAX_READ_REGISTERS;
-        break;
-    case MODBUS_FC_WRITE_SINGLE_REGISTER:
-        count = 1;
-        wellFormed = length >= HeaderLength + 5;
-        if (wellFormed)
-            values.push_back(uint16_t(word(pdu + 3)));
-        break;
-    case MODBUS_FC_WRITE_MULTIPLE_REGISTERS:
-        count = length >= HeaderLength + 6 ? word(pdu + 3) : 0;
-        wellFormed = count >= 1 && count <= MODBUS_MAX_WRITE_REGISTERS && pdu[5] == 2 * count
-            && length >= HeaderLength + 6 + 2 * count;
-        for (int i = 0; wellFormed && i < count; ++i)
-            values.push_back(uint16_t(word(pdu + 6 + 2 * i)));
-        break;
-    default:
-        break;
-    }
-
     if (m_observer) {
         std::lock_guard lock(m_sinkMutex);
-        m_observer({unit, function, address, count, values});
+        m_observer(r);
     }
-
-    line = QStringLiteral("%1:%2 #%3 unit %4 %5 %6 count %7")
-               .arg(node.served.name)
-               .arg(node.served.tcpPort)
-               .arg(number)
-               .arg(unit)
-               .arg(function == MODBUS_FC_READ_HOLDING_REGISTERS ? QStringLiteral("read")
-                        : write                                   ? QStringLiteral("write")
-                                                                  : QStringLiteral("function %1").arg(function))
-               .arg(address)
-               .arg(count);
+    line = requestLine(node.served, number, parsed);
 
     // What the request touches goes on the line whatever becomes of it.
-    const bool known = (write || function == MODBUS_FC_READ_HOLDING_REGISTERS) && wellFormed;
+    const bool known = (parsed.write || r.function == MODBUS_FC_READ_HOLDING_REGISTERS) && parsed.wellFormed;
     bool unitKnown = false;
-    Block *block = known ? node.blockFor(unit, address, count, &unitKnown) : nullptr;
-    const int first = block ? address - block->served.base : 0;
+    Block *block = known ? node.blockFor(r.unit, r.address, r.count, &unitKnown) : nullptr;
+    const int first = block ? r.address - block->served.base : 0;
     if (block) {
         line += QStringLiteral(": ")
-            + namesText(write ? block->registers.describeWrite(first, values.data(), count)
-                              : block->registers.namesIn(first, count));
+            + namesText(parsed.write ? block->registers.describeWrite(first, r.values.data(), r.count)
+                                     : block->registers.namesIn(first, r.count));
     }
 
     if (m_faults.dropAt > 0 && number == m_faults.dropAt) {
@@ -333,29 +385,13 @@ DeviceServer::Outcome DeviceServer::handle(Node &node, void *context, const uint
     if (m_faults.delayMs > 0)
         std::this_thread::sleep_for(std::chrono::milliseconds(m_faults.delayMs));
 
-    auto refuse = [&](int code, const QString &why) {
-        modbus_reply_exception(ctx, request, unsigned(code));
-        line += QStringLiteral(" -> exception %1 (%2)").arg(code).arg(why.isEmpty() ? exceptionText(code) : why);
+    const bool faultDue = parsed.write && m_faults.exceptionAt > 0 && writes == m_faults.exceptionAt;
+    if (const auto refused = refusal(parsed, unitKnown, block ? &block->registers : nullptr, first, faultDue, writes)) {
+        modbus_reply_exception(ctx, request, unsigned(refused->code));
+        line += QStringLiteral(" -> exception %1 (%2)")
+                    .arg(refused->code)
+                    .arg(refused->why.isEmpty() ? exceptionText(refused->code) : refused->why);
         return Outcome::Replied;
-    };
-
-    if (function != MODBUS_FC_READ_HOLDING_REGISTERS && !write)
-        return refuse(MODBUS_EXCEPTION_ILLEGAL_FUNCTION, {});
-    if (!wellFormed)
-        return refuse(MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE, QStringLiteral("malformed request"));
-
-    if (!unitKnown)
-        return refuse(MODBUS_EXCEPTION_GATEWAY_TARGET, QStringLiteral("no port has unit %1").arg(unit));
-    if (!block)
-        return refuse(MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS, {});
-
-    if (write && m_faults.exceptionAt > 0 && writes == m_faults.exceptionAt) {
-        return refuse(MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE,
-                      QStringLiteral("server device failure, --exception-at %1").arg(writes));
-    }
-    if (write) {
-        if (const QString why = block->registers.refusal(first, values.data(), count); !why.isEmpty())
-            return refuse(MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE, why);
     }
 
     modbus_mapping_t mapping{};

@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <variant>
 
 namespace {
 
@@ -42,14 +43,18 @@ bool count(const QCommandLineParser &parser, const QString &name, int *out)
     return true;
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+// What the command line asks for.
+struct Options
 {
-    QCoreApplication app(argc, argv);
-    // The editor's name: the same configuration folder, so the same network description.
-    QCoreApplication::setApplicationName(QStringLiteral("tkledit"));
+    QString networkPath;
+    tkl::devsim::FaultOptions faults;
+    bool verbose = false;
+};
 
+// The options of the command line; the exit status, after the help text or a message,
+// when there is nothing to serve.
+std::variant<Options, int> parseOptions()
+{
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Printing devices that speak Modbus TCP, for tests and demonstrations.\n"
@@ -92,31 +97,22 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    tkl::devsim::FaultOptions faults;
-    if (!count(parser, QStringLiteral("delay-ms"), &faults.delayMs)
-        || !count(parser, QStringLiteral("exception-at"), &faults.exceptionAt)
-        || !count(parser, QStringLiteral("drop-at"), &faults.dropAt))
+    Options options;
+    if (!count(parser, QStringLiteral("delay-ms"), &options.faults.delayMs)
+        || !count(parser, QStringLiteral("exception-at"), &options.faults.exceptionAt)
+        || !count(parser, QStringLiteral("drop-at"), &options.faults.dropAt))
         return 2;
-    faults.refuse = parser.isSet(QStringLiteral("refuse"));
+    options.faults.refuse = parser.isSet(QStringLiteral("refuse"));
+    options.verbose = parser.isSet(QStringLiteral("verbose"));
+    options.networkPath = parser.isSet(QStringLiteral("network")) ? parser.value(QStringLiteral("network"))
+                                                                  : tkl::ProcessNetwork::userFilePath();
+    return options;
+}
 
-    const QString path = parser.isSet(QStringLiteral("network")) ? parser.value(QStringLiteral("network"))
-                                                                : tkl::ProcessNetwork::userFilePath();
-    const auto nodes = tkl::devsim::servedNodes(path);
-    if (!nodes.ok()) {
-        say(stderr, QStringLiteral("tkldevsim: %1").arg(nodes.error().message));
-        return 2;
-    }
-
-    tkl::devsim::DeviceServer server(*nodes, faults);
-    if (parser.isSet(QStringLiteral("verbose")))
-        server.setVerbose([](const QString &line) { say(stdout, line); });
-    QString error;
-    if (!server.listen(&error)) {
-        say(stderr, QStringLiteral("tkldevsim: %1").arg(error));
-        return 1;
-    }
-
-    for (const auto &node : *nodes) {
+// One line per node: where it serves (or refuses) and its printer ports' registers.
+void announce(const QList<tkl::devsim::ServedNode> &nodes, bool refuse)
+{
+    for (const auto &node : nodes) {
         QStringList ports;
         for (const auto &p : node.ports) {
             ports << QStringLiteral("%1 (unit %2, registers %3..%4)")
@@ -126,21 +122,56 @@ int main(int argc, char *argv[])
                          .arg(tkl::devsim::addressOf(p).base + tkl::PortVariables::registerCount(p) - 1);
         }
         say(stdout, QStringLiteral("tkldevsim: %1 %2 127.0.0.1:%3: %4")
-                        .arg(node.name, faults.refuse ? QStringLiteral("refuses connections on")
-                                                      : QStringLiteral("serves"))
+                        .arg(node.name, refuse ? QStringLiteral("refuses connections on") : QStringLiteral("serves"))
                         .arg(node.tcpPort)
                         .arg(ports.isEmpty() ? QStringLiteral("no printer ports") : ports.join(u", ")));
     }
+}
 
+// SIGINT and SIGTERM stop `server`; a client that vanishes mid-reply is an error on
+// that connection only.
+void stopOnSignals(tkl::devsim::DeviceServer &server)
+{
     runningServer = &server;
     struct sigaction action{};
     action.sa_handler = stopOnSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN); // a client that vanishes mid-reply is an error on that connection only
-    say(stdout, QStringLiteral("tkldevsim: ready; stop with Ctrl+C"));
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // The editor's name: the same configuration folder, so the same network description.
+    QCoreApplication::setApplicationName(QStringLiteral("tkledit"));
+
+    const std::variant<Options, int> parsed = parseOptions();
+    if (const int *status = std::get_if<int>(&parsed))
+        return *status;
+    const Options &options = std::get<Options>(parsed);
+
+    const auto nodes = tkl::devsim::servedNodes(options.networkPath);
+    if (!nodes.ok()) {
+        say(stderr, QStringLiteral("tkldevsim: %1").arg(nodes.error().message));
+        return 2;
+    }
+
+    tkl::devsim::DeviceServer server(*nodes, options.faults);
+    if (options.verbose)
+        server.setVerbose([](const QString &line) { say(stdout, line); });
+    QString error;
+    if (!server.listen(&error)) {
+        say(stderr, QStringLiteral("tkldevsim: %1").arg(error));
+        return 1;
+    }
+    announce(*nodes, options.faults.refuse);
+
+    stopOnSignals(server);
+    say(stdout, QStringLiteral("tkldevsim: ready; stop with Ctrl+C"));
     server.run();
     runningServer = nullptr;
     say(stdout, QStringLiteral("tkldevsim: stopped after %1 requests").arg(server.requests()));
