@@ -183,6 +183,75 @@ double runTool(const QStringList &args, QProcessEnvironment env, int *exitCode)
     return t.nsecsElapsed() / 1e6;
 }
 
+// check of every file in one process, then in one process each.
+bool checkMany(const QStringList &files, const QProcessEnvironment &env)
+{
+    int status = 0;
+    const double all = runTool(QStringList{QStringLiteral("check")} + files, env, &status);
+    std::printf("check of %lld full layouts in one process: %.1f ms, %.3f ms per file (exit %d)\n",
+                static_cast<long long>(files.size()), all, all / files.size(), status);
+
+    QElapsedTimer each;
+    each.start();
+    for (const QString &file : files) {
+        if (runTool({QStringLiteral("check"), file}, env, &status) < 0 || status != 0) {
+            std::fprintf(stderr, "check of %s failed (exit %d)\n", qPrintable(file), status);
+            return false;
+        }
+    }
+    const double eachMs = each.nsecsElapsed() / 1e6;
+    std::printf("check of %lld full layouts, one process each: %.1f ms, %.2f ms per file\n",
+                static_cast<long long>(files.size()), eachMs, eachMs / files.size());
+    return true;
+}
+
+// One process per file, alternating check and download of the same file, so that both
+// see the same machine load.
+bool checkAgainstDownload(const QString &full, const QProcessEnvironment &env, int runs)
+{
+    double check = 0, download = 0;
+    for (int i = 0; i < runs; ++i) {
+        int s1 = 0, s2 = 0;
+        const double c = runTool({QStringLiteral("check"), full}, env, &s1);
+        const double d = runTool({QStringLiteral("download"), full, QStringLiteral("--port"), QStringLiteral("Printer1")},
+                                 env, &s2);
+        if (c < 0 || d < 0 || s2 != 0) {
+            std::fprintf(stderr, "a run failed (check exit %d, download exit %d)\n", s1, s2);
+            return false;
+        }
+        check += c;
+        download += d;
+    }
+    std::printf("check of one full layout, whole process:    %.2f ms (mean of %d)\n", check / runs, runs);
+    std::printf("download of the same layout, whole process: %.2f ms (mean of %d)\n", download / runs, runs);
+    std::printf("download / check: %.2f\n", download / check);
+    return true;
+}
+
+// show, alternately with no lock file and with the worst case: an empty lock file
+// created just before, younger than the time after which a lock nobody holds is taken over.
+bool showWithLeftOverLock(const QTemporaryDir &dir, const QProcessEnvironment &env, int runs)
+{
+    const QStringList show{QStringLiteral("show"), QStringLiteral("--port"), QStringLiteral("Printer1")};
+    const QString lock = dir.filePath(QStringLiteral("devices.json.lock"));
+    double free = 0, leftOver = 0;
+    for (int i = 0; i < runs; ++i) {
+        int s1 = 0, s2 = 0;
+        const double f = runTool(show, env, &s1);
+        QFile(lock).open(QIODevice::WriteOnly);
+        const double l = runTool(show, env, &s2);
+        if (f < 0 || l < 0 || s1 != 0 || s2 != 0) {
+            std::fprintf(stderr, "a show failed (exit %d, with a left-over lock %d)\n", s1, s2);
+            return false;
+        }
+        free += f;
+        leftOver += l;
+    }
+    std::printf("show, whole process:                         %.2f ms (mean of %d)\n", free / runs, runs);
+    std::printf("show after an empty lock file just left over: %.2f ms (mean of %d)\n", leftOver / runs, runs);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -212,62 +281,7 @@ int main(int argc, char *argv[])
         }
         files << path;
     }
-    const QString full = files.first();
-
-    int status = 0;
-    const double all = runTool(QStringList{QStringLiteral("check")} + files, env, &status);
-    std::printf("check of %d full layouts in one process: %.1f ms, %.3f ms per file (exit %d)\n", fileCount, all,
-                all / fileCount, status);
-
-    QElapsedTimer each;
-    each.start();
-    for (const QString &file : files) {
-        if (runTool({QStringLiteral("check"), file}, env, &status) < 0 || status != 0) {
-            std::fprintf(stderr, "check of %s failed (exit %d)\n", qPrintable(file), status);
-            return 1;
-        }
-    }
-    const double eachMs = each.nsecsElapsed() / 1e6;
-    std::printf("check of %d full layouts, one process each: %.1f ms, %.2f ms per file\n", fileCount, eachMs,
-                eachMs / fileCount);
-
-    // One process per file, alternating check and download of the same file, so that
-    // both see the same machine load.
-    double check = 0, download = 0;
-    for (int i = 0; i < runs; ++i) {
-        int s1 = 0, s2 = 0;
-        const double c = runTool({QStringLiteral("check"), full}, env, &s1);
-        const double d = runTool({QStringLiteral("download"), full, QStringLiteral("--port"), QStringLiteral("Printer1")},
-                                 env, &s2);
-        if (c < 0 || d < 0 || s2 != 0) {
-            std::fprintf(stderr, "a run failed (check exit %d, download exit %d)\n", s1, s2);
-            return 1;
-        }
-        check += c;
-        download += d;
-    }
-    std::printf("check of one full layout, whole process:    %.2f ms (mean of %d)\n", check / runs, runs);
-    std::printf("download of the same layout, whole process: %.2f ms (mean of %d)\n", download / runs, runs);
-    std::printf("download / check: %.2f\n", download / check);
-
-    // The worst case: an empty lock file created just before, younger than the time
-    // after which a lock nobody holds is taken over.
-    const QStringList show{QStringLiteral("show"), QStringLiteral("--port"), QStringLiteral("Printer1")};
-    const QString lock = dir.filePath(QStringLiteral("devices.json.lock"));
-    double free = 0, leftOver = 0;
-    for (int i = 0; i < runs; ++i) {
-        int s1 = 0, s2 = 0;
-        const double f = runTool(show, env, &s1);
-        QFile(lock).open(QIODevice::WriteOnly);
-        const double l = runTool(show, env, &s2);
-        if (f < 0 || l < 0 || s1 != 0 || s2 != 0) {
-            std::fprintf(stderr, "a show failed (exit %d, with a left-over lock %d)\n", s1, s2);
-            return 1;
-        }
-        free += f;
-        leftOver += l;
-    }
-    std::printf("show, whole process:                         %.2f ms (mean of %d)\n", free / runs, runs);
-    std::printf("show after an empty lock file just left over: %.2f ms (mean of %d)\n", leftOver / runs, runs);
-    return 0;
+    const bool ok = checkMany(files, env) && checkAgainstDownload(files.first(), env, runs)
+        && showWithLeftOverLock(dir, env, runs);
+    return ok ? 0 : 1;
 }

@@ -9,6 +9,7 @@
 #include "device/TicketDownload.h"
 #include "model/Prompts.h"
 #include "model/TicketModel.h"
+#include "support/FullTicket.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -16,10 +17,13 @@
 #include <QProgressBar>
 
 #include <cstdio>
+#include <optional>
 
 using namespace tkl;
 
 namespace {
+
+constexpr int Batches = 7;
 
 class SilentPrompts : public Prompts
 {
@@ -33,29 +37,90 @@ public:
     bool askYesNo(const QString &, const QString &) override { return false; }
 };
 
-void fillTicket(TicketModel &model, QStringList &lines)
+// The best time of a download with the progress window, one without it, and a bare loop
+// of the same property writes on the same server object, in nanoseconds per download.
+struct Times
 {
-    for (int n = 1; n <= TicketModel::LastSlot; ++n) {
-        UpdateBox b = model.UpdateBoxes[n];
-        b.VarName = QStringLiteral("Scale1.NetWeight");
-        b.NodeAdr = 3;
-        b.SWNo = qint16(100 + n);
-        b.Offset = qint16(2 * n);
-        b.Typ = 4;
-        b.BitNo = 0;
-        b.Code = 17;
-        b.Chars = 8;
-        b.Digits = 2;
-        b.DataIn = true;
-        b.Linie = qint16(n * 2 - 1);
-        b.Pos = 10;
-        model.setRecord(n, b);
-        model.loadSlot(n);
+    double withWindow = 1e300;
+    double plain = 1e300;
+    double bare = 1e300;
+};
+
+// The machine is shared: interleave the three measurements in batches and keep each
+// one's best batch, which is the least disturbed. Nothing when a download fails.
+std::optional<Times> timeDownloads(ProcessNetwork &network, TicketDownload &download, const TicketModel &model,
+                                   const QStringList &lines, const TicketDownload::Callbacks &cb,
+                                   const QList<WriteRecord> &writes, int rounds)
+{
+    const QString physId = QStringLiteral("PhysId");
+    const QString value = QStringLiteral("Value");
+    const QString port = QStringLiteral("Printer1");
+    QElapsedTimer timer;
+    Times best;
+    for (int b = 0; b < Batches; ++b) {
+        qint64 withWindow = 0, plain = 0, bare = 0;
+        for (int i = 0; i < rounds; ++i) {
+            network.clearWriteLog();
+            timer.start();
+            const DownloadResult result = download.run(model, lines, port, cb);
+            withWindow += timer.nsecsElapsed();
+            if (!result.ok())
+                return std::nullopt;
+
+            // The download's own work, without the window: where the time goes.
+            network.clearWriteLog();
+            timer.start();
+            download.run(model, lines, port);
+            plain += timer.nsecsElapsed();
+
+            // The same property writes on the same server object, nothing else.
+            AutomationObject &current = *download.server();
+            network.clearWriteLog();
+            timer.start();
+            for (const WriteRecord &w : writes) {
+                current.setProperty(physId, w.name);
+                current.setProperty(value, w.value);
+            }
+            bare += timer.nsecsElapsed();
+        }
+        best.withWindow = std::min(best.withWindow, double(withWindow) / rounds);
+        best.plain = std::min(best.plain, double(plain) / rounds);
+        best.bare = std::min(best.bare, double(bare) / rounds);
     }
-    for (int i = 1; i <= 60; ++i)
-        lines << QStringLiteral("Line %1 of the ticket: value ........").arg(i);
-    model.setStartCode(QStringLiteral("[27]@[27]!8"));
-    model.setStopCode(QStringLiteral("[12][27]i"));
+    return best;
+}
+
+// Microseconds of one pass of the event loop with nothing to do, for scale.
+double idlePassUs()
+{
+    QCoreApplication::processEvents();
+    QElapsedTimer timer;
+    timer.start();
+    constexpr int idleRuns = 10000;
+    for (int i = 0; i < idleRuns; ++i)
+        QCoreApplication::processEvents();
+    return timer.nsecsElapsed() / 1e3 / idleRuns;
+}
+
+// Milliseconds of the whole button press: dialog, progress window placement, list entry.
+double dialogMs(TicketModel &model, AutomationFactory &factory, ProcessNetwork &network, const QStringList &lines,
+                int rounds)
+{
+    SilentPrompts prompts;
+    QWidget mainWindow;
+    mainWindow.show();
+    PortDialog dialog(model, factory, network, prompts, [&] { return lines; }, &mainWindow);
+    dialog.combo()->setEditText(QStringLiteral("Printer1"));
+    QElapsedTimer timer;
+    qint64 dialogNs = 0;
+    for (int i = 0; i < rounds; ++i) {
+        network.clearWriteLog();
+        dialog.show();
+        timer.start();
+        dialog.download();
+        dialogNs += timer.nsecsElapsed();
+    }
+    return dialogNs / 1e6 / rounds;
 }
 
 } // namespace
@@ -71,7 +136,7 @@ int main(int argc, char *argv[])
     AutomationFactory factory(*network);
     TicketModel model;
     QStringList lines;
-    fillTicket(model, lines);
+    bench::fillTicket(model, lines);
 
     ProgressWindow progress;
     progress.show();
@@ -81,93 +146,36 @@ int main(int argc, char *argv[])
     cb.processEvents = [] { QCoreApplication::processEvents(); };
 
     // Warm up, and keep the writes for the bare loop.
-    DownloadResult result = download.run(model, lines, QStringLiteral("Printer1"), cb);
+    const DownloadResult result = download.run(model, lines, QStringLiteral("Printer1"), cb);
     if (!result.ok()) {
         std::fprintf(stderr, "download failed: %s\n", qPrintable(result.errorString));
         return 1;
     }
     const QList<WriteRecord> writes = network->writeLog();
-
-    // The machine is shared: interleave the three measurements in batches and keep
-    // each one's best batch, which is the least disturbed.
-    const QString physId = QStringLiteral("PhysId");
-    const QString value = QStringLiteral("Value");
-    QElapsedTimer timer;
-    constexpr int batches = 7;
-    double downloadNs = 1e300, plainNs = 1e300, bareNs = 1e300;
-    for (int b = 0; b < batches; ++b) {
-        qint64 withWindow = 0, plain = 0, bare = 0;
-        for (int i = 0; i < rounds; ++i) {
-            network->clearWriteLog();
-            timer.start();
-            result = download.run(model, lines, QStringLiteral("Printer1"), cb);
-            withWindow += timer.nsecsElapsed();
-            if (!result.ok())
-                return 1;
-
-            // The download's own work, without the window: where the time goes.
-            network->clearWriteLog();
-            timer.start();
-            download.run(model, lines, QStringLiteral("Printer1"));
-            plain += timer.nsecsElapsed();
-
-            // The same property writes on the same server object, nothing else.
-            AutomationObject &current = *download.server();
-            network->clearWriteLog();
-            timer.start();
-            for (const WriteRecord &w : writes) {
-                current.setProperty(physId, w.name);
-                current.setProperty(value, w.value);
-            }
-            bare += timer.nsecsElapsed();
-        }
-        downloadNs = std::min(downloadNs, double(withWindow) / rounds);
-        plainNs = std::min(plainNs, double(plain) / rounds);
-        bareNs = std::min(bareNs, double(bare) / rounds);
-    }
-
-    // For scale: one pass of the event loop with nothing to do.
-    QCoreApplication::processEvents();
-    timer.start();
-    constexpr int idleRuns = 10000;
-    for (int i = 0; i < idleRuns; ++i)
-        QCoreApplication::processEvents();
-    const double idlePassUs = timer.nsecsElapsed() / 1e3 / idleRuns;
-
-    // The whole button press: dialog, progress window placement, list entry.
-    SilentPrompts prompts;
-    QWidget mainWindow;
-    mainWindow.show();
-    PortDialog dialog(model, factory, *network, prompts, [&] { return lines; }, &mainWindow);
-    dialog.combo()->setEditText(QStringLiteral("Printer1"));
-    const int dialogRounds = std::max(1, rounds / 4);
-    qint64 dialogNs = 0;
-    for (int i = 0; i < dialogRounds; ++i) {
-        network->clearWriteLog();
-        dialog.show();
-        timer.start();
-        dialog.download();
-        dialogNs += timer.nsecsElapsed();
-    }
+    const std::optional<Times> times = timeDownloads(*network, download, model, lines, cb, writes, rounds);
+    if (!times)
+        return 1;
+    const double idleUs = idlePassUs();
+    const double buttonMs = dialogMs(model, factory, *network, lines, std::max(1, rounds / 4));
 
     const int count = result.writesDone;
-    const double perDownloadMs = downloadNs / 1e6;
-    const double bareMs = bareNs / 1e6;
-    const double dialogMs = dialogNs / 1e6 / dialogRounds;
+    const double perDownloadMs = times->withWindow / 1e6;
+    const double plainMs = times->plain / 1e6;
+    const double bareMs = times->bare / 1e6;
     std::printf("full download: 30 defined fields, %lld text lines, both codes; best of %d batches of %d\n",
-                static_cast<long long>(lines.size()), batches, rounds);
+                static_cast<long long>(lines.size()), Batches, rounds);
     std::printf("device writes per download:      %d (%d property writes)\n", count, 2 * count);
     std::printf("download with progress window:   %.3f ms  (%.2f us per device write)\n", perDownloadMs,
                 perDownloadMs * 1000 / count);
-    std::printf("download without the window:     %.3f ms\n", plainNs / 1e6);
+    std::printf("download without the window:     %.3f ms\n", plainMs);
     std::printf("bare loop of the same writes:    %.3f ms  (%.2f us per device write)\n", bareMs,
                 bareMs * 1000 / count);
     std::printf("overhead per device write:       %.2f us\n", (perDownloadMs - bareMs) * 1000 / count);
     std::printf("download / bare loop:            %.2fx (target within 2x)\n", perDownloadMs / bareMs);
     std::printf("window's share per download:     %.3f ms (31 event-loop passes and the bar's redraw)\n",
-                perDownloadMs - plainNs / 1e6);
-    std::printf("one idle event-loop pass:        %.2f us\n", idlePassUs);
-    std::printf("download without window / bare:  %.2fx\n", plainNs / bareNs);
-    std::printf("Download button (port dialog):   %.3f ms\n", dialogMs);
+                perDownloadMs - plainMs);
+    std::printf("one idle event-loop pass:        %.2f us\n", idleUs);
+    std::printf("download without window / bare:  %.2fx\n", times->plain / times->bare);
+    std::printf("Download button (port dialog):   %.3f ms\n", buttonMs);
     return 0;
 }

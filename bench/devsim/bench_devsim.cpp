@@ -11,6 +11,8 @@
 #include "devsim/DeviceServer.h"
 #include "devsim/ServedNodes.h"
 #include "model/TicketModel.h"
+#include "support/FullTicket.h"
+#include "support/LoopbackPort.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -19,37 +21,18 @@
 
 #include <modbus/modbus.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <thread>
 
 using namespace tkl;
+using bench::fillTicket;
 using devsim::DeviceServer;
+using testing::freeLoopbackPort;
 
 namespace {
 
 constexpr int Devices = 20;
-
-int freeLoopbackPort()
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t size = sizeof address;
-    int port = 0;
-    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&address), size) == 0
-        && ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &size) == 0)
-        port = ntohs(address.sin_port);
-    if (fd >= 0)
-        ::close(fd);
-    return port;
-}
 
 // Twenty printing devices, each its own node at its own endpoint with one port.
 QByteArray description(const QList<int> &tcpPorts)
@@ -66,31 +49,6 @@ QByteArray description(const QList<int> &tcpPorts)
         ports << QStringLiteral(R"({ "name": "P%1", "node": "Module%1", "modbus": { "unit": 1, "base": 0 } })").arg(i + 1);
     }
     return QStringLiteral("{ \"nodes\": [ %1 ],\n  \"ports\": [ %2 ] }").arg(nodes.join(u",\n"), ports.join(u",\n")).toUtf8();
-}
-
-void fillTicket(TicketModel &model, QStringList &lines)
-{
-    for (int n = 1; n <= TicketModel::LastSlot; ++n) {
-        UpdateBox b = model.UpdateBoxes[n];
-        b.VarName = QStringLiteral("Scale1.NetWeight");
-        b.NodeAdr = 3;
-        b.SWNo = qint16(100 + n);
-        b.Offset = qint16(2 * n);
-        b.Typ = 4;
-        b.BitNo = 0;
-        b.Code = 17;
-        b.Chars = 8;
-        b.Digits = 2;
-        b.DataIn = true;
-        b.Linie = qint16(n * 2 - 1);
-        b.Pos = 10;
-        model.setRecord(n, b);
-        model.loadSlot(n);
-    }
-    for (int i = 1; i <= 60; ++i)
-        lines << QStringLiteral("Line %1 of the ticket: value ........").arg(i);
-    model.setStartCode(QStringLiteral("[27]@[27]!8"));
-    model.setStopCode(QStringLiteral("[12][27]i"));
 }
 
 // A server on its own thread for as long as it lives.
@@ -188,6 +146,113 @@ bool check(const DownloadResult &result, const char *what)
     return result.ok();
 }
 
+// The ticket to send, and the port of the first device.
+struct Ticket
+{
+    TicketModel model;
+    QStringList lines;
+    QString port = QStringLiteral("P1");
+};
+
+// The requests of one download and its time against the bare loop sending the same
+// requests to the device at `tcpPort`.
+bool measureRequests(const QList<devsim::ServedNode> &nodes, const QString &path, const Ticket &ticket, int tcpPort,
+                     int rounds)
+{
+    std::vector<DeviceServer::Request> requests;
+    bool recording = true;
+    RunningServer server(nodes, {}, [&](const DeviceServer::Request &r) {
+        if (recording)
+            requests.push_back(r);
+    });
+    Downloader downloader(path);
+    const DownloadResult first = downloader.run(ticket.model, ticket.lines, ticket.port);
+    if (!check(first, "the download"))
+        return false;
+    recording = false;
+    if (requests.empty()) {
+        std::fprintf(stderr, "the download sent no request to the simulator: port P1 is not a Modbus device?\n");
+        return false;
+    }
+    int writeRequests = 0, readRequests = 0, writeRegisters = 0;
+    for (const auto &r : requests) {
+        if (r.function == MODBUS_FC_READ_HOLDING_REGISTERS) {
+            ++readRequests;
+        } else {
+            ++writeRequests;
+            writeRegisters += r.count;
+        }
+    }
+    std::printf("full download (30 fields, 60 lines, both codes), %d rounds\n", rounds);
+    std::printf("  device writes:          %d\n", first.writesDone);
+    std::printf("  Modbus requests:        %zu (%d writes carrying %d registers, %d read-back reads)\n",
+                requests.size(), writeRequests, writeRegisters, readRequests);
+    std::printf("  write requests / device writes: %.2f (target <= 0.5)\n",
+                double(writeRequests) / first.writesDone);
+
+    std::vector<double> product, bare;
+    QElapsedTimer timer;
+    for (int i = 0; i < rounds; ++i) {
+        timer.start();
+        if (!check(downloader.run(ticket.model, ticket.lines, ticket.port), "the download"))
+            return false;
+        product.push_back(timer.nsecsElapsed() / 1e6);
+        timer.start();
+        if (!bareLoop(tcpPort, requests)) {
+            std::fprintf(stderr, "the bare loop failed\n");
+            return false;
+        }
+        bare.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    const double p = median(product), b = median(bare);
+    std::printf("  download:  %.2f ms (median)\n", p);
+    std::printf("  bare libmodbus loop, same requests: %.2f ms (median)\n", b);
+    std::printf("  ratio: %.2fx (target <= 1.3x)\n", p / b);
+    return true;
+}
+
+// Every reply 2 ms late: one device, then all of them at once.
+bool measureSlowDevices(const QList<devsim::ServedNode> &nodes, const QString &path, const Ticket &ticket, int rounds)
+{
+    devsim::FaultOptions slow;
+    slow.delayMs = 2;
+    RunningServer server(nodes, slow);
+    std::vector<std::unique_ptr<Downloader>> downloaders;
+    for (int i = 0; i < Devices; ++i)
+        downloaders.push_back(std::make_unique<Downloader>(path));
+    const int slowRounds = std::max(1, rounds / 10);
+    std::vector<double> one, all;
+    QElapsedTimer timer;
+    for (int round = 0; round < slowRounds; ++round) {
+        timer.start();
+        if (!check(downloaders.front()->run(ticket.model, ticket.lines, ticket.port), "the download"))
+            return false;
+        one.push_back(timer.nsecsElapsed() / 1e6);
+
+        std::vector<std::thread> threads;
+        std::vector<DownloadResult> results(Devices);
+        timer.start();
+        for (int i = 0; i < Devices; ++i) {
+            threads.emplace_back([&, i] {
+                results[std::size_t(i)] =
+                    downloaders[std::size_t(i)]->run(ticket.model, ticket.lines, QStringLiteral("P%1").arg(i + 1));
+            });
+        }
+        for (auto &t : threads)
+            t.join();
+        all.push_back(timer.nsecsElapsed() / 1e6);
+        for (const auto &r : results) {
+            if (!check(r, "a concurrent download"))
+                return false;
+        }
+    }
+    const double o = median(one), a = median(all);
+    std::printf("with --delay-ms 2, %d rounds\n", slowRounds);
+    std::printf("  one device:        %.1f ms (median)\n", o);
+    std::printf("  %d devices at once: %.1f ms (median), %.2fx one device (target <= 2x)\n", Devices, a, a / o);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -211,101 +276,9 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    TicketModel model;
-    QStringList lines;
-    fillTicket(model, lines);
-    const QString port = QStringLiteral("P1");
-
-    // --- requests, and time against the bare loop
-    std::vector<DeviceServer::Request> requests;
-    bool recording = true;
-    int writeRequests = 0, readRequests = 0, writeRegisters = 0;
-    {
-        RunningServer server(*nodes, {}, [&](const DeviceServer::Request &r) {
-            if (recording)
-                requests.push_back(r);
-        });
-        Downloader downloader(path);
-        const DownloadResult first = downloader.run(model, lines, port);
-        if (!check(first, "the download"))
-            return 1;
-        recording = false;
-        if (requests.empty()) {
-            std::fprintf(stderr, "the download sent no request to the simulator: port P1 is not a Modbus device?\n");
-            return 1;
-        }
-        for (const auto &r : requests) {
-            if (r.function == MODBUS_FC_READ_HOLDING_REGISTERS) {
-                ++readRequests;
-            } else {
-                ++writeRequests;
-                writeRegisters += r.count;
-            }
-        }
-        std::printf("full download (30 fields, 60 lines, both codes), %d rounds\n", rounds);
-        std::printf("  device writes:          %d\n", first.writesDone);
-        std::printf("  Modbus requests:        %zu (%d writes carrying %d registers, %d read-back reads)\n",
-                    requests.size(), writeRequests, writeRegisters, readRequests);
-        std::printf("  write requests / device writes: %.2f (target <= 0.5)\n",
-                    double(writeRequests) / first.writesDone);
-
-        std::vector<double> product, bare;
-        QElapsedTimer timer;
-        for (int i = 0; i < rounds; ++i) {
-            timer.start();
-            if (!check(downloader.run(model, lines, port), "the download"))
-                return 1;
-            product.push_back(timer.nsecsElapsed() / 1e6);
-            timer.start();
-            if (!bareLoop(tcpPorts.first(), requests)) {
-                std::fprintf(stderr, "the bare loop failed\n");
-                return 1;
-            }
-            bare.push_back(timer.nsecsElapsed() / 1e6);
-        }
-        const double p = median(product), b = median(bare);
-        std::printf("  download:  %.2f ms (median)\n", p);
-        std::printf("  bare libmodbus loop, same requests: %.2f ms (median)\n", b);
-        std::printf("  ratio: %.2fx (target <= 1.3x)\n", p / b);
-    }
-
-    // --- every reply 2 ms late: one device, then twenty at once
-    {
-        devsim::FaultOptions slow;
-        slow.delayMs = 2;
-        RunningServer server(*nodes, slow);
-        std::vector<std::unique_ptr<Downloader>> downloaders;
-        for (int i = 0; i < Devices; ++i)
-            downloaders.push_back(std::make_unique<Downloader>(path));
-        const int slowRounds = std::max(1, rounds / 10);
-        std::vector<double> one, all;
-        QElapsedTimer timer;
-        for (int round = 0; round < slowRounds; ++round) {
-            timer.start();
-            if (!check(downloaders.front()->run(model, lines, port), "the download"))
-                return 1;
-            one.push_back(timer.nsecsElapsed() / 1e6);
-
-            std::vector<std::thread> threads;
-            std::vector<DownloadResult> results(Devices);
-            timer.start();
-            for (int i = 0; i < Devices; ++i) {
-                threads.emplace_back([&, i] {
-                    results[std::size_t(i)] = downloaders[std::size_t(i)]->run(model, lines, QStringLiteral("P%1").arg(i + 1));
-                });
-            }
-            for (auto &t : threads)
-                t.join();
-            all.push_back(timer.nsecsElapsed() / 1e6);
-            for (const auto &r : results) {
-                if (!check(r, "a concurrent download"))
-                    return 1;
-            }
-        }
-        const double o = median(one), a = median(all);
-        std::printf("with --delay-ms 2, %d rounds\n", slowRounds);
-        std::printf("  one device:        %.1f ms (median)\n", o);
-        std::printf("  %d devices at once: %.1f ms (median), %.2fx one device (target <= 2x)\n", Devices, a, a / o);
-    }
-    return 0;
+    Ticket ticket;
+    fillTicket(ticket.model, ticket.lines);
+    if (!measureRequests(*nodes, path, ticket, tcpPorts.first(), rounds))
+        return 1;
+    return measureSlowDevices(*nodes, path, ticket, rounds) ? 0 : 1;
 }

@@ -81,6 +81,69 @@ void fail(const char *what)
     std::exit(1);
 }
 
+// Microseconds per operation of each way a layout is written and read.
+struct Figures
+{
+    double bufWrite, bufRead, fileWrite, bareWrite, fileRead, bareRead, save, bareSave, open;
+};
+
+Figures timeOperations(const LayoutData &layout, QByteArray &bytes, const QString &layoutPath, const QString &barePath)
+{
+    Figures f{};
+    // In memory.
+    f.bufWrite = timeIt([&] {
+        QBuffer b;
+        b.open(QIODevice::WriteOnly);
+        if (!LayoutWriter::write(b, layout).ok())
+            fail("write");
+    });
+    f.bufRead = timeIt([&] {
+        QBuffer b(&bytes);
+        b.open(QIODevice::ReadOnly);
+        if (!LayoutReader::read(b).ok())
+            fail("read");
+    });
+
+    // Through a plain file, layout against bare bytes.
+    f.fileWrite = timeIt([&] {
+        QFile file(layoutPath);
+        if (!file.open(QIODevice::WriteOnly) || !LayoutWriter::write(file, layout).ok())
+            fail("file write");
+    });
+    f.bareWrite = timeIt([&] {
+        QFile file(barePath);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            fail("bare write");
+    });
+    f.fileRead = timeIt([&] {
+        QFile file(layoutPath);
+        if (!file.open(QIODevice::ReadOnly) || !LayoutReader::read(file).ok())
+            fail("file read");
+    });
+    f.bareRead = timeIt([&] {
+        QFile file(barePath);
+        if (!file.open(QIODevice::ReadOnly) || file.readAll().size() != bytes.size())
+            fail("bare read");
+    });
+
+    // The commands' entry points: the save replaces the file atomically (and syncs),
+    // so its fair comparison is a bare QSaveFile of the same bytes.
+    f.save = timeIt([&] {
+        if (!saveLayoutFile(layoutPath, layout).ok())
+            fail("save");
+    }, 7, 5);
+    f.bareSave = timeIt([&] {
+        QSaveFile file(barePath);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+            fail("bare save");
+    }, 7, 5);
+    f.open = timeIt([&] {
+        if (!readLayoutFile(layoutPath).ok())
+            fail("open");
+    });
+    return f;
+}
+
 void measure(const char *heading)
 {
     QTemporaryDir dir;
@@ -98,58 +161,7 @@ void measure(const char *heading)
         fail("the layout could not be saved");
     if (const auto back = readLayoutFile(layoutPath); !back.ok() || !(*back == layout))
         fail("the layout does not read back");
-
-    // In memory.
-    const double bufWrite = timeIt([&] {
-        QBuffer b;
-        b.open(QIODevice::WriteOnly);
-        if (!LayoutWriter::write(b, layout).ok())
-            fail("write");
-    });
-    const double bufRead = timeIt([&] {
-        QBuffer b(&bytes);
-        b.open(QIODevice::ReadOnly);
-        if (!LayoutReader::read(b).ok())
-            fail("read");
-    });
-
-    // Through a plain file, layout against bare bytes.
-    const double fileWrite = timeIt([&] {
-        QFile f(layoutPath);
-        if (!f.open(QIODevice::WriteOnly) || !LayoutWriter::write(f, layout).ok())
-            fail("file write");
-    });
-    const double bareWrite = timeIt([&] {
-        QFile f(barePath);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            fail("bare write");
-    });
-    const double fileRead = timeIt([&] {
-        QFile f(layoutPath);
-        if (!f.open(QIODevice::ReadOnly) || !LayoutReader::read(f).ok())
-            fail("file read");
-    });
-    const double bareRead = timeIt([&] {
-        QFile f(barePath);
-        if (!f.open(QIODevice::ReadOnly) || f.readAll().size() != bytes.size())
-            fail("bare read");
-    });
-
-    // The commands' entry points: the save replaces the file atomically (and syncs),
-    // so its fair comparison is a bare QSaveFile of the same bytes.
-    const double save = timeIt([&] {
-        if (!saveLayoutFile(layoutPath, layout).ok())
-            fail("save");
-    }, 7, 5);
-    const double bareSave = timeIt([&] {
-        QSaveFile f(barePath);
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
-            fail("bare save");
-    }, 7, 5);
-    const double open = timeIt([&] {
-        if (!readLayoutFile(layoutPath).ok())
-            fail("open");
-    });
+    const Figures f = timeOperations(layout, bytes, layoutPath, barePath);
 
     std::printf("\n%s\nFull layout: 30 defined fields, 1000 text lines, %lld bytes\n", heading,
                 static_cast<long long>(bytes.size()));
@@ -160,12 +172,12 @@ void measure(const char *heading)
         else
             std::printf("%-40s %10.1f %10s %8s\n", name, us, "-", "-");
     };
-    row("write to QBuffer (LayoutWriter)", bufWrite, 0);
-    row("read from QBuffer (LayoutReader)", bufRead, 0);
-    row("write to QFile vs bare QFile write", fileWrite, bareWrite);
-    row("read from QFile vs bare QFile readAll", fileRead, bareRead);
-    row("saveLayoutFile vs bare QSaveFile", save, bareSave);
-    row("readLayoutFile vs bare QFile readAll", open, bareRead);
+    row("write to QBuffer (LayoutWriter)", f.bufWrite, 0);
+    row("read from QBuffer (LayoutReader)", f.bufRead, 0);
+    row("write to QFile vs bare QFile write", f.fileWrite, f.bareWrite);
+    row("read from QFile vs bare QFile readAll", f.fileRead, f.bareRead);
+    row("saveLayoutFile vs bare QSaveFile", f.save, f.bareSave);
+    row("readLayoutFile vs bare QFile readAll", f.open, f.bareRead);
 }
 
 // One save and one open of a layout with about 50 MB of text, a few of its lines
