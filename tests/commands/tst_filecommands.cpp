@@ -230,11 +230,16 @@ private slots:
         bytes.replace("WEIGHT TICKET\r\nNet:\r\n", "WEIGHT\nTICKET\xa0\t|\r\n\r\nNet:  \r\n\r\n");
         bytes.replace("\r\n3155\r\n2\r\n", "\r\n3155\r\n4\r\n"); // TicketLines
         writeAll(path("lf.txt"), bytes);
+        f.fill(); // opened over an editor with fields of its own, which must all go
+        QCOMPARE(f.editor.insertField(), 2);
+        f.prompts.answers = {false};
         f.prompts.openNames = {path("lf.txt")};
         f.commands.open();
         QCOMPARE(f.prompts.messages.size(), 0);
         QCOMPARE(f.opened, 1);
-        QVERIFY(f.editor.fieldFrame(1)); // the field is rebuilt on the editor
+        QVERIFY(f.editor.fieldFrame(1)); // the file's field is rebuilt on the editor
+        QVERIFY(!f.editor.fieldFrame(2));
+        QCOMPARE(f.model.loadedCount(), 1);
         QCOMPARE(f.editor.lineCount(), 4);
         const auto read = readLayoutFile(path("lf.txt"));
         QVERIFY(read.ok());
