@@ -48,27 +48,6 @@ private:
     QHash<QString, QVariant> m_reads;
 };
 
-/// The built-in sample network with scripted faults, and a download over it.
-struct DownloadRun
-{
-    TicketModel model;
-    std::unique_ptr<ProcessNetwork> network = ProcessNetwork::builtIn();
-    ScriptedFaults faults{*network};
-    AutomationFactory factory{*network};
-    TicketDownload download{factory};
-    QList<double> progress;
-
-    DownloadResult run(const QStringList &lines, const QString &port = QStringLiteral("Printer1"))
-    {
-        TicketDownload::Callbacks cb;
-        cb.progress = [this](double v) { progress << v; };
-        return download.run(model, lines, port, cb);
-    }
-
-    /// Downloads the golden ticket (below).
-    DownloadResult runGolden(const QString &port = QStringLiteral("Printer1"));
-};
-
 /// One write of the log as a line of the golden file: name, type and value separated
 /// by tabs; strings quoted, with a CR made visible.
 inline QString formatWrite(const WriteRecord &w)
@@ -107,10 +86,29 @@ inline QStringList goldenBoxLines()
             QStringLiteral("Zone 1: xxxxx"), QStringLiteral("Batch no. xxxx \"A\"")};
 }
 
-inline DownloadResult DownloadRun::runGolden(const QString &port)
+/// The built-in sample network with scripted faults, and a download over it.
+struct DownloadRun
 {
-    fillGoldenTicket(model);
-    return run(goldenBoxLines(), port);
-}
+    TicketModel model;
+    std::unique_ptr<ProcessNetwork> network = ProcessNetwork::builtIn();
+    ScriptedFaults faults{*network};
+    AutomationFactory factory{*network};
+    TicketDownload download{factory};
+    QList<double> progress;
+
+    DownloadResult run(const QStringList &lines, const QString &port = QStringLiteral("Printer1"))
+    {
+        TicketDownload::Callbacks cb;
+        cb.progress = [this](double v) { progress << v; };
+        return download.run(model, lines, port, cb);
+    }
+
+    /// Downloads the golden ticket.
+    DownloadResult runGolden(const QString &port = QStringLiteral("Printer1"))
+    {
+        fillGoldenTicket(model);
+        return run(goldenBoxLines(), port);
+    }
+};
 
 } // namespace tkl::test
