@@ -1,0 +1,538 @@
+// The UpdateBox, printer settings and ticket size dialogs and the preview window,
+// each over its own model and an editor that records what it is asked.
+#include "support/ScriptedPrompts.h"
+
+#include "device-widgets/VariableTree.h"
+#include "device/AutomationObject.h"
+#include "device/ProcessNetwork.h"
+#include "dialogs/PreviewWindow.h"
+#include "dialogs/PrinterSettingsDialog.h"
+#include "dialogs/TicketSizeDialog.h"
+#include "dialogs/UpdateBoxDialog.h"
+#include "editor/EditorSurface.h"
+#include "model/CharGrid.h"
+#include "model/ProgramTitle.h"
+#include "model/TicketModel.h"
+#include "ui/WindowLook.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace tkl;
+using tkl::test::ScriptedPrompts;
+
+namespace {
+
+const QString VariablePlaceholder = QStringLiteral(" Press tree to select variable");
+const QString NumberPlaceholder = QStringLiteral(" Not selected");
+
+/// An editor that records what the dialogs ask of it and sizes itself with the same
+/// grid rule as the real one: width snapped to whole cells, never wider than the main
+/// window, CharsPerLine derived from the text box.
+class FakeEditorSurface : public EditorSurface
+{
+public:
+    explicit FakeEditorSurface(TicketModel &model) : m_model(model) {}
+
+    QStringList shapes; ///< "slot width caption", width -1 when only the caption was set
+    QList<double> widthRequests;
+    QStringList lines;  ///< the box lines the editor shows
+    QList<int> overBar; ///< the fields that reach over the scroll bar
+
+    int editorTopTwips() const override { return 1500; }
+    int fieldTopTwips(int) const override { return 0; }
+    void setFieldShape(int slot, int width, const QString &caption) override
+    {
+        shapes.append(QStringLiteral("%1 %2 %3").arg(slot).arg(width).arg(caption));
+    }
+    void setFieldCaption(int slot, const QString &caption) override { setFieldShape(slot, -1, caption); }
+    void focusText() override {}
+    void requestEditorWidth(double twips) override
+    {
+        widthRequests.append(twips);
+        const int width = m_grid.snapEditorWidth(twips, 9500);
+        m_model.setEditorWidth(qint16(width));
+        m_model.setCharsPerLine(qint16(m_grid.charsPerLine(width - CharGrid::TextBoxInset)));
+    }
+    int lineCount() const override { return int(lines.size()); }
+    QStringList boxLines() const override { return lines; }
+    QList<int> fieldsOverScrollBar() const override { return overBar; }
+
+private:
+    TicketModel &m_model;
+    CharGrid m_grid{120, 225};
+};
+
+/// An automation object that answers from a table, so that a test can script what a
+/// variable's attributes read as and which access fails.
+class FakeServer : public AutomationObject
+{
+public:
+    QHash<QString, QVariant> values; ///< what each property reads as
+    QString failOn;                  ///< the property whose access fails
+    QString errorString;             ///< "ErrorString"; stays as it is after a success
+    bool exceptions = false;
+
+    void setProperty(const QString &name, const QVariant &value) override
+    {
+        if (name == failOn)
+            fail();
+        else if (name == QLatin1String("EnableExceptions"))
+            exceptions = value.toBool();
+    }
+    QVariant property(const QString &name) override
+    {
+        if (name == QLatin1String("ErrorString"))
+            return errorString;
+        if (name == failOn)
+            fail();
+        return name == failOn ? QVariant() : values.value(name);
+    }
+
+private:
+    void fail()
+    {
+        errorString = QStringLiteral("Access denied");
+        if (exceptions)
+            throw AutomationError(errorString);
+    }
+};
+
+/// An UpdateBox dialog over its own model, network, server and editor.
+struct Rig
+{
+    TicketModel model;
+    ProcessNetwork network;
+    FakeServer server;
+    FakeEditorSurface editor{model};
+    ScriptedPrompts prompts;
+    UpdateBoxDialog dialog{model, server, network, editor, prompts};
+
+    Rig()
+    {
+        network.addVariable(network.addNode("Scale1", "NET1.ST07", "3 weighing"), "NetWeight", 120, 0, 4, 0);
+        dialog.findChild<VariableTree *>(QStringLiteral("Vatrix1"))->reload();
+    }
+
+    /// Opens the dialog on a field inserted into the slot, defined when a name is given.
+    const UpdateBox &open(int slot, const QString &name = {}, int chars = 0, int digits = 0)
+    {
+        model.loadSlot(slot);
+        if (!name.isEmpty()) {
+            model.editRecord(slot, [&](UpdateBox &r) {
+                r.DataIn = true;
+                r.VarName = name;
+                r.Chars = qint16(chars);
+                r.Digits = qint16(digits);
+            });
+        }
+        model.CurrentBox = qint16(slot);
+        dialog.openForSlot(slot);
+        return model.UpdateBoxes[slot];
+    }
+
+    QLineEdit *box(const QString &name) const { return dialog.findChild<QLineEdit *>(name); }
+
+    void choose(const QString &fullName)
+    {
+        QTest::mouseClick(dialog.findChild<QPushButton *>("SSCommand1"), Qt::LeftButton);
+        auto *tree = dialog.findChild<VariableTree *>(QStringLiteral("Vatrix1"));
+        tree->setCurrentItem(tree->itemForName(fullName));
+        QTest::keyClick(tree, Qt::Key_Return);
+    }
+};
+
+/// Types keys into a box: '\b' is Backspace, '\r' Enter, '\x16' Ctrl+V.
+void typeKeys(QWidget *w, const QString &keys)
+{
+    for (QChar c : keys) {
+        if (c == u'\b' || c == u'\r')
+            QTest::keyClick(w, c == u'\b' ? Qt::Key_Backspace : Qt::Key_Return);
+        else if (c == u'\x16')
+            QTest::keyClick(w, Qt::Key_V, Qt::ControlModifier);
+        else
+            QTest::keyClicks(w, QString(c));
+    }
+}
+
+/// The box loses the focus to another window.
+void leave(QWidget *box)
+{
+    QFocusEvent out(QEvent::FocusOut, Qt::MouseFocusReason);
+    QCoreApplication::sendEvent(box, &out);
+}
+
+} // namespace
+
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { installFontSubstitutions(); }
+
+    void updateBoxOpening_data()
+    {
+        QTest::addColumn<bool>("defined");
+        QTest::addColumn<QString>("varName"); // VarName afterwards
+        QTest::addColumn<QStringList>("texts");
+        QTest::newRow("undefined") << false << VariablePlaceholder
+                                   << QStringList{VariablePlaceholder, NumberPlaceholder, NumberPlaceholder};
+        QTest::newRow("defined") << true << QStringLiteral("Old.Name") << QStringList{"Old.Name", "12", "3"};
+    }
+
+    void updateBoxOpening()
+    {
+        QFETCH(bool, defined);
+        QFETCH(QString, varName);
+        QFETCH(QStringList, texts);
+        Rig rig;
+        rig.open(2, QStringLiteral("Scale1.Tare"), 5, 1); // Text1 shows another name before
+        // New leaves the width of an undefined slot as it was; the placeholders must not clear it.
+        rig.model.editRecord(3, [](UpdateBox &r) {
+            r.VarName = QStringLiteral("Old.Name");
+            r.Chars = 12;
+            r.Digits = 3;
+        });
+        const UpdateBox &b = rig.open(3, defined ? QStringLiteral("Old.Name") : QString(), 12, 3);
+        QCOMPARE((QStringList{rig.box("Text1")->text(), rig.box("Text2")->text(), rig.box("Text3")->text()}), texts);
+        QCOMPARE(rig.dialog.windowTitle(), QStringLiteral("UpdateBox 3"));
+        QCOMPARE((QList<int>{b.DataIn, b.Chars, b.Digits}), (QList<int>{defined, 12, 3}));
+        QCOMPARE(b.VarName, varName);
+        QCOMPARE(rig.model.UpdateBoxes[2].VarName, QStringLiteral("Scale1.Tare"));
+    }
+
+    // The number boxes' key rules, shown on the UpdateBox window's boxes. Any key typed
+    // marks the field in use. Only digits reach the number boxes, and only while the
+    // number fits 16 bits; taking the focus, by Tab or a click, selects the whole text
+    // so that typing replaces it. Enter hides the dialog.
+    void updateBoxKeys_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<bool>("defined");  // defined slots start with Chars 12, Digits 3
+        QTest::addColumn<QString>("focus"); // "tab", "click", or none: caret at the end
+        QTest::addColumn<QString>("keys");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<int>>("charsDigits");
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("digit behind placeholder") << "Text2" << false << "" << "5" << " Not selected5"
+                                                  << QList<int>{0, 0} << false;
+        QTest::newRow("letters, blank, minus, backspace")
+            << "Text3" << true << "" << "a -\b" << "3" << QList<int>{12, 3} << false;
+        QTest::newRow("paste") << "Text3" << true << "" << "\x16" << "3" << QList<int>{12, 3} << false;
+        QTest::newRow("tab, 32767 fits") << "Text2" << true << "tab" << "32767" << "32767" << QList<int>{32767, 3}
+                                         << false;
+        QTest::newRow("tab, 32768 refused") << "Text2" << true << "tab" << "32768" << "3276"
+                                            << QList<int>{3276, 3} << false;
+        QTest::newRow("click over placeholder") << "Text3" << false << "click" << "8" << "8" << QList<int>{0, 8}
+                                                << false;
+        QTest::newRow("enter in Text3") << "Text3" << true << "tab" << "1\r" << "1" << QList<int>{12, 1} << true;
+        QTest::newRow("letter and enter in Text1") << "Text1" << false << "" << "x\r" << VariablePlaceholder + "x"
+                                                   << QList<int>{0, 0} << true;
+    }
+
+    void updateBoxKeys()
+    {
+        QFETCH(QString, box);
+        QFETCH(bool, defined);
+        QFETCH(QString, focus);
+        QFETCH(QString, keys);
+        QFETCH(QString, text);
+        QFETCH(QList<int>, charsDigits);
+        QFETCH(bool, hidden);
+        QGuiApplication::clipboard()->setText(QStringLiteral("77"));
+        Rig rig;
+        const UpdateBox &b = rig.open(4, defined ? QStringLiteral("Scale1.Tare") : QString(), 12, 3);
+        QLineEdit *w = rig.box(box);
+        rig.box("Text1")->setFocus();
+        if (focus == u"tab")
+            w->setFocus(Qt::TabFocusReason);
+        else if (focus == u"click")
+            QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2));
+        else
+            w->end(false);
+        if (!focus.isEmpty())
+            QTRY_COMPARE(w->selectedText(), w->text());
+        typeKeys(w, keys);
+        QCOMPARE(w->text(), text);
+        QCOMPARE((QList<int>{b.Chars, b.Digits}), charsDigits);
+        QVERIFY(b.DataIn);
+        QCOMPARE(rig.dialog.isHidden(), hidden);
+    }
+
+    void updateBoxShape_data()
+    {
+        QTest::addColumn<int>("chars");
+        QTest::addColumn<int>("digits");
+        QTest::addColumn<QString>("left"); // the box that loses the focus, or "close"
+        QTest::addColumn<QStringList>("shapes"); // what the editor was asked: slot, width (-1: caption only), caption
+        QTest::addColumn<int>("digitsAfter");
+        QTest::newRow("3/3 leaving digits") << 3 << 3 << "Text3" << QStringList{"5 -1 .XXX"} << 3;
+        QTest::newRow("3/3 leaving characters") << 3 << 3 << "Text2" << QStringList{"5 400 XXX"} << 3;
+        QTest::newRow("3/3 closing") << 3 << 3 << "close" << QStringList{"5 400 XXX"} << 3;
+        QTest::newRow("3 with 2 decimals") << 3 << 2 << "Text3" << QStringList{"5 -1 .XX"} << 2;
+        QTest::newRow("2 with 5 on characters") << 2 << 5 << "Text2" << QStringList{"5 280 XXXXX"} << 5;
+        QTest::newRow("2 with 5 on digits resets") << 2 << 5 << "Text3" << QStringList() << 0;
+    }
+
+    void updateBoxShape()
+    {
+        QFETCH(int, chars);
+        QFETCH(int, digits);
+        QFETCH(QString, left);
+        QFETCH(QStringList, shapes);
+        QFETCH(int, digitsAfter);
+        Rig rig;
+        rig.open(5, QStringLiteral("Scale1.Tare"), chars, digits);
+        if (left == u"close")
+            rig.dialog.close();
+        else
+            leave(rig.box(left));
+        QCOMPARE(rig.editor.shapes, shapes);
+        QCOMPARE(rig.model.UpdateBoxes[5].Digits, qint16(digitsAfter));
+        QCOMPARE(rig.box("Text3")->text(), QString::number(digits)); // even when Digits was reset
+    }
+
+    // Binding overwrites the name and the addresses and leaves the field's width; a
+    // failure keeps what was read before it and leaves the tree open.
+    void updateBoxBinding_data()
+    {
+        QTest::addColumn<QVariant>("node");
+        QTest::addColumn<QVariant>("offset");
+        QTest::addColumn<QVariant>("caps");
+        QTest::addColumn<QString>("failOn");
+        // The record afterwards: NodeAdr, SWNo, Offset, Typ, BitNo, Code; old values are 99.
+        QTest::addColumn<QList<int>>("fields");
+        QTest::addColumn<QString>("message");
+        const QVariant net07 = QStringLiteral("NET1.ST07");
+        QTest::newRow("address ending 0 7") << net07 << QVariant(-2) << QVariant("3 weighing") << ""
+                                            << QList<int>{7, 120, -2, 4, 5, 3} << "";
+        QTest::newRow("address ending 1 2") << QVariant("7X12") << QVariant(2) << QVariant("abc") << ""
+                                            << QList<int>{12, 120, 2, 4, 5, 0} << "";
+        QTest::newRow("offset 70000") << net07 << QVariant(70000) << QVariant("1") << "" << QList<int>{7, 120, 99, 99, 99, 99}
+                                      << "Error Message: Offset 70000 does not fit the field (-32768 to 32767)";
+        QTest::newRow("server fails a read") << net07 << QVariant(6) << QVariant("1") << "SubDataType"
+                                             << QList<int>{7, 120, 6, 99, 99, 99} << "Error Message: Access denied";
+    }
+
+    void updateBoxBinding()
+    {
+        QFETCH(QVariant, node);
+        QFETCH(QVariant, offset);
+        QFETCH(QVariant, caps);
+        QFETCH(QString, failOn);
+        QFETCH(QList<int>, fields);
+        QFETCH(QString, message);
+        Rig rig;
+        const UpdateBox &b = rig.open(7);
+        rig.model.editRecord(7, [](UpdateBox &r) {
+            r.NodeAdr = r.SWNo = r.Offset = r.Typ = r.BitNo = r.Code = 99;
+            r.Chars = 8;
+            r.Digits = 2;
+        });
+        rig.server.values = {{"NodeAddress", node}, {"InternalAddress", 120}, {"Offset", offset},
+                             {"SubDataType", 4},    {"BitNo", 5},             {"Nodecapabilities", caps}};
+        rig.server.failOn = failOn;
+        rig.server.errorString = QStringLiteral("stale"); // must not stand in for a conversion failure
+        rig.choose(QStringLiteral("Scale1.NetWeight"));
+
+        QVERIFY(b.DataIn);
+        QCOMPARE(b.VarName, QStringLiteral("Scale1.NetWeight"));
+        QCOMPARE((QList<int>{b.NodeAdr, b.SWNo, b.Offset, b.Typ, b.BitNo, b.Code}), fields);
+        QCOMPARE((QList<int>{b.Chars, b.Digits}), (QList<int>{8, 2}));
+        QCOMPARE(rig.prompts.messages.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty()) {
+            QCOMPARE(rig.prompts.messages[0].text, message);
+            QCOMPARE(rig.prompts.messages[0].title, ProgramTitle);
+        }
+        QCOMPARE(rig.dialog.isCollapsed(), message.isEmpty());
+    }
+
+    // A press in delete mode frees the slot but leaves the window open; what is typed
+    // or chosen afterwards has nowhere to go.
+    void updateBoxFieldDeletedWhileOpen()
+    {
+        Rig rig;
+        rig.open(2, QStringLiteral("Scale1.Tare"), 4, 1);
+        rig.model.freeSlot(2);
+        rig.model.setRecord(2, UpdateBox{});
+        rig.box("Text2")->selectAll();
+        typeKeys(rig.box("Text2"), "9");
+        typeKeys(rig.box("Text1"), "x");
+        leave(rig.box("Text2"));
+        rig.choose(QStringLiteral("Scale1.NetWeight"));
+        rig.dialog.close();
+        QVERIFY(rig.model.UpdateBoxes[2] == UpdateBox{});
+        QVERIFY(rig.editor.shapes.isEmpty());
+    }
+
+    // A control key types its code at the end of the printer code, whatever the caret.
+    void printerCodeKeys_data()
+    {
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<int>("caret");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("after");
+        QTest::newRow("escape in start code") << "Text1" << "" << 0 << int(Qt::Key_Escape) << "[27]";
+        QTest::newRow("enter in stop code") << "Text2" << "AB" << 2 << int(Qt::Key_Return) << "AB[13]";
+        QTest::newRow("backspace deletes, appends nothing") << "Text1" << "AB" << 2 << int(Qt::Key_Backspace) << "A";
+        QTest::newRow("a blank stays itself") << "Text1" << "AB" << 2 << int(Qt::Key_Space) << "AB ";
+        QTest::newRow("caret mid-text, code at the end") << "Text1" << "ABCD" << 1 << int(Qt::Key_Escape) << "ABCD[27]";
+    }
+
+    void printerCodeKeys()
+    {
+        QFETCH(QString, box);
+        QFETCH(QString, before);
+        QFETCH(int, caret);
+        QFETCH(int, key);
+        QFETCH(QString, after);
+        TicketModel model;
+        PrinterSettingsDialog dialog(model);
+        const bool start = box == u"Text1";
+        start ? model.setStartCode(before) : model.setStopCode(before);
+        dialog.openAt(2000, 2500);
+        auto *edit = dialog.findChild<QLineEdit *>(box);
+        edit->setCursorPosition(caret);
+        QTest::keyClick(edit, Qt::Key(key));
+        QCOMPARE(edit->text(), after);
+        QCOMPARE(start ? model.StartCode : model.StopCode, after);
+    }
+
+    // The editor starts at New's width, 40 characters. The box is a number box without
+    // the 16-bit limit; Enter, like leaving the box, asks the editor for the width, and
+    // also hides the window.
+    void ticketSize_data()
+    {
+        QTest::addColumn<QString>("typed"); // null: the shown number left as it is
+        QTest::addColumn<double>("request");
+        QTest::addColumn<int>("charsPerLine");
+        QTest::newRow("shown number unchanged") << QString() << 5170.0 << 40;
+        QTest::newRow("empty box is one cell") << "" << 370.0 << 0;
+        QTest::newRow("20, letters, blank, minus, backspace dropped") << "2x -\b0" << 2770.0 << 20;
+        QTest::newRow("enter") << "20\r" << 2770.0 << 20;
+        QTest::newRow("100 ends at the widest") << "100" << 12370.0 << 76;
+        QTest::newRow("99999999999 the widest") << "99999999999" << 32767.0 * 120 + 250 << 76;
+    }
+
+    void ticketSize()
+    {
+        QFETCH(QString, typed);
+        QFETCH(double, request);
+        QFETCH(int, charsPerLine);
+        TicketModel model;
+        FakeEditorSurface editor(model);
+        editor.requestEditorWidth(5260);
+        editor.widthRequests.clear();
+        TicketSizeDialog dialog(model, editor);
+        dialog.openAt(2000, 4000);
+        auto *charsBox = dialog.findChild<QLineEdit *>("Text1");
+        if (!typed.isNull()) {
+            // Opening selects the shown number, so that typing replaces it.
+            QCOMPARE(charsBox->selectedText(), QString::number(40));
+            QTest::keyClick(charsBox, Qt::Key_Delete);
+        }
+        typeKeys(charsBox, typed);
+        QCOMPARE(dialog.isHidden(), typed.endsWith(u'\r'));
+        if (!dialog.isHidden())
+            leave(charsBox);
+        QCOMPARE(editor.widthRequests, QList<double>{request});
+        QCOMPARE(model.CharsPerLine, qint16(charsPerLine));
+    }
+
+    // The preview renders the editor's box lines with the network's values: the same text
+    // as `tklcli preview`, codes decoded, an empty code the CR a download sends, a
+    // control character (a tab, an LF in a line) as [n].
+    void previewText_data()
+    {
+        QTest::addColumn<QStringList>("lines"); // the box lines of the editor
+        QTest::addColumn<QString>("var");
+        QTest::addColumn<int>("linie");
+        QTest::addColumn<int>("chars");
+        QTest::addColumn<int>("digits");
+        QTest::addColumn<QString>("startCode");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("marked");
+        const QStringList ticket{"WEIGHT TICKET", "Net:          kg"};
+        QTest::newRow("fits") << ticket << "Scale1.Net" << 1 << 8 << 1 << "[27]E"
+                              << "<start: ESC E>\nWEIGHT TICKET\nNet:  1234.6  kg\n<stop: CR>" << 0;
+        QTest::newRow("one cell short") << ticket << "Scale1.Net" << 1 << 5 << 1 << ""
+                                        << "<start: CR>\nWEIGHT TICKET\nNet:*****     kg\n<stop: CR>" << 1;
+        // Linie counts box lines: a wrapped line moves the field's line with it.
+        QTest::newRow("below a wrapped line") << QStringList{"a long line that", "wraps", "Net:"} << "Scale1.Net" << 2 << 5
+                                              << 0 << "" << "<start: CR>\na long line that\nwraps\nNet: 1235\n<stop: CR>" << 0;
+        QTest::newRow("tab and line feed in a line") << QStringList{"A\tB\nC:"} << "Nowhere.Nothing" << 0 << 2 << 0 << ""
+                                                     << "<start: CR>\nA[9]B[10]??\n<stop: CR>" << 1;
+    }
+
+    void previewText()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, var);
+        QFETCH(int, linie);
+        QFETCH(int, chars);
+        QFETCH(int, digits);
+        QFETCH(QString, startCode);
+        QFETCH(QString, shown);
+        QFETCH(int, marked);
+        ProcessNetwork network;
+        network.addVariable(network.addNode("Scale1", "NODE03", "3"), "Net", 1, 12, 4, 0, SimulatedValue{.from = 1234.56});
+        TicketModel model;
+        FakeEditorSurface editor(model);
+        editor.lines = lines;
+        model.setRecord(1, UpdateBox{var, 0, 0, 0, 0, 0, 0, 0, qint16(chars), qint16(digits), true, qint16(linie), 5});
+        model.loadSlot(1);
+        model.setStartCode(startCode);
+        PreviewWindow window(model, editor, network);
+        window.refresh();
+        QCOMPARE(window.shownText(), shown);
+        QCOMPARE(window.markedFields(), marked);
+        // The field's mark covers its cells, wherever control characters moved them.
+        const auto marks = window.findChild<QPlainTextEdit *>(QStringLiteral("PreviewText"))->extraSelections();
+        QCOMPARE(marks.size(), 1);
+        const QString markedText = marks.first().cursor.selectedText();
+        QCOMPARE(markedText.size(), chars);
+        QVERIFY(!markedText.contains(u'['));
+    }
+
+    // What is wrong with the layout is listed below the ticket: each problem once, and a
+    // field that reaches over the editor's scroll bar too.
+    void previewFindings()
+    {
+        std::unique_ptr<ProcessNetwork> network = ProcessNetwork::builtIn();
+        TicketModel model;
+        model.setEditorWidth(5170); // 40 characters a line
+        FakeEditorSurface editor(model);
+        editor.lines = QStringList{"Net:", "Tare:"};
+        const auto bound = [&](int slot, const QString &var, int linie, int pos, int chars) {
+            model.setRecord(slot, UpdateBox{var, 3, 120, 0, 4, 0, 17, 0, qint16(chars), 0, true, qint16(linie), qint16(pos)});
+            model.loadSlot(slot);
+        };
+        bound(1, QStringLiteral("Nowhere.Nothing"), 0, 6, 3);
+        bound(2, QStringLiteral("Scale1.NetWeight"), 1, 38, 5);
+        bound(3, QStringLiteral("Scale1.NetWeight"), 1, 30, 0);
+        bound(4, QStringLiteral("Scale1.NetWeight"), 0, 1, -1);
+        editor.overBar = {2, 3};
+        PreviewWindow window(model, editor, *network);
+        window.refresh();
+        QCOMPARE(window.shownFindings(),
+                 (QStringList{
+                     "Warning: UpdateBox 1 is bound to \"Nowhere.Nothing\", which the network does not know",
+                     "Warning: UpdateBox 2 ends in column 42, past the right edge of the ticket (40 characters per line)",
+                     "Error: UpdateBox 4: Chars is -1; port Printer1 takes 0 to 255",
+                     "Error: UpdateBox 4: Chars is -1; port Printer2 takes 0 to 255",
+                     "Warning: UpdateBox 3 reaches over the editor's scroll bar",
+                 }));
+        QVERIFY(window.findChild<QLabel *>(QStringLiteral("PreviewStatus"))->text().endsWith(QStringLiteral("5 problems:")));
+        QVERIFY(window.findChild<QWidget *>(QStringLiteral("PreviewFindings"))->isVisibleTo(&window));
+    }
+};
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"
