@@ -9,45 +9,27 @@
 
 namespace tkl::testing {
 
-// How modbusNetwork() describes the device.
-struct DeviceOptions
+// A printer module node at a Modbus endpoint on 127.0.0.1 at `port` with two printer
+// ports, Printer1 (the defaults) and the small Printer2 (unit 2, also at base 0); a bench
+// node with the simulated port Local, sized like Printer1; and a scale with one variable.
+inline QByteArray modbusNetwork(int port)
 {
-    int port = 0;      ///< its TCP port
-    int timeoutMs = 0; ///< 0: the node's default
-    QString host = QStringLiteral("127.0.0.1");
-    int unit = 1;      ///< the unit of Printer1
-};
-
-// A printer module node at a Modbus endpoint with two printer ports, Printer1 (the
-// defaults) and the small Printer2 (unit 2, also at base 0); a bench node with the
-// simulated port Local, sized like Printer1; and a scale with one variable to bind.
-inline QByteArray modbusNetwork(const DeviceOptions &o)
-{
-    const QString timeout = o.timeoutMs > 0 ? QStringLiteral(", \"timeoutMs\": %1").arg(o.timeoutMs) : QString();
     return QStringLiteral(R"({
   "nodes": [
     { "name": "Scale1", "address": "NET1.ST03", "capabilities": "17 weighing terminal",
       "variables": [ { "name": "NetWeight", "internalAddress": 120, "offset": 0, "subDataType": 4,
                        "bitNo": 0, "simulation": { "fixed": 1234.56 } } ] },
     { "name": "PrinterModule", "address": "NET1.ST07", "capabilities": "65 ticket printer", "variables": [],
-      "modbus": { "host": "%1", "port": %2%3 } },
+      "modbus": { "host": "127.0.0.1", "port": %1 } },
     { "name": "Bench", "address": "NET1.ST09", "capabilities": "65 ticket printer", "variables": [] } ],
   "ports": [
-    { "name": "Printer1", "node": "PrinterModule", "modbus": { "unit": %4, "base": 0 } },
+    { "name": "Printer1", "node": "PrinterModule", "modbus": { "unit": 1, "base": 0 } },
     { "name": "Printer2", "node": "PrinterModule", "ticketLines": 5, "stringLength": 40,
       "modbus": { "unit": 2, "base": 0 } },
     { "name": "Local", "node": "Bench" } ]
 })")
-        .arg(o.host)
-        .arg(o.port)
-        .arg(timeout)
-        .arg(o.unit)
+        .arg(port)
         .toUtf8();
-}
-
-inline QByteArray modbusNetwork(int port)
-{
-    return modbusNetwork(DeviceOptions{port});
 }
 
 class SimulatorProcess : public tkl::test::ToolFolder
@@ -65,14 +47,7 @@ public:
         m_process.setProgram(QStringLiteral(TKLDEVSIM_PATH));
         m_process.setArguments(QStringList{QStringLiteral("--network"), networkPath()} + options);
         m_process.start();
-        if (!m_process.waitForStarted())
-            return false;
-        while (!m_output.contains("tkldevsim: ready")) {
-            if (!m_process.waitForReadyRead(5000))
-                return false;
-            m_output += m_process.readAllStandardOutput();
-        }
-        return true;
+        return m_process.waitForStarted() && outputWith("tkldevsim: ready").contains("tkldevsim: ready");
     }
 
     // Stops it the way an operator does (SIGTERM); true when it stopped cleanly.

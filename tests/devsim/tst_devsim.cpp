@@ -15,14 +15,6 @@ using namespace tkl::testing;
 
 namespace {
 
-// Printer1 of modbusNetwork(): the defaults.
-PrinterPort printer1()
-{
-    PrinterPort port;
-    port.name = QStringLiteral("Printer1");
-    return port;
-}
-
 // One request of a script, and what it must give: `values` read back, or the errno.
 struct Step
 {
@@ -65,7 +57,6 @@ class TestDevsim : public QObject
 private slots:
     void requests_data();
     void requests();
-    void verboseNamesTheVariables();
     void unusableInput_data();
     void unusableInput();
 };
@@ -74,8 +65,10 @@ void TestDevsim::requests_data()
 {
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<Script>("script");
+    QTest::addColumn<QString>("log"); // a line the simulator prints; %1: its port
 
-    const PrinterPort p = printer1();
+    PrinterPort p; // Printer1 of modbusNetwork(): the defaults
+    p.name = QStringLiteral("Printer1");
     using PortVariables::Member;
     const int ticket1 = PortVariables::ticketRegister(p, 1);
     const int dataIn = PortVariables::memberRegister(p, 1, Member::DataIn);
@@ -84,8 +77,8 @@ void TestDevsim::requests_data()
     const int end = PortVariables::registerCount(p);
     const QList<quint16> net = {4, 0x4e65, 0x743a}; // "Net:"
 
-    auto row = [](const char *name, const Script &script, const QStringList &options = {}) {
-        QTest::newRow(name) << options << script;
+    auto row = [](const char *name, const Script &script, const QStringList &options = {}, const QString &log = {}) {
+        QTest::newRow(name) << options << script << log;
     };
     row("a write is read back", {{Step::Write, 1, ticket1, net}, {Step::Read, 1, ticket1, net}});
     row("a 16-bit signed value keeps its sign", {{Step::Write, 1, typ, {0xfffe}}, {Step::Read, 1, typ, {0xfffe}}});
@@ -108,18 +101,25 @@ void TestDevsim::requests_data()
          {Step::Read, 1, 0, {1}}, {Step::Read, 1, 0, {1}, ECONNRESET}},
         {"--drop-at", "2"});
     row("--delay-ms beyond the client's timeout", {{Step::Read, 1, 0, {0}, ETIMEDOUT}}, {"--delay-ms", "600"});
+    row("--refuse: nothing listens", {}, {"--refuse"});
+    // The lines count and the first ticket line, in one write across both.
+    const int lines = PortVariables::linesRegister(p);
+    row("--verbose names the variables", {{Step::Write, 1, lines, {1, 2, 0x4f4b}}}, {"--verbose"},
+        QStringLiteral("PrinterModule:%1 #1 unit 1 write ") + QString::number(lines)
+            + QStringLiteral(" count 3: Printer1.lines=1, Printer1.Ticket[1]=\"OK\" -> ok"));
 }
 
 void TestDevsim::requests()
 {
     QFETCH(QStringList, options);
     QFETCH(Script, script);
+    QFETCH(QString, log);
 
     SimulatorProcess sim;
     const int port = freeLoopbackPort();
     QVERIFY(sim.start(modbusNetwork(port), options));
     Client client = connectTo(port);
-    QVERIFY(client);
+    QCOMPARE(bool(client), !options.contains(QStringLiteral("--refuse")));
 
     int number = 0;
     for (const Step &step : script) {
@@ -146,28 +146,10 @@ void TestDevsim::requests()
         if (step.op == Step::Read)
             QCOMPARE(QList<quint16>(values.begin(), values.end()), step.values);
     }
+    const QByteArray line = QString(log).replace(QStringLiteral("%1"), QString::number(port)).toUtf8();
+    QVERIFY2(sim.outputWith(line).contains(line), sim.outputWith(line));
     client.reset();
     QVERIFY2(sim.stop(), "a clean stop on SIGTERM");
-}
-
-void TestDevsim::verboseNamesTheVariables()
-{
-    SimulatorProcess sim;
-    const int port = freeLoopbackPort();
-    QVERIFY(sim.start(modbusNetwork(port), {"--verbose"}));
-    Client client = connectTo(port);
-    QVERIFY(client);
-    // The lines count and the first ticket line, in one write across both.
-    const PrinterPort p = printer1();
-    const std::vector<uint16_t> values = {1, 2, 0x4f4b};
-    modbus_set_slave(client.get(), 1);
-    QCOMPARE(modbus_write_registers(client.get(), PortVariables::linesRegister(p), 3, values.data()), 3);
-    const QByteArray expected = QStringLiteral("PrinterModule:%1 #1 unit 1 write %2 count 3: "
-                                               "Printer1.lines=1, Printer1.Ticket[1]=\"OK\" -> ok")
-                                    .arg(port)
-                                    .arg(PortVariables::linesRegister(p))
-                                    .toUtf8();
-    QVERIFY2(sim.outputWith(expected).contains(expected), sim.outputWith(expected));
 }
 
 void TestDevsim::unusableInput_data()

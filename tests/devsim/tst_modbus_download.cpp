@@ -1,6 +1,6 @@
-// Downloads with tklcli to devices that speak Modbus TCP, played by tkldevsim, and every
-// fault such a device can make: each must end in one line that names the variable, the
-// endpoint and what happened, and exit status 1.
+// Downloads to devices that speak Modbus TCP, played by the simulator, and every fault
+// such a device can make: each must end in one line that names the variable, the
+// endpoint and what happened (and, from tklcli, in exit status 1).
 
 #include "SimulatorProcess.h"
 
@@ -13,8 +13,6 @@
 #include "devsim/DeviceServer.h"
 #include "devsim/ServedNodes.h"
 #include "model/TicketModel.h"
-
-#include <QRegularExpression>
 
 #include <memory>
 #include <thread>
@@ -46,162 +44,152 @@ LayoutData fullLayout()
     return layout;
 }
 
-// tklcli with a description and a device store of its own, and a full ticket to download.
-class Cli : public ToolFolder
+// The simulator's server in a thread of this process and the program's download of the
+// full ticket to Printer1, so that a case costs a download, not two programs starting.
+struct Loopback
 {
-public:
-    Cli()
+    const int port = freeLoopbackPort();
+    QList<devsim::ServedNode> nodes;
+    std::unique_ptr<ProcessNetwork> network;
+
+    // The program's description of the device differs from the served one by `from` -> `to`
+    // (%1 in them: the port).
+    explicit Loopback(QByteArray from = {}, QByteArray to = {})
     {
-        writeFile(path(QStringLiteral("ticket.txt")), LayoutWriter::toBytes(fullLayout()).value());
+        ToolFolder dir;
+        writeFile(dir.networkPath(), modbusNetwork(port));
+        QByteArray described = modbusNetwork(port);
+        const QByteArray number = QByteArray::number(port);
+        if (!from.isEmpty())
+            described.replace(from.replace("%1", number), to.replace("%1", number));
+        auto served = devsim::servedNodes(dir.networkPath());
+        auto loaded = ProcessNetwork::fromJson(described, QStringLiteral("net.json"));
+        if (!served.ok() || !loaded.ok())
+            qFatal("the description is unusable");
+        nodes = *served;
+        network = std::move(loaded).value();
     }
 
-    ToolRun run(const QStringList &args) const { return ToolFolder::run(QStringLiteral(TKLCLI_PATH), args); }
-    ToolRun download(const QString &port) const { return run({"download", path(QStringLiteral("ticket.txt")), "--port", port}); }
+    // The requests the server saw go to `seen`.
+    DownloadResult download(const devsim::FaultOptions &faults, std::vector<devsim::DeviceServer::Request> *seen = nullptr)
+    {
+        devsim::DeviceServer server(nodes, faults);
+        if (seen)
+            server.setObserver([seen](const devsim::DeviceServer::Request &r) { seen->push_back(r); });
+        QString why;
+        if (!server.listen(&why))
+            qFatal("%s", qPrintable(why));
+        std::thread thread([&] { server.run(); });
+        AutomationFactory factory(*network);
+        TicketDownload download(factory);
+        TicketModel model;
+        const LayoutData layout = fullLayout();
+        layout.applyTo(model);
+        const DownloadResult result = download.run(model, layout.text.split(QStringLiteral("\r\n")), QStringLiteral("Printer1"));
+        server.stop();
+        thread.join();
+        return result;
+    }
 };
-
-// A failed download: exit status 1 and one line that names a variable of Printer1, the
-// endpoint and what happened.
-void verifyOneFailureLine(const ToolRun &run, const QString &endpoint, const QString &what)
-{
-    const QString all = QString::fromUtf8(run.out + run.err).trimmed();
-    QVERIFY2(run.exitCode == 1, qPrintable(QStringLiteral("exit %1: %2").arg(run.exitCode).arg(all)));
-    QVERIFY2(!all.contains(u'\n'), qPrintable(all));
-    QVERIFY2(all.contains(QStringLiteral("Printer1.")), qPrintable(all));
-    QVERIFY2(all.contains(endpoint), qPrintable(all));
-    QVERIFY2(all.contains(what), qPrintable(all));
-}
 
 } // namespace
 
-Q_DECLARE_METATYPE(tkl::testing::DeviceOptions)
+Q_DECLARE_METATYPE(tkl::devsim::FaultOptions)
 
 class TestModbusDownload : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void roundTrip();
+    void throughTheTools();
     void faults_data();
     void faults();
     void droppedAtEveryRequest();
 };
 
-void TestModbusDownload::roundTrip()
+// tklcli to tkldevsim and back: the device over the wire holds what the simulated one does
+// after the same download; once the simulator is gone, the download fails in one line.
+void TestModbusDownload::throughTheTools()
 {
     SimulatorProcess sim;
     const int port = freeLoopbackPort();
     QVERIFY(sim.start(modbusNetwork(port)));
-    Cli cli;
-    writeFile(cli.networkPath(), modbusNetwork(port));
+    ToolFolder cli;
+    QVERIFY(writeFile(cli.networkPath(), modbusNetwork(port)));
+    QVERIFY(writeFile(cli.path(QStringLiteral("ticket.txt")), LayoutWriter::toBytes(fullLayout()).value()));
+    auto run = [&](const QStringList &args) {
+        const ToolRun r = cli.run(QStringLiteral(TKLCLI_PATH), args);
+        return std::pair(r.exitCode, QString::fromUtf8(r.out + r.err).trimmed());
+    };
+    auto download = [&](const char *port) { return run({"download", cli.path(QStringLiteral("ticket.txt")), "--port", port}); };
 
-    const ToolRun down = cli.download(QStringLiteral("Printer1"));
-    QVERIFY2(down.exitCode == 0, down.out + down.err);
-    const ToolRun shown = cli.run({"show", "--port", "Printer1"});
-    QVERIFY2(shown.exitCode == 0, shown.out + shown.err);
-
-    // The device over the wire holds what the simulated one does after the same download.
-    QVERIFY(cli.download(QStringLiteral("Local")).exitCode == 0);
-    const ToolRun local = cli.run({"show", "--port", "Local"});
-    QCOMPARE(QString::fromUtf8(shown.out), QString::fromUtf8(local.out).replace(QStringLiteral("Local"), QStringLiteral("Printer1")));
+    QCOMPARE(download("Printer1").first, 0);
+    const auto shown = run({"show", "--port", "Printer1"});
+    QCOMPARE(shown.first, 0);
+    QCOMPARE(download("Local").first, 0);
+    QCOMPARE(shown.second, run({"show", "--port", "Local"}).second.replace(QStringLiteral("Local"), QStringLiteral("Printer1")));
     QVERIFY(sim.stop());
+
+    const auto failed = download("Printer1");
+    QCOMPARE(failed.first, 1);
+    QVERIFY2(!failed.second.contains(u'\n') && failed.second.contains(QStringLiteral("Printer1."))
+                 && failed.second.contains(QStringLiteral("127.0.0.1:%1 (unit 1) failed: cannot connect").arg(port)),
+             qPrintable(failed.second));
 }
 
 void TestModbusDownload::faults_data()
 {
-    QTest::addColumn<bool>("running");          // a simulator serves the port
-    QTest::addColumn<QStringList>("simulator"); // its options
-    QTest::addColumn<DeviceOptions>("device");  // the device as the client's description states it
-    QTest::addColumn<QString>("what");
+    QTest::addColumn<devsim::FaultOptions>("faults");
+    QTest::addColumn<QByteArray>("from"); // the program's description differs by from -> to
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<QString>("what");    // %1: the port
 
-    const DeviceOptions plain;
-    DeviceOptions impatient;
-    impatient.timeoutMs = 200;
-    DeviceOptions unknownHost;
-    unknownHost.host = QStringLiteral("no..such.host"); // no name server is asked about a malformed name
-    DeviceOptions wrongUnit;
-    wrongUnit.unit = 9;
-
-    QTest::newRow("connection refused") << true << QStringList{"--refuse"} << plain << "cannot connect (Connection refused)";
-    QTest::newRow("nothing at the port") << false << QStringList() << plain << "cannot connect (Connection refused)";
-    QTest::newRow("unknown host") << false << QStringList() << unknownHost << "unknown host \"no..such.host\"";
-    QTest::newRow("slower than the timeout") << true << QStringList{"--delay-ms", "1000"} << impatient
-                                             << "no answer within 200 ms";
-    QTest::newRow("wrong unit") << true << QStringList() << wrongUnit << "(unit 9) failed: the device answered with Modbus exception 11";
-    QTest::newRow("connection dropped") << true << QStringList{"--drop-at", "40"} << plain
-                                        << "to %1 (unit 1) failed: the device closed the connection";
-    QTest::newRow("exception reply") << true << QStringList{"--exception-at", "3"} << plain
-                                     << "Printer1.UpdateArr[3].DataIn to %1 (unit 1) failed: the device answered with Modbus exception 4";
+    auto row = [](const char *name, const devsim::FaultOptions &faults, const char *what, const char *from = "",
+                  const char *to = "") { QTest::newRow(name) << faults << QByteArray(from) << QByteArray(to) << what; };
+    row("nothing listens", {.refuse = true}, "to 127.0.0.1:%1 (unit 1) failed: cannot connect (Connection refused)");
+    // No name server is asked about a malformed name.
+    row("unknown host", {}, "to no..such.host:%1 (unit 1) failed: unknown host \"no..such.host\"", "127.0.0.1", "no..such.host");
+    row("slower than the timeout", {.delayMs = 1000}, "to 127.0.0.1:%1 (unit 1) failed: no answer within 200 ms", "%1 }", "%1, \"timeoutMs\": 200 }");
+    row("wrong unit", {}, "to 127.0.0.1:%1 (unit 9) failed: the device answered with Modbus exception 11",
+        "\"unit\": 1", "\"unit\": 9");
+    row("exception reply", {.exceptionAt = 3},
+        "Printer1.UpdateArr[3].DataIn to 127.0.0.1:%1 (unit 1) failed: the device answered with Modbus exception 4");
 }
 
 void TestModbusDownload::faults()
 {
-    QFETCH(bool, running);
-    QFETCH(QStringList, simulator);
-    QFETCH(DeviceOptions, device);
+    QFETCH(devsim::FaultOptions, faults);
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
     QFETCH(QString, what);
-
-    device.port = freeLoopbackPort();
-    const QString endpoint = QStringLiteral("%1:%2").arg(device.host).arg(device.port);
-    SimulatorProcess sim;
-    if (running)
-        QVERIFY(sim.start(modbusNetwork(device.port), simulator));
-    Cli cli;
-    writeFile(cli.networkPath(), modbusNetwork(device));
-    verifyOneFailureLine(cli.download(QStringLiteral("Printer1")), endpoint, what.replace(QStringLiteral("%1"), endpoint));
+    Loopback device(from, to);
+    const DownloadResult result = device.download(faults);
+    const QString &message = result.errorString;
+    QCOMPARE(result.status, DownloadResult::Status::Failed);
+    QVERIFY2(result.failedName.startsWith(QStringLiteral("Printer1.")) && message.contains(result.failedName), qPrintable(message));
+    QVERIFY2(!message.contains(u'\n') && message.contains(what.arg(device.port)), qPrintable(message));
 }
 
+// Wherever the device closes the connection, the download names a variable of the request
+// it closed on and makes no request after it: nothing is retried.
 void TestModbusDownload::droppedAtEveryRequest()
 {
-    // The simulator's server and the program's download in this process, so that every
-    // position costs a download, not two programs starting.
-    const int port = freeLoopbackPort();
-    ToolFolder dir;
-    QVERIFY(writeFile(dir.networkPath(), modbusNetwork(port)));
-    const auto nodes = devsim::servedNodes(dir.networkPath());
-    QVERIFY2(nodes.ok(), qPrintable(nodes.error().message));
-    auto loaded = ProcessNetwork::fromFile(dir.networkPath());
-    QVERIFY2(loaded.ok(), qPrintable(loaded.error().message));
-    const std::unique_ptr<ProcessNetwork> network = std::move(loaded).value();
-    AutomationFactory factory(*network);
-    TicketDownload download(factory);
-    TicketModel model;
-    const LayoutData layout = fullLayout();
-    layout.applyTo(model);
-    const QStringList lines = layout.text.split(QStringLiteral("\r\n"));
-    const PrinterPort &printer1 = *network->findPort(QStringLiteral("Printer1"));
-    const QString endpoint = QStringLiteral("127.0.0.1:%1").arg(port);
-
-    // Serves one download with `faults`; the requests it saw go to `seen`.
-    auto serve = [&](const devsim::FaultOptions &faults, std::vector<devsim::DeviceServer::Request> &seen) {
-        devsim::DeviceServer server(*nodes, faults);
-        server.setObserver([&](const devsim::DeviceServer::Request &r) { seen.push_back(r); });
-        QString why;
-        if (!server.listen(&why))
-            qFatal("%s", qPrintable(why));
-        std::thread thread([&] { server.run(); });
-        const DownloadResult result = download.run(model, lines, QStringLiteral("Printer1"));
-        server.stop();
-        thread.join();
-        return result;
-    };
-
+    Loopback device;
     std::vector<devsim::DeviceServer::Request> all;
-    QVERIFY(serve({}, all).ok());
+    QVERIFY(device.download({}, &all).ok());
     QVERIFY(all.size() > 100);
+    const PrinterPort &printer1 = *device.network->findPort(QStringLiteral("Printer1"));
 
     for (int n = 1; n <= int(all.size()); ++n) {
-        devsim::FaultOptions faults;
-        faults.dropAt = n;
         std::vector<devsim::DeviceServer::Request> seen;
-        const DownloadResult result = serve(faults, seen);
-        const QByteArray where = "dropped at request " + QByteArray::number(n) + " of " + QByteArray::number(all.size())
-            + ": " + result.errorString.toUtf8();
-        QVERIFY2(int(seen.size()) == n, where); // no request after the drop: nothing retried
+        const DownloadResult result = device.download({.dropAt = n}, &seen);
+        const QByteArray where = "dropped at request " + QByteArray::number(n) + ": " + result.errorString.toUtf8();
+        QVERIFY2(int(seen.size()) == n, where);
         QVERIFY2(result.status == DownloadResult::Status::Failed, where);
-        QVERIFY2(result.errorString.contains(endpoint), where);
-        QVERIFY2(result.errorString.contains(QStringLiteral("failed: the device closed the connection")), where);
         QVERIFY2(result.errorString.contains(result.failedName), where);
-        // The variable it names is one the dropped request carried.
+        QVERIFY2(result.errorString.contains(
+                     QStringLiteral("127.0.0.1:%1 (unit 1) failed: the device closed the connection").arg(device.port)),
+                 where);
         const auto place = PortVariables::placeOf(printer1, result.failedName);
         QVERIFY2(place, where);
         const int size = place->type == ValueType::String ? PortVariables::stringRegisters(printer1) : 1;
