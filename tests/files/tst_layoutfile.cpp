@@ -6,29 +6,20 @@
 #include "files/LayoutWriter.h"
 #include "model/CharGrid.h"
 #include "model/TicketModel.h"
+#include "support/ToolProcess.h"
 
 #include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace tkl;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QByteArray golden()
 {
-    return readAll(QStringLiteral(TKL_FILES_DATA "/worked-example.txt"));
+    return test::contentsOf(QStringLiteral(TKL_FILES_DATA "/worked-example.txt"));
 }
 
 // The layout of the worked example: New on a 120-twip cell, one field in slot 1.
@@ -111,40 +102,49 @@ private slots:
         QCOMPARE(fields[0].width, 880);
     }
 
-    void textRoundTrip_data()
+    // What the reader makes of a file: its text, and the file the writer makes of it
+    // again, which reads back to the same (the text does not grow by a line per save).
+    void readWrite_data()
     {
+        QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("fileLines");
-        QTest::addColumn<QString>("readBack");
+        QTest::addColumn<QByteArray>("written");
 
-        QTest::newRow("empty") << "" << 426 << "";
-        QTest::newRow("A CR LF: last line empty") << "A\r\n" << 427 << "A\r\n";
-        QTest::newRow("only line ends") << "\r\n\r\n" << 428 << "\r\n\r\n";
-        QTest::newRow("lone LF stays inside its line") << "a\nb" << 426 << "a\nb";
-        QTest::newRow("euro and undefined byte") << QString::fromUtf16(u"\u20ac 5\u0081") << 426
-                                                 << QString::fromUtf16(u"\u20ac 5\u0081");
-        QTest::newRow("lone CR is a line end") << "a\rb" << 427 << "a\r\nb";
+        const int dataIn2 = LayoutLines::memberLine(2, LayoutLines::DataIn);
+        const int chars30 = LayoutLines::memberLine(30, LayoutLines::Chars);
+        const QString example = exampleLayout().text;
+        QTest::newRow("blanks and plus sign") << withLine(1, " \t+12 ") << example << withLine(1, "12");
+        QTest::newRow("half to even") << withLine(3, "2.5") << example << withLine(3, "2");
+        QTest::newRow("marker kept as stored") << withLine(LayoutLines::markerLine(30), "5") << example
+                                               << withLine(LayoutLines::markerLine(30), "5");
+        QTest::newRow("Chars 32767") << withLine(chars30, "32767") << example << withLine(chars30, "32767");
+        QTest::newRow("DataIn any case, blanks") << withLine(dataIn2, " tRuE ") << example << withLine(dataIn2, "True");
+        QTest::newRow("DataIn -1") << withLine(dataIn2, "-1") << example << withLine(dataIn2, "True");
+        QTest::newRow("DataIn fraction is non-zero") << withLine(dataIn2, "0.25") << example << withLine(dataIn2, "True");
+        const QByteArray fixed = firstLines(LayoutLines::StopCode);
+        QTest::newRow("text: empty") << fixed + "\r\n" << "" << fixed + "\r\n";
+        QTest::newRow("text: A CR LF, last line empty") << fixed + "A\r\n\r\n" << "A\r\n" << fixed + "A\r\n\r\n";
+        QTest::newRow("text: only line ends") << fixed + "\r\n\r\n\r\n" << "\r\n\r\n" << fixed + "\r\n\r\n\r\n";
+        QTest::newRow("text: euro and undefined byte") << fixed + "\x80 5\x81\r\n" << QString::fromUtf16(u"\u20ac 5\u0081")
+                                                       << fixed + "\x80 5\x81\r\n";
+        QTest::newRow("text: last line without line end") << fixed + "abc" << "abc" << fixed + "abc\r\n";
+        QTest::newRow("text: last line ends in a lone CR") << fixed + "abc\r" << "abc" << fixed + "abc\r\n";
+        QTest::newRow("text: mixed line ends") << fixed + "a\r\nb\rc\r\n" << "a\r\nb\r\nc" << fixed + "a\r\nb\r\nc\r\n";
+        QTest::newRow("text: LF only is not a line end") << fixed + "a\nb\n" << "a\nb\n" << fixed + "a\nb\n\r\n";
     }
 
-    void textRoundTrip()
+    void readWrite()
     {
+        QFETCH(QByteArray, file);
         QFETCH(QString, text);
-        QFETCH(int, fileLines);
-        QFETCH(QString, readBack);
-
-        LayoutData d = exampleLayout();
-        d.text = text;
-        const QByteArray bytes = toBytes(d);
-        QCOMPARE(bytes.count('\r'), fileLines); // every line ends in CR LF or a lone CR
-
-        const auto r = LayoutReader::read(bytes);
+        QFETCH(QByteArray, written);
+        const auto r = LayoutReader::read(file);
         QVERIFY2(r.ok(), qPrintable(r.error().message));
-        QCOMPARE(r->text, readBack);
-        // A second cycle changes nothing: the text does not grow by a line per save.
-        d.text = r->text;
-        const auto again = LayoutReader::read(toBytes(d));
+        QCOMPARE(r->text, text);
+        QCOMPARE(toBytes(*r), written);
+        const auto again = LayoutReader::read(written);
         QVERIFY(again.ok());
-        QCOMPARE(again->text, readBack);
+        QCOMPARE(toBytes(*again), written);
     }
 
     void everyByteRoundTrips()
@@ -153,50 +153,14 @@ private slots:
         QByteArray tail;
         for (int b = 0; b < 256; ++b)
             tail += b == '\r' ? QByteArray("\r\n") : QByteArray(1, char(b));
-        tail += "\r\n";
-        const QByteArray file = firstLines(LayoutLines::StopCode) + tail;
-
+        const QByteArray file = firstLines(LayoutLines::StopCode) + tail + "\r\n";
         const auto r = LayoutReader::read(file);
         QVERIFY(r.ok());
-        const QString &text = r->text;
-        QCOMPARE(text.size(), 257);
-        QCOMPARE(text.at(0x80 + 1), QChar(0x20AC)); // +1 for the LF added after byte 13
-        QCOMPARE(text.at(0x81 + 1), QChar(0x0081));
-        QCOMPARE(text.at(0x9F + 1), QChar(0x0178));
+        QCOMPARE(r->text.size(), 257);
+        // +1 for the LF after byte 13
+        QCOMPARE(r->text.mid(0x80 + 1, 2), QString::fromUtf16(u"\u20ac\u0081"));
+        QCOMPARE(r->text.at(0x9F + 1), QChar(0x0178));
         QCOMPARE(toBytes(*r), file);
-    }
-
-    // What the reader makes of a file, seen through the file the writer makes of it again.
-    void readValues_data()
-    {
-        QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QByteArray>("written");
-
-        const int nodeAdr2 = LayoutLines::memberLine(2, LayoutLines::NodeAdr);
-        const int dataIn2 = LayoutLines::memberLine(2, LayoutLines::DataIn);
-        const int chars30 = LayoutLines::memberLine(30, LayoutLines::Chars);
-        QTest::newRow("blanks and plus sign") << withLine(1, " \t+12 ") << withLine(1, "12");
-        QTest::newRow("half to even") << withLine(3, "2.5") << withLine(3, "2");
-        QTest::newRow("8-bit rounds into range") << withLine(nodeAdr2, "254.5") << withLine(nodeAdr2, "254");
-        QTest::newRow("marker kept as stored") << withLine(LayoutLines::markerLine(30), "5")
-                                               << withLine(LayoutLines::markerLine(30), "5");
-        QTest::newRow("Chars 32767") << withLine(chars30, "32767") << withLine(chars30, "32767");
-        QTest::newRow("DataIn any case, blanks") << withLine(dataIn2, " tRuE ") << withLine(dataIn2, "True");
-        QTest::newRow("DataIn -1") << withLine(dataIn2, "-1") << withLine(dataIn2, "True");
-        QTest::newRow("DataIn fraction is non-zero") << withLine(dataIn2, "0.25") << withLine(dataIn2, "True");
-        const QByteArray fixed = firstLines(LayoutLines::StopCode);
-        QTest::newRow("text: last line without line end") << fixed + "abc" << fixed + "abc\r\n";
-        QTest::newRow("text: mixed line ends") << fixed + "a\r\nb\rc\r\n" << fixed + "a\r\nb\r\nc\r\n";
-        QTest::newRow("text: LF only is not a line end") << fixed + "a\nb\n" << fixed + "a\nb\n\r\n";
-    }
-
-    void readValues()
-    {
-        QFETCH(QByteArray, file);
-        QFETCH(QByteArray, written);
-        const auto r = LayoutReader::read(file);
-        QVERIFY2(r.ok(), qPrintable(r.error().message));
-        QCOMPARE(toBytes(*r), written);
     }
 
     void readErrors_data(); // below the class: its raw strings confuse moc
@@ -217,24 +181,6 @@ private slots:
             QCOMPARE(r.error().line, line);
             QCOMPARE(r.error().field, field);
         }
-    }
-
-    void cleanUpBeforeWriting()
-    {
-        // Slot 1 defined, 2 and 5 inserted but never defined, 3 defined but not on screen.
-        TicketModel model;
-        for (int slot : {1, 2, 5})
-            model.loadSlot(slot);
-        for (int slot : {1, 3})
-            model.editRecord(slot, [](UpdateBox &record) { record.DataIn = true; });
-        LayoutData d = LayoutData::fromModel(model, QString());
-
-        QCOMPARE(freeUndefinedSlots(d), QList<int>({2, 5}));
-
-        const QList<QByteArray> lines = toBytes(d).split('\n').mid(LayoutLines::FirstMarker - 1, 30);
-        QList<QByteArray> expected(30, "0\r");
-        expected[0] = "1\r";
-        QCOMPARE(lines, expected);
     }
 
     void refusedValues_data()
@@ -289,26 +235,17 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("ticket.txt"));
-        QFile old(path);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write(golden()) > 0);
-        old.close();
+        QVERIFY(test::writeFile(path, golden()));
         LayoutData d = exampleLayout();
         d.text = QString(4000, u'y');
 
-        // Writes past this size fail as on a full disk; works for root, unlike permissions.
-        rlimit saved{};
-        getrlimit(RLIMIT_FSIZE, &saved);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit small = saved;
-        small.rlim_cur = 3000;
-        setrlimit(RLIMIT_FSIZE, &small);
+        const rlimit saved = test::limitFileSize(3000);
         const auto result = saveLayoutFile(path, d);
         setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
 
         QVERIFY(!result.ok());
         QVERIFY2(result.error().message.contains(QStringLiteral("cannot be saved as")), qPrintable(result.error().message));
-        QCOMPARE(readAll(path), golden());
+        QCOMPARE(test::contentsOf(path), golden());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ticket.txt")});
     }
 };
