@@ -4,8 +4,8 @@
 #include "ui/WindowLook.h"
 #include "model/TicketModel.h"
 #include "support/ScriptedPrompts.h"
+#include "support/ToolProcess.h"
 
-#include <QFile>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,19 +17,6 @@ namespace {
 
 const QString Golden = QStringLiteral(GOLDEN_DIR "/worked-example.txt");
 const QString FilledText = QStringLiteral("WEIGHT TICKET\nNet:");
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
-}
 
 } // namespace
 
@@ -101,10 +88,10 @@ private slots:
         Fixture f;
         f.fill();
         QCOMPARE(f.editor.insertField(), 2);
-        writeAll(path("worked.txt"), QByteArray(5000, 'z'));
+        QVERIFY(test::writeFile(path("worked.txt"), QByteArray(5000, 'z')));
         f.prompts.saveNames = {path("worked.txt")};
         QVERIFY(f.commands.save());
-        QCOMPARE(readAll(path("worked.txt")), readAll(Golden));
+        QCOMPARE(test::contentsOf(path("worked.txt")), test::contentsOf(Golden));
         QVERIFY(!f.editor.fieldFrame(2));
         QCOMPARE(f.title, path("worked.txt"));
         QVERIFY(!f.model.LayoutChanged);
@@ -112,59 +99,56 @@ private slots:
         QCOMPARE(f.busy, 0);
     }
 
-    // A failed read changes nothing on the editor: text, fields, codes, title, flag.
-    void failedOpenKeepsTheLayout_data()
+    // New, Open and Exit over a changed layout: the question, then what the answers,
+    // the save and the file opened leave behind. A command that stops short leaves the
+    // layout exactly as it was and still changed, so Exit asks again; a failed read
+    // changes nothing on the editor either.
+    void unsavedLayout_data()
     {
-        QTest::addColumn<QByteArray>("content");
-        QTest::addColumn<QString>("messagePart");
-        QTest::newRow("truncated") << QByteArray("5170\r\n3155\r\n2\r\n") << QStringLiteral("425");
-        QTest::newRow("not a number") << QByteArray("abc\r\n") << QStringLiteral("bad-not a number.txt, line 1: \"abc\"");
-        QTest::newRow("missing file") << QByteArray() << QString();
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("yes");          // to "save the current layout?"
+        QTest::addColumn<QString>("saveTo");    // empty: the save dialog is cancelled
+        QTest::addColumn<QString>("openName");  // empty: the open dialog is cancelled
+        QTest::addColumn<QByteArray>("content"); // of the file opened; empty: there is none
+        QTest::addColumn<QString>("message");   // part of the one message shown; empty: none
+        QTest::addColumn<bool>("kept");
+        for (const char *c : {"new", "open", "exit"}) {
+            QTest::addRow("%s, Yes, save cancelled", c) << c << true << "" << "" << QByteArray() << "" << true;
+            QTest::addRow("%s, Yes, save fails", c) << c << true << "no-such-folder/x.txt" << "" << QByteArray()
+                                                    << "cannot be saved as" << true;
+        }
+        QTest::newRow("new, No: cleared") << "new" << false << "" << "" << QByteArray() << "" << false;
+        QTest::newRow("open, No, cancelled") << "open" << false << "" << "" << QByteArray() << "" << true;
+        QTest::newRow("open, No, truncated file") << "open" << false << "" << "bad.txt"
+                                                  << QByteArray("5170\r\n3155\r\n2\r\n") << "425" << true;
+        QTest::newRow("open, No, not a number") << "open" << false << "" << "bad.txt" << QByteArray("abc\r\n")
+                                                << "bad.txt, line 1: \"abc\"" << true;
+        QTest::newRow("open, No, missing file") << "open" << false << "" << "missing.txt" << QByteArray()
+                                                << "does not exist" << true;
         // Saved by a Linux editor: the first line runs on through the whole file.
-        QTest::newRow("LF line ends") << QByteArray("5170\n3155\n2\n") << QStringLiteral("end in LF alone");
+        QTest::newRow("open, No, LF line ends") << "open" << false << "" << "bad.txt" << QByteArray("5170\n3155\n2\n")
+                                                << "end in LF alone" << true;
     }
 
-    void failedOpenKeepsTheLayout()
+    void unsavedLayout()
     {
+        QFETCH(QString, command);
+        QFETCH(bool, yes);
+        QFETCH(QString, saveTo);
+        QFETCH(QString, openName);
         QFETCH(QByteArray, content);
-        QFETCH(QString, messagePart);
+        QFETCH(QString, message);
+        QFETCH(bool, kept);
         Fixture f;
         f.fill();
         f.title = QStringLiteral("before.txt");
-        const QString name = path(QStringLiteral("bad-%1.txt").arg(QTest::currentDataTag()));
+        f.prompts.answers = {yes};
+        if (!saveTo.isEmpty())
+            f.prompts.saveNames = {path(saveTo)};
+        if (!openName.isEmpty())
+            f.prompts.openNames = {path(openName)};
         if (!content.isEmpty())
-            writeAll(name, content);
-        f.prompts.answers = {false}; // do not save first
-        f.prompts.openNames = {name};
-        f.commands.open();
-        QCOMPARE(f.prompts.messages.size(), 1);
-        QVERIFY2(f.prompts.messages.first().text.contains(messagePart), qPrintable(f.prompts.messages.first().text));
-        QCOMPARE(f.title, QStringLiteral("before.txt"));
-        QCOMPARE(f.opened, 0);
-        f.expectFilledLayout();
-    }
-
-    // Yes to the question, then the save does not happen: the command stops there.
-    void unsavedYesStopsTheCommand_data()
-    {
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<bool>("cancelSave"); // else: the save fails
-        for (const char *c : {"new", "open", "exit"}) {
-            QTest::addRow("%s, save cancelled", c) << QString::fromLatin1(c) << true;
-            QTest::addRow("%s, save failed", c) << QString::fromLatin1(c) << false;
-        }
-    }
-
-    void unsavedYesStopsTheCommand()
-    {
-        QFETCH(QString, command);
-        QFETCH(bool, cancelSave);
-        Fixture f;
-        f.fill();
-        f.prompts.answers = {true};
-        if (!cancelSave)
-            f.prompts.saveNames = {path("no-such-folder/x.txt")};
-        f.prompts.openNames = {Golden};
+            QVERIFY(test::writeFile(path(openName), content));
         bool exited = false;
         if (command == "new")
             f.commands.newTicket();
@@ -173,48 +157,39 @@ private slots:
         else
             exited = f.commands.mayExit();
         QVERIFY(!exited);
-        QCOMPARE(f.prompts.openDialogs, 0);
-        QCOMPARE(f.prompts.messages.size(), cancelSave ? 0 : 1);
-        f.expectFilledLayout();
-    }
-
-    // No to the question: New clears the text, the fields, their records and the codes.
-    void newAfterNoClearsTheLayout()
-    {
-        Fixture f;
-        f.fill();
-        f.commands.newTicket(); // nothing scripted: No
         QCOMPARE(f.prompts.questions.size(), 1);
-        QVERIFY(f.editor.textBox()->toPlainText().isEmpty());
-        QCOMPARE(f.model.loadedCount(), 0);
-        QVERIFY(!f.editor.fieldFrame(1) && !f.model.UpdateBoxes[1].DataIn);
-        QVERIFY(f.model.StartCode.isEmpty() && f.model.StopCode.isEmpty());
-        QVERIFY(!f.model.LayoutChanged);
-    }
-
-    // No, then a cancelled Open: the changes are still marked, so Exit asks again.
-    void cancelledOpenKeepsTheChangedFlag()
-    {
-        Fixture f;
-        f.fill();
-        f.prompts.answers = {false, false};
-        f.commands.open(); // no open name scripted: cancelled
-        QVERIFY(f.model.LayoutChanged);
+        QCOMPARE(f.prompts.questions.first().title, QStringLiteral("  Delete Warning !!"));
+        QCOMPARE(f.prompts.questions.first().text, QStringLiteral("Do you want to save\r\nthe current Layout ?"));
+        QCOMPARE(f.prompts.openDialogs, command == "open" && !yes ? 1 : 0);
+        QCOMPARE(f.prompts.messages.size(), message.isEmpty() ? 0 : 1);
+        if (!message.isEmpty())
+            QVERIFY2(f.prompts.messages.first().text.contains(message), qPrintable(f.prompts.messages.first().text));
+        QCOMPARE(f.opened, 0);
+        if (kept) {
+            f.expectFilledLayout();
+            QCOMPARE(f.title, QStringLiteral("before.txt"));
+        } else { // the text, the fields, their records and the codes
+            QVERIFY(f.editor.textBox()->toPlainText().isEmpty());
+            QCOMPARE(f.model.loadedCount(), 0);
+            QVERIFY(!f.editor.fieldFrame(1) && !f.model.UpdateBoxes[1].DataIn);
+            QVERIFY(f.model.StartCode.isEmpty() && f.model.StopCode.isEmpty());
+            QVERIFY(!f.model.LayoutChanged);
+            QCOMPARE(f.title, QStringLiteral("UnNamed Ticket"));
+        }
+        f.prompts.answers = {false};
         QVERIFY(f.commands.mayExit());
-        QCOMPARE(f.prompts.questions.size(), 2);
-        QCOMPARE(f.prompts.questions.last().title, QStringLiteral("  Delete Warning !!"));
-        QCOMPARE(f.prompts.questions.last().text, QStringLiteral("Do you want to save\r\nthe current Layout ?"));
+        QCOMPARE(f.prompts.questions.size(), kept ? 2 : 1);
     }
 
     void saveRefusesAnUnstorableCharacter()
     {
         Fixture f;
-        writeAll(path("kept.txt"), "previous");
+        QVERIFY(test::writeFile(path("kept.txt"), "previous"));
         f.fill();
         f.editor.textBox()->setPlainText(QStringLiteral("ok\nbad \u4e2d here"));
         f.prompts.saveNames = {path("kept.txt")};
         QVERIFY(!f.commands.save());
-        QCOMPARE(readAll(path("kept.txt")), QByteArray("previous"));
+        QCOMPARE(test::contentsOf(path("kept.txt")), QByteArray("previous"));
         QCOMPARE(f.prompts.messages.size(), 1);
         QVERIFY(f.prompts.messages.first().text.contains(QStringLiteral("U+4E2D")));
         QVERIFY(f.model.LayoutChanged);
@@ -226,10 +201,10 @@ private slots:
     void openThenSaveKeepsEveryByte()
     {
         Fixture f;
-        QByteArray bytes = readAll(Golden);
+        QByteArray bytes = test::contentsOf(Golden);
         bytes.replace("WEIGHT TICKET\r\nNet:\r\n", "WEIGHT\nTICKET\xa0\t|\r\n\r\nNet:  \r\n\r\n");
         bytes.replace("\r\n3155\r\n2\r\n", "\r\n3155\r\n4\r\n"); // TicketLines
-        writeAll(path("lf.txt"), bytes);
+        QVERIFY(test::writeFile(path("lf.txt"), bytes));
         f.fill(); // opened over an editor with fields of its own, which must all go
         QCOMPARE(f.editor.insertField(), 2);
         f.prompts.answers = {false};
@@ -249,7 +224,7 @@ private slots:
         QCOMPARE(f.editor.readoutText(), QStringLiteral("Ch:40\r\nLn:4"));
         f.prompts.saveNames = {path("lf-saved.txt")};
         QVERIFY(f.commands.save());
-        QCOMPARE(readAll(path("lf-saved.txt")), bytes);
+        QCOMPARE(test::contentsOf(path("lf-saved.txt")), bytes);
     }
 };
 
