@@ -48,54 +48,43 @@ class TestModel : public QObject
     Q_OBJECT
 
 private slots:
-    void leadingNumber_data()
+    // A number as the reader and the dialogs take it: strictly parsed (a stored value)
+    // or the leading number of what was typed, then rounded half to even into the
+    // field's range.
+    void number_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<double>("value");
-        QTest::newRow("digit behind placeholder") << " Not selected5" << 0.0;
-        QTest::newRow("trailing text") << "3 fast nodes" << 3.0;
-        QTest::newRow("leading blanks, fraction") << "  2.5abc" << 2.5;
-        QTest::newRow("negative") << "-4" << -4.0;
-    }
-
-    void leadingNumber()
-    {
-        QFETCH(QString, text);
-        QFETCH(double, value);
-        QCOMPARE(tkl::leadingNumber(text), value);
-    }
-
-    // A stored value as the reader takes it: strictly parsed, then rounded half to even
-    // into the field's range.
-    void storedNumber_data()
-    {
+        QTest::addColumn<bool>("typed");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("min");
         QTest::addColumn<int>("max");
         QTest::addColumn<int>("expected"); // -99999: refused
-        QTest::newRow("blanks around") << "  12 " << -32768 << 32767 << 12;
-        QTest::newRow("empty") << "" << -32768 << 32767 << -99999;
-        QTest::newRow("trailing junk") << "12a" << -32768 << 32767 << -99999;
-        QTest::newRow("two numbers") << "1 2" << -32768 << 32767 << -99999;
-        QTest::newRow("2.5 down") << "2.5" << 0 << 255 << 2;
-        QTest::newRow("3.5 up") << "3.5" << 0 << 255 << 4;
-        QTest::newRow("-2.5 to -2") << "-2.5" << -32768 << 32767 << -2;
-        QTest::newRow("2.51 up") << "2.51" << 0 << 255 << 3;
-        QTest::newRow("byte top") << "255" << 0 << 255 << 255;
-        QTest::newRow("byte over") << "256" << 0 << 255 << -99999;
-        QTest::newRow("byte half rounds into range") << "255.4" << 0 << 255 << 255;
-        QTest::newRow("byte negative") << "-1" << 0 << 255 << -99999;
-        QTest::newRow("int16 half to even over") << "32767.5" << -32768 << 32767 << -99999;
-        QTest::newRow("int16 bottom") << "-32768" << -32768 << 32767 << -32768;
+        QTest::newRow("typed: digit behind placeholder") << true << " Not selected5" << 0 << 255 << 0;
+        QTest::newRow("typed: trailing text") << true << "3 fast nodes" << 0 << 255 << 3;
+        QTest::newRow("typed: leading blanks, fraction") << true << "  3.5abc" << 0 << 255 << 4;
+        QTest::newRow("typed: negative") << true << "-4" << -32768 << 32767 << -4;
+        QTest::newRow("blanks around") << false << "  12 " << -32768 << 32767 << 12;
+        QTest::newRow("empty") << false << "" << -32768 << 32767 << -99999;
+        QTest::newRow("trailing junk") << false << "12a" << -32768 << 32767 << -99999;
+        QTest::newRow("two numbers") << false << "1 2" << -32768 << 32767 << -99999;
+        QTest::newRow("2.5 down") << false << "2.5" << 0 << 255 << 2;
+        QTest::newRow("3.5 up") << false << "3.5" << 0 << 255 << 4;
+        QTest::newRow("2.51 up") << false << "2.51" << 0 << 255 << 3;
+        QTest::newRow("byte top") << false << "255" << 0 << 255 << 255;
+        QTest::newRow("byte over") << false << "256" << 0 << 255 << -99999;
+        QTest::newRow("byte half rounds into range") << false << "255.4" << 0 << 255 << 255;
+        QTest::newRow("byte negative") << false << "-1" << 0 << 255 << -99999;
+        QTest::newRow("int16 half to even over") << false << "32767.5" << -32768 << 32767 << -99999;
+        QTest::newRow("int16 bottom") << false << "-32768" << -32768 << 32767 << -32768;
     }
 
-    void storedNumber()
+    void number()
     {
+        QFETCH(bool, typed);
         QFETCH(QString, text);
         QFETCH(int, min);
         QFETCH(int, max);
         QFETCH(int, expected);
-        const auto parsed = tkl::parseDecimal(text);
+        const auto parsed = typed ? std::optional(tkl::leadingNumber(text)) : tkl::parseDecimal(text);
         const auto r = parsed ? tkl::fitRounded(*parsed, min, max) : std::nullopt;
         QCOMPARE(r.value_or(-99999), expected);
     }
