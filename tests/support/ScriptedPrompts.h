@@ -29,34 +29,32 @@ public:
     QList<Message> questions;                 ///< every question asked
     int saveDialogs = 0;
     int openDialogs = 0;
-    QString lastFilter;
-    QString lastSuffix;
+    QString lastFilter;                       ///< of the last file dialog
 
-    std::optional<QString> askSaveFileName(const QString &filter, const QString &suffix, const QString &) override
+    std::optional<QString> askSaveFileName(const QString &filter, const QString &, const QString &) override
     {
-        ++saveDialogs;
-        lastFilter = filter;
-        lastSuffix = suffix;
-        return saveNames.isEmpty() ? std::nullopt : saveNames.takeFirst();
+        return answerFileDialog(saveNames, saveDialogs, filter);
     }
 
-    std::optional<QString> askOpenFileName(const QString &filter, const QString &suffix, const QString &) override
+    std::optional<QString> askOpenFileName(const QString &filter, const QString &, const QString &) override
     {
-        ++openDialogs;
-        lastFilter = filter;
-        lastSuffix = suffix;
-        return openNames.isEmpty() ? std::nullopt : openNames.takeFirst();
+        return answerFileDialog(openNames, openDialogs, filter);
     }
 
-    void showMessage(const QString &title, const QString &text, Icon icon) override
-    {
-        messages.append({title, text, icon});
-    }
+    void showMessage(const QString &title, const QString &text, Icon icon) override { messages.append({title, text, icon}); }
 
     bool askYesNo(const QString &title, const QString &text) override
     {
         questions.append({title, text, Icon::Critical});
-        return answers.isEmpty() ? false : answers.takeFirst();
+        return !answers.isEmpty() && answers.takeFirst();
+    }
+
+private:
+    std::optional<QString> answerFileDialog(QList<std::optional<QString>> &names, int &dialogs, const QString &filter)
+    {
+        ++dialogs;
+        lastFilter = filter;
+        return names.isEmpty() ? std::nullopt : names.takeFirst();
     }
 };
 

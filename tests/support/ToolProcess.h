@@ -34,8 +34,7 @@ inline rlimit limitFileSize(rlim_t bytes)
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit before{};
     getrlimit(RLIMIT_FSIZE, &before);
-    rlimit small = before;
-    small.rlim_cur = bytes;
+    const rlimit small{.rlim_cur = bytes, .rlim_max = before.rlim_max};
     setrlimit(RLIMIT_FSIZE, &small);
     return before;
 }
@@ -73,12 +72,9 @@ public:
             process.kill();
             process.waitForFinished();
         }
-        ToolRun result;
-        result.crashed = process.exitStatus() != QProcess::NormalExit;
-        result.exitCode = result.crashed ? -1 : process.exitCode();
-        result.out = process.readAllStandardOutput();
-        result.err = process.readAllStandardError();
-        return result;
+        const bool crashed = process.exitStatus() != QProcess::NormalExit;
+        return {crashed ? -1 : process.exitCode(), crashed, process.readAllStandardOutput(),
+                process.readAllStandardError()};
     }
 
 private:
