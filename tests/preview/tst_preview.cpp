@@ -35,10 +35,8 @@ private slots:
     void decodePrinterCodes();
     void valuesFile_data();
     void valuesFile();
-    void renderTicket_data();
-    void renderTicket();
-    void showTicket_data();
-    void showTicket();
+    void ticket_data();
+    void ticket();
 };
 
 void TestPreview::formatFieldValue_data()
@@ -131,94 +129,72 @@ void TestPreview::valuesFile()
     QCOMPARE(file.ok() ? *file : Values{}, values);
 }
 
-void TestPreview::renderTicket_data()
+// What the preview window and `tklcli preview` both show, and where each field's cells
+// are in it. Values: N.W 12.34, N.T -7, N.Big 123456; the fields go into slots 1, 3, 5...
+void TestPreview::ticket_data()
 {
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QList<UpdateBox>>("boxes");   // slots 1, 2, ... in order
-    QTest::addColumn<Values>("values");
+    QTest::addColumn<QList<UpdateBox>>("boxes");
+    QTest::addColumn<QString>("startCode"); // none: no code lines
     QTest::addColumn<QStringList>("lines");
-    QTest::addColumn<QString>("flags");           // per field: o overflow, m missing, c clipped, - none
+    QTest::addColumn<QString>("flags");     // per field: o overflow, m missing, c clipped, - none
+    QTest::addColumn<QStringList>("cells"); // what each shown field's cells show
 
-    const Values v{{"N.W", 12.34}, {"N.T", -7}, {"N.Big", 123456}};
-    QTest::newRow("field inside a line")
-        << "Net:       kg" << QList<UpdateBox>{field("N.W", 0, 6, 5, 1)} << v << QStringList{"Net:  12.3 kg"} << "-";
-    QTest::newRow("fields on two lines, Linie from 0, Pos from 1")
-        << "A\r\nB" << QList<UpdateBox>{field("N.W", 1, 1, 4, 0), field("N.T", 0, 2, 2, 0)} << v
-        << QStringList{"A-7", "  12"} << "--";
-    QTest::newRow("field below the text adds lines")
-        << "Top" << QList<UpdateBox>{field("N.T", 2, 1, 2, 0)} << v << QStringList{"Top", "", "-7"} << "-";
-    QTest::newRow("no value: question marks")
-        << "x" << QList<UpdateBox>{field("N.Gone", 0, 1, 3, 0)} << v << QStringList{"???"} << "m";
-    QTest::newRow("does not fit: stars")
-        << "Sum: ...." << QList<UpdateBox>{field("N.Big", 0, 6, 4, 0)} << v << QStringList{"Sum: ****"} << "o";
-    QTest::newRow("higher slot shows where fields overlap")
-        << "" << QList<UpdateBox>{field("N.W", 0, 1, 5, 2), field("N.T", 0, 4, 3, 0)} << v << QStringList{"12. -7"}
-        << "--";
-    QTest::newRow("left of column 1 is not printed")
-        << "abc" << QList<UpdateBox>{field("N.T", 0, 0, 3, 0)} << v << QStringList{"-7c"} << "c";
+    auto row = [](const char *name, const char *text, const QList<UpdateBox> &boxes, const QStringList &lines,
+                  const char *flags, const QStringList &cells, const char *startCode = "") {
+        QTest::newRow(name) << QString::fromUtf8(text) << boxes << QString::fromUtf8(startCode) << lines
+                            << QString::fromUtf8(flags) << cells;
+    };
+    row("field inside a line", "Net:       kg", {field("N.W", 0, 6, 5, 1)}, {"Net:  12.3 kg"}, "-", {" 12.3"});
+    row("fields on two lines, Linie from 0, Pos from 1", "A\r\nB", {field("N.W", 1, 1, 4, 0), field("N.T", 0, 2, 2, 0)},
+        {"A-7", "  12"}, "--", {"  12", "-7"});
+    row("field below the text adds lines", "Top", {field("N.T", 2, 1, 2, 0)}, {"Top", "", "-7"}, "-", {"-7"});
+    row("no value: question marks", "x", {field("N.Gone", 0, 1, 3, 0)}, {"???"}, "m", {"???"});
+    row("does not fit: stars", "Sum: ....", {field("N.Big", 0, 6, 4, 0)}, {"Sum: ****"}, "o", {"****"});
+    row("higher slot shows where fields overlap", "", {field("N.W", 0, 1, 5, 2), field("N.T", 0, 4, 3, 0)},
+        {"12. -7"}, "--", {"12. -", " -7"});
+    row("left of column 1 is not printed", "abc", {field("N.T", 0, 0, 3, 0)}, {"-7c"}, "c", {"-7"});
+    row("codes decoded, empty code is CR", "Net:", {field("N.W", 0, 5, 3, 0)}, {"<start: ESC E>", "Net: 12", "<stop: CR>"},
+        "-", {" 12"}, "[27]E");
+    row("control characters before the field", "\t\x1b\n:", {field("N.W", 0, 5, 3, 0)}, {"[9][27][10]: 12"}, "-",
+        {" 12"});
+    row("a control character after the field", "abcd   \tx", {field("N.W", 0, 5, 3, 0)}, {"abcd 12[9]x"}, "-", {" 12"});
 }
 
-void TestPreview::renderTicket()
+void TestPreview::ticket()
 {
     QFETCH(QString, text);
     QFETCH(QList<UpdateBox>, boxes);
-    QFETCH(Values, values);
+    QFETCH(QString, startCode);
     QFETCH(QStringList, lines);
     QFETCH(QString, flags);
-    LayoutData layout;
-    layout.text = text;
-    for (qsizetype i = 0; i < boxes.size(); ++i)
-        layout.UpdateBoxes[i + 1] = boxes.at(i);
-    // A loaded but undefined slot prints nothing even when its variable has a value.
-    layout.UpdateBoxes[29] = field("N.W", 0, 1, 5, 0);
-    layout.UpdateBoxes[29].DataIn = false;
-
-    const RenderedTicket ticket = tkl::renderTicket(layout, fixedValues(values));
-    QCOMPARE(ticket.lines, lines);
-    QCOMPARE(ticket.fields.size(), boxes.size());
-    QString actual;
-    for (const RenderedField &f : ticket.fields) {
-        QCOMPARE(f.text.size(), qsizetype(std::max<int>(f.chars, 0)));
-        actual += f.overflow ? QLatin1Char('o') : f.missing ? QLatin1Char('m') : f.clipped ? QLatin1Char('c')
-                                                                                          : QLatin1Char('-');
-    }
-    QCOMPARE(actual, flags);
-    QCOMPARE(ticket.overflowCount(), int(flags.count(QLatin1Char('o'))));
-    QCOMPARE(ticket.missingCount(), int(flags.count(QLatin1Char('m'))));
-}
-
-// What the preview window and `tklcli preview` both show, and where the fields are in it.
-void TestPreview::showTicket_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("startCode");
-    QTest::addColumn<bool>("withCodes");
-    QTest::addColumn<QStringList>("lines");
-
-    // A field of 3 cells at column 5 with the value 12.
-    QTest::newRow("codes decoded, empty code is CR")
-        << "Net:" << "[27]E" << true << QStringList{"<start: ESC E>", "Net: 12", "<stop: CR>"};
-    QTest::newRow("control characters before the field")
-        << "\t\x1b\n:" << "" << false << QStringList{"[9][27][10]: 12"};
-    QTest::newRow("a control character after the field") << "abcd   \tx" << "" << false << QStringList{"abcd 12[9]x"};
-}
-
-void TestPreview::showTicket()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, startCode);
-    QFETCH(bool, withCodes);
-    QFETCH(QStringList, lines);
+    QFETCH(QStringList, cells);
     LayoutData layout;
     layout.text = text;
     layout.StartCode = startCode;
-    layout.UpdateBoxes[3] = ::field("N.W", 0, 5, 3, 0);
-    const ShownTicket shown = tkl::showTicket(tkl::renderTicket(layout, fixedValues({{"N.W", 12}})), withCodes);
+    for (qsizetype i = 0; i < boxes.size(); ++i)
+        layout.UpdateBoxes[2 * i + 1] = boxes.at(i);
+    // A loaded but undefined slot prints nothing even when its variable has a value.
+    layout.UpdateBoxes[30] = field("N.W", 0, 1, 5, 0);
+    layout.UpdateBoxes[30].DataIn = false;
+
+    const RenderedTicket ticket = renderTicket(layout, fixedValues({{"N.W", 12.34}, {"N.T", -7}, {"N.Big", 123456}}));
+    const ShownTicket shown = showTicket(ticket, !startCode.isEmpty());
     QCOMPARE(shown.lines, lines);
-    QCOMPARE(shown.fields.size(), 1);
-    const ShownField &f = shown.fields.first();
-    QCOMPARE(f.slot, 3);
-    QCOMPARE(shown.lines.at(f.line).mid(f.start, f.length), QStringLiteral(" 12"));
+    QString actual;
+    for (const RenderedField &f : ticket.fields) {
+        QCOMPARE(f.text.size(), qsizetype(f.chars));
+        actual += f.overflow ? u'o' : f.missing ? u'm' : f.clipped ? u'c' : u'-';
+    }
+    QCOMPARE(actual, flags);
+    QCOMPARE(ticket.overflowCount(), int(flags.count(u'o')));
+    QCOMPARE(ticket.missingCount(), int(flags.count(u'm')));
+    QStringList shownCells;
+    for (const ShownField &f : shown.fields) {
+        QCOMPARE(f.slot, int(2 * shownCells.size() + 1));
+        shownCells << shown.lines.at(f.line).mid(f.start, f.length);
+    }
+    QCOMPARE(shownCells, cells);
 }
 
 QTEST_GUILESS_MAIN(TestPreview)
