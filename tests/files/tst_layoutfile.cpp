@@ -68,6 +68,8 @@ class TestLayoutFile : public QObject
     Q_OBJECT
 
 private slots:
+    // Written from the layout as it is, and after a trip through the model as Open and
+    // Save take it there and back.
     void workedExample_data()
     {
         QTest::addColumn<bool>("throughModel");
@@ -125,6 +127,7 @@ private slots:
         QTest::newRow("text: empty") << fixed + "\r\n" << "" << fixed + "\r\n";
         QTest::newRow("text: A CR LF, last line empty") << fixed + "A\r\n\r\n" << "A\r\n" << fixed + "A\r\n\r\n";
         QTest::newRow("text: only line ends") << fixed + "\r\n\r\n\r\n" << "\r\n\r\n" << fixed + "\r\n\r\n\r\n";
+        // Decoded a byte at a time; the every-byte file below is decoded sixteen bytes at a time.
         QTest::newRow("text: euro and undefined byte") << fixed + "\x80 5\x81\r\n" << QString::fromUtf16(u"\u20ac 5\u0081")
                                                        << fixed + "\x80 5\x81\r\n";
         QTest::newRow("text: last line without line end") << fixed + "abc" << "abc" << fixed + "abc\r\n";
@@ -215,8 +218,6 @@ private slots:
         LayoutData d = exampleLayout();
         if (line == LayoutLines::StartCode)
             d.StartCode = value;
-        else if (line == LayoutLines::StopCode)
-            d.StopCode = value;
         else if (line == LayoutLines::FirstText)
             d.text = value;
         else
