@@ -339,8 +339,8 @@ private slots:
     // ask about a changed layout first, Exit and the close box alike and only once.
     void commands_data()
     {
-        QTest::addColumn<QKeySequence>("key"); // none: `from` is the button clicked, or the close box
-        QTest::addColumn<QString>("from");     // the window the key is pressed in
+        QTest::addColumn<QKeySequence>("key"); // none: `from` is clicked
+        QTest::addColumn<QString>("from");     // the window the key is pressed in, a button or the close box
         QTest::addColumn<QString>("command");  // none: nothing runs
         QTest::addColumn<QString>("answer");   // to the question; none: the layout is unchanged
         const auto row = [](const char *name, const QKeySequence &key, const char *from, const char *command,
@@ -417,7 +417,8 @@ private slots:
         QCOMPARE(f.prompts->saveDialogs, saving ? 1 : 0);
         QCOMPARE(closed.size(), ends ? 1 : 0);
         QCOMPARE(f.w().isVisible(), !ends);
-        // New is left out: the release of its Ctrl key reaches the new ticket's text.
+        // New is left out: the release of its Ctrl key reaches the new ticket's text, and
+        // counts as an edit there.
         if (command != u"new")
             QCOMPARE(f.model().LayoutChanged, changed);
         else
