@@ -61,7 +61,7 @@ QString WriteFormat::value(ValueType type, const QVariant &value)
 
 QString WriteFormat::line(const WriteRecord &write)
 {
-    return write.name + u'\t' + typeName(write.type) + u'\t' + value(write.type, write.value);
+    return escaped(write.name) + u'\t' + typeName(write.type) + u'\t' + value(write.type, write.value);
 }
 
 } // namespace tkl::cli

@@ -7,7 +7,8 @@
 namespace tkl::cli {
 
 /// How device writes are listed on standard output: one line per write,
-/// "name<TAB>type<TAB>value".
+/// "name<TAB>type<TAB>value", the name escaped as string values are (a port's name
+/// comes from the network description and may hold control characters).
 class WriteFormat
 {
 public:

@@ -264,9 +264,10 @@ void TestCli::downloadShowPreviewRoundTrip()
     // One line per port in the order given; one refusal fails the run but not the others.
     QVERIFY2(download.err.startsWith("tklcli download: Small: refused") && download.err.count('\n') == 2
                  && download.err.endsWith(" writes to Odd[27][2J\n"), download.err.constData());
-    // Control characters and backslashes in a written value escaped.
-    const ToolRun writes = cli.run({"download", file, "--port", "Printer1", "--print-writes"});
-    QVERIFY(lines(writes.out).contains(QStringLiteral("Printer1.Ticket[4]\tstring\tEnd\\\\\\t\\x1B[2J")));
+    // Control characters and backslashes escaped, in the written value and in the variable's name.
+    const ToolRun writes = cli.run({"download", file, "--port", odd, "--print-writes"});
+    QVERIFY(!writes.out.contains('\x1b'));
+    QVERIFY(lines(writes.out).contains(QStringLiteral("Odd\\x1B[2J.Ticket[4]\tstring\tEnd\\\\\\t\\x1B[2J")));
 
     const ToolRun show = cli.run({"show", "--port", odd});
     QCOMPARE(show.exitCode, 0);
