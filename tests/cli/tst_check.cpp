@@ -11,9 +11,7 @@
 #include "device/TicketDownload.h"
 #include "files/LayoutData.h"
 #include "files/LayoutLines.h"
-#include "files/LayoutWriter.h"
 #include "model/TicketModel.h"
-#include "support/ToolProcess.h"
 
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -23,7 +21,6 @@
 #include <limits>
 
 using namespace tkl;
-using namespace tkl::test;
 
 namespace {
 
@@ -210,7 +207,6 @@ private slots:
     void findings_data();
     void findings();
     void checkPredictsDownload();
-    void checkPredictsDownloadProcesses();
 };
 
 // Each rule once, on a port of 30 elements, 100 lines of 255 characters (or as given),
@@ -361,53 +357,6 @@ void TestCheck::checkPredictsDownload()
     }
     // Both ways are well covered.
     QVERIFY2(refused > 600 && refused < 2400, qPrintable(QString::number(refused)));
-}
-
-// A handful of the generated cases through the real tool: `check --port P` reports an
-// error exactly when `download --port P` fails, naming the variable it fails at, and a
-// refused download leaves the device untouched.
-void TestCheck::checkPredictsDownloadProcesses()
-{
-    Generator generate(7);
-    int done = 0, refused = 0;
-    for (int i = 0; (done < 3 || refused < 3) && i < 200; ++i) {
-        const Case c = generate.next();
-        if (c.layout.text.size() > 10000)
-            continue;
-        ToolFolder dir;
-        QVERIFY(writeFile(dir.networkPath(), QStringLiteral(R"({"nodes": [{"name": "Prn", "address": "X42",
-            "capabilities": "65", "variables": []}], "ports": [{"name": "P", "node": "Prn", "updateElements": %1,
-            "ticketLines": %2, "stringLength": %3}]})").arg(c.elements).arg(c.ticketLines).arg(c.stringLength).toUtf8()));
-
-        // The writer refuses a line break in a name or code; put it in by hand ("¤" is no
-        // character the generator uses).
-        LayoutData stored = c.layout;
-        for (int slot = 1; slot <= 30; ++slot)
-            stored.UpdateBoxes[slot].VarName.replace(u'\n', QChar(0xA4));
-        stored.StartCode.replace(u'\n', QChar(0xA4));
-        stored.StopCode.replace(u'\n', QChar(0xA4));
-        QByteArray bytes = LayoutWriter::toBytes(stored).value();
-        const QString layout = dir.path(QStringLiteral("ticket.txt"));
-        QVERIFY(writeFile(layout, bytes.replace('\xA4', '\n')));
-
-        const ToolRun check = dir.run(QStringLiteral(TKLCLI_PATH), {"check", "--port", "P", layout});
-        const ToolRun download = dir.run(QStringLiteral(TKLCLI_PATH), {"download", layout, "--port", "P"});
-        const QString checkOut = QString::fromUtf8(check.out + check.err), downloadOut = QString::fromUtf8(download.err);
-        QVERIFY2(check.exitCode == (checkOut.isEmpty() ? 0 : 1), qPrintable(checkOut));
-        QVERIFY2(checkOut.contains(QLatin1String(": error: ")) == (download.exitCode != 0), qPrintable(checkOut + downloadOut));
-        if (download.exitCode == 0) {
-            ++done;
-            continue;
-        }
-        ++refused;
-        // "tklcli download: refused before the first write, ...: VARIABLE: ..."
-        const QString variable = downloadOut.section(QStringLiteral(": "), 2, 2);
-        QVERIFY2(variable.startsWith(QLatin1String("P.")), qPrintable(downloadOut));
-        QVERIFY2(checkOut.contains(QStringLiteral(": error: ") + variable + QStringLiteral(": ")),
-                 qPrintable(variable + u'\n' + checkOut));
-        QVERIFY2(!QFile::exists(dir.storePath()), qPrintable(downloadOut));
-    }
-    QVERIFY(done >= 3 && refused >= 3);
 }
 
 QTEST_GUILESS_MAIN(TestCheck)
