@@ -248,6 +248,11 @@ private slots:
         QVERIFY2(result.error().message.contains(QStringLiteral("cannot be saved as")), qPrintable(result.error().message));
         QCOMPARE(test::contentsOf(path), golden());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("ticket.txt")});
+
+        // A file that cannot even be begun is no success either.
+        const auto nowhere = saveLayoutFile(dir.filePath(QStringLiteral("no-such-folder/ticket.txt")), exampleLayout());
+        QVERIFY(!nowhere.ok());
+        QVERIFY2(nowhere.error().message.contains(QStringLiteral("cannot be saved as")), qPrintable(nowhere.error().message));
     }
 };
 
