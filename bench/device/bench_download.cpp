@@ -35,6 +35,7 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
     }
     bool askYesNo(const QString &, const QString &) override { return false; }
+    bool askGoOn(const QString &, const QString &, const QString &) override { return true; }
 };
 
 // The best time of a download with the progress window, one without it, and a bare loop

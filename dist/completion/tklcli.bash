@@ -34,7 +34,7 @@ _tklcli()
     local options
     case $command in
         check) options="--port --format --help" ;;
-        download) options="--port --print-writes --help" ;;
+        download) options="--port --strict --print-writes --help" ;;
         show) options="--port --format --help" ;;
         preview) options="--port --values --no-codes --help" ;;
         help)

@@ -443,6 +443,12 @@ void MainWindow::onDownload()
         m_portDialog = new PortDialog(m_model, m_factory, m_network, m_prompts, [editor] { return editor->boxLines(); },
                                  this, this);
         m_portDialog->setRestorePointer([editor] { editor->restoreDefaultPointer(); });
+        m_portDialog->setLayoutCheck([this](const QString &port) {
+            QList<LayoutFinding> found = PreviewWindow::findings(m_model, *m_editor, m_network);
+            // Another port's limits are no concern of this download.
+            found.removeIf([&port](const LayoutFinding &f) { return f.isError() && f.port != port; });
+            return found;
+        });
         connect(m_portDialog, &PortDialog::downloaded, this, &MainWindow::showDownloadNote);
     }
     m_note->hide();

@@ -2,6 +2,7 @@
 
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRegularExpression>
 
 namespace tkl {
@@ -111,6 +112,18 @@ bool QtPrompts::askYesNo(const QString &title, const QString &text)
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+bool QtPrompts::askGoOn(const QString &title, const QString &text, const QString &action)
+{
+    QMessageBox box(QMessageBox::Warning, title, displayText(text), QMessageBox::NoButton, m_parent);
+    QPushButton *goOn = box.addButton(action, QMessageBox::AcceptRole);
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    // Going on is never what a stray Enter or Escape means.
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == goOn;
 }
 
 } // namespace tkl

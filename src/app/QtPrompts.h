@@ -34,6 +34,7 @@ public:
                                            const QString &lastFileName) override;
     void showMessage(const QString &title, const QString &text, Icon icon) override;
     bool askYesNo(const QString &title, const QString &text) override;
+    bool askGoOn(const QString &title, const QString &text, const QString &action) override;
 
 private:
     std::optional<QString> askFileName(bool save, const QString &filter, const QString &defaultSuffix,

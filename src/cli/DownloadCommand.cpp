@@ -7,6 +7,7 @@
 #include "device/AutomationFactory.h"
 #include "device/ProcessNetwork.h"
 #include "device/TicketDownload.h"
+#include "files/LayoutData.h"
 #include "model/TicketModel.h"
 
 #include <thread>
@@ -55,7 +56,11 @@ constexpr const char help[] =
     "\n"
     "Before the first write the layout is checked against the rules of PORT's\n"
     "device, as `tklcli check --port PORT` reports them; a layout that breaks\n"
-    "one is refused with that error and nothing is written.\n"
+    "one is refused with that error and nothing is written. Each warning of\n"
+    "that check (the ticket will not print as intended) goes to standard error\n"
+    "as FILE:LINE: warning: ..., and the download goes on; with --strict any\n"
+    "finding, warning or error, refuses the whole download and nothing is\n"
+    "written to any port.\n"
     "\n"
     "A port on a node with a \"modbus\" endpoint is a real device: the ticket goes\n"
     "over Modbus TCP, one connection per download, and a failure names the\n"
@@ -67,7 +72,8 @@ constexpr const char help[] =
     "\n"
     "Exit status:\n"
     "  0  downloaded (to every port)\n"
-    "  1  the layout breaks a rule of a device (nothing written to it), a download\n"
+    "  1  the layout breaks a rule of a device (nothing written to it), --strict\n"
+    "     and the layout has a finding (nothing written), a download\n"
     "     failed at a write or at the read-back, or the device store could not\n"
     "     keep what was written\n"
     "  2  bad options, the layout cannot be read, the network cannot be used, a\n"
@@ -76,6 +82,7 @@ constexpr const char help[] =
     "\n"
     "Options:\n"
     "  --port PORT     the printer port, e.g. Printer1; may be given several times\n"
+    "  --strict        refuse a layout with any finding of `tklcli check --port`\n"
     "  --print-writes  every device write on standard output, in order, one line\n"
     "                  each: NAME<TAB>TYPE<TAB>VALUE, TYPE one of bool, u8, i16,\n"
     "                  string; Booleans true/false, numbers in decimal, strings\n"
@@ -84,7 +91,33 @@ constexpr const char help[] =
 
 QList<QCommandLineOption> options()
 {
-    return {CommandSupport::portOption(), QCommandLineOption(QStringLiteral("print-writes"))};
+    return {CommandSupport::portOption(), QCommandLineOption(QStringLiteral("print-writes")),
+            QCommandLineOption(QStringLiteral("strict"))};
+}
+
+// What is wrong with the layout for these ports, each finding once (the warnings are
+// the same for every port). Without --strict the warnings are told and the download
+// goes on (the errors come with the refusal of their port); with it every finding is
+// told and nothing is written. False when the download is off.
+bool passesCheck(const QCommandLineParser &parser, const LayoutData &layout, const ProcessNetwork &network,
+                 const QStringList &ports, const QString &command, Console &console)
+{
+    const bool strict = parser.isSet(QStringLiteral("strict"));
+    const QString file = parser.positionalArguments().first();
+    QList<CheckFinding> found;
+    for (const QString &port : ports) {
+        for (const CheckFinding &f : LayoutCheck::findings(layout, network, network.findPort(port))) {
+            if ((strict || f.severity == CheckFinding::Severity::Warning) && !found.contains(f))
+                found << f;
+        }
+    }
+    for (const CheckFinding &f : found)
+        console.message(CommandSupport::printable(f.format(file)));
+    if (!strict || found.isEmpty())
+        return true;
+    CommandSupport::fail(console, command,
+                         QStringLiteral("--strict: the layout has %1 finding(s); nothing was written").arg(found.size()));
+    return false;
 }
 
 // The ports named, once the command line has a layout file and at least one port, each
@@ -181,6 +214,9 @@ int run(const QCommandLineParser &parser, Console &console)
         if (!CommandSupport::findPort(*network, command, port, console))
             return UnusableInput;
     }
+
+    if (!passesCheck(parser, *layout, *network, *ports, command, console))
+        return ProblemsFound;
 
     TicketModel model;
     layout->applyTo(model);

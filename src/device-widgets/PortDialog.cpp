@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include <algorithm>
 #include <limits>
 
 namespace tkl {
@@ -92,6 +93,31 @@ QPoint PortDialog::mainWindowTwips() const
     return m_mainWindow ? frameTopLeftTwips(*m_mainWindow) : QPoint();
 }
 
+QString PortDialog::findingsQuestion(const QList<LayoutFinding> &warnings)
+{
+    QString text = warnings.size() == 1 ? QStringLiteral("The layout has 1 problem:\n")
+                                        : QStringLiteral("The layout has %1 problems:\n").arg(warnings.size());
+    for (qsizetype i = 0; i < warnings.size() && i < MaxListedFindings; ++i)
+        text += QStringLiteral("\n- ") + warnings.at(i).message;
+    if (warnings.size() > MaxListedFindings) {
+        text += QStringLiteral("\n- and %1 more (Preview Ticket lists them all)")
+                    .arg(warnings.size() - MaxListedFindings);
+    }
+    return text + QStringLiteral("\n\nDownload anyway?");
+}
+
+bool PortDialog::goOnDespiteFindings(const QString &port)
+{
+    if (!m_layoutCheck)
+        return true;
+    const QList<LayoutFinding> found = m_layoutCheck(port);
+    // A rule of the device broken: the download refuses before its first write and
+    // says which; asking first would only offer a choice that is not there.
+    if (found.isEmpty() || std::any_of(found.cbegin(), found.cend(), [](const LayoutFinding &f) { return f.isError(); }))
+        return true;
+    return m_prompts.askGoOn(QStringLiteral("Download"), findingsQuestion(found), QStringLiteral("Download"));
+}
+
 void PortDialog::download()
 {
     // The button is disabled while a download runs, but a queued click may still come.
@@ -103,6 +129,8 @@ void PortDialog::download()
         m_prompts.showMessage(QStringLiteral("Download"), NoPortMessage, Prompts::Icon::Information);
         return;
     }
+    if (!goOnDespiteFindings(port))
+        return;
     const QStringList lines = m_boxLines ? m_boxLines() : QStringList();
     QPointer<PortDialog> self(this);
     m_downloadButton->setEnabled(false);

@@ -39,6 +39,19 @@ public:
     /// Called where a download puts the editor's mouse pointer back to the default one.
     void setRestorePointer(std::function<void()> restorePointer) { m_restorePointer = std::move(restorePointer); }
 
+    /// What is wrong with the layout for a download to `port`: the warnings, and the
+    /// errors of that port (the download refuses those by itself).
+    using LayoutCheck = std::function<QList<LayoutFinding>(const QString &port)>;
+
+    /// Called before every download; a layout with warnings is downloaded only once
+    /// the operator has seen them and chosen to go on. None: no question.
+    void setLayoutCheck(LayoutCheck check) { m_layoutCheck = std::move(check); }
+
+    /// The question before a download of a layout with `warnings`, the list cut at
+    /// MaxListedFindings.
+    static QString findingsQuestion(const QList<LayoutFinding> &warnings);
+    static constexpr int MaxListedFindings = 12;
+
     /// Runs the download to the port in `Combo1`, as the "Download" button does.
     void download();
 
@@ -62,12 +75,15 @@ signals:
 private:
     /// Where the progress window is placed from: the main window's frame, in twips.
     QPoint mainWindowTwips() const;
+    /// False when the layout has warnings and the operator did not choose to go on.
+    bool goOnDespiteFindings(const QString &port);
 
     TicketModel &m_model;
     const ProcessNetwork &m_network;
     Prompts &m_prompts;
     std::function<QStringList()> m_boxLines;
     std::function<void()> m_restorePointer;
+    LayoutCheck m_layoutCheck;
     QPointer<QWidget> m_mainWindow;
     // Shared so that a run outlives the dialog should the events it lets run close it.
     std::shared_ptr<TicketDownload> m_download;

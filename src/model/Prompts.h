@@ -30,6 +30,10 @@ public:
     /// A Yes/No question with the critical icon and No as the default button.
     /// True for Yes.
     virtual bool askYesNo(const QString &title, const QString &text) = 0;
+
+    /// A warning that asks whether to go on: `action` (e.g. "Download") and Cancel,
+    /// Cancel the default and what Escape and the close box answer. True for `action`.
+    virtual bool askGoOn(const QString &title, const QString &text, const QString &action) = 0;
 };
 
 } // namespace tkl

@@ -472,6 +472,30 @@ private slots:
         QVERIFY(f.w().downloadNote().isEmpty());
     }
 
+    // A layout with problems is listed and the operator asked before anything reaches the
+    // device: what the preview lists, without the limits of ports other than the one chosen.
+    void downloadAsksAboutProblems()
+    {
+        Fixture f(QDir(Examples).filePath(QStringLiteral("old-ticket.txt")), false);
+        f.session->showWindow();
+        f.click(QStringLiteral("SSCommand11"));
+        auto *dialog = f.w().findChild<PortDialog *>(QStringLiteral("Form8"));
+        dialog->combo()->setEditText(QStringLiteral("Printer1"));
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        QCOMPARE(f.prompts->questions.size(), 1);
+        const QString asked = f.prompts->questions.first().text;
+        QVERIFY2(asked.startsWith(QStringLiteral("The layout has 6 problems:")), qPrintable(asked));
+        QVERIFY2(asked.endsWith(QStringLiteral("Download anyway?")), qPrintable(asked));
+        QVERIFY(f.session->network().writeLog().isEmpty());
+        QVERIFY(dialog->isVisible());
+
+        f.prompts->goOnAnswers << true;
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        QCOMPARE(f.prompts->questions.size(), 2);
+        QVERIFY(!f.session->network().writeLog().isEmpty());
+        QVERIFY(f.w().downloadNote().startsWith(QStringLiteral("Printer1: downloaded")));
+    }
+
     // The program's files: beside the executable first, then the installed data folder.
     void dataFiles_data()
     {

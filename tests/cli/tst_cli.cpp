@@ -174,6 +174,18 @@ void TestCli::runs_data()
     row("download: the device refuses", {"download", "@layout", "--port", "Small"}, 1, "",
         "tklcli download: refused before the first write, the device was not touched: Small.UpdateArr[1].Linie: "
         "UpdateBox 1: Linie 1 is ticket line 2; port Small takes 1 to 1\n");
+    // Warnings are told and the download goes on; --strict refuses on any finding, of
+    // every port named, before anything is written (--print-writes would show it).
+    row("download: a warning told", {"download", "@warn", "--port", "Printer1"}, 0, "",
+        QStringLiteral("@warn:%1: warning: %2\n").arg(pos1).arg(past));
+    row("download --strict: a warning", {"download", "@warn", "--port", "Printer1", "--strict", "--print-writes"}, 1,
+        "", QStringLiteral("@warn:%1: warning: %2\ntklcli download: --strict: the layout has 1 finding(s); "
+                           "nothing was written\n").arg(pos1).arg(past));
+    row("download --strict: an error of the second port",
+        {"download", "@layout", "--port", "Printer1", "--port", "Small", "--strict", "--print-writes"}, 1, "",
+        "error: Small.lines: the ticket has 3 lines; port Small holds at most 1\ntklcli download: --strict");
+    row("download --strict: nothing found", {"download", "@layout", "--port", "Printer1", "--strict"}, 0, "",
+        "writes to Printer1\n");
     row("download: no port", {"download", "@layout"}, 2, "", "tklcli download: --port is missing");
     row("download: a port named twice", {"download", "@layout", "--port", "Printer1", "--port", "Printer1"}, 2, "",
         "tklcli download: a port is named twice\n");

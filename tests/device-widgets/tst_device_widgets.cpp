@@ -157,6 +157,63 @@ private slots:
         QCOMPARE(s.prompts.messages.size(), fault == u"store" ? 1 : 2);
     }
 
+    // A layout with warnings goes to the device only once the operator, shown them all
+    // (the list cut short when long), chose to go on; Cancel leaves device, list and
+    // dialog as they were. Errors are told by the download's own refusal, unasked.
+    void findingsAskFirst_data()
+    {
+        QTest::addColumn<int>("warnings");
+        QTest::addColumn<bool>("error");
+        QTest::addColumn<bool>("goOn");
+        QTest::addColumn<bool>("asked");
+        QTest::newRow("none: no question") << 0 << false << false << false;
+        QTest::newRow("one, cancelled") << 1 << false << false << true;
+        QTest::newRow("one, downloaded anyway") << 1 << false << true << true;
+        QTest::newRow("more than are listed") << PortDialog::MaxListedFindings + 2 << false << true << true;
+        QTest::newRow("an error among them") << 1 << true << false << false;
+    }
+
+    void findingsAskFirst()
+    {
+        QFETCH(int, warnings);
+        QFETCH(bool, error);
+        QFETCH(bool, goOn);
+        QFETCH(bool, asked);
+        PortSetup s;
+        QList<LayoutFinding> found;
+        for (int i = 1; i <= warnings; ++i) {
+            LayoutFinding f;
+            f.severity = LayoutFinding::Severity::Warning;
+            f.message = QStringLiteral("problem %1.").arg(i);
+            found << f;
+        }
+        if (error)
+            found << LayoutFinding{LayoutFinding::Severity::Error, {}, 0, {}, "Printer1", "Printer1.lines", "too long"};
+        QStringList checkedFor;
+        s.dialog.setLayoutCheck([&](const QString &port) {
+            checkedFor << port;
+            return found;
+        });
+        s.prompts.goOnAnswers << goOn;
+        s.download(QStringLiteral("Printer1"));
+
+        QCOMPARE(checkedFor, QStringList{"Printer1"});
+        QCOMPARE(s.prompts.questions.size(), asked ? 1 : 0);
+        const bool written = !asked || goOn;
+        QCOMPARE(s.network->writeLog().isEmpty(), !written);
+        QCOMPARE(s.listed(), written ? QStringList{"Printer1"} : QStringList());
+        QCOMPARE(s.dialog.isVisible(), !written);
+        if (!asked)
+            return;
+        const QString text = s.prompts.questions.first().text;
+        QVERIFY2(text.startsWith(QStringLiteral("The layout has %1 problem").arg(warnings)), qPrintable(text));
+        QVERIFY2(text.endsWith(QStringLiteral("\n\nDownload anyway?")), qPrintable(text));
+        const int listed = std::min(warnings, int(PortDialog::MaxListedFindings));
+        QVERIFY2(text.contains(QStringLiteral("- problem %1.\n").arg(listed)), qPrintable(text));
+        QVERIFY2(!text.contains(QStringLiteral("- problem %1.").arg(listed + 1)), qPrintable(text));
+        QCOMPARE(text.contains(QStringLiteral("and 2 more")), warnings > listed);
+    }
+
     // A click that reaches the dialog while the download lets events run starts nothing.
     void noSecondDownloadWhileOneRuns()
     {

@@ -24,6 +24,7 @@ public:
     QList<std::optional<QString>> saveNames;  ///< answers to askSaveFileName, in order
     QList<std::optional<QString>> openNames;  ///< answers to askOpenFileName, in order
     QList<bool> answers;                      ///< answers to askYesNo, in order
+    QList<bool> goOnAnswers;                  ///< answers to askGoOn, in order (none: Cancel)
 
     QList<Message> messages;                  ///< every message shown
     QList<Message> questions;                 ///< every question asked
@@ -47,6 +48,12 @@ public:
     {
         questions.append({title, text, Icon::Critical});
         return !answers.isEmpty() && answers.takeFirst();
+    }
+
+    bool askGoOn(const QString &title, const QString &text, const QString &) override
+    {
+        questions.append({title, text, Icon::Warning});
+        return !goOnAnswers.isEmpty() && goOnAnswers.takeFirst();
     }
 
 private:
