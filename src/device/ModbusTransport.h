@@ -1,20 +1,22 @@
 #pragma once
 
+#include "device/ModbusLink.h"
+#include "device/ModbusPdu.h"
 #include "device/NetworkCatalogue.h"
 
 #include <QString>
 
+#include <memory>
 #include <optional>
-
-struct _modbus;
 
 namespace tkl {
 
-/// One Modbus TCP connection to a device unit, over the distribution's libmodbus
-/// (blocking calls: no event loop runs while a request waits). Connects at the first
-/// request and stays connected until close() or destruction. A connection that failed
-/// (refused, dropped, a request that timed out) is not opened again behind the caller's
-/// back: every later request fails until close(). A Modbus exception reply leaves the
+/// A Modbus client of one device unit, over TCP or a serial line (ModbusLink). Connects
+/// at the first request and stays connected until close() or destruction. Every answer
+/// is checked against its request, field by field, and must be in whole within the
+/// endpoint's timeoutMs. A connection that failed (refused, dropped, timed out, an
+/// answer that does not fit its request) is not opened again behind the caller's back:
+/// every later request fails until close(). A Modbus exception reply leaves the
 /// connection usable. Not shared between threads; one object per thread is fine.
 class ModbusTransport
 {
@@ -25,10 +27,10 @@ public:
     ModbusTransport &operator=(const ModbusTransport &) = delete;
 
     /// Largest counts one request carries (the protocol's limits).
-    static constexpr int MaxWrite = 123;
-    static constexpr int MaxRead = 125;
+    static constexpr int MaxWrite = ModbusPdu::MaxWrite;
+    static constexpr int MaxRead = ModbusPdu::MaxRead;
 
-    /// "host:port (unit N)", as messages name the device.
+    /// "host:port (unit N)" or "/dev/ttyUSB0 (unit N)", as messages name the device.
     QString where() const;
 
     /// Writes `count` (1..MaxWrite) holding registers from `address` (function 16).
@@ -46,15 +48,11 @@ public:
     int requests() const { return m_requests; }
 
 private:
-    std::optional<QString> connect();
-    QString failure(int error);
-    /// What a request that returned `rc` for `count` registers comes to: nothing when
-    /// the device answered for all of them.
-    std::optional<QString> answered(int rc, int count);
+    std::optional<QString> request(const QByteArray &pdu, quint16 *values);
 
-    ModbusEndpoint m_endpoint;
+    std::unique_ptr<ModbusLink> m_link;
     int m_unit = 1;
-    _modbus *m_ctx = nullptr;
+    bool m_open = false;
     QString m_broken; ///< why the connection is unusable; empty while it is fine
     int m_requests = 0;
 };

@@ -39,15 +39,23 @@ struct NetworkVariable
     SimulatedValue simulation;
 };
 
-/// Where a real device answers: a Modbus TCP server.
+/// Where a real device answers: a Modbus TCP server, or a serial line (Modbus RTU).
 struct ModbusEndpoint
 {
-    QString host;          ///< a host name or an IP address
+    QString host;          ///< a host name or an IP address (TCP)
     int port = 502;        ///< TCP port, 1..65535
-    int timeoutMs = 1000;  ///< how long to wait for a connection or an answer
+    int timeoutMs = 1000;  ///< how long to wait for a connection or a whole answer
 
-    /// "host:port", as messages name the endpoint.
-    QString text() const { return host + QLatin1Char(':') + QString::number(port); }
+    QString serial;        ///< the serial line's device path; empty for TCP
+    int baud = 19200;
+    char parity = 'E';     ///< 'N', 'E' or 'O'
+    int dataBits = 8;
+    int stopBits = 1;
+
+    bool isSerial() const { return !serial.isEmpty(); }
+
+    /// "host:port", or the serial line's path, as messages name the endpoint.
+    QString text() const { return isSerial() ? serial : host + QLatin1Char(':') + QString::number(port); }
 };
 
 /// A station of the network.

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 
@@ -247,23 +248,67 @@ private:
         return true;
     }
 
-    // A node's "modbus": where its real device answers.
+    // A node's "modbus": where its real device answers, over TCP or on a serial line.
     bool readEndpoint(const QJsonValue &value, const QString &nodePath, std::optional<ModbusEndpoint> *endpoint)
     {
         const QString mpath = nodePath + QStringLiteral(".modbus");
         QJsonObject m;
         ModbusEndpoint e;
         qint32 port = 0, timeout = 0;
-        if (!r.object(value, mpath, &m) || !r.known(m, mpath, {"host", "port", "timeoutMs"})
-            || !r.string(m, mpath, "host", &e.host) || !r.integer(m, mpath, "port", 1, 65535, &port)
+        if (!r.object(value, mpath, &m)
+            || !r.known(m, mpath, {"host", "port", "timeoutMs", "serial", "baud", "parity", "dataBits", "stopBits"})
             || !r.integer(m, mpath, "timeoutMs", 1, 600000, &timeout, 1000))
+            return false;
+        e.timeoutMs = timeout;
+        const bool serial = m.contains(QLatin1String("serial"));
+        for (const char *key : {"host", "port", "baud", "parity", "dataBits", "stopBits"}) {
+            const bool serialKey = std::strcmp(key, "host") != 0 && std::strcmp(key, "port") != 0;
+            if (m.contains(QLatin1String(key)) && serialKey != serial)
+                return r.fail(QStringLiteral("%1: \"%2\" belongs to %3; a node has \"host\" and \"port\" or "
+                                             "\"serial\", not both")
+                                  .arg(mpath, QLatin1String(key),
+                                       serialKey ? QStringLiteral("a serial line") : QStringLiteral("a TCP endpoint")));
+        }
+        if (serial) {
+            if (!readSerial(m, mpath, &e))
+                return false;
+            *endpoint = e;
+            return true;
+        }
+        if (!r.string(m, mpath, "host", &e.host) || !r.integer(m, mpath, "port", 1, 65535, &port))
             return false;
         if (e.host.trimmed().isEmpty() || e.host.trimmed() != e.host)
             return r.fail(QStringLiteral("%1: \"host\" \"%2\" must be a host name or address without spaces")
                               .arg(mpath, e.host));
         e.port = port;
-        e.timeoutMs = timeout;
         *endpoint = e;
+        return true;
+    }
+
+    // The serial line of a node's "modbus": its device path and its character format.
+    bool readSerial(const QJsonObject &m, const QString &mpath, ModbusEndpoint *e)
+    {
+        static const QList<int> rates = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
+        qint32 baud = 0, dataBits = 0, stopBits = 0;
+        QString parity = QStringLiteral("E");
+        if (!r.string(m, mpath, "serial", &e->serial) || !r.integer(m, mpath, "baud", 1, 115200, &baud, 19200)
+            || !r.integer(m, mpath, "dataBits", 8, 8, &dataBits, 8) || !r.integer(m, mpath, "stopBits", 1, 2, &stopBits, 1)
+            || (m.contains(QLatin1String("parity")) && !r.string(m, mpath, "parity", &parity)))
+            return false;
+        if (e->serial.trimmed().isEmpty() || e->serial.trimmed() != e->serial)
+            return r.fail(QStringLiteral("%1: \"serial\" \"%2\" must be a device path without spaces").arg(mpath, e->serial));
+        if (!rates.contains(baud)) {
+            QStringList names;
+            for (int rate : rates)
+                names << QString::number(rate);
+            return r.fail(QStringLiteral("%1: \"baud\" is %2, not one of %3").arg(mpath).arg(baud).arg(names.join(u", ")));
+        }
+        if (parity != QLatin1String("N") && parity != QLatin1String("E") && parity != QLatin1String("O"))
+            return r.fail(QStringLiteral("%1: \"parity\" is \"%2\", not \"N\", \"E\" or \"O\"").arg(mpath, parity));
+        e->baud = baud;
+        e->parity = parity.at(0).toLatin1();
+        e->dataBits = dataBits;
+        e->stopBits = stopBits;
         return true;
     }
 
@@ -366,6 +411,9 @@ private:
             return false;
         if (!realNode)
             return r.fail(QStringLiteral("%1: node \"%2\" has no \"modbus\" endpoint").arg(mpath, nodeName));
+        // Unit 0 on a serial line is a broadcast, which no device answers.
+        if (m_network.nodes().at(port->node).modbus->isSerial() && (unit < 1 || unit > 247))
+            return r.fail(QStringLiteral("%1: \"unit\" is %2, outside 1..247 on a serial line").arg(mpath).arg(unit));
         port->modbus = ModbusPortAddress{unit, base};
         const int count = PortVariables::registerCount(*port);
         if (qint64(base) + count > 65536)

@@ -1,8 +1,6 @@
 #include "DeviceServer.h"
 
-#include "devsim/PortRegisters.h"
-
-#include <modbus/modbus.h>
+#include "device/ModbusPdu.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -10,171 +8,78 @@
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
+
+#include <QDeadlineTimer>
 
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <optional>
-#include <thread>
 
 namespace tkl::devsim {
 
 namespace {
 
-constexpr int HeaderLength = 7;       // MBAP header: transaction, protocol, length, unit
-constexpr int MaxConnections = 256;   // beyond this a new connection is closed at once
+using ModbusPdu::word;
 
-int word(const uint8_t *p)
-{
-    return (p[0] << 8) | p[1];
-}
+constexpr int HeaderLength = 7;     // MBAP header: transaction, protocol, length, unit
+constexpr int MaxLength = 1 + 261;  // the unit and the longest PDU a byte count allows
+constexpr int MaxConnections = 256; // beyond this a new connection is closed at once
 
-QString exceptionText(int code)
+enum class Got { All, Closed, TimedOut };
+
+// Reads exactly `size` bytes from `fd` before `deadline`.
+Got readFully(int fd, char *into, int size, const QDeadlineTimer &deadline)
 {
-    switch (code) {
-    case MODBUS_EXCEPTION_ILLEGAL_FUNCTION: return QStringLiteral("illegal function");
-    case MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS: return QStringLiteral("illegal data address");
-    case MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE: return QStringLiteral("illegal data value");
-    case MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE: return QStringLiteral("server device failure");
-    case MODBUS_EXCEPTION_GATEWAY_TARGET: return QStringLiteral("gateway target device failed to respond");
-    default: return QStringLiteral("exception");
+    int got = 0;
+    while (got < size) {
+        pollfd p{fd, POLLIN, 0};
+        const int rc = ::poll(&p, 1, int(std::min<qint64>(deadline.remainingTime(), 1 << 30)));
+        if (rc < 0 && errno == EINTR)
+            continue;
+        if (rc == 0)
+            return Got::TimedOut;
+        const ssize_t n = rc < 0 ? -1 : ::recv(fd, into + got, size_t(size - got), 0);
+        if (n <= 0) {
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            return Got::Closed;
+        }
+        got += int(n);
     }
+    return Got::All;
 }
 
-// Short enough for one line: every name of a few, the first and last of many.
-QString namesText(const QStringList &names)
+QString errnoText()
 {
-    if (names.size() <= 4)
-        return names.join(u", ");
-    return QStringLiteral("%1 .. %2 (%3 variables)").arg(names.first(), names.last()).arg(names.size());
+    return QString::fromLocal8Bit(std::strerror(errno));
 }
 
-// A request taken apart; `wellFormed` is false when its counts and lengths do not agree.
-struct ParsedRequest
+// The speed constant of `baud`; B19200 for one termios does not know.
+speed_t speedOf(int baud)
 {
-    DeviceServer::Request request;
-    bool write = false;
-    bool wellFormed = true;
-};
-
-ParsedRequest parse(const uint8_t *request, int length)
-{
-    ParsedRequest parsed;
-    DeviceServer::Request &r = parsed.request;
-    r.unit = request[HeaderLength - 1];
-    r.function = request[HeaderLength];
-    const uint8_t *pdu = request + HeaderLength;
-    parsed.write = r.function == MODBUS_FC_WRITE_SINGLE_REGISTER || r.function == MODBUS_FC_WRITE_MULTIPLE_REGISTERS;
-    r.address = length >= HeaderLength + 3 ? word(pdu + 1) : 0;
-    switch (r.function) {
-    case MODBUS_FC_READ_HOLDING_REGISTERS:
-        r.count = length >= HeaderLength + 5 ? word(pdu + 3) : 0;
-        parsed.wellFormed = r.count >= 1 && r.count <= MODBUS_MAX_READ_REGISTERS;
-        break;
-    case MODBUS_FC_WRITE_SINGLE_REGISTER:
-        r.count = 1;
-        parsed.wellFormed = length >= HeaderLength + 5;
-        if (parsed.wellFormed)
-            r.values.push_back(uint16_t(word(pdu + 3)));
-        break;
-    case MODBUS_FC_WRITE_MULTIPLE_REGISTERS:
-        r.count = length >= HeaderLength + 6 ? word(pdu + 3) : 0;
-        parsed.wellFormed = r.count >= 1 && r.count <= MODBUS_MAX_WRITE_REGISTERS && pdu[5] == 2 * r.count
-            && length >= HeaderLength + 6 + 2 * r.count;
-        for (int i = 0; parsed.wellFormed && i < r.count; ++i)
-            r.values.push_back(uint16_t(word(pdu + 6 + 2 * i)));
-        break;
-    default:
-        break;
+    switch (baud) {
+    case 1200: return B1200;
+    case 2400: return B2400;
+    case 4800: return B4800;
+    case 9600: return B9600;
+    case 38400: return B38400;
+    case 57600: return B57600;
+    case 115200: return B115200;
+    default: return B19200;
     }
-    return parsed;
-}
-
-// The start of a request's line in the --verbose output.
-QString requestLine(const ServedNode &node, int number, const ParsedRequest &parsed)
-{
-    const DeviceServer::Request &r = parsed.request;
-    return QStringLiteral("%1:%2 #%3 unit %4 %5 %6 count %7")
-        .arg(node.name)
-        .arg(node.tcpPort)
-        .arg(number)
-        .arg(r.unit)
-        .arg(r.function == MODBUS_FC_READ_HOLDING_REGISTERS ? QStringLiteral("read")
-                 : parsed.write                                ? QStringLiteral("write")
-                                                               : QStringLiteral("function %1").arg(r.function))
-        .arg(r.address)
-        .arg(r.count);
-}
-
-// The exception a request gets instead of a reply; `why` empty for the code's own text.
-struct Refusal
-{
-    int code = 0;
-    QString why;
-};
-
-// Why the request is refused, checked in this order; nothing when it is served.
-// `registers` are those of the block that holds the request (nullptr: none does), from
-// `first`; `faultDue` when this write is the one --exception-at names (the `writes`-th).
-std::optional<Refusal> refusal(const ParsedRequest &parsed, bool unitKnown, const PortRegisters *registers, int first,
-                               bool faultDue, int writes)
-{
-    const DeviceServer::Request &r = parsed.request;
-    if (r.function != MODBUS_FC_READ_HOLDING_REGISTERS && !parsed.write)
-        return Refusal{MODBUS_EXCEPTION_ILLEGAL_FUNCTION, {}};
-    if (!parsed.wellFormed)
-        return Refusal{MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE, QStringLiteral("malformed request")};
-    if (!unitKnown)
-        return Refusal{MODBUS_EXCEPTION_GATEWAY_TARGET, QStringLiteral("no port has unit %1").arg(r.unit)};
-    if (!registers)
-        return Refusal{MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS, {}};
-    if (faultDue) {
-        return Refusal{MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE,
-                       QStringLiteral("server device failure, --exception-at %1").arg(writes)};
-    }
-    if (parsed.write) {
-        if (QString why = registers->refusal(first, r.values.data(), r.count); !why.isEmpty())
-            return Refusal{MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE, std::move(why)};
-    }
-    return std::nullopt;
 }
 
 } // namespace
 
-struct DeviceServer::Block
-{
-    ModbusPortAddress served;
-    PortRegisters registers;
-    std::vector<uint16_t> data;
-
-    explicit Block(const PrinterPort &p)
-        : served(addressOf(p))
-        , registers(p)
-        , data(std::size_t(registers.count()), 0)
-    {
-    }
-};
-
 struct DeviceServer::Node
 {
-    ServedNode served;
-    std::vector<std::unique_ptr<Block>> blocks;
+    NodeDevice device;
     int listenFd = -1;
-    mutable std::mutex mutex; // the blocks' registers
-
-    // The block of `unit` that holds registers [address, address + count), or nullptr.
-    Block *blockFor(int unit, int address, int count, bool *unitKnown)
+    explicit Node(const ServedNode &n)
+        : device(n)
     {
-        *unitKnown = false;
-        for (auto &b : blocks) {
-            if (b->served.unit != unit)
-                continue;
-            *unitKnown = true;
-            if (address >= b->served.base && address + count <= b->served.base + b->registers.count())
-                return b.get();
-        }
-        return nullptr;
     }
 };
 
@@ -186,16 +91,23 @@ struct DeviceServer::Connection
     std::atomic<bool> done{false};
 };
 
-DeviceServer::DeviceServer(const QList<ServedNode> &nodes, const FaultOptions &faults)
-    : m_faults(faults)
+struct DeviceServer::Line
 {
-    for (const ServedNode &n : nodes) {
-        auto node = std::make_unique<Node>();
-        node->served = n;
-        for (const PrinterPort &p : n.ports)
-            node->blocks.push_back(std::make_unique<Block>(p));
-        m_nodes.push_back(std::move(node));
-    }
+    QString name;             ///< as the description names the line
+    QString path;             ///< what was opened
+    int fd = -1;
+    int gapMicros = 1750;     ///< the silence that ends a frame
+    std::vector<Node *> nodes;
+    std::thread thread;
+};
+
+DeviceServer::DeviceServer(const QList<ServedNode> &nodes, const FaultOptions &faults,
+                           const QHash<QString, QString> &serialPaths)
+    : m_faults(faults)
+    , m_serialPaths(serialPaths)
+{
+    for (const ServedNode &n : nodes)
+        m_nodes.push_back(std::make_unique<Node>(n));
     if (pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0)
         m_wake[0] = m_wake[1] = -1;
 }
@@ -207,6 +119,10 @@ DeviceServer::~DeviceServer()
         if (node->listenFd >= 0)
             ::close(node->listenFd);
     }
+    for (auto &line : m_lines) {
+        if (line->fd >= 0)
+            ::close(line->fd);
+    }
     for (int fd : m_wake) {
         if (fd >= 0)
             ::close(fd);
@@ -216,35 +132,64 @@ DeviceServer::~DeviceServer()
 bool DeviceServer::listen(QString *error)
 {
     if (m_wake[0] < 0) {
-        *error = QStringLiteral("cannot make a pipe: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QStringLiteral("cannot make a pipe: %1").arg(errnoText());
         return false;
     }
     if (m_faults.refuse)
         return true;
     for (auto &node : m_nodes) {
+        const ServedNode &served = node->device.served();
+        if (served.isSerial())
+            continue;
         const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int on = 1;
         sockaddr_in address{};
         address.sin_family = AF_INET;
-        address.sin_port = htons(quint16(node->served.tcpPort));
+        address.sin_port = htons(quint16(served.tcpPort));
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         if (fd < 0 || ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
             || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(fd, 64) != 0) {
-            *error = QStringLiteral("%1: cannot listen on 127.0.0.1:%2: %3")
-                         .arg(node->served.name)
-                         .arg(node->served.tcpPort)
-                         .arg(QString::fromLocal8Bit(std::strerror(errno)));
+            *error = QStringLiteral("%1: cannot listen on 127.0.0.1:%2: %3").arg(served.name).arg(served.tcpPort).arg(errnoText());
             if (fd >= 0)
                 ::close(fd);
             return false;
         }
         node->listenFd = fd;
     }
+    for (auto &node : m_nodes) {
+        const ServedNode &served = node->device.served();
+        if (!served.isSerial() || !m_serialPaths.contains(served.serial))
+            continue;
+        Line *line = nullptr;
+        for (auto &l : m_lines) {
+            if (l->name == served.serial)
+                line = l.get();
+        }
+        if (!line) {
+            auto opened = std::make_unique<Line>();
+            opened->name = served.serial;
+            opened->path = m_serialPaths.value(served.serial);
+            opened->gapMicros = served.baud > 19200 ? 1750 : int(3.5 * 11 * 1'000'000 / served.baud);
+            opened->fd = ::open(opened->path.toLocal8Bit().constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            termios tio{};
+            if (opened->fd < 0 || ::tcgetattr(opened->fd, &tio) != 0) {
+                *error = QStringLiteral("%1: cannot open serial line %2: %3").arg(served.name, opened->path, errnoText());
+                return false;
+            }
+            ::cfmakeraw(&tio);
+            ::cfsetspeed(&tio, speedOf(served.baud));
+            ::tcsetattr(opened->fd, TCSANOW, &tio);
+            line = opened.get();
+            m_lines.push_back(std::move(opened));
+        }
+        line->nodes.push_back(node.get());
+    }
     return true;
 }
 
 void DeviceServer::stop()
 {
+    m_stopping = true;
     const char byte = 1;
     if (m_wake[1] >= 0)
         [[maybe_unused]] const auto ignored = ::write(m_wake[1], &byte, 1);
@@ -252,6 +197,8 @@ void DeviceServer::stop()
 
 void DeviceServer::run()
 {
+    for (auto &line : m_lines)
+        line->thread = std::thread([this, l = line.get()] { serveLine(*l); });
     std::vector<pollfd> fds;
     fds.push_back({m_wake[0], POLLIN, 0});
     for (auto &node : m_nodes) {
@@ -290,7 +237,12 @@ void DeviceServer::run()
             c.thread = std::thread([this, &c] { serve(c); });
         }
     }
+    m_stopping = true;
     reap(true);
+    for (auto &line : m_lines) {
+        if (line->thread.joinable())
+            line->thread.join();
+    }
 }
 
 void DeviceServer::reap(bool all)
@@ -317,103 +269,173 @@ void DeviceServer::report(const QString &line)
     m_sink(line);
 }
 
+NodeDevice::Answer DeviceServer::answer(NodeDevice &device, int unit, const QByteArray &pdu,
+                                        NodeDevice::Counters &counters)
+{
+    ++m_requests;
+    NodeDevice::Answer answer = device.answer(unit, pdu, m_faults, counters, [this](const Request &r) {
+        if (m_observer) {
+            std::lock_guard lock(m_sinkMutex);
+            m_observer(r);
+        }
+    });
+    report(answer.line);
+    return answer;
+}
+
 void DeviceServer::serve(Connection &connection)
 {
-    Node &node = *connection.node;
-    modbus_t *ctx = modbus_new_tcp("127.0.0.1", node.served.tcpPort);
-    if (ctx) {
-        modbus_set_socket(ctx, connection.fd);
-        uint8_t request[MODBUS_TCP_MAX_ADU_LENGTH];
-        int number = 0;
-        int writes = 0;
-        for (;;) {
-            const int length = modbus_receive(ctx, request);
-            if (length == 0)
-                continue;
-            if (length < 0) {
-                // A peer that closes is the normal end; anything else is worth a line.
-                if (errno != ECONNRESET && errno != 0 && m_sink)
-                    report(QStringLiteral("%1:%2 connection closed: %3")
-                               .arg(node.served.name)
-                               .arg(node.served.tcpPort)
-                               .arg(QString::fromLocal8Bit(modbus_strerror(errno))));
-                break;
-            }
-            ++m_requests;
-            QString line;
-            const Outcome outcome = handle(node, ctx, request, length, ++number, writes, line);
-            if (m_sink)
-                report(line);
-            if (outcome == Outcome::Drop)
-                break;
+    NodeDevice &device = connection.node->device;
+    const QString where = QStringLiteral("%1:%2").arg(device.served().name, device.served().where());
+    NodeDevice::Counters counters;
+    for (;;) {
+        // Framed by the header alone: what a PDU claims about itself never decides where
+        // the next request begins.
+        const QDeadlineTimer idle(m_faults.idleMs);
+        QByteArray header(HeaderLength, '\0');
+        Got got = readFully(connection.fd, header.data(), HeaderLength, idle);
+        const int length = word(header, 4);
+        const int protocol = word(header, 2);
+        if (got == Got::All && (protocol != 0 || length < 2 || length > MaxLength)) {
+            report(QStringLiteral("%1 connection closed: a header with protocol id %2 and length %3 frames no request")
+                       .arg(where)
+                       .arg(protocol)
+                       .arg(length));
+            break;
         }
-        modbus_free(ctx); // not modbus_close: run() closes the socket once the thread is joined
+        QByteArray pdu(got == Got::All ? length - 1 : 0, '\0');
+        if (got == Got::All)
+            got = readFully(connection.fd, pdu.data(), int(pdu.size()), idle);
+        if (got == Got::TimedOut)
+            report(QStringLiteral("%1 connection closed: idle for %2 ms").arg(where).arg(m_faults.idleMs));
+        if (got != Got::All)
+            break;
+        const int unit = quint8(header.at(6));
+        const NodeDevice::Answer a = answer(device, unit, pdu, counters);
+        if (a.kind == NodeDevice::Answer::Drop)
+            break;
+        QByteArray reply = header.left(4);
+        ModbusPdu::appendWord(reply, int(a.pdu.size()) + 1);
+        reply.append(char(unit));
+        reply += a.pdu;
+        if (::send(connection.fd, reply.constData(), size_t(reply.size()), MSG_NOSIGNAL) != reply.size())
+            break;
     }
     ::shutdown(connection.fd, SHUT_RDWR); // the client sees the end now
     connection.done = true;
 }
 
-DeviceServer::Outcome DeviceServer::handle(Node &node, void *context, const uint8_t *request, int length,
-                                           int number, int &writes, QString &line)
+namespace {
+
+// How long the request frame (unit, PDU, CRC) whose first bytes are `head` is: 0 while
+// it cannot tell yet, -1 for a function whose frame only the silence after it ends.
+int requestFrameLength(const QByteArray &head)
 {
-    auto *ctx = static_cast<modbus_t *>(context);
-    const ParsedRequest parsed = parse(request, length);
-    const Request &r = parsed.request;
-    if (parsed.write)
-        ++writes;
-    if (m_observer) {
-        std::lock_guard lock(m_sinkMutex);
-        m_observer(r);
+    if (head.size() < 2)
+        return 0;
+    switch (quint8(head.at(1))) {
+    case ModbusPdu::ReadHolding:
+    case ModbusPdu::WriteSingle:
+        return 8;
+    case ModbusPdu::WriteMultiple:
+        return head.size() < 7 ? 0 : 9 + quint8(head.at(6));
+    default:
+        return -1;
     }
-    line = requestLine(node.served, number, parsed);
+}
 
-    // What the request touches goes on the line whatever becomes of it.
-    const bool known = (parsed.write || r.function == MODBUS_FC_READ_HOLDING_REGISTERS) && parsed.wellFormed;
-    bool unitKnown = false;
-    Block *block = known ? node.blockFor(r.unit, r.address, r.count, &unitKnown) : nullptr;
-    const int first = block ? r.address - block->served.base : 0;
-    if (block) {
-        line += QStringLiteral(": ")
-            + namesText(parsed.write ? block->registers.describeWrite(first, r.values.data(), r.count)
-                                     : block->registers.namesIn(first, r.count));
+void writeAll(int fd, const QByteArray &bytes)
+{
+    for (qsizetype sent = 0; sent < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.constData() + sent, size_t(bytes.size() - sent));
+        if (n > 0) {
+            sent += n;
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return;
+        pollfd p{fd, POLLOUT, 0};
+        ::poll(&p, 1, 100);
     }
+}
 
-    if (m_faults.dropAt > 0 && number == m_faults.dropAt) {
-        line += QStringLiteral(" -> connection dropped (--drop-at %1)").arg(number);
-        return Outcome::Drop;
+} // namespace
+
+void DeviceServer::serveLine(Line &line)
+{
+    NodeDevice::Counters counters;
+    // A pseudo-terminal hands bytes over in bursts, not at the line's pace: a frame ends
+    // after a silence of the line's gap, but never less than a few milliseconds.
+    const int silenceMs = std::max(5, (line.gapMicros + 999) / 1000);
+    const QString where = line.name;
+    auto process = [&](const QByteArray &frame) {
+        const qsizetype n = frame.size();
+        const quint16 carried = n < 4 ? 0 : quint16(quint8(frame.at(n - 2)) | (quint8(frame.at(n - 1)) << 8));
+        if (n < 4 || ModbusPdu::crc16(frame.constData(), n - 2) != carried) {
+            report(QStringLiteral("%1: a frame of %2 bytes with a wrong CRC -> no answer").arg(where).arg(n));
+            return;
+        }
+        const int unit = quint8(frame.at(0));
+        Node *node = nullptr;
+        for (Node *candidate : line.nodes) {
+            if (candidate->device.hasUnit(unit))
+                node = candidate;
+        }
+        if (!node) {
+            report(QStringLiteral("%1: a frame for unit %2, which no device on the line has -> no answer").arg(where).arg(unit));
+            return;
+        }
+        const NodeDevice::Answer a = answer(node->device, unit, frame.mid(1, n - 3), counters);
+        if (a.kind == NodeDevice::Answer::Drop)
+            return;
+        std::this_thread::sleep_for(std::chrono::microseconds(line.gapMicros));
+        QByteArray reply;
+        reply.append(char(unit));
+        reply += a.pdu;
+        const quint16 crc = ModbusPdu::crc16(reply.constData(), reply.size());
+        reply.append(char(crc & 0xff));
+        reply.append(char(crc >> 8));
+        writeAll(line.fd, reply);
+    };
+
+    QByteArray frame;
+    while (!m_stopping) {
+        const int due = requestFrameLength(frame);
+        if (due > 0 && frame.size() >= due) {
+            process(frame.left(due));
+            frame.remove(0, due);
+            continue;
+        }
+        pollfd p{line.fd, POLLIN, 0};
+        const int rc = ::poll(&p, 1, frame.isEmpty() ? 100 : silenceMs);
+        if (rc < 0 && errno != EINTR)
+            break;
+        if (rc == 0 && !frame.isEmpty()) {
+            // The silence ends the frame: one of unknown length is answered for what it
+            // is, a short one was cut off.
+            if (due < 0)
+                process(frame);
+            else
+                report(QStringLiteral("%1: a frame cut off after %2 bytes -> no answer").arg(where).arg(frame.size()));
+            frame.clear();
+            continue;
+        }
+        if (rc <= 0)
+            continue;
+        char buffer[512];
+        const ssize_t n = ::read(line.fd, buffer, sizeof buffer);
+        if (n > 0)
+            frame.append(buffer, n);
+        else if (n == 0 || (errno != EAGAIN && errno != EINTR))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20)); // the other end is gone for now
     }
-    if (m_faults.delayMs > 0)
-        std::this_thread::sleep_for(std::chrono::milliseconds(m_faults.delayMs));
-
-    const bool faultDue = parsed.write && m_faults.exceptionAt > 0 && writes == m_faults.exceptionAt;
-    if (const auto refused = refusal(parsed, unitKnown, block ? &block->registers : nullptr, first, faultDue, writes)) {
-        modbus_reply_exception(ctx, request, unsigned(refused->code));
-        line += QStringLiteral(" -> exception %1 (%2)")
-                    .arg(refused->code)
-                    .arg(refused->why.isEmpty() ? exceptionText(refused->code) : refused->why);
-        return Outcome::Replied;
-    }
-
-    modbus_mapping_t mapping{};
-    std::lock_guard lock(node.mutex);
-    mapping.start_registers = block->served.base;
-    mapping.nb_registers = block->registers.count();
-    mapping.tab_registers = block->data.data();
-    if (modbus_reply(ctx, request, length, &mapping) < 0)
-        line += QStringLiteral(" -> reply failed: %1").arg(QString::fromLocal8Bit(modbus_strerror(errno)));
-    else
-        line += QStringLiteral(" -> ok");
-    return Outcome::Replied;
 }
 
 std::vector<uint16_t> DeviceServer::registers(const QString &portName) const
 {
     for (const auto &node : m_nodes) {
-        std::lock_guard lock(node->mutex);
-        for (const auto &block : node->blocks) {
-            if (block->registers.port().name == portName)
-                return block->data;
-        }
+        if (auto found = node->device.registers(portName); !found.empty())
+            return found;
     }
     return {};
 }

@@ -15,13 +15,13 @@ Result<QList<ServedNode>> servedNodes(const QString &path)
         const NetworkNode &node = catalogue->nodes()[i];
         if (!node.modbus)
             continue;
-        ServedNode s{node.name, node.modbus->host, node.modbus->port, {}};
+        ServedNode s{node.name, node.modbus->host, node.modbus->port, {}, node.modbus->serial, node.modbus->baud};
         for (const PrinterPort &port : catalogue->ports()) {
             if (port.node == i)
                 s.ports.append(port);
         }
         for (const ServedNode &other : served) {
-            if (other.tcpPort == s.tcpPort) {
+            if (!s.isSerial() && !other.isSerial() && other.tcpPort == s.tcpPort) {
                 return Failure{QStringLiteral("%1: nodes %2 and %3 both want port %4")
                                    .arg(path, other.name, s.name)
                                    .arg(s.tcpPort)};

@@ -1,4 +1,4 @@
-// tkldevsim: printing devices on loopback that speak Modbus TCP, for tests and demonstrations.
+// tkldevsim: printing devices on loopback (Modbus TCP) or on serial lines (Modbus RTU), for tests and demonstrations.
 
 #include "devsim/DeviceServer.h"
 #include "devsim/ServedNodes.h"
@@ -7,6 +7,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QHash>
 
 #include <csignal>
 #include <cstdio>
@@ -48,6 +49,7 @@ struct Options
 {
     QString networkPath;
     tkl::devsim::FaultOptions faults;
+    QStringList serial; ///< [LINE=]PATH, as given
     bool verbose = false;
 };
 
@@ -57,12 +59,14 @@ std::variant<Options, int> parseOptions()
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
-        "Printing devices that speak Modbus TCP, for tests and demonstrations.\n"
+        "Printing devices that speak Modbus TCP or RTU, for tests and demonstrations.\n"
         "\n"
         "Serves every node of the network description that has a \"modbus\" endpoint on\n"
         "127.0.0.1 at the node's port. Each printer port of such a node is a block of\n"
         "holding registers at its \"base\", addressed by its \"unit\", laid out by the\n"
-        "register map the program downloads with. Stops cleanly on SIGINT or SIGTERM.\n"
+        "register map the program downloads with. Nodes on a serial line (\"serial\")\n"
+        "speak Modbus RTU on the path --serial gives for their line. Stops cleanly on\n"
+        "SIGINT or SIGTERM.\n"
         "\n"
         "The description is the file given with --network, else the one the editor\n"
         "uses: TKL_NETWORK, else network.json in the editor's configuration folder.\n"
@@ -82,6 +86,14 @@ std::variant<Options, int> parseOptions()
         {QStringLiteral("drop-at"), QStringLiteral("Close the connection on its N-th request instead of replying."),
          QStringLiteral("N")},
         {QStringLiteral("refuse"), QStringLiteral("Do not listen: every connection is refused.")},
+        {QStringLiteral("idle-ms"),
+         QStringLiteral("Close a connection that sends no request for N milliseconds (default 60000)."),
+         QStringLiteral("N")},
+        {QStringLiteral("serial"),
+         QStringLiteral("Serve the serial line LINE of the description (its nodes' \"serial\") on the device PATH, "
+                        "e.g. one end of a pseudo-terminal pair; LINE= may be left out when the description has one "
+                        "line. Repeat for more lines."),
+         QStringLiteral("[LINE=]PATH")},
     });
     if (!parser.parse(QCoreApplication::arguments())) {
         say(stderr, QStringLiteral("tkldevsim: %1 (see tkldevsim --help)").arg(parser.errorText()));
@@ -100,8 +112,14 @@ std::variant<Options, int> parseOptions()
     Options options;
     if (!count(parser, QStringLiteral("delay-ms"), &options.faults.delayMs)
         || !count(parser, QStringLiteral("exception-at"), &options.faults.exceptionAt)
-        || !count(parser, QStringLiteral("drop-at"), &options.faults.dropAt))
+        || !count(parser, QStringLiteral("drop-at"), &options.faults.dropAt)
+        || !count(parser, QStringLiteral("idle-ms"), &options.faults.idleMs))
         return 2;
+    if (parser.isSet(QStringLiteral("idle-ms")) && options.faults.idleMs == 0) {
+        say(stderr, QStringLiteral("tkldevsim: --idle-ms takes a whole number of at least 1, not \"0\""));
+        return 2;
+    }
+    options.serial = parser.values(QStringLiteral("serial"));
     options.faults.refuse = parser.isSet(QStringLiteral("refuse"));
     options.verbose = parser.isSet(QStringLiteral("verbose"));
     options.networkPath = parser.isSet(QStringLiteral("network")) ? parser.value(QStringLiteral("network"))
@@ -110,7 +128,7 @@ std::variant<Options, int> parseOptions()
 }
 
 // One line per node: where it serves (or refuses) and its printer ports' registers.
-void announce(const QList<tkl::devsim::ServedNode> &nodes, bool refuse)
+void announce(const QList<tkl::devsim::ServedNode> &nodes, const QHash<QString, QString> &paths, bool refuse)
 {
     for (const auto &node : nodes) {
         QStringList ports;
@@ -121,11 +139,49 @@ void announce(const QList<tkl::devsim::ServedNode> &nodes, bool refuse)
                          .arg(tkl::devsim::addressOf(p).base)
                          .arg(tkl::devsim::addressOf(p).base + tkl::PortVariables::registerCount(p) - 1);
         }
-        say(stdout, QStringLiteral("tkldevsim: %1 %2 127.0.0.1:%3: %4")
-                        .arg(node.name, refuse ? QStringLiteral("refuses connections on") : QStringLiteral("serves"))
-                        .arg(node.tcpPort)
-                        .arg(ports.isEmpty() ? QStringLiteral("no printer ports") : ports.join(u", ")));
+        QString where;
+        if (!node.isSerial())
+            where = QStringLiteral("%1 127.0.0.1:%2")
+                        .arg(refuse ? QStringLiteral("refuses connections on") : QStringLiteral("serves"))
+                        .arg(node.tcpPort);
+        else if (paths.contains(node.serial))
+            where = QStringLiteral("serves serial line %1 on %2").arg(node.serial, paths.value(node.serial));
+        else
+            where = QStringLiteral("is on serial line %1, not served (see --serial)").arg(node.serial);
+        say(stdout, QStringLiteral("tkldevsim: %1 %2: %3")
+                        .arg(node.name, where, ports.isEmpty() ? QStringLiteral("no printer ports") : ports.join(u", ")));
     }
+}
+
+// The path to open for each serial line named by --serial [LINE=]PATH; a message when
+// an option names no line of `nodes`.
+std::variant<QHash<QString, QString>, QString> serialPaths(const QList<tkl::devsim::ServedNode> &nodes,
+                                                            const QStringList &given)
+{
+    QStringList lines;
+    for (const auto &node : nodes) {
+        if (node.isSerial() && !lines.contains(node.serial))
+            lines << node.serial;
+    }
+    QHash<QString, QString> paths;
+    for (const QString &option : given) {
+        const qsizetype equals = option.indexOf(u'=');
+        QString line = equals < 0 ? QString() : option.left(equals);
+        const QString path = equals < 0 ? option : option.mid(equals + 1);
+        if (line.isEmpty()) {
+            if (lines.size() != 1)
+                return QStringLiteral("--serial %1: the description has %2 serial lines; say which as LINE=PATH")
+                    .arg(option)
+                    .arg(lines.size());
+            line = lines.first();
+        }
+        if (!lines.contains(line))
+            return QStringLiteral("--serial %1: no node of the description is on serial line \"%2\"").arg(option, line);
+        if (path.isEmpty())
+            return QStringLiteral("--serial %1: no path to serve the line on").arg(option);
+        paths.insert(line, path);
+    }
+    return paths;
 }
 
 // SIGINT and SIGTERM stop `server`; a client that vanishes mid-reply is an error on
@@ -160,7 +216,13 @@ int main(int argc, char *argv[])
         return 2;
     }
 
-    tkl::devsim::DeviceServer server(*nodes, options.faults);
+    const auto paths = serialPaths(*nodes, options.serial);
+    if (const QString *why = std::get_if<QString>(&paths)) {
+        say(stderr, QStringLiteral("tkldevsim: %1").arg(*why));
+        return 2;
+    }
+    const auto &lines = std::get<QHash<QString, QString>>(paths);
+    tkl::devsim::DeviceServer server(*nodes, options.faults, lines);
     if (options.verbose)
         server.setVerbose([](const QString &line) { say(stdout, line); });
     QString error;
@@ -168,7 +230,7 @@ int main(int argc, char *argv[])
         say(stderr, QStringLiteral("tkldevsim: %1").arg(error));
         return 1;
     }
-    announce(*nodes, options.faults.refuse);
+    announce(*nodes, lines, options.faults.refuse);
 
     stopOnSignals(server);
     say(stdout, QStringLiteral("tkldevsim: ready; stop with Ctrl+C"));

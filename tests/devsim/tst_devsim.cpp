@@ -3,8 +3,7 @@
 // end in one line that names the variable, the endpoint and what happened (and, from
 // tklcli, in exit status 1).
 
-#include "support/LoopbackPort.h"
-#include "support/ToolProcess.h"
+#include "DevsimSupport.h"
 
 #include "files/LayoutData.h"
 #include "files/LayoutWriter.h"
@@ -29,29 +28,6 @@ using namespace tkl::test;
 using namespace tkl::testing;
 
 namespace {
-
-// A printer module node at a Modbus endpoint on 127.0.0.1 at `port` with two printer
-// ports, Printer1 (the defaults) and the small Printer2 (unit 2, also at base 0); a bench
-// node with the simulated port Local, sized like Printer1; and a scale with one variable.
-QByteArray modbusNetwork(int port)
-{
-    return QStringLiteral(R"({
-  "nodes": [
-    { "name": "Scale1", "address": "NET1.ST03", "capabilities": "17 weighing terminal",
-      "variables": [ { "name": "NetWeight", "internalAddress": 120, "offset": 0, "subDataType": 4,
-                       "bitNo": 0, "simulation": { "fixed": 1234.56 } } ] },
-    { "name": "PrinterModule", "address": "NET1.ST07", "capabilities": "65 ticket printer", "variables": [],
-      "modbus": { "host": "127.0.0.1", "port": %1 } },
-    { "name": "Bench", "address": "NET1.ST09", "capabilities": "65 ticket printer", "variables": [] } ],
-  "ports": [
-    { "name": "Printer1", "node": "PrinterModule", "modbus": { "unit": 1, "base": 0 } },
-    { "name": "Printer2", "node": "PrinterModule", "ticketLines": 5, "stringLength": 40,
-      "modbus": { "unit": 2, "base": 0 } },
-    { "name": "Local", "node": "Bench" } ]
-})")
-        .arg(port)
-        .toUtf8();
-}
 
 // Starts tkldevsim on a free loopback port with a description of its own, and stops it.
 class SimulatorProcess : public ToolFolder
@@ -124,75 +100,6 @@ Client connectTo(int port)
         return {};
     return ctx;
 }
-
-// A full ticket: 30 fields, 60 text lines of 40 characters, both printer codes.
-LayoutData fullLayout()
-{
-    LayoutData layout;
-    layout.EditorWidth = 5170;
-    layout.EditorHeight = 3155;
-    layout.TicketLines = 60;
-    QStringList lines;
-    for (int i = 1; i <= 60; ++i)
-        lines << QStringLiteral("Line %1 of the ticket: value").arg(i);
-    layout.text = lines.join(QStringLiteral("\r\n"));
-    for (int n = 1; n <= LayoutData::LastSlot; ++n) {
-        layout.UpdateBoxes[n] = UpdateBox{QStringLiteral("Scale1.NetWeight"), 3, 120, 0, 4, 0, 17, 0, 9, 2, true,
-                                          qint16(2 * n - 1), 30};
-        layout.BoxLoaded[n] = 1;
-    }
-    layout.StartCode = QStringLiteral("[27]@");
-    layout.StopCode = QStringLiteral("[12]");
-    return layout;
-}
-
-// The simulator's server in a thread of this process and the program's download of the
-// full ticket to Printer1, so that a case costs a download, not two programs starting.
-struct Loopback
-{
-    const int port = freeLoopbackPort();
-    QList<devsim::ServedNode> nodes;
-    std::unique_ptr<ProcessNetwork> network;
-
-    // The program's description of the device differs from the served one by `from` -> `to`
-    // (%1 in them: the port).
-    explicit Loopback(QByteArray from = {}, QByteArray to = {})
-    {
-        ToolFolder dir;
-        writeFile(dir.networkPath(), modbusNetwork(port));
-        QByteArray described = modbusNetwork(port);
-        const QByteArray number = QByteArray::number(port);
-        if (!from.isEmpty())
-            described.replace(from.replace("%1", number), to.replace("%1", number));
-        auto served = devsim::servedNodes(dir.networkPath());
-        auto loaded = ProcessNetwork::fromJson(described, QStringLiteral("net.json"));
-        if (!served.ok() || !loaded.ok())
-            qFatal("the description is unusable");
-        nodes = *served;
-        network = std::move(loaded).value();
-    }
-
-    // The requests the server saw go to `seen`.
-    DownloadResult download(const devsim::FaultOptions &faults, std::vector<devsim::DeviceServer::Request> *seen = nullptr)
-    {
-        devsim::DeviceServer server(nodes, faults);
-        if (seen)
-            server.setObserver([seen](const devsim::DeviceServer::Request &r) { seen->push_back(r); });
-        QString why;
-        if (!server.listen(&why))
-            qFatal("%s", qPrintable(why));
-        std::thread thread([&] { server.run(); });
-        AutomationFactory factory(*network);
-        TicketDownload download(factory);
-        TicketModel model;
-        const LayoutData layout = fullLayout();
-        layout.applyTo(model);
-        const DownloadResult result = download.run(model, layout.text.split(QStringLiteral("\r\n")), QStringLiteral("Printer1"));
-        server.stop();
-        thread.join();
-        return result;
-    }
-};
 
 } // namespace
 
@@ -388,6 +295,9 @@ void TestDevsim::faults_data()
     row("slower than the timeout", {.delayMs = 1000}, "to 127.0.0.1:%1 (unit 1) failed: no answer within 200 ms", "%1 }", "%1, \"timeoutMs\": 200 }");
     row("wrong unit", {}, "to 127.0.0.1:%1 (unit 9) failed: the device answered with Modbus exception 11",
         "\"unit\": 1", "\"unit\": 9");
+    // The 32nd write joins element 1's one-register members and element 2's name.
+    row("a joined write names its range", {.exceptionAt = 32},
+        "Writing Printer1.UpdateArr[1].NodeAdr to Printer1.UpdateArr[2].VarName to 127.0.0.1:%1 (unit 1) failed");
     row("exception reply", {.exceptionAt = 3},
         "Printer1.UpdateArr[3].DataIn to 127.0.0.1:%1 (unit 1) failed: the device answered with Modbus exception 4");
 }

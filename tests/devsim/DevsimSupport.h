@@ -1,0 +1,119 @@
+#pragma once
+
+// What the simulator's tests share: a network with two Modbus printer ports, a full
+// ticket, and the simulator's server in a thread of the test with a download to it.
+
+#include "support/LoopbackPort.h"
+#include "support/ToolProcess.h"
+
+#include "device/AutomationFactory.h"
+#include "device/ProcessNetwork.h"
+#include "device/TicketDownload.h"
+#include "devsim/DeviceServer.h"
+#include "devsim/ServedNodes.h"
+#include "files/LayoutData.h"
+#include "model/TicketModel.h"
+
+#include <memory>
+#include <thread>
+
+namespace tkl::test {
+
+using namespace tkl::testing;
+
+// A printer module node at a Modbus endpoint on 127.0.0.1 at `port` with two printer
+// ports, Printer1 (the defaults) and the small Printer2 (unit 2, also at base 0); a bench
+// node with the simulated port Local, sized like Printer1; and a scale with one variable.
+inline QByteArray modbusNetwork(int port)
+{
+    return QStringLiteral(R"({
+  "nodes": [
+    { "name": "Scale1", "address": "NET1.ST03", "capabilities": "17 weighing terminal",
+      "variables": [ { "name": "NetWeight", "internalAddress": 120, "offset": 0, "subDataType": 4,
+                       "bitNo": 0, "simulation": { "fixed": 1234.56 } } ] },
+    { "name": "PrinterModule", "address": "NET1.ST07", "capabilities": "65 ticket printer", "variables": [],
+      "modbus": { "host": "127.0.0.1", "port": %1 } },
+    { "name": "Bench", "address": "NET1.ST09", "capabilities": "65 ticket printer", "variables": [] } ],
+  "ports": [
+    { "name": "Printer1", "node": "PrinterModule", "modbus": { "unit": 1, "base": 0 } },
+    { "name": "Printer2", "node": "PrinterModule", "ticketLines": 5, "stringLength": 40,
+      "modbus": { "unit": 2, "base": 0 } },
+    { "name": "Local", "node": "Bench" } ]
+})")
+        .arg(port)
+        .toUtf8();
+}
+
+// A full ticket: 30 fields, 60 text lines of 40 characters, both printer codes.
+inline LayoutData fullLayout()
+{
+    LayoutData layout;
+    layout.EditorWidth = 5170;
+    layout.EditorHeight = 3155;
+    layout.TicketLines = 60;
+    QStringList lines;
+    for (int i = 1; i <= 60; ++i)
+        lines << QStringLiteral("Line %1 of the ticket: value").arg(i);
+    layout.text = lines.join(QStringLiteral("\r\n"));
+    for (int n = 1; n <= LayoutData::LastSlot; ++n) {
+        layout.UpdateBoxes[n] = UpdateBox{QStringLiteral("Scale1.NetWeight"), 3, 120, 0, 4, 0, 17, 0, 9, 2, true,
+                                          qint16(2 * n - 1), 30};
+        layout.BoxLoaded[n] = 1;
+    }
+    layout.StartCode = QStringLiteral("[27]@");
+    layout.StopCode = QStringLiteral("[12]");
+    return layout;
+}
+
+// The simulator's server in a thread of this process and the program's download of the
+// full ticket to Printer1, so that a case costs a download, not two programs starting.
+struct Loopback
+{
+    const int port = freeLoopbackPort();
+    QList<devsim::ServedNode> nodes;
+    std::unique_ptr<ProcessNetwork> network;
+
+    // The program's description of the device differs from the served one by `from` -> `to`
+    // (%1 in them: the port).
+    explicit Loopback(QByteArray from = {}, QByteArray to = {}, int clientPort = 0)
+    {
+        ToolFolder dir;
+        writeFile(dir.networkPath(), modbusNetwork(port));
+        QByteArray described = modbusNetwork(clientPort ? clientPort : port);
+        const QByteArray number = QByteArray::number(port);
+        if (!from.isEmpty())
+            described.replace(from.replace("%1", number), to.replace("%1", number));
+        auto served = devsim::servedNodes(dir.networkPath());
+        auto loaded = ProcessNetwork::fromJson(described, QStringLiteral("net.json"));
+        if (!served.ok() || !loaded.ok())
+            qFatal("the description is unusable");
+        nodes = *served;
+        network = std::move(loaded).value();
+    }
+
+    // The requests the server saw go to `seen`.
+    DownloadResult download(const devsim::FaultOptions &faults, std::vector<devsim::DeviceServer::Request> *seen = nullptr,
+                            const LayoutData &layout = fullLayout(), const QString &portName = QStringLiteral("Printer1"),
+                            const std::function<void()> &meanwhile = {})
+    {
+        devsim::DeviceServer server(nodes, faults);
+        if (seen)
+            server.setObserver([seen](const devsim::DeviceServer::Request &r) { seen->push_back(r); });
+        QString why;
+        if (!server.listen(&why))
+            qFatal("%s", qPrintable(why));
+        std::thread thread([&] { server.run(); });
+        if (meanwhile)
+            meanwhile();
+        AutomationFactory factory(*network);
+        TicketDownload download(factory);
+        TicketModel model;
+        layout.applyTo(model);
+        const DownloadResult result = download.run(model, layout.text.split(QStringLiteral("\r\n")), portName);
+        server.stop();
+        thread.join();
+        return result;
+    }
+};
+
+} // namespace tkl::test
