@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 namespace tkl {
 
@@ -29,6 +30,7 @@ QString errorText(int error)
 
 void ModbusTcpLink::close()
 {
+    m_inbox.clear();
     if (m_fd >= 0)
         ::close(m_fd);
     m_fd = -1;
@@ -89,9 +91,33 @@ std::optional<QString> ModbusTcpLink::open()
     return std::nullopt;
 }
 
+ModbusLink::Received ModbusTcpLink::take(char *into, qsizetype size, const QDeadlineTimer &deadline)
+{
+    char buffer[1024];
+    while (m_inbox.size() < size) {
+        // The deadline bounds the whole answer, however slowly its bytes trickle in.
+        pollfd p{m_fd, POLLIN, 0};
+        const int rc = ::poll(&p, 1, int(std::min<qint64>(deadline.remainingTime(), 1 << 30)));
+        if (rc == 0)
+            return Received::TimedOut;
+        if (rc < 0 && errno != EINTR)
+            return Received::Failed;
+        const ssize_t n = rc < 0 ? -1 : ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (n > 0)
+            m_inbox.append(buffer, n);
+        else if (n == 0 || errno == ECONNRESET)
+            return Received::Closed;
+        else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+            return Received::Failed;
+    }
+    std::memcpy(into, m_inbox.constData(), size_t(size));
+    m_inbox.remove(0, size);
+    return Received::All;
+}
+
 int ModbusTcpLink::strayBytes()
 {
-    int stray = 0;
+    int stray = int(std::exchange(m_inbox, {}).size());
     char buffer[512];
     for (;;) {
         const ssize_t n = ::recv(m_fd, buffer, sizeof buffer, MSG_DONTWAIT);
@@ -140,7 +166,7 @@ std::optional<QString> ModbusTcpLink::exchange(int unit, const QByteArray &pdu, 
 
     const QDeadlineTimer deadline(m_endpoint.timeoutMs);
     QByteArray header(HeaderLength, '\0');
-    if (const Received r = receive(m_fd, header.data(), HeaderLength, deadline); r != Received::All)
+    if (const Received r = take(header.data(), HeaderLength, deadline); r != Received::All)
         return receiveFailure(r);
     if (const int protocol = word(header, 2); protocol != 0)
         return QStringLiteral("the device answered with protocol id %1, not 0").arg(protocol);
@@ -155,18 +181,18 @@ std::optional<QString> ModbusTcpLink::exchange(int unit, const QByteArray &pdu, 
     // not after waiting for bytes that never come.
     reply->resize(length - 1);
     qsizetype head = 1;
-    if (const Received r = receive(m_fd, reply->data(), head, deadline); r != Received::All)
+    if (const Received r = take(reply->data(), head, deadline); r != Received::All)
         return receiveFailure(r);
     if (const int function = quint8(reply->at(0)); function != quint8(pdu.at(0)) && function != (quint8(pdu.at(0)) | 0x80))
         return QStringLiteral("the device answered with function code %1, asked %2").arg(function).arg(quint8(pdu.at(0)));
     if (ModbusPdu::replyLength(reply->left(head)) == 0 && reply->size() > 1) {
-        if (const Received r = receive(m_fd, reply->data() + head, 1, deadline); r != Received::All)
+        if (const Received r = take(reply->data() + head, 1, deadline); r != Received::All)
             return receiveFailure(r);
         ++head;
     }
     if (const int due = ModbusPdu::replyLength(reply->left(head)); due > 0 && due != reply->size())
         return QStringLiteral("the device answered with MBAP length %1 for an answer of %2 bytes").arg(length).arg(due + 1);
-    if (const Received r = receive(m_fd, reply->data() + head, reply->size() - head, deadline); r != Received::All)
+    if (const Received r = take(reply->data() + head, reply->size() - head, deadline); r != Received::All)
         return receiveFailure(r);
     if (const int stray = strayBytes(); stray > 0)
         return QStringLiteral("the device sent %1 bytes more than its answer").arg(stray);

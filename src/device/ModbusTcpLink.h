@@ -23,8 +23,12 @@ private:
     int connectTo(const void *address, unsigned length, int family, const QDeadlineTimer &deadline);
     /// Takes whatever the device sent unasked; how many bytes (-1: it closed the connection).
     int strayBytes();
+    /// Moves the next `size` bytes of the answer into `into`, reading as much as has
+    /// arrived at a time, before `deadline`.
+    Received take(char *into, qsizetype size, const QDeadlineTimer &deadline);
 
     int m_fd = -1;
+    QByteArray m_inbox; ///< bytes read and not yet taken
     quint16 m_transaction = 0;
 };
 
