@@ -9,7 +9,7 @@ packages=(
     fonts-liberation2 fontconfig
     xvfb xauth
     pkg-config libmodbus-dev
-    python3 python3-pymodbus python3-serial-asyncio
+    python3 python3-pymodbus python3-serial-asyncio socat
     desktop-file-utils appstream dpkg-dev file
 )
 

@@ -55,7 +55,7 @@ QString ModbusLink::receiveFailure(Received what) const
     case Received::Closed:
         return QStringLiteral("the device closed the connection");
     default:
-        return QString::fromLocal8Bit(std::strerror(errno));
+        return errno ? QString::fromLocal8Bit(std::strerror(errno)) : QStringLiteral("the line hung up");
     }
 }
 

@@ -80,8 +80,33 @@ std::optional<QString> ModbusRtuLink::open()
         return QStringLiteral("cannot open the serial line (%1)").arg(why);
     }
     m_fd = modbus_get_socket(m_ctx);
+    // What the line held before this session answers nothing of ours.
+    ::tcflush(m_fd, TCIOFLUSH);
     m_lastFrame = std::chrono::steady_clock::now();
     return std::nullopt;
+}
+
+ModbusLink::Received ModbusRtuLink::take(char *into, qsizetype size, const QDeadlineTimer &deadline)
+{
+    qsizetype got = 0;
+    while (got < size) {
+        // The deadline bounds the whole answer, however slowly its bytes trickle in.
+        pollfd p{m_fd, POLLIN, 0};
+        const int rc = ::poll(&p, 1, int(std::min<qint64>(deadline.remainingTime(), 1 << 30)));
+        if (rc == 0)
+            return Received::TimedOut;
+        if (rc < 0 && errno == EINTR)
+            continue;
+        if (rc < 0 || (p.revents & (POLLHUP | POLLERR) && !(p.revents & POLLIN)))
+            return Received::Failed;
+        // A serial line reads 0 bytes when nothing is there: it has no end to close.
+        const ssize_t n = ::read(m_fd, into + got, size_t(size - got));
+        if (n > 0)
+            got += n;
+        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+            return Received::Failed;
+    }
+    return Received::All;
 }
 
 int ModbusRtuLink::takeUntilSilence()
@@ -96,6 +121,8 @@ int ModbusRtuLink::takeUntilSilence()
             continue;
         if (rc <= 0)
             return rc < 0 ? -1 : taken;
+        if ((p.revents & (POLLHUP | POLLERR)) && !(p.revents & POLLIN))
+            return -1;
         const ssize_t n = ::read(m_fd, buffer, sizeof buffer);
         if (n > 0)
             taken += int(n);
@@ -136,14 +163,14 @@ std::optional<QString> ModbusRtuLink::exchange(int unit, const QByteArray &pdu, 
 
     const QDeadlineTimer deadline(m_endpoint.timeoutMs);
     QByteArray answer(2, '\0');
-    if (const Received r = receive(m_fd, answer.data(), 2, deadline); r != Received::All)
+    if (const Received r = take(answer.data(), 2, deadline); r != Received::All)
         return receiveFailure(r);
     const int function = quint8(answer.at(1));
     int due = function != quint8(pdu.at(0)) && function != (quint8(pdu.at(0)) | 0x80) ? -1
                                                                                         : ModbusPdu::replyLength(answer.mid(1));
     if (due == 0) {
         answer.resize(3);
-        if (const Received r = receive(m_fd, answer.data() + 2, 1, deadline); r != Received::All)
+        if (const Received r = take(answer.data() + 2, 1, deadline); r != Received::All)
             return receiveFailure(r);
         due = ModbusPdu::replyLength(answer.mid(1));
     }
@@ -156,7 +183,7 @@ std::optional<QString> ModbusRtuLink::exchange(int unit, const QByteArray &pdu, 
     }
     const qsizetype head = answer.size();
     answer.resize(1 + due + 2);
-    if (const Received r = receive(m_fd, answer.data() + head, answer.size() - head, deadline); r != Received::All)
+    if (const Received r = take(answer.data() + head, answer.size() - head, deadline); r != Received::All)
         return receiveFailure(r);
     const int extra = takeUntilSilence();
     m_lastFrame = std::chrono::steady_clock::now();

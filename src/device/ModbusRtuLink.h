@@ -31,6 +31,8 @@ public:
     static int frameGapMicros(const ModbusEndpoint &endpoint);
 
 private:
+    /// Reads exactly `size` bytes of an answer into `into` before `deadline`.
+    Received take(char *into, qsizetype size, const QDeadlineTimer &deadline);
     /// Bytes that arrive within one frame gap; how many were taken (-1 on a read error).
     int takeUntilSilence();
 

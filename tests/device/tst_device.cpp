@@ -100,6 +100,23 @@ void TestDevice::malformedDescription_data()
         "ports[0]: needs \"modbus\"");
     row("modbus: port on a simulated node", edit("\"stringLength\": 10", "\"stringLength\": 10, \"modbus\": {}"),
         "ports[0].modbus: node \"Prn\" has no \"modbus\" endpoint");
+    auto serial = [](const char *keys) {
+        return QByteArray(modbusNetwork).replace("\"host\": \"127.0.0.1\", \"port\": 1502", keys);
+    };
+    row("serial: sound", serial("\"serial\": \"/dev/ttyUSB0\", \"baud\": 9600, \"parity\": \"N\", \"stopBits\": 2"), "");
+    row("serial: and a host", serial("\"serial\": \"/dev/ttyUSB0\", \"host\": \"h\""),
+        "nodes[0].modbus: \"host\" belongs to a TCP endpoint; a node has \"host\" and \"port\" or \"serial\", not both");
+    row("serial: a speed on TCP", modbus("1502", "1502, \"baud\": 9600"), "nodes[0].modbus: \"baud\" belongs to a serial line");
+    row("serial: no path", serial("\"serial\": \"\""), "nodes[0].modbus: \"serial\" \"\" must be a device path");
+    row("serial: odd speed", serial("\"serial\": \"/dev/ttyS0\", \"baud\": 12345"),
+        "nodes[0].modbus: \"baud\" is 12345, not one of 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200");
+    row("serial: parity", serial("\"serial\": \"/dev/ttyS0\", \"parity\": \"e\""),
+        "nodes[0].modbus: \"parity\" is \"e\", not \"N\", \"E\" or \"O\"");
+    row("serial: 7 data bits", serial("\"serial\": \"/dev/ttyS0\", \"dataBits\": 7"), "\"dataBits\" is 7, outside 8..8");
+    row("serial: 3 stop bits", serial("\"serial\": \"/dev/ttyS0\", \"stopBits\": 3"), "\"stopBits\" is 3, outside 1..2");
+    row("serial: broadcast unit",
+        QByteArray(serial("\"serial\": \"/dev/ttyS0\"")).replace("\"unit\": 1", "\"unit\": 0"),
+        "ports[0].modbus: \"unit\" is 0, outside 1..247 on a serial line");
     row("modbus: ports sharing registers",
         modbus("} ]\n}", "}, { \"name\": \"P2\", \"node\": \"Prn\", \"modbus\": { \"base\": 166 } } ]\n}"),
         "ports[1].modbus: registers 166..");
