@@ -10,24 +10,37 @@
 
 #include <cerrno>
 #include <cstring>
-#include <map>
-#include <memory>
+#include <condition_variable>
+#include <mutex>
+#include <set>
 #include <thread>
+#include <utility>
 
 namespace tkl {
 
 namespace {
 
-// One lock per serial line of this process, by path; never freed (a handful of lines).
-std::mutex &lineLock(const QString &path)
+// Whose turn it is on each serial line of this process, by path. A turn may end on
+// another thread than the one that took it (a download's object is closed where it is
+// destroyed), so it is a flag under a lock rather than a held mutex.
+std::mutex turnsLock;
+std::condition_variable turnEnded;
+std::set<QString> busyLines;
+
+void takeTurn(const QString &path)
 {
-    static std::mutex guard;
-    static std::map<QString, std::unique_ptr<std::mutex>> lines;
-    std::lock_guard lock(guard);
-    auto &line = lines[path];
-    if (!line)
-        line = std::make_unique<std::mutex>();
-    return *line;
+    std::unique_lock lock(turnsLock);
+    turnEnded.wait(lock, [&] { return !busyLines.contains(path); });
+    busyLines.insert(path);
+}
+
+void endTurn(const QString &path)
+{
+    {
+        std::lock_guard lock(turnsLock);
+        busyLines.erase(path);
+    }
+    turnEnded.notify_all();
 }
 
 QString hex(int value)
@@ -64,13 +77,14 @@ void ModbusRtuLink::close()
     }
     m_ctx = nullptr;
     m_fd = -1;
-    if (m_line.owns_lock())
-        m_line.unlock();
+    if (std::exchange(m_hasTurn, false))
+        endTurn(m_endpoint.serial);
 }
 
 std::optional<QString> ModbusRtuLink::open()
 {
-    m_line = std::unique_lock(lineLock(m_endpoint.serial));
+    takeTurn(m_endpoint.serial);
+    m_hasTurn = true;
     const QByteArray path = m_endpoint.serial.toLocal8Bit();
     m_ctx = modbus_new_rtu(path.constData(), m_endpoint.baud, m_endpoint.parity, m_endpoint.dataBits,
                            m_endpoint.stopBits);

@@ -3,7 +3,6 @@
 #include "device/ModbusLink.h"
 
 #include <chrono>
-#include <mutex>
 
 struct _modbus;
 
@@ -38,7 +37,7 @@ private:
 
     _modbus *m_ctx = nullptr;
     int m_fd = -1;
-    std::unique_lock<std::mutex> m_line;
+    bool m_hasTurn = false; ///< this link holds its line
     std::chrono::steady_clock::time_point m_lastFrame;
 };
 

@@ -421,8 +421,17 @@ private:
                               .arg(mpath)
                               .arg(count)
                               .arg(base));
-        // Two ports of one device must not share registers.
+        // Two ports of one device must not share registers, nor two devices of one serial
+        // line a unit: both would answer.
+        const ModbusEndpoint &endpoint = *m_network.nodes().at(port->node).modbus;
         for (const PrinterPort &other : m_network.ports()) {
+            const auto &otherEndpoint = m_network.nodes().at(other.node).modbus;
+            if (other.node != port->node && other.modbus && other.modbus->unit == unit && endpoint.isSerial()
+                && otherEndpoint && otherEndpoint->serial == endpoint.serial)
+                return r.fail(QStringLiteral("%1: unit %2 on serial line %3 is node \"%4\"'s already (port \"%5\")")
+                                  .arg(mpath)
+                                  .arg(unit)
+                                  .arg(endpoint.serial, m_network.nodes().at(other.node).name, other.name));
             if (other.node != port->node || !other.modbus || other.modbus->unit != unit)
                 continue;
             const int otherEnd = other.modbus->base + PortVariables::registerCount(other);

@@ -117,6 +117,12 @@ void TestDevice::malformedDescription_data()
     row("serial: broadcast unit",
         QByteArray(serial("\"serial\": \"/dev/ttyS0\"")).replace("\"unit\": 1", "\"unit\": 0"),
         "ports[0].modbus: \"unit\" is 0, outside 1..247 on a serial line");
+    row("serial: one unit, two devices on a line",
+        QByteArray(serial("\"serial\": \"/dev/ttyS0\""))
+            .replace("\"nodes\": [", "\"nodes\": [ { \"name\": \"Other\", \"address\": \"X43\", \"capabilities\": \"65\", "
+                                   "\"variables\": [], \"modbus\": { \"serial\": \"/dev/ttyS0\" } },")
+            .replace("\"ports\": [", "\"ports\": [ { \"name\": \"P0\", \"node\": \"Other\", \"modbus\": { \"unit\": 1 } },"),
+        "ports[1].modbus: unit 1 on serial line /dev/ttyS0 is node \"Other\"'s already (port \"P0\")");
     row("modbus: ports sharing registers",
         modbus("} ]\n}", "}, { \"name\": \"P2\", \"node\": \"Prn\", \"modbus\": { \"base\": 166 } } ]\n}"),
         "ports[1].modbus: registers 166..");
