@@ -144,7 +144,6 @@ int main(int argc, char *argv[])
     TicketDownload download(factory);
     TicketDownload::Callbacks cb;
     cb.progress = [&](double v) { progress.setProgress(v); };
-    cb.processEvents = [] { QCoreApplication::processEvents(); };
 
     // Warm up, and keep the writes for the bare loop.
     const DownloadResult result = download.run(model, lines, QStringLiteral("Printer1"), cb);

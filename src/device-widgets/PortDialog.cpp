@@ -5,12 +5,12 @@
 
 #include "device/AutomationFactory.h"
 #include "device/ProcessNetwork.h"
+#include "files/LayoutData.h"
 #include "model/Prompts.h"
 #include "model/TicketModel.h"
 #include "ui/TwipsGeometry.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
 
@@ -42,7 +42,8 @@ PortDialog::PortDialog(TicketModel &model, AutomationFactory &factory, const Pro
     , m_prompts(prompts)
     , m_boxLines(std::move(boxLines))
     , m_mainWindow(mainWindow)
-    , m_download(std::make_shared<TicketDownload>(factory))
+    , m_download(std::make_unique<TicketDownload>(factory))
+    , m_thread(std::make_unique<DownloadThread>(*m_download))
 {
     setObjectName(QStringLiteral("Form8"));
     setWindowTitle(QStringLiteral("Port setup for Printer Ticket download"));
@@ -80,10 +81,19 @@ PortDialog::PortDialog(TicketModel &model, AutomationFactory &factory, const Pro
 
     connect(m_tree, &VariableTree::NodeSelected, this, [this] { m_portBox->setEditText(m_tree->SelectedName()); });
     connect(m_downloadButton, &QPushButton::clicked, this, &PortDialog::download);
+    connect(m_thread.get(), &DownloadThread::prepared, this, [this] { m_portBox->addItem(m_runningPort); });
+    connect(m_thread.get(), &DownloadThread::progress, this, [this](double percent) {
+        if (m_progress)
+            m_progress->setProgress(percent);
+    });
+    connect(m_thread.get(), &DownloadThread::finished, this,
+            [this](const DownloadResult &result) { finish(m_runningPort, result); });
 }
 
 PortDialog::~PortDialog()
 {
+    // A download under way stops at its next request; nobody is left to tell.
+    m_thread.reset();
     // The progress window is a window of its own; it goes with the dialog.
     delete m_progress;
 }
@@ -118,10 +128,41 @@ bool PortDialog::goOnDespiteFindings(const QString &port)
     return m_prompts.askGoOn(QStringLiteral("Download"), findingsQuestion(found), QStringLiteral("Download"));
 }
 
+void PortDialog::showProgress()
+{
+    if (!m_progress) {
+        m_progress = new ProgressWindow(m_mainWindow); // stays above the main window
+        connect(m_progress, &ProgressWindow::cancelRequested, this, &PortDialog::cancelDownload);
+    }
+    m_progress->reset();
+    m_progress->setProgress(0);
+    const QPoint main = mainWindowTwips();
+    moveToTwips(*m_progress, main.x() + 3500, main.y() + 5500);
+    m_progress->show();
+}
+
+void PortDialog::cancelDownload()
+{
+    if (!m_thread->isRunning() || m_thread->cancelRequested())
+        return;
+    m_thread->cancel();
+    QString wait = QStringLiteral("Cancelling: the download stops once the device has answered the request "
+                                  "under way.");
+    if (const PrinterPort *port = m_network.findPort(m_runningPort)) {
+        if (const ModbusEndpoint *endpoint = m_network.endpointOf(*port)) {
+            wait = QStringLiteral("Cancelling: the download stops once the device has answered the request "
+                                  "under way (at most %1 s).")
+                       .arg((endpoint->timeoutMs + 999) / 1000);
+        }
+    }
+    if (m_progress)
+        m_progress->showCancelling(wait);
+}
+
 void PortDialog::download()
 {
-    // The button is disabled while a download runs, but a queued click may still come.
-    if (m_download->isRunning())
+    // The window is modal while a download runs, but a click queued before may still come.
+    if (m_busy)
         return;
 
     const QString port = m_portBox->currentText();
@@ -132,51 +173,49 @@ void PortDialog::download()
     if (!goOnDespiteFindings(port))
         return;
     const QStringList lines = m_boxLines ? m_boxLines() : QStringList();
-    QPointer<PortDialog> self(this);
+    m_busy = true;
+    m_runningPort = port;
     m_downloadButton->setEnabled(false);
+    m_model.setTicketLines(qint16(std::min<qsizetype>(lines.size(), std::numeric_limits<qint16>::max())));
+    showProgress();
+    if (m_restorePointer)
+        m_restorePointer();
 
-    TicketDownload::Callbacks callbacks;
-    callbacks.prepared = [this, self, &lines, &port] {
-        if (!self)
-            return;
-        m_model.setTicketLines(qint16(std::min<qsizetype>(lines.size(), std::numeric_limits<qint16>::max())));
-        if (!m_progress)
-            m_progress = new ProgressWindow(m_mainWindow); // stays above the main window
-        m_progress->setProgress(0);
-        const QPoint main = mainWindowTwips();
-        moveToTwips(*m_progress, main.x() + 3500, main.y() + 5500);
-        m_progress->show();
-        if (m_restorePointer)
-            m_restorePointer();
-        m_portBox->addItem(port);
-    };
-    callbacks.progress = [this, self](double value) {
-        if (self && m_progress)
-            m_progress->setProgress(value);
-    };
-    callbacks.processEvents = [] { QCoreApplication::processEvents(); };
-
-    const std::shared_ptr<TicketDownload> download = m_download;
-    const DownloadResult result = download->run(m_model, lines, port, callbacks);
-    // The pending events the download let run may have closed the dialog.
-    if (!self)
+    const PrinterPort *known = m_network.findPort(port);
+    if (known && m_network.endpointOf(*known)) {
+        // A real device answers when it will: its requests wait on the download's thread.
+        m_thread->start(LayoutData::fromModel(m_model, QString()), lines, port);
         return;
+    }
+    TicketDownload::Callbacks callbacks;
+    callbacks.prepared = [this, &port] { m_portBox->addItem(port); };
+    callbacks.progress = [this](double value) { m_progress->setProgress(value); };
+    finish(port, m_download->run(m_model, lines, port, callbacks));
+}
+
+void PortDialog::finish(const QString &port, const DownloadResult &result)
+{
+    m_busy = false;
     m_lastResult = result;
     m_downloadButton->setEnabled(true);
+    // First, so that the messages below are not behind a modal window.
+    if (m_progress)
+        m_progress->hide();
     if (result.status == DownloadResult::Status::Refused)
         return;
-    if (!result.ok())
+    if (result.status == DownloadResult::Status::Cancelled)
+        m_prompts.showMessage(CancelledTitle, result.errorString, Prompts::Icon::Warning);
+    else if (!result.ok())
         m_prompts.showMessage(QStringLiteral("Download Error"), result.errorString, Prompts::Icon::Critical);
     // The device holds the ticket, but another program (or a restart) will not see it.
     const QString storeWarning = m_network.storeWarning();
     if (!storeWarning.isEmpty() && storeWarning != m_shownStoreWarning)
         m_prompts.showMessage(QStringLiteral("Device memory"), storeWarning, Prompts::Icon::Warning);
     m_shownStoreWarning = storeWarning;
-    if (m_progress)
-        m_progress->hide();
     hide();
     if (result.ok())
         emit downloaded(port, result.writesDone);
+    emit finished();
 }
 
 } // namespace tkl

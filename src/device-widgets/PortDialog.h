@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device-widgets/DownloadThread.h"
 #include "device-widgets/ProgressWindow.h"
 #include "device/TicketDownload.h"
 
@@ -24,6 +25,12 @@ class VariableTree;
 /// The port setup dialog (`Form8`): the operator picks the printer port in `Vatrix1`
 /// or types it into `Combo1`; `Command1` "Download" writes the ticket into that device
 /// while the progress window `Form7` runs.
+///
+/// A real device is written from a thread of its own (DownloadThread): the windows stay
+/// painted, the progress window's Cancel stops the download before its next request,
+/// and, that window being modal, no input reaches any other window meanwhile. A
+/// simulated port is written here and now: its device is the network object, which is
+/// this thread's, and it answers at once.
 class PortDialog : public QWidget
 {
     Q_OBJECT
@@ -52,8 +59,16 @@ public:
     static QString findingsQuestion(const QList<LayoutFinding> &warnings);
     static constexpr int MaxListedFindings = 12;
 
-    /// Runs the download to the port in `Combo1`, as the "Download" button does.
+    /// Starts the download to the port in `Combo1`, as the "Download" button does. A
+    /// download to a simulated port has ended when this returns; one to a real device
+    /// ends later, with `finished`.
     void download();
+
+    /// A download is under way (one to a real device, started and not yet ended).
+    bool isDownloading() const { return m_busy; }
+
+    /// The title of the message after a cancelled download.
+    static inline const QString CancelledTitle = QStringLiteral("Download Cancelled");
 
     /// The result of the last download the button started.
     const DownloadResult &lastResult() const { return m_lastResult; }
@@ -71,12 +86,20 @@ public:
 signals:
     /// A download ended with every write made and read back as written.
     void downloaded(const QString &port, int writes);
+    /// A download ended, whatever its outcome (after its messages were shown).
+    void finished();
 
 private:
     /// Where the progress window is placed from: the main window's frame, in twips.
     QPoint mainWindowTwips() const;
     /// False when the layout has warnings and the operator did not choose to go on.
     bool goOnDespiteFindings(const QString &port);
+    /// Shows the progress window at its place, at 0.
+    void showProgress();
+    /// The operator asked to stop the download under way.
+    void cancelDownload();
+    /// Tells how the download to `port` ended and closes its windows.
+    void finish(const QString &port, const DownloadResult &result);
 
     TicketModel &m_model;
     const ProcessNetwork &m_network;
@@ -85,8 +108,11 @@ private:
     std::function<void()> m_restorePointer;
     LayoutCheck m_layoutCheck;
     QPointer<QWidget> m_mainWindow;
-    // Shared so that a run outlives the dialog should the events it lets run close it.
-    std::shared_ptr<TicketDownload> m_download;
+    std::unique_ptr<TicketDownload> m_download;
+    // After m_download, which its thread uses: it goes first, waiting for that thread.
+    std::unique_ptr<DownloadThread> m_thread;
+    bool m_busy = false;
+    QString m_runningPort;
     DownloadResult m_lastResult;
     QString m_shownStoreWarning;  ///< the device-memory warning last shown
 

@@ -3,10 +3,13 @@
 #include "model/Numbers.h"
 #include "ui/TwipsGeometry.h"
 
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
 #include <QProgressBar>
+#include <QPushButton>
 
 #include <algorithm>
 
@@ -18,7 +21,9 @@ ProgressWindow::ProgressWindow(QWidget *parent)
     setObjectName(QStringLiteral("Form7"));
     setWindowTitle(QStringLiteral("Downloading Printer Ticket"));
 
-    resizeTwips(*this, 3375, 960);
+    // Below the bar a row for Cancel and for what a cancelled download waits for.
+    resizeTwips(*this, 3375, 1560);
+    setWindowModality(Qt::ApplicationModal);
 
     auto *picture = new QLabel(this);
     picture->setObjectName(QStringLiteral("Picture1"));
@@ -32,6 +37,52 @@ ProgressWindow::ProgressWindow(QWidget *parent)
     m_bar->setValue(0);
     m_bar->setTextVisible(false);
     setGeometryTwips(*m_bar, 120, 720, 3135, 195);
+
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("CancelNote"));
+    m_note->setWordWrap(true);
+    QFont small = m_note->font();
+    small.setPointSizeF(std::max(6.0, small.pointSizeF() - 1.5));
+    m_note->setFont(small);
+    setGeometryTwips(*m_note, 120, 1020, 1995, 480);
+
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), this);
+    m_cancel->setObjectName(QStringLiteral("CancelButton"));
+    // Keys typed on, for the ticket, must not press it: the mouse or Escape does.
+    m_cancel->setFocusPolicy(Qt::NoFocus);
+    m_cancel->setAutoDefault(false);
+    setGeometryTwips(*m_cancel, 2160, 1080, 1095, 375);
+    connect(m_cancel, &QPushButton::clicked, this, &ProgressWindow::cancelRequested);
+}
+
+void ProgressWindow::showCancelling(const QString &why)
+{
+    m_cancel->setEnabled(false);
+    m_note->setText(why);
+}
+
+void ProgressWindow::reset()
+{
+    m_cancel->setEnabled(true);
+    m_note->clear();
+}
+
+void ProgressWindow::closeEvent(QCloseEvent *event)
+{
+    // The window goes when the download has stopped, not before.
+    event->ignore();
+    if (m_cancel->isEnabled())
+        emit cancelRequested();
+}
+
+void ProgressWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && m_cancel->isEnabled()) {
+        emit cancelRequested();
+        return;
+    }
+    // Every other key is swallowed here: none may reach the windows behind.
+    event->accept();
 }
 
 void ProgressWindow::setProgress(double percent)

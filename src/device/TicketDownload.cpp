@@ -92,11 +92,10 @@ void reportProgress(const TicketDownload::Callbacks &callbacks, double percent)
         callbacks.progress(percent);
 }
 
-void letEventsRun(const TicketDownload::Callbacks &callbacks)
+// The caller's word to stop, taken between two requests.
+struct Cancelled
 {
-    if (callbacks.processEvents)
-        callbacks.processEvents();
-}
+};
 
 // Set while a download runs; cleared on every way out, also when a callback throws.
 class RunningFlag
@@ -157,15 +156,17 @@ std::optional<DownloadResult> rejected(const ProcessNetwork &network, const Tick
 class Writer
 {
 public:
-    Writer(AutomationObject &server, const QString &port)
+    Writer(AutomationObject &server, const QString &port, const std::function<bool()> &cancelled)
         : m_server(server)
         , m_port(port)
+        , m_cancelled(cancelled)
     {
     }
 
     // `name` may be `current` itself, which is set before a value is converted.
     void write(QString name, const QVariant &value)
     {
+        stopIfCancelled();
         current = name;
         m_server.setProperty(QStringLiteral("PhysId"), name);
         m_server.setProperty(QStringLiteral("Value"), value);
@@ -187,7 +188,6 @@ public:
     void writeFields(const TicketModel &model, const TicketDownload::Callbacks &callbacks)
     {
         for (int n = TicketModel::FirstSlot; n <= TicketModel::LastSlot; ++n) {
-            letEventsRun(callbacks);
             reportProgress(callbacks, (n + TicketModel::SlotCount) * 100.0 / Steps);
             if (model.UpdateBoxes[n].DataIn)
                 writeField(n, model.UpdateBoxes[n]);
@@ -220,6 +220,7 @@ public:
             const auto &[name, value] = m_written.at(i);
             if (last.value(name) != i)
                 continue;
+            stopIfCancelled();
             current = name;
             m_server.setProperty(QStringLiteral("PhysId"), name);
             const QVariant read = m_server.property(QStringLiteral("Value"));
@@ -247,10 +248,35 @@ public:
         return {DownloadResult::Status::Failed, text, current, done, {}};
     }
 
+    // What the device holds once the download stopped at the caller's word.
+    QString cancelledText(const QString &port) const
+    {
+        using namespace PortVariables;
+        const QString last = m_written.isEmpty() ? QString() : m_written.last().first;
+        const QString head = QStringLiteral("Download cancelled after %1 writes. ").arg(done);
+        if (last.isEmpty())
+            return QStringLiteral("Download cancelled before the first write: the device of %1 still holds the "
+                                  "ticket it held before.").arg(port);
+        if (readingBack)
+            return head + QStringLiteral("The device of %1 holds the whole new ticket, but it was not read back "
+                                         "to be verified.").arg(port);
+        const QString part = QStringLiteral("The device of %1 now holds part of the new ticket, up to %2, and the "
+                                            "rest of the one before; it will not print either as laid out. "
+                                            "Download again to finish.");
+        return head + part.arg(port, last);
+    }
+
+    bool readingBack = false;
     QString current;
     int done = 0;
 
 private:
+    void stopIfCancelled() const
+    {
+        if (m_cancelled && m_cancelled())
+            throw Cancelled{};
+    }
+
     static constexpr double Steps = 2 * TicketModel::SlotCount;
 
     // The 13 members of slot `n`, in the order the device takes them.
@@ -291,6 +317,7 @@ private:
 
     AutomationObject &m_server;
     const QString &m_port;
+    const std::function<bool()> &m_cancelled;
     QList<std::pair<QString, QVariant>> m_written;
 };
 
@@ -321,23 +348,23 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
     const PrinterPort *target = network.findPort(port);
     const bool simulated = !target || !network.endpointOf(*target);
     SessionEnd sessionEnd{server, simulated ? &network : nullptr, port};
-    Writer writer(server, port);
-    bool readingBack = false;
+    Writer writer(server, port, callbacks.cancelled);
     try {
         server.setProperty(QStringLiteral("EnableExceptions"), true);
         if (callbacks.prepared)
             callbacks.prepared();
         reportProgress(callbacks, 0);
-        letEventsRun(callbacks);
         writer.clearSlots(callbacks);
         writer.writeFields(model, callbacks);
         writer.writeLinesAndCodes(model, boxLines);
-        readingBack = true;
+        writer.readingBack = true;
         writer.readBack();
     } catch (const AutomationError &e) {
-        return writer.failure(e, readingBack);
+        return writer.failure(e, writer.readingBack);
     } catch (const DownloadError &e) {
         return {DownloadResult::Status::Failed, e.text, writer.current, writer.done, {}};
+    } catch (const Cancelled &) {
+        return {DownloadResult::Status::Cancelled, writer.cancelledText(port), {}, writer.done, {}};
     }
     sessionEnd.finished = true;
     return {DownloadResult::Status::Done, {}, {}, writer.done, {}};

@@ -22,9 +22,11 @@ struct DownloadResult
         Failed,   ///< stopped at a failure; the writes before it stay in the device
         Refused,  ///< another download was still running; nothing done
         Rejected, ///< the layout breaks a rule of the port's device (PortRules); nothing written
+        Cancelled,///< stopped between two requests on the caller's word; the writes before stay
     };
     Status status = Status::Done;
-    QString errorString;  ///< the server's "ErrorString", or what else went wrong
+    QString errorString;  ///< the server's "ErrorString", or what else went wrong; for
+                          ///< Cancelled what the device holds now
     QString failedName;   ///< the device variable being written when it failed; empty if none
     int writesDone = 0;   ///< device writes completed
     QList<LayoutFinding> findings; ///< Rejected: every rule broken; the first one is errorString
@@ -66,6 +68,11 @@ struct DownloadResult
 /// devices' memory (see ProcessNetwork::saveStore(); a failure to save shows in its
 /// storeWarning()). A download to a real device changes nothing in the network object,
 /// so several may run at once in different threads, each with its own factory.
+/// A cancelled download stops before its next write or read: what the server holds back
+/// of the writes already handed to it is sent (close()), so that `writesDone` is what the
+/// device holds, and `errorString` says what that is. Nothing runs an event loop: the
+/// editor runs a download to a real device on a thread of its own (DownloadThread).
+///
 /// Plain class with callbacks, so the dialog and a command-line tool share it.
 class TicketDownload
 {
@@ -76,8 +83,10 @@ public:
         std::function<void()> prepared;
         /// How far the download has come, 0 to 100; 100 once the last field is written.
         std::function<void(double)> progress;
-        /// Let pending window events run: after `prepared` and once per slot.
-        std::function<void()> processEvents;
+        /// Asked before every write and every read of the read-back: true stops the
+        /// download there as Cancelled. May be asked from the thread that runs it only;
+        /// make it read an atomic flag that another thread sets.
+        std::function<bool()> cancelled;
     };
 
     explicit TicketDownload(AutomationFactory &factory);

@@ -7,14 +7,24 @@
 #include "device-widgets/ProgressWindow.h"
 #include "device-widgets/VariableTree.h"
 #include "model/TicketModel.h"
+#include "devsim/DeviceServer.h"
+#include "support/LoopbackPort.h"
 #include "support/ScriptedPrompts.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/socket.h>
+
+#include <atomic>
+#include <thread>
 
 using namespace tkl;
 using namespace tkl::test;
@@ -54,6 +64,74 @@ struct PortSetup
             items << combo()->itemText(i);
         return items;
     }
+};
+
+// The port dialog over a network whose port Remote is a real device at a loopback port.
+struct RemoteSetup
+{
+    int tcpPort = testing::freeLoopbackPort();
+    std::unique_ptr<ProcessNetwork> network;
+    std::unique_ptr<AutomationFactory> factory;
+    TicketModel model;
+    ScriptedPrompts prompts;
+    QWidget mainWindow;
+    QLineEdit *typedInto = new QLineEdit(&mainWindow);
+    std::unique_ptr<PortDialog> dialog;
+
+    explicit RemoteSetup(int timeoutMs)
+    {
+        const QByteArray json = QStringLiteral(R"({"nodes": [
+            { "name": "Scale1", "address": "NET1.ST03", "capabilities": "17", "variables": [] },
+            { "name": "Module", "address": "NET1.ST07", "capabilities": "65", "variables": [],
+              "modbus": { "host": "127.0.0.1", "port": %1, "timeoutMs": %2 } } ],
+          "ports": [ { "name": "Remote", "node": "Module", "modbus": { "unit": 1, "base": 0 } } ]})")
+                                    .arg(tcpPort)
+                                    .arg(timeoutMs)
+                                    .toUtf8();
+        network = ProcessNetwork::fromJson(json, QStringLiteral("remote.json")).value();
+        factory = std::make_unique<AutomationFactory>(*network);
+        dialog = std::make_unique<PortDialog>(model, *factory, *network, prompts, [] { return goldenBoxLines(); },
+                                              &mainWindow);
+        fillGoldenTicket(model);
+        mainWindow.show();
+        typedInto->setFocus();
+        dialog->combo()->setEditText(QStringLiteral("Remote"));
+        dialog->show();
+    }
+
+    devsim::ServedNode served() const
+    {
+        devsim::ServedNode node;
+        node.name = QStringLiteral("Module");
+        node.host = QStringLiteral("127.0.0.1");
+        node.tcpPort = tcpPort;
+        node.ports = {*network->findPort(QStringLiteral("Remote"))};
+        return node;
+    }
+
+    ProgressWindow *progress() const { return dialog->progressWindow(); }
+};
+
+// Connections to it are taken (the system's queue) and never answered.
+class SilentDevice
+{
+public:
+    explicit SilentDevice(int port)
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(quint16(port));
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int yes = 1;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+        if (::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 || ::listen(m_fd, 4) != 0)
+            qFatal("cannot listen on %d", port);
+    }
+    ~SilentDevice() { ::close(m_fd); }
+
+private:
+    int m_fd = -1;
 };
 
 } // namespace
@@ -229,19 +307,96 @@ private slots:
             QVERIFY2(w.name.startsWith(QStringLiteral("Printer1.")), qPrintable(w.name));
     }
 
-    // Closing the program among the events the download lets run must not touch the
-    // dialog afterwards; the download goes on to its end without its windows.
-    void dialogClosedDuringDownload()
+    // A device that takes the connection and never answers: the windows go on being
+    // served while its request waits, the progress window is the only one that takes
+    // input (keys typed for the ticket are dropped, not kept for later) and the download
+    // ends with the request's failure. Closing the dialog meanwhile waits for that end.
+    void silentDeviceLeavesWindowsLive()
     {
-        PortSetup s;
-        auto *dialog = new PortDialog(s.model, s.factory, *s.network, s.prompts, [] { return goldenBoxLines(); },
-                                      &s.mainWindow);
-        QPointer<PortDialog> alive(dialog);
-        dialog->combo()->setEditText(QStringLiteral("Printer1"));
-        QTimer::singleShot(0, dialog, [dialog] { delete dialog; });
-        dialog->download();
-        QVERIFY(!alive);
-        QCOMPARE(s.network->writeLog().last().name, QStringLiteral("Printer1.PrintCode.stop"));
+        RemoteSetup s(1500);
+        SilentDevice device(s.tcpPort);
+        QSignalSpy finished(s.dialog.get(), &PortDialog::finished);
+        QElapsedTimer clock;
+        clock.start();
+        QTest::mouseClick(s.dialog->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        QVERIFY(s.dialog->isDownloading());
+        QVERIFY(s.progress() && s.progress()->isVisible());
+        QCOMPARE(QApplication::activeModalWidget(), s.progress());
+        // The windows' thread is free: a timer of this thread fires while the request waits.
+        bool ticked = false;
+        QTimer::singleShot(50, [&] { ticked = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(ticked, 1000);
+        QVERIFY(finished.isEmpty());
+        for (char c : QByteArrayLiteral("typed"))
+            QTest::keyClick(s.mainWindow.windowHandle(), c);
+        QTest::mouseClick(s.dialog->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+
+        QVERIFY(finished.wait(5000));
+        QVERIFY(clock.elapsed() >= 1500);
+        QCOMPARE(s.dialog->lastResult().status, DownloadResult::Status::Failed);
+        QCOMPARE(s.factory->createdCount(), 1);
+        QVERIFY(!s.progress()->isVisible());
+        QCOMPARE(s.prompts.messages.size(), 1);
+        QCOMPARE(s.prompts.messages.first().title, QStringLiteral("Download Error"));
+        QCoreApplication::processEvents();
+        QCOMPARE(s.typedInto->text(), QString());
+
+        // Gone while one waits: it stops with the request under way.
+        s.dialog->download();
+        QVERIFY(s.dialog->isDownloading());
+        s.dialog.reset();
+    }
+
+    // Cancel stops a slow device's download before its next request (what the server
+    // still held of the writes made goes out with the end of the session) and says what
+    // the device holds; the writes before stay. Escape and the close box cancel as well.
+    void cancelStopsBeforeTheNextRequest_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Cancel") << "button";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("close box") << "close";
+    }
+
+    void cancelStopsBeforeTheNextRequest()
+    {
+        QFETCH(QString, how);
+        RemoteSetup s(2000);
+        devsim::FaultOptions faults;
+        faults.delayMs = 60;
+        devsim::DeviceServer device({s.served()}, faults);
+        std::atomic<int> requests{0};
+        device.setObserver([&](const devsim::DeviceServer::Request &) { ++requests; });
+        QString why;
+        QVERIFY2(device.listen(&why), qPrintable(why));
+        std::thread serving([&] { device.run(); });
+
+        QSignalSpy finished(s.dialog.get(), &PortDialog::finished);
+        s.dialog->download();
+        QTRY_VERIFY_WITH_TIMEOUT(requests >= 3, 3000);
+        const int atCancel = requests;
+        if (how == u"button")
+            QTest::mouseClick(s.progress()->cancelButton(), Qt::LeftButton);
+        else if (how == u"escape")
+            QTest::keyClick(s.progress(), Qt::Key_Escape);
+        else
+            s.progress()->close();
+        QVERIFY(!s.progress()->cancelButton()->isEnabled());
+        QVERIFY(s.progress()->findChild<QLabel *>(QStringLiteral("CancelNote"))->text().contains(u"at most 2 s"));
+        QVERIFY(finished.wait(5000));
+        device.stop();
+        serving.join();
+
+        const DownloadResult &result = s.dialog->lastResult();
+        QCOMPARE(result.status, DownloadResult::Status::Cancelled);
+        QVERIFY2(requests <= atCancel + 2, qPrintable(QStringLiteral("%1 -> %2").arg(atCancel).arg(int(requests))));
+        QVERIFY(result.writesDone >= atCancel - 1);
+        QCOMPARE(s.prompts.messages.size(), 1);
+        QCOMPARE(s.prompts.messages.first().title, PortDialog::CancelledTitle);
+        QVERIFY2(s.prompts.messages.first().text.contains(u"The device of Remote now holds part of the new ticket"),
+                 qPrintable(s.prompts.messages.first().text));
+        QVERIFY(!s.progress()->isVisible());
+        QCOMPARE(s.dialog->combo()->count(), 1);
     }
 };
 
