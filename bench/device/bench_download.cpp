@@ -36,6 +36,7 @@ public:
     }
     bool askYesNo(const QString &, const QString &) override { return false; }
     bool askGoOn(const QString &, const QString &, const QString &) override { return true; }
+    Answer askYesNoCancel(const QString &, const QString &) override { return Answer::Cancel; }
 };
 
 // The best time of a download with the progress window, one without it, and a bare loop

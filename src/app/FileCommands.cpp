@@ -82,6 +82,7 @@ void FileCommands::newTicket()
         m_window.setTicketName(UnnamedTicket);
     m_editor.resetScrollBar(0);
     m_model.markSaved();
+    m_currentFile.clear();
 }
 
 void FileCommands::open()
@@ -159,6 +160,7 @@ void FileCommands::load(const QString &path)
 
     m_editor.RefreshReadout();
     m_model.markSaved();
+    m_currentFile = path;
     if (m_window.setTicketName)
         m_window.setTicketName(path);
     if (m_window.opened)
@@ -177,19 +179,42 @@ bool FileCommands::offerToSave()
         return true;
     // The changed flag stays set until the layout is saved, replaced or discarded by
     // the operator: a cancelled dialog further on must not lose the question.
-    if (!m_prompts.askYesNo(SaveQuestionTitle, SaveQuestion))
+    switch (m_prompts.askYesNoCancel(SaveQuestionTitle, SaveQuestion)) {
+    case Prompts::Answer::Yes:
+        return saveStep();
+    case Prompts::Answer::No:
         return true;
-    return saveStep();
+    case Prompts::Answer::Cancel:
+        break;
+    }
+    return false;
+}
+
+std::optional<QString> FileCommands::askSaveName()
+{
+    for (;;) {
+        const auto name = m_prompts.askSaveFileName(Filter, DefaultSuffix, m_lastFileName);
+        if (!name)
+            return std::nullopt;
+        m_lastFileName = *name;
+        // Replacing the layout's own file is what Save is for; another file that
+        // happens to have the name chosen is the operator's to give up.
+        const QFileInfo chosen(*name);
+        const bool ownFile = !m_currentFile.isEmpty() && chosen == QFileInfo(m_currentFile);
+        if (ownFile || !chosen.exists())
+            return name;
+        if (m_prompts.askYesNo(m_window.messageTitle, ReplaceQuestion.arg(chosen.fileName())))
+            return name;
+    }
 }
 
 bool FileCommands::saveStep()
 {
     m_model.setTicketLines(qint16(qBound(0, m_editor.lineCount(), 32767)));
 
-    const auto name = m_prompts.askSaveFileName(Filter, DefaultSuffix, m_lastFileName);
+    const auto name = askSaveName();
     if (!name)
         return false;
-    m_lastFileName = *name;
 
     LayoutData layout = LayoutData::fromModel(m_model, m_editor.ticketBox()->layoutText());
     // Fields that were inserted but never defined are not stored; their slots are
@@ -207,6 +232,7 @@ bool FileCommands::saveStep()
     for (int slot : freed)
         m_editor.unloadField(slot);
     m_model.markSaved();
+    m_currentFile = *name;
     if (m_window.setTicketName)
         m_window.setTicketName(*name);
     return true;

@@ -3,6 +3,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace tkl {
 
@@ -36,6 +37,9 @@ public:
     static inline const QString UnnamedTicket = QStringLiteral("UnNamed Ticket");
     static inline const QString SaveQuestion = QStringLiteral("Do you want to save\r\nthe current Layout ?");
     static inline const QString SaveQuestionTitle = QStringLiteral("  Delete Warning !!");
+    /// Asked before Save replaces a file other than the layout's own; %1 is its name.
+    static inline const QString ReplaceQuestion =
+        QStringLiteral("%1 already exists.\r\nDo you want to replace it?");
 
     // Defaults that New establishes, twips and lines; the width is the editor's
     // EditorWindow::NewTicketWidth.
@@ -47,10 +51,11 @@ public:
     /// Save: asks for a file name and writes the layout. True when the file was written.
     bool save();
 
-    /// New: offers to save a changed layout, then empties the editor.
+    /// New: offers to save a changed layout, then empties the editor. Nothing happens
+    /// when the operator cancels the question or a save said Yes to does not happen.
     void newTicket();
 
-    /// Open: offers to save a changed layout, asks for a file and loads it.
+    /// Open: offers to save a changed layout, asks for a file and loads it. Stops as New does.
     void open();
 
     /// Open with the file already chosen (the command line, a file dropped on the
@@ -63,7 +68,8 @@ public:
     static QString readFailureText(const QString &path, const LayoutError &error);
 
     /// Exit (and the close box): offers to save a changed layout. True when the
-    /// program may end; false when a save the operator asked for did not happen.
+    /// program may end; false when the operator cancelled the question or a save the
+    /// operator asked for did not happen.
     bool mayExit();
 
     /// The file name the file dialogs offer next: the last one they returned.
@@ -71,8 +77,12 @@ public:
 
 private:
     /// Asks the save question when the layout is changed. False when the command must
-    /// stop: the operator said Yes and the save did not happen.
+    /// stop: the operator cancelled, or said Yes and the save did not happen.
     bool offerToSave();
+
+    /// The Save As dialog, and the question before replacing another file; No offers
+    /// the dialog again. Nothing when the operator cancelled.
+    std::optional<QString> askSaveName();
 
     /// The save step shared by Save and a Yes to the question.
     bool saveStep();
@@ -87,6 +97,7 @@ private:
     Prompts &m_prompts;
     Window m_window;
     QString m_lastFileName;
+    QString m_currentFile;  ///< the file the layout was last saved to or opened from
 };
 
 } // namespace tkl

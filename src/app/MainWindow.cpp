@@ -70,6 +70,8 @@ MainWindow::MainWindow(TicketModel &model, ProcessNetwork &network, AutomationFa
     buildTooltip();
     createEditor();
     createFileCommands();
+    // Laying the editor out gave the start-up layout its width: nothing is edited yet.
+    m_model.markSaved();
 
     buildShortcuts();
     // A layout file dropped on the window opens as Open would open it.

@@ -55,8 +55,8 @@ std::optional<QString> QtPrompts::askFileName(bool save, const QString &filter, 
 {
     QFileDialog dialog(m_parent);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    // The commands check nothing more: Save As replaces a chosen file and Open accepts a
-    // typed name that does not exist, reporting it when the file is read.
+    // The commands check the rest: Save asks itself before replacing another file (not
+    // the layout's own), and Open reports a typed name that does not exist when reading.
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     QString suffix = defaultSuffix;
@@ -106,9 +106,26 @@ void QtPrompts::showMessage(const QString &title, const QString &text, Icon icon
     box.exec();
 }
 
+Prompts::Answer QtPrompts::askYesNoCancel(const QString &title, const QString &text)
+{
+    QMessageBox box(QMessageBox::Critical, title, displayText(text),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, m_parent);
+    box.setDefaultButton(QMessageBox::No);
+    // Escape and the close button give the escape button: the command is cancelled.
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return Answer::Cancel;
+    }
+}
+
 bool QtPrompts::askYesNo(const QString &title, const QString &text)
 {
-    QMessageBox box(QMessageBox::Critical, title, displayText(text), QMessageBox::Yes | QMessageBox::No, m_parent);
+    QMessageBox box(QMessageBox::Warning, title, displayText(text), QMessageBox::Yes | QMessageBox::No, m_parent);
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;

@@ -33,6 +33,7 @@ public:
     std::optional<QString> askOpenFileName(const QString &filter, const QString &defaultSuffix,
                                            const QString &lastFileName) override;
     void showMessage(const QString &title, const QString &text, Icon icon) override;
+    Answer askYesNoCancel(const QString &title, const QString &text) override;
     bool askYesNo(const QString &title, const QString &text) override;
     bool askGoOn(const QString &title, const QString &text, const QString &action) override;
 

@@ -77,8 +77,8 @@ EditorWindow::EditorWindow(TicketModel &model, QWidget *parent)
     m_text->viewport()->setMouseTracking(true);
     m_text->installEventFilter(this);
     m_text->viewport()->installEventFilter(this);
-    // Keys mark the layout changed at their release; text changed with the mouse
-    // (pasted from the menu or the middle button, dropped) must not go unsaved either.
+    // Every change of the text the operator makes marks the layout changed: typed,
+    // pasted from the menu or the middle button, dropped.
     connect(m_text->document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
         if ((removed || added) && m_text->handlingEvent())
             m_model.textEdited();
@@ -104,6 +104,8 @@ EditorWindow::EditorWindow(TicketModel &model, QWidget *parent)
     m_outline->hide();
 
     runResize(NewTicketWidth);
+    // The width the editor starts with is the empty layout's, not an edit.
+    m_model.markSaved();
 }
 
 EditorWindow::~EditorWindow()
@@ -358,12 +360,12 @@ bool EditorWindow::eventFilter(QObject *watched, QEvent *event)
         if (type == QEvent::KeyPress)
             m_keysDown.insert(static_cast<QKeyEvent *>(event)->key());
         // A release whose press went to another window (Enter that closed a file
-        // dialog, say) is no work on the ticket and must not mark it changed.
+        // dialog, say) is no work on the ticket. Only a change of the text marks the
+        // layout changed (contentsChange): the caret keys and a bare Ctrl do not.
         if (type == QEvent::KeyRelease && !static_cast<QKeyEvent *>(event)->isAutoRepeat()
             && m_keysDown.remove(static_cast<QKeyEvent *>(event)->key())) {
             // Held keys repeat presses only; the bookkeeping runs once, on the real release.
             RefreshReadout();
-            m_model.textEdited();
             SyncScrollBar();
             followScroll();
         }

@@ -27,8 +27,14 @@ public:
     /// A message with an OK button.
     virtual void showMessage(const QString &title, const QString &text, Icon icon) = 0;
 
-    /// A Yes/No question with the critical icon and No as the default button.
-    /// True for Yes.
+    enum class Answer { Yes, No, Cancel };
+
+    /// A question with Yes, No and Cancel, the critical icon and No as the default
+    /// button. Escape, Cancel and the box's close button answer Cancel.
+    virtual Answer askYesNoCancel(const QString &title, const QString &text) = 0;
+
+    /// A Yes/No question with the warning icon and No as the default button; Escape
+    /// and the close button answer No. True for Yes.
     virtual bool askYesNo(const QString &title, const QString &text) = 0;
 
     /// A warning that asks whether to go on: `action` (e.g. "Download") and Cancel,

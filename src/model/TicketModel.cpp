@@ -50,19 +50,19 @@ int TicketModel::loadedCount() const
 void TicketModel::setRecord(int slot, const UpdateBox &record)
 {
     if (isSlot(slot))
-        announceIf(assign(m_updateBoxes[size_t(slot)], record));
+        edited(assign(m_updateBoxes[size_t(slot)], record));
 }
 
 void TicketModel::loadSlot(int slot)
 {
     if (isSlot(slot))
-        announceIf(assign(m_boxLoaded[size_t(slot)], qint16(1)));
+        edited(assign(m_boxLoaded[size_t(slot)], qint16(1)));
 }
 
 void TicketModel::freeSlot(int slot)
 {
     if (isSlot(slot))
-        announceIf(assign(m_boxLoaded[size_t(slot)], qint16(0)));
+        edited(assign(m_boxLoaded[size_t(slot)], qint16(0)));
 }
 
 void TicketModel::moveField(int slot, qint16 linie, qint16 pos)
@@ -93,12 +93,18 @@ void TicketModel::deleteField(int slot)
     announceIf(differs);
 }
 
-void TicketModel::setStartCode(const QString &code) { announceIf(assign(m_startCode, code)); }
-void TicketModel::setStopCode(const QString &code) { announceIf(assign(m_stopCode, code)); }
-void TicketModel::setTicketLines(qint16 lines) { announceIf(assign(m_ticketLines, lines)); }
-void TicketModel::setCharsPerLine(qint16 chars) { announceIf(assign(m_charsPerLine, chars)); }
-void TicketModel::setEditorWidth(qint16 twips) { announceIf(assign(m_editorWidth, twips)); }
-void TicketModel::setEditorHeight(qint16 twips) { announceIf(assign(m_editorHeight, twips)); }
+void TicketModel::setStartCode(const QString &code) { edited(assign(m_startCode, code)); }
+void TicketModel::setStopCode(const QString &code) { edited(assign(m_stopCode, code)); }
+void TicketModel::setCharsPerLine(qint16 chars) { edited(assign(m_charsPerLine, chars)); }
+void TicketModel::setEditorWidth(qint16 twips) { edited(assign(m_editorWidth, twips)); }
+void TicketModel::setEditorHeight(qint16 twips) { edited(assign(m_editorHeight, twips)); }
+
+void TicketModel::setTicketLines(qint16 lines)
+{
+    // Counted from the text at a save or a download; the text's own edits are what
+    // mark the layout, so a save the operator cancels leaves it as it was.
+    announceIf(assign(m_ticketLines, lines));
+}
 
 void TicketModel::textEdited()
 {

@@ -19,10 +19,12 @@ namespace tkl {
 ///  - `changed` is emitted once by every call that leaves any of those items, or the
 ///    LayoutChanged flag, different from before; a call that changes nothing emits
 ///    nothing. Windows that show the layout react to it.
-///  - LayoutChanged is set by the operator's own edits only: the text edited
-///    (textEdited), a field dropped on the text (moveField) and a field deleted
-///    (deleteField). Filling a record, the codes, the ticket size and inserting a
-///    field do not set it; Save, New and Open clear it (markSaved).
+///  - every call that changes a layout item also sets LayoutChanged, whoever made
+///    the call: a record filled, a slot loaded or freed, a code, the ticket size, a
+///    field dropped (even where it was) or deleted, the text edited. Only the line
+///    count (setTicketLines) is not an edit: it is counted from the text, which is
+///    tracked by textEdited. Save, New, Open and an undo back to the saved state clear
+///    it (markSaved).
 ///
 /// The ticket text itself lives in the editor's text box, which calls textEdited.
 ///
@@ -119,8 +121,8 @@ public:
     void setEditorWidth(qint16 twips);
     void setEditorHeight(qint16 twips);
 
-    /// The operator worked in the ticket text (any key released there counts):
-    /// LayoutChanged is set.
+    /// The ticket text was changed: LayoutChanged is set. Moving the caret, scrolling
+    /// and clicking are not changes.
     void textEdited();
     /// The layout is saved, or replaced or discarded: LayoutChanged is cleared.
     void markSaved();
@@ -144,6 +146,13 @@ private:
     {
         if (differs)
             emit changed();
+    }
+    /// A layout item changed: LayoutChanged is set and the change announced.
+    void edited(bool differs)
+    {
+        if (differs)
+            m_layoutChanged = true;
+        announceIf(differs);
     }
 };
 

@@ -2,9 +2,11 @@
 #include "app/DataFiles.h"
 #include "app/FileCommands.h"
 #include "app/MainWindow.h"
+#include "app/QtPrompts.h"
 #include "device/AutomationFactory.h"
 #include "device/ProcessNetwork.h"
 #include "device-widgets/PortDialog.h"
+#include "device-widgets/VariableTree.h"
 #include "dialogs/HelpWindow.h"
 #include "dialogs/PreviewWindow.h"
 #include "dialogs/PrinterSettingsDialog.h"
@@ -21,8 +23,11 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QPlainTextEdit>
@@ -32,6 +37,8 @@
 #include <QTextBrowser>
 
 using namespace tkl;
+
+Q_DECLARE_METATYPE(tkl::Prompts::Answer)
 
 namespace {
 
@@ -268,6 +275,8 @@ private slots:
         Fixture f;
         for (int i = 0; i < 30; ++i)
             f.click(QStringLiteral("SSCommand7"));
+        QVERIFY(f.model().LayoutChanged);
+        f.model().markSaved();
         const auto before = f.model().UpdateBoxes;
         f.click(QStringLiteral("SSCommand7"));
         QCOMPARE(f.prompts->messages.size(), 1);
@@ -392,7 +401,7 @@ private slots:
             f.click(QStringLiteral("SSCommand9")); // eraser pointer on
         const bool changed = !answer.isEmpty();
         f.setChanged(changed);
-        f.prompts->answers = {answer == u"Yes"};
+        f.prompts->answers = {answer == u"Yes" ? Prompts::Answer::Yes : Prompts::Answer::No};
         QSignalSpy closed(&f.w(), &MainWindow::closed);
         if (from == u"question") {
             QDialog question(&f.w());
@@ -417,11 +426,10 @@ private slots:
         QCOMPARE(f.prompts->saveDialogs, saving ? 1 : 0);
         QCOMPARE(closed.size(), ends ? 1 : 0);
         QCOMPARE(f.w().isVisible(), !ends);
-        // New is left out: the release of its Ctrl key reaches the new ticket's text, and
-        // counts as an edit there.
-        if (command != u"new")
-            QCOMPARE(f.model().LayoutChanged, changed);
-        else
+        // The release of New's Ctrl key reaches the new ticket's text, and is no edit
+        // there; a code typed into the printer code box is one.
+        QCOMPARE(f.model().LayoutChanged, command == u"new" ? false : changed || from == u"code");
+        if (command == u"new")
             QCOMPARE(f.w().windowTitle(), MainWindow::TitlePrefix + FileCommands::UnnamedTicket);
         if (command == u"exit")
             QVERIFY(!f.editor().testAttribute(Qt::WA_SetCursor));
@@ -436,6 +444,122 @@ private slots:
             QVERIFY(f.w().previewWindow()->isVisible());
         if (from == u"code")
             QCOMPARE(f.model().StartCode, QStringLiteral("[19]"));
+    }
+
+    // Every edit of the layout, made in whichever window, is kept from Exit by the
+    // question, which Cancel (Escape) answers by keeping the program and the layout;
+    // moving about the ticket is no edit, and Exit then asks nothing.
+    void everyEditIsAsked_data()
+    {
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<bool>("asked");
+        for (const char *edit : {"insert", "binding", "name typed", "chars", "digits", "start code", "stop code",
+                                 "ticket size"})
+            QTest::newRow(edit) << edit << true;
+        for (const char *move : {"arrow key", "click in text", "scroll bar", "Ctrl+N, then Ctrl"})
+            QTest::newRow(move) << move << false;
+    }
+
+    void everyEditIsAsked()
+    {
+        QFETCH(QString, edit);
+        QFETCH(bool, asked);
+        Fixture f;
+        QPlainTextEdit *text = f.editor().textBox();
+        text->setPlainText(QString(40, u'\n'));
+        f.editor().SyncScrollBar();
+        f.click(QStringLiteral("SSCommand7"));
+        if (edit != u"insert")
+            f.model().markSaved();
+        const auto type = [&](QWidget *window, const char *box, const QString &keys) {
+            auto *line = window->findChild<QLineEdit *>(QLatin1String(box));
+            line->setFocus();
+            line->selectAll();
+            QTest::keyClicks(line, keys);
+        };
+        if (edit == u"binding" || edit == u"name typed" || edit == u"chars" || edit == u"digits") {
+            QTest::mousePress(f.editor().fieldLabel(1), Qt::RightButton, {}, QPoint(3, 3));
+            QTest::mouseRelease(f.editor().fieldLabel(1), Qt::RightButton, {}, QPoint(3, 3));
+            QWidget *dialog = f.w().updateBoxDialog();
+            QVERIFY(dialog->isVisible());
+            f.model().markSaved(); // opening is no edit of its own
+            if (edit == u"binding") {
+                QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("SSCommand1")), Qt::LeftButton);
+                auto *tree = dialog->findChild<VariableTree *>(QStringLiteral("Vatrix1"));
+                tree->setCurrentItem(tree->itemForName(QStringLiteral("Scale1.NetWeight")));
+                QTest::keyClick(tree, Qt::Key_Return);
+                QCOMPARE(f.model().UpdateBoxes[1].VarName, QStringLiteral("Scale1.NetWeight"));
+            } else {
+                type(dialog, edit == u"name typed" ? "Text1" : edit == u"chars" ? "Text2" : "Text3", "7");
+            }
+        } else if (edit.endsWith(u"code")) {
+            f.click(QStringLiteral("SSCommand6"));
+            type(f.w().printerSettingsDialog(), edit == u"start code" ? "Text1" : "Text2", "A");
+        } else if (edit == u"ticket size") {
+            f.click(QStringLiteral("SSCommand10"));
+            type(f.w().ticketSizeDialog(), "Text1", "20\r");
+            QCOMPARE(f.model().CharsPerLine, 20);
+        } else if (edit == u"arrow key") {
+            text->setFocus();
+            QTest::keyClick(text, Qt::Key_Down);
+        } else if (edit == u"click in text") {
+            QTest::mouseClick(text->viewport(), Qt::LeftButton, {}, QPoint(30, 30));
+        } else if (edit == u"scroll bar") {
+            f.editor().scrollBar()->setFocus();
+            f.editor().scrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            QCOMPARE(f.model().ScrollPos, 23);
+        } else if (edit == u"Ctrl+N, then Ctrl") {
+            f.prompts->answers = {Prompts::Answer::No};
+            QTest::keySequence(text, Qt::CTRL | Qt::Key_N);
+        }
+        f.prompts->questions.clear();
+        f.prompts->answers = {Prompts::Answer::Cancel};
+        QSignalSpy closed(&f.w(), &MainWindow::closed);
+        QTest::keySequence(f.editor().textBox(), Qt::CTRL | Qt::Key_Q);
+        QCOMPARE(f.prompts->questions.size(), asked ? 1 : 0);
+        QCOMPARE(closed.size(), asked ? 0 : 1);
+        QCOMPARE(f.model().LayoutChanged, asked);
+    }
+
+    // The question itself, as the operator meets it: its text, title, icon and buttons,
+    // No the default, and Escape and the close button cancel rather than discard.
+    void saveQuestionBox_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<Prompts::Answer>("answer");
+        QTest::newRow("Escape") << "escape" << Prompts::Answer::Cancel;
+        QTest::newRow("close button") << "close" << Prompts::Answer::Cancel;
+        QTest::newRow("Enter: the default") << "enter" << Prompts::Answer::No;
+        QTest::newRow("Yes") << "yes" << Prompts::Answer::Yes;
+    }
+
+    void saveQuestionBox()
+    {
+        QFETCH(QString, how);
+        QFETCH(Prompts::Answer, answer);
+        QtPrompts prompts;
+        QString seen;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            seen = QStringLiteral("%1|%2|%3|%4").arg(box->windowTitle(), box->text()).arg(int(box->icon()))
+                       .arg(box->standardButtons().toInt());
+            if (box->defaultButton() != box->button(QMessageBox::No))
+                seen += QStringLiteral("|wrong default");
+            if (how == u"escape")
+                QTest::keyClick(box, Qt::Key_Escape);
+            else if (how == u"enter")
+                QTest::keyClick(box, Qt::Key_Return);
+            else if (how == u"close")
+                box->close();
+            else
+                box->button(QMessageBox::Yes)->click();
+        });
+        QCOMPARE(prompts.askYesNoCancel(FileCommands::SaveQuestionTitle, FileCommands::SaveQuestion), answer);
+        QCOMPARE(seen, QStringLiteral("  Delete Warning !!|Do you want to save\nthe current Layout ?|%1|%2")
+                           .arg(int(QMessageBox::Critical))
+                           .arg((QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel).toInt()));
     }
 
     // After a download the band says so, without moving or resizing anything, clear of

@@ -13,6 +13,9 @@
 
 using namespace tkl;
 
+Q_DECLARE_METATYPE(tkl::Prompts::Answer)
+Q_DECLARE_METATYPE(QList<tkl::Prompts::Answer>)
+
 namespace {
 
 const QString Golden = QStringLiteral(GOLDEN_DIR "/worked-example.txt");
@@ -90,6 +93,7 @@ private slots:
         QCOMPARE(f.editor.insertField(), 2);
         QVERIFY(test::writeFile(path("worked.txt"), QByteArray(5000, 'z')));
         f.prompts.saveNames = {path("worked.txt")};
+        f.prompts.answers = {Prompts::Answer::Yes}; // replace the older file
         QVERIFY(f.commands.save());
         QCOMPARE(test::contentsOf(path("worked.txt")), test::contentsOf(Golden));
         QVERIFY(!f.editor.fieldFrame(2));
@@ -105,34 +109,38 @@ private slots:
     // changes nothing on the editor either.
     void unsavedLayout_data()
     {
+        using A = Prompts::Answer;
         QTest::addColumn<QString>("command");
-        QTest::addColumn<bool>("yes");          // to "save the current layout?"
+        QTest::addColumn<A>("answer");          // to "save the current layout?"
         QTest::addColumn<QString>("saveTo");    // a file the save is refused over; empty: cancelled
         QTest::addColumn<QString>("openName");  // empty: the open dialog is cancelled
         QTest::addColumn<QByteArray>("content"); // of the file opened; empty: there is none
         QTest::addColumn<QString>("message");   // part of the one message shown; empty: none
         QTest::addColumn<bool>("kept");
         for (const char *c : {"new", "open", "exit"}) {
-            QTest::addRow("%s, Yes, save cancelled", c) << c << true << "" << "" << QByteArray() << "" << true;
-            QTest::addRow("%s, Yes, save refused", c) << c << true << "kept.txt" << "" << QByteArray() << "U+4E2D" << true;
+            QTest::addRow("%s, Yes, save cancelled", c) << c << A::Yes << "" << "" << QByteArray() << "" << true;
+            QTest::addRow("%s, Yes, save refused", c) << c << A::Yes << "kept.txt" << "" << QByteArray() << "U+4E2D" << true;
+            // Escape, Cancel and the question's close button: the whole command is off.
+            QTest::addRow("%s, Cancel", c) << c << A::Cancel << "" << "" << QByteArray() << "" << true;
         }
-        QTest::newRow("new, No: cleared") << "new" << false << "" << "" << QByteArray() << "" << false;
-        QTest::newRow("open, No, cancelled") << "open" << false << "" << "" << QByteArray() << "" << true;
-        QTest::newRow("open, No, truncated file") << "open" << false << "" << "bad.txt"
+        QTest::newRow("new, No: cleared") << "new" << A::No << "" << "" << QByteArray() << "" << false;
+        QTest::newRow("open, No, cancelled") << "open" << A::No << "" << "" << QByteArray() << "" << true;
+        QTest::newRow("open, No, truncated file") << "open" << A::No << "" << "bad.txt"
                                                   << QByteArray("5170\r\n3155\r\n2\r\n") << "425" << true;
-        QTest::newRow("open, No, not a number") << "open" << false << "" << "bad.txt" << QByteArray("abc\r\n")
+        QTest::newRow("open, No, not a number") << "open" << A::No << "" << "bad.txt" << QByteArray("abc\r\n")
                                                 << "bad.txt, line 1: \"abc\"" << true;
-        QTest::newRow("open, No, missing file") << "open" << false << "" << "missing.txt" << QByteArray()
+        QTest::newRow("open, No, missing file") << "open" << A::No << "" << "missing.txt" << QByteArray()
                                                 << "does not exist" << true;
         // Saved by a Linux editor: the first line runs on through the whole file.
-        QTest::newRow("open, No, LF line ends") << "open" << false << "" << "bad.txt" << QByteArray("5170\n3155\n2\n")
+        QTest::newRow("open, No, LF line ends") << "open" << A::No << "" << "bad.txt" << QByteArray("5170\n3155\n2\n")
                                                 << "end in LF alone" << true;
     }
 
     void unsavedLayout()
     {
         QFETCH(QString, command);
-        QFETCH(bool, yes);
+        QFETCH(Prompts::Answer, answer);
+        const bool yes = answer == Prompts::Answer::Yes;
         QFETCH(QString, saveTo);
         QFETCH(QString, openName);
         QFETCH(QByteArray, content);
@@ -141,11 +149,12 @@ private slots:
         Fixture f;
         f.fill();
         f.title = QStringLiteral("before.txt");
-        f.prompts.answers = {yes};
+        f.prompts.answers = {answer};
         if (!saveTo.isEmpty()) { // the stop code holds a character the file cannot store
             QVERIFY(test::writeFile(path(saveTo), "previous"));
             f.model.setStopCode(QStringLiteral("[12]\u4e2d"));
             f.prompts.saveNames = {path(saveTo)};
+            f.prompts.answers.append(Prompts::Answer::Yes); // replace it
         }
         if (!openName.isEmpty())
             f.prompts.openNames = {path(openName)};
@@ -159,10 +168,12 @@ private slots:
         else
             exited = f.commands.mayExit();
         QVERIFY(!exited);
-        QCOMPARE(f.prompts.questions.size(), 1);
+        const int asked = saveTo.isEmpty() ? 1 : 2;
+        QCOMPARE(f.prompts.questions.size(), asked);
         QCOMPARE(f.prompts.questions.first().title, QStringLiteral("  Delete Warning !!"));
         QCOMPARE(f.prompts.questions.first().text, QStringLiteral("Do you want to save\r\nthe current Layout ?"));
-        QCOMPARE(f.prompts.openDialogs, command == "open" && !yes ? 1 : 0);
+        QCOMPARE(f.prompts.openDialogs, command == "open" && answer == Prompts::Answer::No ? 1 : 0);
+        QCOMPARE(f.prompts.saveDialogs, yes ? 1 : 0);
         QCOMPARE(f.prompts.messages.size(), message.isEmpty() ? 0 : 1);
         if (!message.isEmpty())
             QVERIFY2(f.prompts.messages.first().text.contains(message), qPrintable(f.prompts.messages.first().text));
@@ -180,9 +191,63 @@ private slots:
             QVERIFY(!f.model.LayoutChanged);
             QCOMPARE(f.title, QStringLiteral("UnNamed Ticket"));
         }
-        f.prompts.answers = {false};
+        f.prompts.answers = {Prompts::Answer::No};
         QVERIFY(f.commands.mayExit());
-        QCOMPARE(f.prompts.questions.size(), kept ? 2 : 1);
+        QCOMPARE(f.prompts.questions.size(), kept ? asked + 1 : asked);
+    }
+
+    // Save As onto a file that exists asks first, unless it is the layout's own file
+    // (opened from it or saved to it); No offers the file dialog again.
+    void saveOverExistingFile_data()
+    {
+        using A = Prompts::Answer;
+        QTest::addColumn<QString>("own");         // how the layout got its own file: "", "open", "save"
+        QTest::addColumn<QStringList>("names");   // the file dialog's answers; "other" exists
+        QTest::addColumn<QList<A>>("answers");    // to the replace question
+        QTest::addColumn<QString>("written");     // the file saved to; empty: none
+        QTest::newRow("other file, Yes") << "" << QStringList{"other"} << QList<A>{A::Yes} << "other";
+        QTest::newRow("other file, No, cancelled") << "" << QStringList{"other"} << QList<A>{A::No} << "";
+        QTest::newRow("other file, No, then a new one") << "" << QStringList{"other", "fresh"} << QList<A>{A::No}
+                                                       << "fresh";
+        QTest::newRow("new file") << "" << QStringList{"fresh"} << QList<A>{} << "fresh";
+        QTest::newRow("own file, opened") << "open" << QStringList{"own"} << QList<A>{} << "own";
+        QTest::newRow("own file, saved before") << "save" << QStringList{"own"} << QList<A>{} << "own";
+        QTest::newRow("other file after saving to own") << "save" << QStringList{"other"} << QList<A>{A::Yes}
+                                                       << "other";
+    }
+
+    void saveOverExistingFile()
+    {
+        QFETCH(QString, own);
+        QFETCH(QStringList, names);
+        QFETCH(QList<Prompts::Answer>, answers);
+        QFETCH(QString, written);
+        QTemporaryDir dir;
+        const auto at = [&dir](const QString &name) { return dir.filePath(name + QStringLiteral(".txt")); };
+        QVERIFY(test::writeFile(at("other"), "other's"));
+        Fixture f;
+        if (own == "open") {
+            QVERIFY(test::writeFile(at("own"), test::contentsOf(Golden)));
+            f.prompts.openNames = {at("own")};
+            f.commands.open();
+        } else if (own == "save") {
+            f.prompts.saveNames = {at("own")};
+            QVERIFY(f.commands.save());
+        }
+        if (own != "open") // an opened file is the same layout already
+            f.fill();
+        for (const QString &name : names)
+            f.prompts.saveNames.append(at(name));
+        f.prompts.answers = answers;
+        QCOMPARE(f.commands.save(), !written.isEmpty());
+        QCOMPARE(f.prompts.questions.size(), answers.size());
+        for (const auto &question : std::as_const(f.prompts.questions))
+            QCOMPARE(question.text, QStringLiteral("other.txt already exists.\r\nDo you want to replace it?"));
+        QCOMPARE(f.prompts.saveDialogs, int(names.size()) + (own == "save" ? 1 : 0) + (written.isEmpty() ? 1 : 0));
+        QCOMPARE(test::contentsOf(at("other")) == "other's", written != "other");
+        if (!written.isEmpty())
+            QCOMPARE(test::contentsOf(at(written)), test::contentsOf(Golden));
+        QCOMPARE(f.model.LayoutChanged, written.isEmpty());
     }
 
     // A lone LF is a character of its line: the editor keeps it there (the box, the
@@ -197,7 +262,7 @@ private slots:
         QVERIFY(test::writeFile(path("lf.txt"), bytes));
         f.fill(); // opened over an editor with fields of its own, which must all go
         QCOMPARE(f.editor.insertField(), 2);
-        f.prompts.answers = {false};
+        f.prompts.answers = {Prompts::Answer::No};
         f.prompts.openNames = {path("lf.txt")};
         f.commands.open();
         QCOMPARE(f.prompts.messages.size(), 0);

@@ -24,14 +24,17 @@ const UpdateBox Defined{QStringLiteral("Scale1.Net"), 3, 1, 0, 4, 0, 17, 0, 7, 1
 
 const ModelCall ModelCalls[] = {
     {"record set to what it is", false, [](TicketModel &m) { m.setRecord(2, Defined); }, 0, false},
-    {"record edited", false, [](TicketModel &m) { m.editRecord(2, [](UpdateBox &b) { b.Chars = 8; }); }, 1, false},
+    {"record edited", false, [](TicketModel &m) { m.editRecord(2, [](UpdateBox &b) { b.Chars = 8; }); }, 1, true},
     {"loaded slot loaded", false, [](TicketModel &m) { m.loadSlot(2); }, 0, false},
-    {"free slot loaded", false, [](TicketModel &m) { m.loadSlot(3); }, 1, false},
-    {"slot freed", true, [](TicketModel &m) { m.freeSlot(2); }, 1, true},
+    {"free slot loaded", false, [](TicketModel &m) { m.loadSlot(3); }, 1, true},
+    {"slot freed", false, [](TicketModel &m) { m.freeSlot(2); }, 1, true},
     {"slot outside 1 to 30", false, [](TicketModel &m) { m.loadSlot(31), m.setRecord(0, Defined); }, 0, false},
     {"start code set to what it is", false, [](TicketModel &m) { m.setStartCode(QStringLiteral("A")); }, 0, false},
-    {"stop code set", false, [](TicketModel &m) { m.setStopCode(QStringLiteral("[12]")); }, 1, false},
-    {"ticket size set", false, [](TicketModel &m) { m.setEditorWidth(5170), m.setCharsPerLine(40); }, 2, false},
+    {"stop code set", false, [](TicketModel &m) { m.setStopCode(QStringLiteral("[12]")); }, 1, true},
+    {"ticket size set", false, [](TicketModel &m) { m.setEditorWidth(5170), m.setCharsPerLine(40); }, 2, true},
+    {"editor height set", false, [](TicketModel &m) { m.setEditorHeight(3155); }, 1, true},
+    // Counted from the text at a save or a download: a save cancelled changes nothing.
+    {"line count taken", false, [](TicketModel &m) { m.setTicketLines(16); }, 1, false},
     {"field dropped where it was", false, [](TicketModel &m) { m.moveField(2, 4, 9); }, 1, true},
     {"field dropped where it was, again", true, [](TicketModel &m) { m.moveField(2, 4, 9); }, 0, true},
     {"field deleted", false, [](TicketModel &m) { m.deleteField(2); }, 1, true},
@@ -128,6 +131,8 @@ private slots:
         model.setStartCode(QStringLiteral("A"));
         if (c.changedBefore)
             model.textEdited();
+        else
+            model.markSaved();
         QSignalSpy changed(&model, &TicketModel::changed);
         c.call(model);
         QCOMPARE(changed.size(), c.announced);

@@ -23,7 +23,7 @@ public:
 
     QList<std::optional<QString>> saveNames;  ///< answers to askSaveFileName, in order
     QList<std::optional<QString>> openNames;  ///< answers to askOpenFileName, in order
-    QList<bool> answers;                      ///< answers to askYesNo, in order
+    QList<Answer> answers;                    ///< answers to askYesNoCancel and askYesNo, in order
     QList<bool> goOnAnswers;                  ///< answers to askGoOn, in order (none: Cancel)
 
     QList<Message> messages;                  ///< every message shown
@@ -44,10 +44,16 @@ public:
 
     void showMessage(const QString &title, const QString &text, Icon icon) override { messages.append({title, text, icon}); }
 
-    bool askYesNo(const QString &title, const QString &text) override
+    Answer askYesNoCancel(const QString &title, const QString &text) override
     {
         questions.append({title, text, Icon::Critical});
-        return !answers.isEmpty() && answers.takeFirst();
+        return answers.isEmpty() ? Answer::No : answers.takeFirst();
+    }
+
+    bool askYesNo(const QString &title, const QString &text) override
+    {
+        questions.append({title, text, Icon::Warning});
+        return !answers.isEmpty() && answers.takeFirst() == Answer::Yes;
     }
 
     bool askGoOn(const QString &title, const QString &text, const QString &) override
