@@ -42,7 +42,6 @@ public:
     void cancel() { m_cancel = true; }
 
     bool isRunning() const { return m_thread != nullptr; }
-    bool cancelRequested() const { return m_cancel; }
 
 signals:
     /// The server is made, the first request comes next (delivered on the windows' thread).

@@ -143,17 +143,14 @@ void PortDialog::showProgress()
 
 void PortDialog::cancelDownload()
 {
-    if (!m_thread->isRunning() || m_thread->cancelRequested())
+    if (!m_thread->isRunning() || m_cancelRequested)
         return;
+    m_cancelRequested = true;
     m_thread->cancel();
-    QString wait = QStringLiteral("Cancelling: the download stops once the device has answered the request "
-                                  "under way.");
+    QString wait = QStringLiteral("Stopping after the request under way");
     if (const PrinterPort *port = m_network.findPort(m_runningPort)) {
-        if (const ModbusEndpoint *endpoint = m_network.endpointOf(*port)) {
-            wait = QStringLiteral("Cancelling: the download stops once the device has answered the request "
-                                  "under way (at most %1 s).")
-                       .arg((endpoint->timeoutMs + 999) / 1000);
-        }
+        if (const ModbusEndpoint *endpoint = m_network.endpointOf(*port))
+            wait += QStringLiteral(" (at most %1 s)").arg((endpoint->timeoutMs + 999) / 1000);
     }
     if (m_progress)
         m_progress->showCancelling(wait);
@@ -174,6 +171,7 @@ void PortDialog::download()
         return;
     const QStringList lines = m_boxLines ? m_boxLines() : QStringList();
     m_busy = true;
+    m_cancelRequested = false;
     m_runningPort = port;
     m_downloadButton->setEnabled(false);
     m_model.setTicketLines(qint16(std::min<qsizetype>(lines.size(), std::numeric_limits<qint16>::max())));
@@ -203,10 +201,17 @@ void PortDialog::finish(const QString &port, const DownloadResult &result)
         m_progress->hide();
     if (result.status == DownloadResult::Status::Refused)
         return;
-    if (result.status == DownloadResult::Status::Cancelled)
+    if (result.status == DownloadResult::Status::Cancelled) {
         m_prompts.showMessage(CancelledTitle, result.errorString, Prompts::Icon::Warning);
-    else if (!result.ok())
+    } else if (result.status == DownloadResult::Status::Failed && m_cancelRequested) {
+        // The request under way failed before the download came to stop.
+        m_prompts.showMessage(CancelledTitle,
+                              QStringLiteral("Download cancelled; the request under way failed first:\n%1")
+                                  .arg(result.errorString),
+                              Prompts::Icon::Warning);
+    } else if (!result.ok()) {
         m_prompts.showMessage(QStringLiteral("Download Error"), result.errorString, Prompts::Icon::Critical);
+    }
     // The device holds the ticket, but another program (or a restart) will not see it.
     const QString storeWarning = m_network.storeWarning();
     if (!storeWarning.isEmpty() && storeWarning != m_shownStoreWarning)

@@ -112,6 +112,7 @@ private:
     // After m_download, which its thread uses: it goes first, waiting for that thread.
     std::unique_ptr<DownloadThread> m_thread;
     bool m_busy = false;
+    bool m_cancelRequested = false; ///< for the download under way
     QString m_runningPort;
     DownloadResult m_lastResult;
     QString m_shownStoreWarning;  ///< the device-memory warning last shown
