@@ -17,7 +17,9 @@ constexpr const char help[] =
     "       tklcli preview [options] --port PORT\n"
     "\n"
     "Prints the ticket as the device prints it: the text lines with every defined\n"
-    "field's value written into its cells, right-aligned with the field's decimals\n"
+    "field's value written into its cells (the value of the variable at the\n"
+    "field's address, NodeAdr, SWNo, Offset, Typ and BitNo, as the device finds\n"
+    "it, whatever the field's name says), right-aligned with the field's decimals\n"
     "(rounded half away from zero, a minus sign taking a cell). A value that does\n"
     "not fit fills the field with \"*\", a variable without a value with \"?\".\n"
     "The ticket is that of a layout file, or the one the device of PORT holds.\n"
@@ -107,11 +109,14 @@ std::optional<int> loadTicket(const QCommandLineParser &parser, const QString &c
 QString fieldProblem(const RenderedField &f)
 {
     QString what;
-    if (f.missing)
-        what = QStringLiteral("no value for %1, shown as ?").arg(CommandSupport::printable(f.varName));
+    if (f.missing && f.source.isEmpty())
+        what = QStringLiteral("the network has no variable at the address of %1, shown as ?")
+                   .arg(CommandSupport::printable(f.varName));
+    else if (f.missing)
+        what = QStringLiteral("no value for %1, shown as ?").arg(CommandSupport::printable(f.source));
     else if (f.overflow)
         what = QStringLiteral("%1 = %2 does not fit in %3 cell(s), shown as *")
-                   .arg(CommandSupport::printable(f.varName))
+                   .arg(CommandSupport::printable(f.source))
                    .arg(f.value.value_or(0), 0, 'g', 15)
                    .arg(f.chars);
     if (f.clipped) {
@@ -143,7 +148,7 @@ int run(const QCommandLineParser &parser, Console &console)
 
     const ValueSource values = valuesFile ? fixedValues(*valuesFile)
                                           : networkValues(*source.network, ProcessNetwork::networkTime());
-    const RenderedTicket ticket = renderTicket(*source.layout, values);
+    const RenderedTicket ticket = renderTicket(*source.layout, values, source.network.get());
 
     QTextStream &out = console.out;
     for (const QString &line : showTicket(ticket, !parser.isSet(QStringLiteral("no-codes"))).lines)

@@ -80,7 +80,8 @@ void PreviewWindow::refresh()
 {
     // The lines as the box breaks them: what the download sends and what Linie counts.
     const LayoutData layout = LayoutData::fromModel(m_model, m_editor.boxLines().join(QStringLiteral("\r\n")));
-    const RenderedTicket ticket = renderTicket(layout, networkValues(m_network, m_network.networkTime()));
+    // Each field shows what the device finds at its address, as it will print it.
+    const RenderedTicket ticket = renderTicket(layout, networkValues(m_network, m_network.networkTime()), &m_network);
 
     // The same text as `tklcli preview` prints, codes included.
     const ShownTicket shown = showTicket(ticket);

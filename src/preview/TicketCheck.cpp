@@ -1,5 +1,6 @@
 #include "TicketCheck.h"
 
+#include "FieldAddress.h"
 #include "device/NodeAttributes.h"
 #include "device/PortRules.h"
 #include "device/ProcessNetwork.h"
@@ -53,10 +54,23 @@ void checkBinding(int slot, const UpdateBox &box, const ProcessNetwork &network,
         return;
     }
     const NetworkVariable *variable = network.findVariable(box.VarName);
+    // The device prints the value it finds at the field's address, whatever the name.
+    const NetworkVariable *addressed = FieldAddress::variableAt(network, box);
     if (!variable) {
+        const QString prints = addressed ? QStringLiteral("; its address is that of \"%1\", whose value the device prints")
+                                               .arg(LayoutError::quote(addressed->fullName))
+                                         : QString();
         out << fieldWarning(slot, Member::VarName,
-                            QStringLiteral("%1 is bound to \"%2\", which the network does not know")
-                                .arg(fieldName(slot), LayoutError::quote(box.VarName)));
+                            QStringLiteral("%1 is bound to \"%2\", which the network does not know%3")
+                                .arg(fieldName(slot), LayoutError::quote(box.VarName), prints));
+        return;
+    }
+    if (addressed && addressed != variable) {
+        out << fieldWarning(slot, Member::VarName,
+                            QStringLiteral("%1 is named \"%2\", but its address (%3) is that of \"%4\", whose value "
+                                           "the device prints")
+                                .arg(fieldName(slot), LayoutError::quote(box.VarName), FieldAddress::describe(box),
+                                     LayoutError::quote(addressed->fullName)));
         return;
     }
     const NetworkNode &node = network.nodes().at(variable->node);

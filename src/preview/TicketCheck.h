@@ -18,8 +18,10 @@ struct PrinterPort;
 /// refuses such a layout before its first write. Warnings are what a device takes but
 /// will not print as intended: a field past the right edge of the ticket or left of its
 /// first column, fields that overlap, a field below the text, a text line wider than
-/// the ticket, a field bound to no variable or to one the network does not know, stored
-/// addresses that differ from what binding the variable now would store, a printer
+/// the ticket, a field bound to no variable or to one the network does not know, a field
+/// whose address (FieldAddress) is that of another variable than its name says (the
+/// device prints that one), stored addresses that differ from what binding the variable
+/// now would store, a printer
 /// code with an unclosed "[" or a code above 255.
 ///
 /// The editor checks what it shows, with the text as its box breaks it into lines:

@@ -1,5 +1,6 @@
 #include "TicketRenderer.h"
 
+#include "FieldAddress.h"
 #include "FieldFormat.h"
 #include "PrinterCodeText.h"
 #include "device/PortVariables.h"
@@ -34,7 +35,7 @@ int RenderedTicket::missingCount() const
     return int(std::count_if(fields.cbegin(), fields.cend(), [](const RenderedField &f) { return f.missing; }));
 }
 
-RenderedTicket renderTicket(const LayoutData &layout, const ValueSource &values)
+RenderedTicket renderTicket(const LayoutData &layout, const ValueSource &values, const NetworkCatalogue *addresses)
 {
     RenderedTicket ticket;
     if (!layout.text.isEmpty())
@@ -49,11 +50,16 @@ RenderedTicket renderTicket(const LayoutData &layout, const ValueSource &values)
         RenderedField field;
         field.slot = slot;
         field.varName = box.VarName;
+        if (!addresses) {
+            field.source = box.VarName;
+        } else if (const NetworkVariable *at = FieldAddress::variableAt(*addresses, box)) {
+            field.source = at->fullName;
+        }
         field.line = box.Linie;
         field.column = box.Pos;
         field.chars = std::max<int>(box.Chars, 0);
-        if (values)
-            field.value = values(box.VarName);
+        if (values && !field.source.isEmpty())
+            field.value = values(field.source);
         if (!field.value) {
             field.missing = field.chars > 0;
             field.text = QString(field.chars, QLatin1Char('?'));

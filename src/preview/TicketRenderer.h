@@ -11,6 +11,7 @@
 
 namespace tkl {
 
+class NetworkCatalogue;
 class ProcessNetwork;
 
 /// The value of a network variable by its full name; nothing when it has none.
@@ -27,7 +28,8 @@ ValueSource fixedValues(const QHash<QString, double> &values);
 struct RenderedField
 {
     int slot = 0;
-    QString varName;
+    QString varName;       ///< the field's VarName
+    QString source;        ///< the variable the value is of: see renderTicket(); empty for none
     int line = 0;          ///< 0-based line of the rendered ticket
     int column = 0;        ///< 1-based column of the first cell (may be < 1: see clipped)
     int chars = 0;
@@ -60,7 +62,12 @@ struct RenderedTicket
 /// line are not printed (clipped). Where fields overlap, the higher slot is written
 /// last and shows. A field without a value shows "?" in every cell; one whose value
 /// does not fit shows "*".
-RenderedTicket renderTicket(const LayoutData &layout, const ValueSource &values);
+///
+/// With `addresses`, a field shows the value of the variable at its address members
+/// (FieldAddress), as the device finds it, whatever its name says; no variable there
+/// is no value. Without, the value of the variable its VarName names.
+RenderedTicket renderTicket(const LayoutData &layout, const ValueSource &values,
+                            const NetworkCatalogue *addresses = nullptr);
 
 /// Where a field's cells are in a ShownTicket.
 struct ShownField

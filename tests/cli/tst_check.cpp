@@ -244,6 +244,13 @@ void TestCheck::findings_data()
     row("control characters in a name stay visible",
         [](LayoutData &l) { l.UpdateBoxes[2].VarName = QStringLiteral("S.Tare") + QChar(27) + QStringLiteral("[2J"); },
         {at(member(2, M::VarName), "warning: UpdateBox 2 is bound to \"S.Tare[27][2J\", which the network does not know")});
+    // The device prints what it finds at the field's address, whatever the name says.
+    row("a name typed over another variable's address", [](LayoutData &l) { l.UpdateBoxes[1].VarName = QStringLiteral("S.Tare"); },
+        {at(member(1, M::VarName), "warning: UpdateBox 1 is named \"S.Tare\", but its address (node 3, SWNo 120, "
+                                   "Offset 0, Typ 4, BitNo 0) is that of \"S.Net\", whose value the device prints")});
+    row("an unknown name at a known address", [](LayoutData &l) { l.UpdateBoxes[1].VarName = QStringLiteral("S.Gross"); },
+        {at(member(1, M::VarName), "warning: UpdateBox 1 is bound to \"S.Gross\", which the network does not know; "
+                                   "its address is that of \"S.Net\", whose value the device prints")});
     row("defined but never bound", [](LayoutData &l) { l.UpdateBoxes[2].VarName.clear(); },
         {at(member(2, M::VarName), "warning: UpdateBox 2 is defined but bound to no variable")});
     row("node number differs", [](LayoutData &l) { l.UpdateBoxes[1].NodeAdr = 4; },

@@ -486,7 +486,11 @@ private slots:
         TicketModel model;
         FakeEditorSurface editor(model);
         editor.lines = lines;
-        model.setRecord(1, UpdateBox{var, 0, 0, 0, 0, 0, 0, 0, qint16(chars), qint16(digits), true, qint16(linie), 5});
+        // Bound as the tree binds: the device, and so the preview, finds the value by the address.
+        const bool bound = var == u"Scale1.Net";
+        model.setRecord(1, UpdateBox{var, quint8(bound ? 3 : 0), qint16(bound ? 1 : 0), qint16(bound ? 12 : 0),
+                                     qint16(bound ? 4 : 0), 0, 0, 0, qint16(chars), qint16(digits), true,
+                                     qint16(linie), 5});
         model.loadSlot(1);
         model.setStartCode(startCode);
         PreviewWindow window(model, editor, network);
@@ -523,7 +527,8 @@ private slots:
         window.refresh();
         QCOMPARE(window.shownFindings(),
                  (QStringList{
-                     "Warning: UpdateBox 1 is bound to \"Nowhere.Nothing\", which the network does not know",
+                     "Warning: UpdateBox 1 is bound to \"Nowhere.Nothing\", which the network does not know; its "
+                     "address is that of \"Scale1.NetWeight\", whose value the device prints",
                      "Warning: UpdateBox 2 ends in column 42, past the right edge of the ticket (40 characters per line)",
                      "Error: UpdateBox 4: Chars is -1; port Printer1 takes 0 to 255",
                      "Error: UpdateBox 4: Chars is -1; port Printer2 takes 0 to 255",

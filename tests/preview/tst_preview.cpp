@@ -1,6 +1,7 @@
 // The ticket as the device prints it: field values in their cells, printer codes made
 // readable, and values files.
 
+#include "device/NetworkCatalogue.h"
 #include "preview/FieldFormat.h"
 #include "preview/PrinterCodeText.h"
 #include "preview/TicketRenderer.h"
@@ -37,6 +38,8 @@ private slots:
     void valuesFile();
     void ticket_data();
     void ticket();
+    void valueByAddress_data();
+    void valueByAddress();
 };
 
 void TestPreview::formatFieldValue_data()
@@ -195,6 +198,55 @@ void TestPreview::ticket()
         shownCells << shown.lines.at(f.line).mid(f.start, f.length);
     }
     QCOMPARE(shownCells, cells);
+}
+
+// A field shows the value the device finds at its address members, not the one its
+// name would give: a name typed over a bound field keeps the old variable's address.
+// Without a network the name decides.
+void TestPreview::valueByAddress_data()
+{
+    QTest::addColumn<UpdateBox>("box");
+    QTest::addColumn<bool>("byAddress");
+    QTest::addColumn<QString>("cells");
+    QTest::addColumn<QString>("source");
+    const UpdateBox w{QStringLiteral("N.W"), 3, 120, 0, 4, 0, 17, 0, 5, 1, true, 0, 1};
+    UpdateBox tAddress = w;
+    tAddress.SWNo = 122, tAddress.Offset = 8, tAddress.BitNo = 2;
+    UpdateBox typo = w;
+    typo.VarName = QStringLiteral("N.Typo");
+    QTest::newRow("name and address agree") << w << true << " 12.3" << "N.W";
+    QTest::newRow("the address of another variable") << tAddress << true << " -7.0" << "N.T";
+    QTest::newRow("by name without a network") << tAddress << false << " 12.3" << "N.W";
+    QTest::newRow("an unknown name at a known address") << typo << true << " 12.3" << "N.W";
+    for (auto [name, member] : {std::pair{"node", &UpdateBox::NodeAdr}, std::pair{"bit", &UpdateBox::BitNo}}) {
+        UpdateBox off = w;
+        off.*member = 4;
+        QTest::newRow(QByteArray("nothing at the address: ") + name) << off << true << "?????" << "";
+    }
+    UpdateBox offset = w;
+    offset.Offset = 4;
+    QTest::newRow("nothing at the address: offset") << offset << true << "?????" << "";
+}
+
+void TestPreview::valueByAddress()
+{
+    QFETCH(UpdateBox, box);
+    QFETCH(bool, byAddress);
+    QFETCH(QString, cells);
+    QFETCH(QString, source);
+    NetworkCatalogue network;
+    const int node = network.addNode(QStringLiteral("N"), QStringLiteral("NET1.ST03"), QStringLiteral("17"));
+    network.addVariable(node, QStringLiteral("W"), 120, 0, 4, 0);
+    network.addVariable(node, QStringLiteral("T"), 122, 8, 4, 2);
+    network.addNode(QStringLiteral("M"), QStringLiteral("NET1.ST04"), QStringLiteral("17"));
+    LayoutData layout;
+    layout.text = QStringLiteral("x");
+    layout.UpdateBoxes[1] = box;
+    const RenderedTicket ticket =
+        renderTicket(layout, fixedValues({{"N.W", 12.34}, {"N.T", -7}}), byAddress ? &network : nullptr);
+    QCOMPARE(ticket.fields.size(), 1);
+    QCOMPARE(ticket.fields.first().text, cells);
+    QCOMPARE(ticket.fields.first().source, source);
 }
 
 QTEST_GUILESS_MAIN(TestPreview)
