@@ -233,6 +233,12 @@ void TestDevsim::unusableInput_data()
     QTest::newRow("a broken description") << QByteArray("{ \"nodes\": [") << QStringList() << "network.json:";
     QTest::newRow("no node to serve") << noEndpoint << QStringList() << "no node has a \"modbus\" endpoint";
     QTest::newRow("two nodes at one port") << samePort << QStringList() << "nodes PrinterModule and Bench both want port 1502";
+    QTest::newRow("no idle time") << good << QStringList{"--idle-ms", "0"} << "--idle-ms takes a whole number of at least 1";
+    const QByteArray onALine = QByteArray(good).replace("\"host\": \"127.0.0.1\", \"port\": 1502", "\"serial\": \"/dev/ttyS0\"");
+    QTest::newRow("a serial line the description lacks")
+        << onALine << QStringList{"--serial", "/dev/ttyS1=/tmp/x"} << "no node of the description is on serial line \"/dev/ttyS1\"";
+    QTest::newRow("--serial without a line to serve")
+        << good << QStringList{"--serial", "/tmp/x"} << "the description has 0 serial lines; say which as LINE=PATH";
 }
 
 void TestDevsim::unusableInput()
