@@ -462,6 +462,7 @@ void MainWindow::onPreview()
 {
     if (!m_preview) {
         m_preview = new PreviewWindow(m_model, *m_editor, m_network, this);
+        connect(m_preview, &PreviewWindow::fieldChosen, m_editor, &EditorWindow::showField);
         m_preview->move(toPixelsX(m_leftTwips + PreviewLeftOffset), toPixelsY(m_topTwips));
     }
     m_preview->showPreview();

@@ -44,7 +44,12 @@ PreviewWindow::PreviewWindow(const TicketModel &model, const EditorSurface &edit
     m_findings = new QListWidget(this);
     m_findings->setObjectName(QStringLiteral("PreviewFindings"));
     m_findings->setFocusPolicy(Qt::NoFocus);
-    m_findings->setSelectionMode(QAbstractItemView::NoSelection);
+    m_findings->setSelectionMode(QAbstractItemView::SingleSelection);
+    // A finding about a field leads to it; a second click on the same one too.
+    connect(m_findings, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
+        if (const int slot = item->data(Qt::UserRole).toInt(); slot > 0)
+            emit fieldChosen(slot);
+    });
     m_findings->setWordWrap(true);
     m_findings->setIconSize(QSize(16, 16));
     m_findings->hide();
@@ -154,6 +159,8 @@ void PreviewWindow::listFindings(const QList<LayoutFinding> &found)
                                              + shownLine(f.message),
                                          m_findings);
         item->setToolTip(item->text());
+        if (f.subject == LayoutFinding::Subject::Field)
+            item->setData(Qt::UserRole, f.index);
     }
     m_findings->setVisible(!found.isEmpty());
 }

@@ -58,6 +58,10 @@ public:
     /// The findings listed at the last refresh, as the list shows them.
     QStringList shownFindings() const;
 
+signals:
+    /// The operator chose a finding about field `slot` in the list: show it in the editor.
+    void fieldChosen(int slot);
+
 protected:
     void hideEvent(QHideEvent *event) override;
 

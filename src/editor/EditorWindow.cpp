@@ -98,6 +98,8 @@ EditorWindow::EditorWindow(TicketModel &model, QWidget *parent)
     connect(m_scroll, &QScrollBar::valueChanged, this, &EditorWindow::onValueChanged);
 
     m_queries = new TextBoxQueries(m_text, this);
+    // A field's tooltip tells its binding and shape as they are now.
+    connect(&m_model, &TicketModel::changed, this, &EditorWindow::refreshFieldTips);
 
     m_outline = new QRubberBand(QRubberBand::Rectangle, this);
     m_outline->setAttribute(Qt::WA_TransparentForMouseEvents);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "editor/EditorSurface.h"
+#include "model/UpdateBox.h"
 
 #include <QPointer>
 #include <QSet>
@@ -103,6 +104,15 @@ public:
     /// True while a field is being dragged.
     bool isDragging() const;
 
+    /// Selects field `slot` (CurrentBox) and shows it: the text scrolls, the fields with
+    /// it, until the field's line is in view, and the field is marked for a moment
+    /// (ChosenMarkMs). Nothing for a free slot.
+    void showField(int slot);
+    static constexpr int ChosenMarkMs = 2000;
+
+    /// What a field label's tooltip says: its slot, variable, Chars and Digits.
+    static QString fieldTip(int slot, const UpdateBox &box);
+
     // --- EditorSurface ----------------------------------------------------------
     int editorTopTwips() const override;
     int fieldTopTwips(int slot) const override;
@@ -161,6 +171,10 @@ private:
     void onValueChanged(int value);
 
     void createField(int slot, double left, double top, double width, const QString &caption);
+    /// Every label's tooltip from the model.
+    void refreshFieldTips();
+    /// The label's colours: marked as chosen, or as every field is.
+    void markField(int slot, bool chosen);
     void destroyField(int slot);
     void placeField(int slot);
     int slotOf(const QObject *object) const;

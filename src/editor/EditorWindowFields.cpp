@@ -12,6 +12,8 @@
 #include <QCursor>
 #include <QFrame>
 #include <QLabel>
+#include <QPointer>
+#include <QTimer>
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QRubberBand>
@@ -123,15 +125,13 @@ void EditorWindow::createField(int slot, double left, double top, double width, 
     label->setFont(font());
     label->setAutoFillBackground(true);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::Window, QColor(0xC0, 0xC0, 0xC0));
-    pal.setColor(QPalette::WindowText, Qt::black);
-    label->setPalette(pal);
 
     frame->installEventFilter(this);
     label->installEventFilter(this);
 
     m_fields[slot] = Field{frame, label, left, top, width};
+    markField(slot, false);
+    label->setToolTip(fieldTip(slot, m_model.UpdateBoxes[slot]));
     placeField(slot);
     frame->show();
     frame->raise();
@@ -267,6 +267,62 @@ void EditorWindow::dragRelease(const QPoint &editorPos)
     placeField(slot);
     m_model.moveField(slot, toInt16(r.Linie), toInt16(r.Pos));
     focusText();
+}
+
+QString EditorWindow::fieldTip(int slot, const UpdateBox &box)
+{
+    // A field's name on the ticket is its caption's shape; the findings name its slot.
+    const QString variable = box.DataIn && !box.VarName.isEmpty() ? box.VarName : QStringLiteral("none");
+    return QStringLiteral("UpdateBox %1\nVariable: %2\nChars: %3, Digits: %4")
+        .arg(slot)
+        .arg(variable)
+        .arg(box.Chars)
+        .arg(box.Digits);
+}
+
+void EditorWindow::refreshFieldTips()
+{
+    for (int slot = TicketModel::FirstSlot; slot <= TicketModel::LastSlot; ++slot) {
+        if (QLabel *label = fieldLabel(slot))
+            label->setToolTip(fieldTip(slot, m_model.UpdateBoxes[slot]));
+    }
+}
+
+void EditorWindow::markField(int slot, bool chosen)
+{
+    QLabel *label = fieldLabel(slot);
+    if (!label)
+        return;
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::Window, chosen ? QColor(0x00, 0x00, 0x80) : QColor(0xC0, 0xC0, 0xC0));
+    pal.setColor(QPalette::WindowText, chosen ? Qt::white : Qt::black);
+    label->setPalette(pal);
+}
+
+void EditorWindow::showField(int slot)
+{
+    if (!fieldFrame(slot))
+        return;
+    m_model.CurrentBox = toInt16(slot);
+    const int line = m_model.UpdateBoxes[slot].Linie;
+    const int first = m_queries->GetFirstVisibleLine() - 1; // from 0, as Linie counts
+    constexpr int VisibleLines = TicketModel::VisibleLines;
+    if (line < first || line >= first + VisibleLines) {
+        // The field's line in the middle of the box where the text allows.
+        const int last = std::max(0, m_queries->GetLineCount() - VisibleLines);
+        const int wanted = std::clamp(line - VisibleLines / 2, 0, last);
+        m_queries->ScrollTextLines(wanted - first);
+        SyncScrollBar();
+        followScroll();
+    }
+    fieldFrame(slot)->raise();
+    m_scroll->raise();
+    markField(slot, true);
+    QPointer<QLabel> label = fieldLabel(slot);
+    QTimer::singleShot(ChosenMarkMs, this, [this, slot, label] {
+        if (label && label == fieldLabel(slot))
+            markField(slot, false);
+    });
 }
 
 } // namespace tkl

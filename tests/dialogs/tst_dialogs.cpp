@@ -21,6 +21,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QListWidget>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace tkl;
@@ -536,6 +538,16 @@ private slots:
                  }));
         QVERIFY(window.findChild<QLabel *>(QStringLiteral("PreviewStatus"))->text().endsWith(QStringLiteral("5 problems:")));
         QVERIFY(window.findChild<QWidget *>(QStringLiteral("PreviewFindings"))->isVisibleTo(&window));
+
+        // A finding chosen in the list leads to its field, each time it is chosen.
+        QSignalSpy chosen(&window, &PreviewWindow::fieldChosen);
+        auto *list = window.findChild<QListWidget *>(QStringLiteral("PreviewFindings"));
+        window.show();
+        for (int row : {2, 4, 4})
+            QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+        QCOMPARE(chosen.size(), 3);
+        QCOMPARE((QList<int>{chosen.at(0).first().toInt(), chosen.at(1).first().toInt(), chosen.at(2).first().toInt()}),
+                 (QList<int>{4, 3, 3}));
     }
 };
 

@@ -256,6 +256,64 @@ private slots:
         QCOMPARE(h.q().GetFirstVisibleLine(), 4);
     }
 
+    // A label's tooltip tells its slot, variable, Chars and Digits as the model has them now.
+    void fieldTips_data()
+    {
+        QTest::addColumn<UpdateBox>("record");
+        QTest::addColumn<QString>("tip");
+        QTest::newRow("not bound") << UpdateBox{} << "UpdateBox 2\nVariable: none\nChars: 0, Digits: 0";
+        QTest::newRow("bound") << UpdateBox{QStringLiteral("Scale1.NetWeight"), 3, 120, 0, 4, 0, 17, 0, 9, 1, true, 0, 1}
+                               << "UpdateBox 2\nVariable: Scale1.NetWeight\nChars: 9, Digits: 1";
+    }
+
+    void fieldTips()
+    {
+        QFETCH(UpdateBox, record);
+        QFETCH(QString, tip);
+        Host h;
+        h.editor->insertField();
+        h.editor->insertField();
+        h.model.setRecord(2, record);
+        QCOMPARE(h.editor->fieldLabel(2)->toolTip(), tip);
+        QVERIFY(h.editor->fieldLabel(1)->toolTip().startsWith(QStringLiteral("UpdateBox 1\n")));
+    }
+
+    // A field chosen elsewhere (a finding) becomes CurrentBox, is marked, and the text
+    // scrolls until its line is in view, the field staying on its line.
+    void showField_data()
+    {
+        QTest::addColumn<int>("linie");
+        QTest::addColumn<int>("scrolled"); // lines above the view before
+        QTest::addColumn<int>("first");    // and after
+        QTest::newRow("below the view") << 50 << 0 << 38;
+        QTest::newRow("above the view") << 5 << 30 << 0;
+        QTest::newRow("in the middle where the text allows") << 30 << 0 << 19;
+        QTest::newRow("in view: nothing scrolls") << 10 << 0 << 0;
+        QTest::newRow("on the last visible line") << 33 << 12 << 12;
+    }
+
+    void showField()
+    {
+        QFETCH(int, linie);
+        QFETCH(int, scrolled);
+        QFETCH(int, first);
+        Host h;
+        h.setLines(60);
+        h.editor->loadFieldFromRecord(3, 20, linie * Line + 20, 1335, QStringLiteral("XXXX"));
+        h.model.setRecord(3, UpdateBox{QStringLiteral("V"), 0, 0, 0, 0, 0, 0, 0, 11, 0, true, qint16(linie), 1});
+        h.q().ScrollTextLines(scrolled);
+        h.editor->SyncScrollBar();
+        h.editor->followScroll();
+        h.editor->showField(3);
+        QCOMPARE(h.q().GetFirstVisibleLine() - 1, first);
+        QCOMPARE(h.editor->fieldTopTwips(3), (linie - first) * Line + 20);
+        QCOMPARE(h.model.CurrentBox, qint16(3));
+        QCOMPARE(h.editor->fieldLabel(3)->palette().color(QPalette::Window), QColor(0x00, 0x00, 0x80));
+        if (linie == 50) // the mark goes again, once is enough to wait for
+            QTRY_COMPARE_WITH_TIMEOUT(h.editor->fieldLabel(3)->palette().color(QPalette::Window), QColor(0xC0, 0xC0, 0xC0),
+                                  EditorWindow::ChosenMarkMs + 2000);
+    }
+
     void insertCascadeReuseAndFull()
     {
         Host h;
