@@ -1,5 +1,9 @@
 #include "TicketTextBox.h"
 
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QTextBlock>
@@ -61,6 +65,113 @@ QString TicketTextBox::deviceLine(QString boxLine)
 {
     boxLine.replace(QChar(LineFeedStandIn), QChar(u'\n'));
     return boxLine;
+}
+
+QString TicketTextBox::plainTextOf(const QMimeData *source)
+{
+    if (!source || !source->hasText())
+        return {};
+    QString text = source->text();
+    // Other programs end their lines with LF, CR LF or CR: each is one line end here
+    // (inserting a CR LF as it stands would make two).
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    text.replace(u'\r', u'\n');
+    return text;
+}
+
+void TicketTextBox::insertPlain(const QString &text)
+{
+    if (text.isEmpty() || isReadOnly())
+        return;
+    QTextCursor cursor = textCursor();
+    cursor.insertText(text);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+}
+
+void TicketTextBox::pasteFrom(QClipboard::Mode mode)
+{
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    if (!clipboard || (mode == QClipboard::Selection && !clipboard->supportsSelection()))
+        return;
+    insertPlain(plainTextOf(clipboard->mimeData(mode)));
+}
+
+bool TicketTextBox::canInsertFromMimeData(const QMimeData *source) const
+{
+    return !plainTextOf(source).isEmpty();
+}
+
+void TicketTextBox::insertFromMimeData(const QMimeData *source)
+{
+    insertPlain(plainTextOf(source));
+}
+
+void TicketTextBox::keyPressEvent(QKeyEvent *event)
+{
+    // Pasting goes through pasteFrom(), never the text control's own paste.
+    if (event == QKeySequence::Paste) {
+        const bool selection = event->key() == Qt::Key_Insert
+            && event->modifiers() == (Qt::ControlModifier | Qt::ShiftModifier);
+        pasteFrom(selection ? QClipboard::Selection : QClipboard::Clipboard);
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}
+
+void TicketTextBox::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::MiddleButton) {
+        event->accept();
+        return;
+    }
+    QPlainTextEdit::mousePressEvent(event);
+}
+
+void TicketTextBox::mouseReleaseEvent(QMouseEvent *event)
+{
+    // The middle button pastes the X selection where it is released.
+    if (event->button() == Qt::MiddleButton) {
+        event->accept();
+        const QClipboard *clipboard = QGuiApplication::clipboard();
+        if (isReadOnly() || !clipboard || !clipboard->supportsSelection())
+            return;
+        const QString text = plainTextOf(clipboard->mimeData(QClipboard::Selection));
+        if (text.isEmpty())
+            return;
+        setTextCursor(cursorForPosition(event->position().toPoint()));
+        insertPlain(text);
+        return;
+    }
+    QPlainTextEdit::mouseReleaseEvent(event);
+}
+
+void TicketTextBox::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!canInsertFromMimeData(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    QPlainTextEdit::dragEnterEvent(event);
+}
+
+void TicketTextBox::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (!canInsertFromMimeData(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    QPlainTextEdit::dragMoveEvent(event);
+}
+
+void TicketTextBox::dropEvent(QDropEvent *event)
+{
+    if (!canInsertFromMimeData(event->mimeData())) {
+        event->ignore();
+        return;
+    }
+    QPlainTextEdit::dropEvent(event);
 }
 
 bool TicketTextBox::event(QEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QClipboard>
 #include <QPlainTextEdit>
 
 namespace tkl {
@@ -38,12 +39,28 @@ public:
     /// A line of the box as the device gets it: the stand-in back to LF.
     static QString deviceLine(QString boxLine);
 
+    /// Inserts what the clipboard (or, with QClipboard::Selection, the X selection)
+    /// holds as plain text at the caret; does nothing when it holds no text.
+    void pasteFrom(QClipboard::Mode mode);
+
 protected:
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void insertFromMimeData(const QMimeData *source) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     bool event(QEvent *event) override;
     bool viewportEvent(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    /// The plain text of `source`, line ends made the box's; empty when there is none.
+    static QString plainTextOf(const QMimeData *source);
+    void insertPlain(const QString &text);
+
     int m_depth = 0;
 };
 

@@ -5,6 +5,8 @@
 #include "model/TicketModel.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QMimeData>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -102,6 +104,8 @@ private slots:
         QTest::newRow("already snapped") << 5170.0 << 5170.0 << 40 << x;
         QTest::newRow("half a cell: even k") << 5160.0 << 5050.0 << 39 << x;
         QTest::newRow("100 chars ends at main width 9500") << 12370.0 << 9490.0 << 76 << x;
+        QTest::newRow("76 chars just fit") << 9490.0 << 9490.0 << 76 << x;
+        QTest::newRow("77 chars, one past the widest") << 9610.0 << 9490.0 << 76 << x;
         // A ticket size of 0 asks for one cell: CharsPerLine 0, a character a line.
         QTest::newRow("ticket size 0") << 370.0 << 370.0 << 0 << x;
         QTest::newRow("nothing asked") << 0.0 << 370.0 << 0 << x;
@@ -236,6 +240,69 @@ private slots:
         }
         QCOMPARE(h.bar()->value(), barValue);
         QCOMPARE(h.model.LayoutChanged, changed);
+    }
+
+    void pasteTakesOnlyPlainText_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<QStringList>("lines");
+        const QStringList unchanged{QStringLiteral("ab")};
+        for (const char *route : {"Ctrl+V", "Shift+Insert", "drop"}) {
+            // Some clipboards and drags give no data at all when nobody owns them.
+            QTest::addRow("%s, nothing", route) << route << "null" << unchanged;
+            QTest::addRow("%s, no text", route) << route << "image" << unchanged;
+            QTest::addRow("%s, empty text", route) << route << "empty" << unchanged;
+            QTest::addRow("%s, HTML only", route) << route << "html" << unchanged;
+            // A line end from another program is one line end, whichever it is.
+            QTest::addRow("%s, CR LF, CR and LF", route)
+                << route << "lines" << QStringList{"abX", "Y", "Z", "W"};
+        }
+    }
+
+    void pasteTakesOnlyPlainText()
+    {
+        QFETCH(QString, route);
+        QFETCH(QString, content);
+        QFETCH(QStringList, lines);
+        Host h;
+        h.text()->setPlainText(QStringLiteral("ab"));
+        h.text()->moveCursor(QTextCursor::End);
+        h.model.markSaved();
+
+        QMimeData *mime = content == "null" ? nullptr : new QMimeData;
+        if (content == "image")
+            mime->setData(QStringLiteral("image/png"), QByteArray("\x89PNG"));
+        else if (content == "empty")
+            mime->setText(QString());
+        else if (content == "html")
+            mime->setHtml(QStringLiteral("<b>bold</b>"));
+        else if (content == "lines")
+            mime->setText(QStringLiteral("X\r\nY\rZ\nW"));
+
+        if (route == "drop") {
+            const QPoint end = h.text()->cursorRect().center();
+            QDragEnterEvent enter(end, Qt::CopyAction, mime, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(h.viewport(), &enter);
+            QDropEvent drop(QPointF(end), Qt::CopyAction, mime, Qt::LeftButton, {});
+            QCoreApplication::sendEvent(h.viewport(), &drop);
+            delete mime;
+        } else {
+            if (mime)
+                QGuiApplication::clipboard()->setMimeData(mime);
+            else
+                QGuiApplication::clipboard()->clear();
+            h.key(route == "Ctrl+V" ? Qt::Key_V : Qt::Key_Insert,
+                  route == "Ctrl+V" ? Qt::ControlModifier : Qt::ShiftModifier);
+        }
+
+        QStringList got;
+        for (QTextBlock b = h.text()->document()->begin(); b.isValid(); b = b.next())
+            got << b.text();
+        QCOMPARE(got, lines);
+        // A drop is no key: only an insertion marks the layout changed there.
+        if (route == "drop")
+            QCOMPARE(h.model.LayoutChanged, lines != QStringList{"ab"});
     }
 
     void queriesKeepFocus()
