@@ -26,6 +26,8 @@ const char *const Usage =
     "  TKL_NETWORK       the network description to use instead of\n"
     "                    ~/.config/tkledit/network.json or the built-in sample\n"
     "  TKL_DEVICE_STORE  the file the simulated devices keep their contents in\n"
+    "  TKL_LOCK_WAIT     seconds to wait while other programs use that file\n"
+    "                    (default 30; 0 tries once)\n"
     "\n"
     "See also tklcli(1), the command-line tool.\n";
 

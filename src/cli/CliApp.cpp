@@ -40,6 +40,8 @@ constexpr const char helpAfterCommands[] =
     "  TKL_NETWORK       the network description file to use instead of the\n"
     "                    operator's network.json or the built-in sample\n"
     "  TKL_DEVICE_STORE  the file the simulated devices keep their contents in\n"
+    "  TKL_LOCK_WAIT     seconds to wait while other programs use that file\n"
+    "                    (default 30; 0 tries once)\n"
     "\n"
     "Options:\n"
     "  -h, --help  this text\n"

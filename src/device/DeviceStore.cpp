@@ -12,6 +12,10 @@
 #include <QLockFile>
 #include <QThread>
 
+#include <algorithm>
+
+#include <sys/stat.h>
+
 namespace tkl {
 
 namespace {
@@ -23,7 +27,59 @@ QString native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
+// What stands at `path` when it is no regular file, as a message names it; empty for a
+// regular file and for nothing at all. A symbolic link is not followed.
+QString specialFileKind(const QString &path)
+{
+    struct stat st{};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
+        return {};
+    if (S_ISREG(st.st_mode))
+        return {};
+    if (S_ISDIR(st.st_mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(st.st_mode))
+        return QStringLiteral("a pipe (FIFO)");
+    if (S_ISSOCK(st.st_mode))
+        return QStringLiteral("a socket");
+    if (S_ISCHR(st.st_mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(st.st_mode))
+        return QStringLiteral("a block device");
+    if (S_ISLNK(st.st_mode))
+        return QStringLiteral("a symbolic link");
+    return QStringLiteral("no regular file");
+}
+
+QString lockPathOf(const QString &path)
+{
+    return path + QStringLiteral(".lock");
+}
+
 } // namespace
+
+int DeviceStore::lockWaitMs()
+{
+    const QByteArray text = qgetenv("TKL_LOCK_WAIT").trimmed();
+    bool ok = false;
+    const qlonglong seconds = text.toLongLong(&ok);
+    if (!ok || seconds < 0)
+        return DefaultLockWaitMs;
+    return int(std::min<qlonglong>(seconds, MaxLockWaitMs / 1000) * 1000);
+}
+
+QString DeviceStore::lockPathProblem(const QString &path)
+{
+    const QString lockPath = lockPathOf(path);
+    const QString kind = specialFileKind(lockPath);
+    if (kind.isEmpty())
+        return {};
+    // Said at once: a pipe would block the open for ever, and waiting out the lock for
+    // something that is no lock helps nobody.
+    return QStringLiteral("The device memory's lock %1 is %2, not a lock file; the device memory is not used until it "
+                          "is removed.")
+        .arg(native(lockPath), kind);
+}
 
 Result<DeviceStore::Ports> DeviceStore::parse(const QByteArray &bytes)
 {
@@ -53,6 +109,13 @@ Result<DeviceStore::Ports> DeviceStore::parse(const QByteArray &bytes)
                 return Failure{QStringLiteral("\"%1\" is not a variable of port \"%2\"").arg(v.key(), it.key())};
             if (!v.value().isBool() && !v.value().isDouble() && !v.value().isString())
                 return Failure{QStringLiteral("\"%1\" holds neither a Boolean, a number nor a string").arg(v.key())};
+            // Kept, it would be written back with every save of any port.
+            if (v.value().isString() && v.value().toString().size() > MaxStringLength)
+                return Failure{QStringLiteral("\"%1\" holds a text of %2 characters; no device variable holds more "
+                                              "than %3")
+                                   .arg(v.key())
+                                   .arg(v.value().toString().size())
+                                   .arg(MaxStringLength)};
         }
         result.insert(it.key(), values);
     }
@@ -153,7 +216,7 @@ bool DeviceStore::lock(QLockFile &lock)
     lock.setStaleLockTime(StaleLockMs);
     // Short steps rather than tryLock(timeout), which sleeps ever longer between its
     // tries and so loses the lock to writers that come back sooner.
-    const QDeadlineTimer deadline(LockTimeoutMs);
+    const QDeadlineTimer deadline(lockWaitMs());
     while (!lock.tryLock(0)) {
         if (lock.error() != QLockFile::LockFailedError || deadline.hasExpired())
             return false;
@@ -166,8 +229,14 @@ DeviceStore::Contents DeviceStore::load(const QString &path)
 {
     if (!QFileInfo::exists(path))
         return {};
+    if (const QString problem = lockPathProblem(path); !problem.isEmpty()) {
+        Contents contents;
+        contents.unread = true;
+        contents.warning = problem;
+        return contents;
+    }
     // Setting a damaged file aside must not race a writer that is replacing it.
-    QLockFile lockFile(path + QStringLiteral(".lock"));
+    QLockFile lockFile(lockPathOf(path));
     if (!lock(lockFile) && lockFile.error() == QLockFile::LockFailedError) {
         Contents contents;
         contents.unread = true;
@@ -186,7 +255,9 @@ Result<DeviceStore::Contents> DeviceStore::mergePorts(const QString &path, const
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         return Failure{QStringLiteral("cannot create the folder %1").arg(native(folder))};
-    QLockFile lockFile(path + QStringLiteral(".lock"));
+    if (const QString problem = lockPathProblem(path); !problem.isEmpty())
+        return Failure{problem};
+    QLockFile lockFile(lockPathOf(path));
     if (!lock(lockFile)) {
         return Failure{lockFile.error() == QLockFile::LockFailedError
                            ? QStringLiteral("%1 stayed locked by another program").arg(native(path))

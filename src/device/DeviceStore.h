@@ -35,18 +35,38 @@ public:
         bool unread = false;
     };
 
-    /// How long a program waits for another one to finish with the file. A writer holds
-    /// the lock only while it reads and replaces the file; the editor waits on it.
-    static constexpr int LockTimeoutMs = 1000;
+    /// How long a program waits for the others to finish with the file, unless
+    /// TKL_LOCK_WAIT says otherwise. A writer holds the lock only while it reads and
+    /// replaces the file, but many downloads at once on a busy machine queue for it, and
+    /// a program that gives up reports a failure it did not cause: wait as long as a
+    /// download itself may take.
+    static constexpr int DefaultLockWaitMs = 30000;
+
+    /// The longest TKL_LOCK_WAIT taken (one hour); more is taken as this.
+    static constexpr int MaxLockWaitMs = 3600 * 1000;
+
+    /// How long to wait for the lock: TKL_LOCK_WAIT in seconds (a whole number, 0 for
+    /// one try) or DefaultLockWaitMs when it is unset or no such number.
+    static int lockWaitMs();
 
     /// A lock file older than this whose owner does not hold it any more is taken over:
     /// one left behind by a program that was killed, also an empty one (killed between
     /// creating and filling it), whose owner nobody can tell.
     static constexpr int StaleLockMs = 200;
 
-    /// Far more than every port of a large network holds; a larger file is not a store
-    /// and is set aside rather than read into memory.
-    static constexpr qint64 MaxFileSize = qint64(256) * 1024 * 1024;
+    /// Far more than the 100 ports of the largest network hold (a port of 30 fields and
+    /// 100 lines of 255 characters takes about 40 KB here, and no port holds more than
+    /// 128 KiB of text); a larger file is not a store and is set aside unread.
+    static constexpr qint64 MaxFileSize = qint64(64) * 1024 * 1024;
+
+    /// The longest text a device variable holds; a store with a longer one is damaged.
+    static constexpr int MaxStringLength = 32767;
+
+    /// Why the lock path cannot be used, when something other than a regular file (a
+    /// pipe, a folder, a socket, a device, a symbolic link) is there: opening it could
+    /// block for ever or take something that is not a lock. Empty when the path is free
+    /// or a regular file.
+    static QString lockPathProblem(const QString &path);
 
     /// Reads the file; a missing file is empty. A damaged one is set aside (see
     /// setAside()) and reads as empty with a warning that says where it went. One of a

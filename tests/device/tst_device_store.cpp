@@ -12,7 +12,14 @@
 #include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include <sys/stat.h>
 
 using namespace tkl;
 using namespace tkl::test;
@@ -70,14 +77,28 @@ void TestDeviceStore::memoryKept_data()
     row("damaged: version as text", "damaged", R"({"version": "1", "ports": {}})", 0, "was damaged");
     row("damaged: variable of another port", "damaged", R"({"version": 1, "ports": {"Printer1": {"Printer2.lines": 1}}})",
         0, "was damaged");
+    // Kept, it would be written back with every later save.
+    row("damaged: a text no device holds", "damaged",
+        R"({"version": 1, "ports": {"Printer1": {"Printer1.Ticket[1]": ")" + QByteArray(32768, 'x') + R"("}}})", 0,
+        "holds a text of 32768 characters");
+    // Not ours to judge: left byte for byte as the newer program wrote it.
+    row("written by a newer program", "newer", R"({"version": 2, "ports": {"Printer1": {"Printer1.lines": [1]}}})", 0,
+        "written by a newer program", "could not be saved");
     // Left by a program killed between creating the lock file and writing into it.
     row("empty lock file", "empty lock");
     row("lock of a program gone", "stale lock");
     // The memory is unknown, not empty; nothing is written over it.
     row("lock held by a living program", "held lock", {}, 0, "could not be read", "could not be saved");
+    // Many downloads at once queue for the lock far longer than a second.
+    row("lock held for a while", "busy lock");
+    // Opening a pipe would block for ever; whatever is there is named at once.
+    row("a pipe at the lock path", "lock fifo", {}, 0, "is a pipe (FIFO), not a lock file", "could not be saved");
+    row("a folder at the lock path", "lock folder", {}, 0, "is a folder, not a lock file", "could not be saved");
+    row("a link at the lock path", "lock link", {}, 0, "is a symbolic link, not a lock file", "could not be saved");
     // A save that cannot put all of the file on disk leaves the old one as it was.
     row("disk full", "full disk", {}, 0, "", "could not be saved");
     row("other programs saving at the same time", "writers");
+    row("other programs saving on a busy machine", "writers under load");
 }
 
 void TestDeviceStore::memoryKept()
@@ -102,9 +123,20 @@ void TestDeviceStore::memoryKept()
     const QByteArray stored = contentsOf(path);
 
     QLockFile living(lockPath);
+    std::thread releaser;
+    std::atomic<bool> burning{true};
+    std::vector<std::thread> burners;
+    const auto stopThreads = qScopeGuard([&] {
+        burning = false;
+        for (std::thread &t : burners)
+            t.join();
+        if (releaser.joinable())
+            releaser.join();
+        qunsetenv("TKL_LOCK_WAIT");
+    });
     std::vector<std::unique_ptr<QProcess>> writers;
     rlimit unlimited{};
-    if (fault == u"damaged") {
+    if (fault == u"damaged" || fault == u"newer") {
         QVERIFY(writeFile(path, contents));
     } else if (fault == u"empty lock") {
         QVERIFY(writeFile(lockPath, {}));
@@ -113,9 +145,28 @@ void TestDeviceStore::memoryKept()
         QVERIFY(writeFile(lockPath, "9999999\ntklcli\n" + QSysInfo::machineHostName().toUtf8() + '\n'));
     } else if (fault == u"held lock") {
         QVERIFY(living.tryLock(0));
+        qputenv("TKL_LOCK_WAIT", "1");
+    } else if (fault == u"busy lock") {
+        QVERIFY(living.tryLock(0));
+        releaser = std::thread([&living] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+            living.unlock();
+        });
+    } else if (fault == u"lock fifo") {
+        QCOMPARE(mkfifo(QFile::encodeName(lockPath).constData(), 0600), 0);
+    } else if (fault == u"lock folder") {
+        QVERIFY(QDir().mkdir(lockPath));
+    } else if (fault == u"lock link") {
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("elsewhere")), lockPath));
     } else if (fault == u"full disk") {
         unlimited = limitFileSize(rlim_t(stored.size() + 100));
-    } else if (fault == u"writers") {
+    } else if (fault.startsWith(u"writers")) {
+        for (int b = 0; fault.endsWith(u"load") && b < 3; ++b) {
+            burners.emplace_back([&burning] {
+                while (burning.load()) {
+                }
+            });
+        }
         for (int w = 1; w <= Writers; ++w) {
             writers.push_back(std::make_unique<QProcess>());
             writers.back()->setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -127,7 +178,8 @@ void TestDeviceStore::memoryKept()
     Plant plant(path);
     const QString warning = plant.network->storeWarning();
     QVERIFY2(loaded.isEmpty() ? warning.isEmpty() : warning.contains(loaded), qPrintable(warning));
-    QCOMPARE(plant.network->storeRead(), fault != u"held lock");
+    const bool unread = fault == u"held lock" || fault == u"newer" || fault.startsWith(u"lock ");
+    QCOMPARE(plant.network->storeRead(), !unread);
     QCOMPARE(plant.network->readValue(QStringLiteral("Printer1.lines")).isValid(), loaded.isEmpty());
     if (fault == u"damaged") {
         // Set aside whole, under a name that says what it is; the place is free again.
@@ -152,7 +204,7 @@ void TestDeviceStore::memoryKept()
     QVERIFY2(saved.isEmpty() ? after.isEmpty() : after.contains(saved), qPrintable(after));
 
     if (!saved.isEmpty()) {
-        QCOMPARE(contentsOf(path), stored);
+        QCOMPARE(contentsOf(path), fault == u"newer" ? contents : stored);
     } else {
         const Plant restarted(path);
         QVERIFY2(restarted.network->storeWarning().isEmpty(), qPrintable(restarted.network->storeWarning()));
