@@ -26,6 +26,57 @@ struct Depth
 
 } // namespace
 
+TicketTextBox::TicketTextBox(QWidget *parent)
+    : QPlainTextEdit(parent)
+{
+    connect(document(), &QTextDocument::contentsChange, this, &TicketTextBox::onContentsChange);
+}
+
+bool TicketTextBox::hasLongRun(QStringView text)
+{
+    qsizetype run = 0;
+    for (const QChar c : text) {
+        if (c == u' ' || c == u'\t' || c == u'\n' || c == QChar::ParagraphSeparator)
+            run = 0;
+        else if (++run > LongestWrappedWord)
+            return true;
+    }
+    return false;
+}
+
+void TicketTextBox::wrapAnywhere(bool anywhere)
+{
+    if (anywhere == m_anywhere)
+        return;
+    if (anywhere)
+        m_wordWrap = wordWrapMode();
+    m_anywhere = anywhere;
+    setWordWrapMode(anywhere ? QTextOption::WrapAnywhere : m_wordWrap);
+}
+
+void TicketTextBox::onContentsChange(int position, int removed, int added)
+{
+    Q_UNUSED(removed);
+    if (!m_anywhere) {
+        // Only the blocks that changed can have made a run long.
+        const QTextBlock last = document()->findBlock(position + added);
+        for (QTextBlock b = document()->findBlock(position); b.isValid(); b = b.next()) {
+            if (hasLongRun(b.text())) {
+                wrapAnywhere(true);
+                return;
+            }
+            if (b == last)
+                break;
+        }
+        return;
+    }
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+        if (hasLongRun(b.text()))
+            return;
+    }
+    wrapAnywhere(false);
+}
+
 void TicketTextBox::setLayoutText(const QString &text)
 {
     QString box;
@@ -41,6 +92,8 @@ void TicketTextBox::setLayoutText(const QString &text)
             box += c;
         }
     }
+    // Decided before the text is laid out, which is where the cost would be.
+    wrapAnywhere(hasLongRun(box));
     setPlainText(box);
 }
 
@@ -83,6 +136,8 @@ void TicketTextBox::insertPlain(const QString &text)
 {
     if (text.isEmpty() || isReadOnly())
         return;
+    if (hasLongRun(text))
+        wrapAnywhere(true);
     QTextCursor cursor = textCursor();
     cursor.insertText(text);
     setTextCursor(cursor);

@@ -23,7 +23,14 @@ public:
     /// is not a character of the layout's code page, so it never stands for anything else.
     static constexpr char16_t LineFeedStandIn = u'\u240A';
 
-    using QPlainTextEdit::QPlainTextEdit;
+    /// Longest run of characters without a blank or tab that the box still wraps at word
+    /// boundaries. Qt seeks the end of a word once for every line of the box the word
+    /// fills, so a word of n characters costs n squared: a 32767-character line without
+    /// a blank took seconds. While the text holds a longer run, the box wraps anywhere;
+    /// a line without a blank wraps the same either way.
+    static constexpr int LongestWrappedWord = 256;
+
+    explicit TicketTextBox(QWidget *parent = nullptr);
 
     /// True while the box or its viewport handles an event.
     bool handlingEvent() const { return m_depth > 0; }
@@ -60,6 +67,13 @@ private:
     /// The plain text of `source`, line ends made the box's; empty when there is none.
     static QString plainTextOf(const QMimeData *source);
     void insertPlain(const QString &text);
+    /// Whether `text` has a run longer than LongestWrappedWord.
+    static bool hasLongRun(QStringView text);
+    void wrapAnywhere(bool anywhere);
+    void onContentsChange(int position, int removed, int added);
+
+    bool m_anywhere = false;
+    QTextOption::WrapMode m_wordWrap = QTextOption::WrapAtWordBoundaryOrAnywhere;
 
     int m_depth = 0;
 };

@@ -1,5 +1,7 @@
 #include "LayoutError.h"
 
+#include "model/ControlCharacter.h"
+
 #include <algorithm>
 
 namespace tkl {
@@ -19,7 +21,7 @@ QString LayoutError::quote(QStringView text, qsizetype maxChars)
         --n; // never cut a character in half
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = text[i].unicode();
-        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0))
+        if (isControlCharacter(c))
             out += u'[' + QString::number(c) + u']';
         else
             out += text[i];

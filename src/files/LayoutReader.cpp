@@ -118,14 +118,17 @@ public:
     }
 
     // Everything after the stop code: the line ends become CR LF, and the end of the
-    // last line is dropped because the writer added it.
-    QString text() const
+    // last line is dropped because the writer added it. Nothing when a line is longer
+    // or there are more lines than a device holds (see failure()).
+    QString text()
     {
         QByteArrayView rest = m_lines.rest();
         if (rest.endsWith("\r\n"))
             rest.chop(2);
         else if (rest.endsWith('\r'))
             rest.chop(1);
+        if (!fitsDevice(rest))
+            return {};
 
         const auto isLoneCr = [&rest](qsizetype i) { return !(i + 1 < rest.size() && rest[i + 1] == '\n'); };
         qsizetype loneCr = 0;
@@ -145,6 +148,43 @@ public:
     }
 
 private:
+    // Whether every line of the text is at most MaxLineLength long and there are at most
+    // MaxTextLines of them; records the first line that is not.
+    bool fitsDevice(QByteArrayView text)
+    {
+        if (text.isEmpty())
+            return true;
+        const int first = m_lines.linesRead() + 1;
+        int lines = 0;
+        qsizetype begin = 0;
+        while (begin <= text.size()) {
+            const auto *cr = static_cast<const char *>(
+                std::memchr(text.data() + begin, '\r', size_t(text.size() - begin)));
+            const qsizetype end = cr ? cr - text.data() : text.size();
+            if (++lines > LayoutReader::MaxTextLines) {
+                LayoutError e;
+                e.line = first + LayoutReader::MaxTextLines;
+                e.field = LayoutLines::fieldName(e.line);
+                e.expected = QStringLiteral("at most %1 text lines").arg(LayoutReader::MaxTextLines);
+                e.message = QStringLiteral("Line %1: the ticket text has more than %2 lines; no device holds more")
+                                .arg(e.line)
+                                .arg(LayoutReader::MaxTextLines);
+                m_failure = e;
+                return false;
+            }
+            if (end - begin > LayoutReader::MaxLineLength) {
+                tooLong(first + lines - 1, end - begin);
+                return false;
+            }
+            if (!cr)
+                break;
+            begin = end + 1;
+            if (begin < text.size() && text[begin] == '\n')
+                ++begin;
+        }
+        return true;
+    }
+
     QByteArrayView line()
     {
         if (m_failure)
@@ -164,7 +204,26 @@ private:
             m_failure = e;
             return {};
         }
-        return m_lines.next();
+        const QByteArrayView raw = m_lines.next();
+        if (raw.size() > LayoutReader::MaxLineLength) {
+            tooLong(m_lines.linesRead(), raw.size());
+            return {};
+        }
+        return raw;
+    }
+
+    void tooLong(int line, qsizetype length)
+    {
+        LayoutError e;
+        e.line = line;
+        e.field = LayoutLines::fieldName(line);
+        e.expected = QStringLiteral("at most %1 characters").arg(LayoutReader::MaxLineLength);
+        e.message = QStringLiteral("Line %1 has %2 characters; no device holds a line longer than %3 (%4)")
+                        .arg(line)
+                        .arg(length)
+                        .arg(LayoutReader::MaxLineLength)
+                        .arg(e.field);
+        m_failure = e;
     }
 
     QString field() const { return LayoutLines::fieldName(m_lines.linesRead()); }
@@ -256,19 +315,21 @@ Result<LayoutData, LayoutError> LayoutReader::read(QByteArrayView bytes)
         return error;
     }
     d.text = p.text();
+    if (p.failure())
+        return *p.failure();
     return d;
 }
 
 Result<LayoutData, LayoutError> LayoutReader::read(QIODevice &device)
 {
     if (!device.isSequential() && device.size() - device.pos() > MaxFileSize)
-        return LayoutError::general(QStringLiteral("The file is too large for a layout (%1 MB; at most %2 MB)")
-                                        .arg((device.size() - device.pos()) / (1024 * 1024))
-                                        .arg(MaxFileSize / (1024 * 1024)));
-    const QByteArray bytes = device.readAll();
+        return LayoutError::general(QStringLiteral("The file is too large for a layout (%1 bytes; at most %2, 1 MiB)")
+                                        .arg(device.size() - device.pos())
+                                        .arg(MaxFileSize));
+    const QByteArray bytes = device.read(MaxFileSize + 1);
     if (bytes.size() > MaxFileSize)
         return LayoutError::general(
-            QStringLiteral("The input is too large for a layout (at most %1 MB)").arg(MaxFileSize / (1024 * 1024)));
+            QStringLiteral("The input is too large for a layout (at most %1 bytes, 1 MiB)").arg(MaxFileSize));
     return read(QByteArrayView(bytes));
 }
 

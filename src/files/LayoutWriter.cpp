@@ -2,6 +2,7 @@
 
 #include "CodePage1252.h"
 #include "LayoutLines.h"
+#include "LayoutReader.h"
 
 #include <QIODevice>
 
@@ -147,6 +148,14 @@ Result<QByteArray, LayoutError> LayoutWriter::toBytes(const LayoutData &layout)
     // The text's own CR LF separate its lines; the one added here ends the last of them.
     if (auto done = s.text(layout.text); !done.ok())
         return done.error();
+    // A file that could not be opened again would lose the layout at the next start.
+    if (bytes.size() > LayoutReader::MaxFileSize)
+        return LayoutError::general(QStringLiteral("The layout takes %1 bytes; a layout file holds at most %2 (1 MiB), "
+                                                   "far more than any device stores")
+                                        .arg(bytes.size())
+                                        .arg(LayoutReader::MaxFileSize));
+    if (const auto back = LayoutReader::read(QByteArrayView(bytes)); !back.ok())
+        return back.error();
     return bytes;
 }
 

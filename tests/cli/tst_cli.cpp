@@ -194,7 +194,8 @@ void TestCli::runs_data()
     row("download: device store a folder", {"download", "@layout", "--port", "Printer1"}, 2, "",
         "tklcli download: what the device of port \"Printer1\" holds could not be read\n",
         [](const CliRunner &cli) { QVERIFY(QDir().mkpath(cli.storePath())); });
-    row("preview: binary junk", {"preview", TKLCLI_PATH}, 2, "", ":1: error: ");
+    row("preview: binary junk larger than a layout", {"preview", TKLCLI_PATH}, 2, "",
+        "error: The file is too large for a layout");
     row("preview: node as port", {"preview", "--port", "Scale1"}, 2, "", "\"Scale1\" is a network node, not a printer port");
     row("preview: values file malformed", {"preview", "@layout", "--values", "@values"}, 2, "", "line 3");
     row("preview: values file a pipe", {"preview", "@layout", "--values", "@values"}, 2, "", "pipe or device",
@@ -297,6 +298,13 @@ void TestCli::downloadShowPreviewRoundTrip()
     QCOMPARE(fromDevice.exitCode, 0);
     QCOMPARE(fromDevice.out, fromFile.out);
     QCOMPARE(lines(fromFile.out).mid(2, 2), QStringList({QStringLiteral("Net:   1234.56 kg"), QStringLiteral("Tare:    -12.5 kg")}));
+
+    // DEL and the C1 codes (of which the code page keeps five) are control characters too.
+    layout.text = QStringLiteral("A\x7f" "B\u0081" "C\u009d" "D\u00a0" "E");
+    const ToolRun controls = cli.run({"download", cli.writeLayout(QStringLiteral("controls.txt"), layout), "--port",
+                                      odd, "--print-writes"});
+    QVERIFY2(lines(controls.out).contains(QStringLiteral("Odd\\x1B[2J.Ticket[1]\tstring\tA\\x7FB\\x81C\\x9DD\u00a0" "E")),
+             controls.out.constData());
 }
 
 void TestCli::deviceStoreKeptOnFailure()

@@ -166,6 +166,35 @@ private slots:
         QCOMPARE(toBytes(*r), file);
     }
 
+    // The bytes 0x80 to 0x9F, alone (the byte-wise path) and sixteen in a row (the
+    // vectorised one), against the Windows-1252 table; its free bytes are their C1 codes.
+    void codePageHighHalf_data()
+    {
+        QTest::addColumn<int>("byte");
+        QTest::addColumn<int>("character");
+        const char16_t windows1252[32] = {
+            0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+            0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+            0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+        };
+        for (int b = 0x80; b < 0xA0; ++b)
+            QTest::addRow("0x%X", b) << b << int(windows1252[b - 0x80]);
+    }
+
+    void codePageHighHalf()
+    {
+        QFETCH(int, byte);
+        QFETCH(int, character);
+        const QByteArray one(1, char(byte));
+        const QByteArray file = firstLines(LayoutLines::StartCode - 1) + one + "\r\n" + one + "\r\n"
+            + QByteArray(16, char(byte)) + "\r\n";
+        const auto r = LayoutReader::read(file);
+        QVERIFY(r.ok());
+        QCOMPARE(r->StartCode, QString(QChar(character)));
+        QCOMPARE(r->text, QString(16, QChar(character)));
+        QCOMPARE(toBytes(*r).right(16 + 2 * 3 + 2), one + "\r\n" + one + "\r\n" + QByteArray(16, char(byte)) + "\r\n");
+    }
+
     void readErrors_data(); // below the class: its raw strings confuse moc
 
     void readErrors()
@@ -206,6 +235,9 @@ private slots:
                                                 << QString::fromUtf16(u"The ticket text cannot be saved: line 2, column 1 holds \"\U0001F600\" (U+1F600)") + cannot;
         QTest::newRow("text, after lone LF and CR") << LayoutLines::FirstText << QString::fromUtf16(u"a\nb\rc\u0100") << 427
                                                     << QString::fromUtf16(u"The ticket text cannot be saved: line 3, column 2 holds \"\u0100\" (U+0100)") + cannot;
+        // Saved, it could never be opened again.
+        QTest::newRow("text line longer than a device holds") << LayoutLines::FirstText << "a\r\n" + QString(32768, u'x')
+                                                              << 427 << "Line 427 has 32768 characters; no device holds a line longer than 32767 (ticket text)";
     }
 
     void refusedValues()
@@ -284,6 +316,22 @@ void TestLayoutFile::readErrors_data()
     QTest::newRow("last fixed line without line end") << firstLines(424) + "[12]" << 0 << "" << "";
     QTest::newRow("empty file") << QByteArray() << 1 << "EditorWidth"
                                 << "The file is empty; a layout file has at least 425 lines, up to the stop code";
+    // What no device holds: a line longer than a 16-bit string length, more lines than
+    // a 16-bit line number counts. A lone CR ends a line too.
+    const QByteArray fixed = firstLines(LayoutLines::StopCode);
+    QTest::newRow("text line of 32767 characters") << fixed + QByteArray(32767, 'x') + "\r\n" << 0 << "" << "";
+    QTest::newRow("text line of 32768 characters")
+        << fixed + "a\r\n" + QByteArray(32766, 'x') + "\ny\r\n" << 427 << "ticket text"
+        << "Line 427 has 32768 characters; no device holds a line longer than 32767 (ticket text)";
+    QTest::newRow("VarName of 32768 characters")
+        << withLine(LayoutLines::memberLine(2, LayoutLines::VarName), QByteArray(32768, 'v')) << 47
+        << "VarName of UpdateBox 2" << "Line 47 has 32768 characters; no device holds a line longer than 32767 (VarName of UpdateBox 2)";
+    QTest::newRow("32767 text lines") << fixed + QByteArray("t\r\n").repeated(32767) << 0 << "" << "";
+    QTest::newRow("32768 text lines, some ending in a lone CR")
+        << fixed + QByteArray("t\r").repeated(100) + QByteArray("t\r\n").repeated(32668) << 33193 << "ticket text"
+        << "Line 33193: the ticket text has more than 32767 lines; no device holds more";
+    QTest::newRow("larger than 1 MiB") << fixed + QByteArray(LayoutReader::MaxFileSize - fixed.size() + 1, 'x') << 0
+                                       << "" << "The file is too large for a layout (1048577 bytes; at most 1048576, 1 MiB)";
     QByteArray lfOnly = golden();
     lfOnly.replace("\r\n", "\n");
     QTest::newRow("LF line ends") << lfOnly << 1 << "EditorWidth"
