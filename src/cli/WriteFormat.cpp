@@ -1,5 +1,7 @@
 #include "WriteFormat.h"
 
+#include "model/ControlCharacter.h"
+
 namespace tkl::cli {
 
 QString WriteFormat::typeName(ValueType type)
@@ -36,7 +38,7 @@ QString WriteFormat::escaped(const QString &text)
             out += QStringLiteral("\\t");
             break;
         default:
-            if (c.unicode() < 32)
+            if (isControlCharacter(c.unicode()))
                 out += QStringLiteral("\\x") + QStringLiteral("%1").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
             else
                 out += c;

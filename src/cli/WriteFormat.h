@@ -16,7 +16,7 @@ public:
     static QString typeName(ValueType type);
 
     /// A Boolean as true/false, numbers in plain decimal, a string with
-    /// backslash escapes: \\ for a backslash, \r \n \t, \xHH for other characters below 32.
+    /// backslash escapes: \\ for a backslash, \r \n \t, \xHH for every other control character (below 32, DEL, 128 to 159).
     static QString value(ValueType type, const QVariant &value);
 
     /// Backslash-escaped text, as value() writes strings.

@@ -5,6 +5,7 @@
 #include "PrinterCodeText.h"
 #include "device/PortVariables.h"
 #include "device/ProcessNetwork.h"
+#include "model/ControlCharacter.h"
 
 #include <algorithm>
 
@@ -91,11 +92,6 @@ RenderedTicket renderTicket(const LayoutData &layout, const ValueSource &values,
 
 namespace {
 
-bool isControl(char16_t c)
-{
-    return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0);
-}
-
 // The shown line, and where each character of the line begins in it (one entry more
 // than the line has characters: the end).
 QString shownLine(QStringView line, QList<int> *starts)
@@ -107,7 +103,7 @@ QString shownLine(QStringView line, QList<int> *starts)
     for (const QChar c : line) {
         if (starts)
             starts->append(int(out.size()));
-        if (isControl(c.unicode()))
+        if (isControlCharacter(c.unicode()))
             out += u'[' + QString::number(c.unicode()) + u']';
         else
             out += c;

@@ -162,6 +162,8 @@ void TestPreview::ticket_data()
     row("control characters before the field", "\t\x1b\n:", {field("N.W", 0, 5, 3, 0)}, {"[9][27][10]: 12"}, "-",
         {" 12"});
     row("a control character after the field", "abcd   \tx", {field("N.W", 0, 5, 3, 0)}, {"abcd 12[9]x"}, "-", {" 12"});
+    // DEL and the C1 codes are control characters as well; the no-break space is none.
+    row("DEL, C1 and no-break space", "\x7f\xc2\x9b\xc2\xa0:", {}, {"[127][155]\u00a0:"}, "", {});
 }
 
 void TestPreview::ticket()
