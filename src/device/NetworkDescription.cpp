@@ -1,5 +1,6 @@
 #include "NetworkDescription.h"
 
+#include "JsonKeyScan.h"
 #include "NodeAttributes.h"
 
 #include <QDir>
@@ -168,6 +169,15 @@ constexpr int MaxUpdateElements = 999;
 constexpr int MaxTicketLines = 32767;     // "lines" is a 16-bit variable
 constexpr int MaxStringLength = 32767;
 constexpr int MaxRegisters = 65536;       // a device's holding registers from the port's base
+
+QString tooLarge(const QString &sourceName)
+{
+    return QStringLiteral("%1: larger than %2 MB, more than a description of %3 nodes and %4 variables needs")
+        .arg(sourceName)
+        .arg(NetworkDescription::MaxFileSize / (1024 * 1024))
+        .arg(MaxNodes)
+        .arg(MaxVariables);
+}
 
 // Builds the catalogue from the parsed document, one part of the description at a
 // time. Each step returns false with `r.what` set to the first problem found.
@@ -458,6 +468,8 @@ namespace NetworkDescription {
 
 Result<NetworkCatalogue> fromJson(const QByteArray &json, const QString &sourceName)
 {
+    if (json.size() > MaxFileSize)
+        return Failure{tooLarge(sourceName)};
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
@@ -465,6 +477,12 @@ Result<NetworkCatalogue> fromJson(const QByteArray &json, const QString &sourceN
         const qsizetype offset = std::max<qsizetype>(0, parseError.offset - 1);
         return Failure{
             QStringLiteral("%1: %2: %3").arg(sourceName, lineColumn(json, offset), parseError.errorString())};
+    }
+    // The parser keeps the last of two equal keys; a second "name" or "nodes" is almost
+    // certainly a mistake of whoever wrote the file, and taking either one silently hides it.
+    if (const auto twice = JsonKeyScan::firstDuplicate(json)) {
+        return Failure{QStringLiteral("%1: %2: key \"%3\" appears twice in one object")
+                           .arg(sourceName, lineColumn(json, twice->offset), twice->key)};
     }
     if (!doc.isObject())
         return Failure{QStringLiteral("%1: the description must be a JSON object").arg(sourceName)};
@@ -486,7 +504,9 @@ Result<NetworkCatalogue> fromFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return Failure{QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString())};
-    return fromJson(file.readAll(), QDir::toNativeSeparators(path));
+    if (file.size() > MaxFileSize)
+        return Failure{tooLarge(QDir::toNativeSeparators(path))};
+    return fromJson(file.read(MaxFileSize + 1), QDir::toNativeSeparators(path));
 }
 
 } // namespace NetworkDescription

@@ -1,6 +1,7 @@
 // The simulated network, the automation server over it and the ticket download.
 
 #include "DeviceTestSupport.h"
+#include "device/NetworkDescription.h"
 #include "device/PortVariables.h"
 #include "device/ProcessNetwork.h"
 #include "device/RegisterCodec.h"
@@ -88,6 +89,17 @@ void TestDevice::malformedDescription_data()
         "variables[0].simulation: needs \"fixed\", or \"from\" and \"to\"");
     row("port beyond a device's registers", edit("\"stringLength\": 10", "\"stringLength\": 32767"),
         "ports[0] (\"P1\"): \"updateElements\" 2, \"ticketLines\" 3 and \"stringLength\" 32767 need 114720 holding registers");
+    // The parser would keep the last of two equal keys; the place is that of the second.
+    row("key twice: port name", edit("\"name\": \"P1\"", "\"name\": \"P1\", \"name\": \"P9\""),
+        "net.json: 7:30: key \"name\" appears twice in one object");
+    row("key twice: a second node list", edit("\"ports\":", "\"nodes\": [], \"ports\":"),
+        "net.json: 7:3: key \"nodes\" appears twice in one object");
+    row("key twice: one spelt with an escape", edit("\"offset\": 70000, ", "\"offset\": 70000, \"n\\u0061me\": \"Gross\", "),
+        "net.json: 5:67: key \"name\" appears twice in one object");
+    // Quotes, braces and commas inside a text are no keys and no objects.
+    row("key-like text in a value", edit("\"65\"", "\"65 {[\\\", \\\"name\""), "");
+    row("larger than a description needs", QByteArray(NetworkDescription::MaxFileSize + 1, ' '),
+        "net.json: larger than 64 MB");
     row("modbus: unknown key", modbus("\"base\"", "\"bsae\""), "ports[0].modbus: unknown key \"bsae\"");
     row("modbus: TCP port 0", modbus("1502", "0"), "nodes[0].modbus: \"port\" is 0, outside 1..65535");
     row("modbus: no host", modbus("\"host\": \"127.0.0.1\", ", ""), "nodes[0].modbus: missing \"host\"");
