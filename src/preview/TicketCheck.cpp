@@ -11,6 +11,8 @@
 #include "model/Numbers.h"
 #include "model/TicketModel.h"
 
+#include <QHash>
+
 #include <algorithm>
 #include <limits>
 #include <optional>
@@ -121,6 +123,34 @@ void sortByFileLine(QList<LayoutFinding> &findings)
     std::stable_sort(findings.begin(), findings.end(), [](const LayoutFinding &a, const LayoutFinding &b) {
         return TicketCheck::fileLine(a) < TicketCheck::fileLine(b);
     });
+}
+
+// Of the findings about text lines of one kind (the warnings; each port's errors of
+// one variable), the first MaxLineFindings stay; the first one left out says how many
+// there are, so that a long text wider than the ticket is not thousands of lines.
+QList<LayoutFinding> capLineFindings(const QList<LayoutFinding> &all)
+{
+    QHash<QString, int> counts;
+    QHash<QString, qsizetype> summaries;
+    QList<LayoutFinding> out;
+    out.reserve(std::min<qsizetype>(all.size(), 1000));
+    for (const LayoutFinding &f : all) {
+        if (f.subject != LayoutFinding::Subject::TextLine) {
+            out << f;
+            continue;
+        }
+        const QString kind = QString::number(int(f.severity)) + u'|' + f.port + u'|' + f.variable.section(u'[', 0, 0);
+        const int n = ++counts[kind];
+        if (n == TicketCheck::MaxLineFindings + 1)
+            summaries.insert(kind, out.size());
+        if (n <= TicketCheck::MaxLineFindings + 1)
+            out << f;
+    }
+    for (auto it = summaries.constBegin(); it != summaries.constEnd(); ++it) {
+        out[it.value()].message = QStringLiteral("... and %1 more like these on later text lines")
+                                      .arg(counts.value(it.key()) - TicketCheck::MaxLineFindings);
+    }
+    return out;
 }
 
 } // namespace
@@ -291,7 +321,7 @@ QList<LayoutFinding> TicketCheck::findings(const LayoutData &layout, const Proce
             out += PortRules::check(model, lines, each);
     }
     sortByFileLine(out);
-    return out;
+    return capLineFindings(out);
 }
 
 } // namespace tkl

@@ -47,8 +47,12 @@ public:
     /// its port). In file line order (fileLine()), findings of the layout as a whole
     /// first. Fields' variables are compared with `network` as a binding made now would
     /// read them. Linear in the size of the layout and the number of ports.
+    /// Of the findings about text lines, at most MaxLineFindings of each kind (the
+    /// warnings, each port's errors of one variable) are listed; the next one's message
+    /// is replaced by "... and N more like these on later text lines".
     static QList<LayoutFinding> findings(const LayoutData &layout, const ProcessNetwork &network,
                                          const PrinterPort *port = nullptr);
+    static constexpr int MaxLineFindings = 20;
 
     /// The warnings alone, in file line order.
     static QList<LayoutFinding> warnings(const LayoutData &layout, const ProcessNetwork &network);

@@ -241,6 +241,15 @@ void TestCheck::findings_data()
         {at(member(2, M::Linie), "warning: UpdateBox 2 is on ticket line 3, but the text has 2 line(s)")});
     row("text line wider than the ticket", [](LayoutData &l) { l.text += QStringLiteral("\r\n") + QString(41, u'='); },
         {at(LayoutLines::FirstText + 2, "warning: text line 3 has 41 characters")});
+    row("text line exactly as wide as the ticket", [](LayoutData &l) { l.text += QStringLiteral("\r\n") + QString(40, u'='); });
+    // Twenty of a kind, then how many more.
+    QStringList wide;
+    for (int k = 3; k <= 22; ++k)
+        wide << at(LayoutLines::FirstText + k - 1, "warning: text line ") + QString::number(k) + QStringLiteral(" has 41");
+    wide << at(LayoutLines::FirstText + 22, "warning: ... and 5 more like these on later text lines");
+    row("25 text lines wider than the ticket",
+        [](LayoutData &l) { l.text += QStringLiteral("\r\n") + QStringList(25, QString(41, u'=')).join(QStringLiteral("\r\n")); },
+        wide);
     row("control characters in a name stay visible",
         [](LayoutData &l) { l.UpdateBoxes[2].VarName = QStringLiteral("S.Tare") + QChar(27) + QStringLiteral("[2J"); },
         {at(member(2, M::VarName), "warning: UpdateBox 2 is bound to \"S.Tare[27][2J\", which the network does not know")});
@@ -261,6 +270,7 @@ void TestCheck::findings_data()
         {at(LayoutLines::StartCode, "warning: start code: \"[\" in column 6 is not closed")});
     row("stop code above a byte", [](LayoutData &l) { l.StopCode = QStringLiteral("A[256]"); },
         {at(LayoutLines::StopCode, "warning: stop code: code 256 in column 2 is above 255")});
+    row("start code 255", [](LayoutData &l) { l.StartCode = QStringLiteral("[255]"); });
     row("findings come in file order",
         [](LayoutData &l) { l.StopCode = QStringLiteral("["), l.UpdateBoxes[2].Offset = 1, l.UpdateBoxes[1].Pos = 40; },
         {at(member(1, M::Pos), "warning: UpdateBox 1 ends in column 45"),
