@@ -1,6 +1,7 @@
 #include "FileCommands.h"
 
 #include "editor/EditorWindow.h"
+#include "editor/LayoutHistory.h"
 #include "editor/TicketTextBox.h"
 #include "files/FieldPlacement.h"
 #include "files/LayoutData.h"
@@ -81,7 +82,7 @@ void FileCommands::newTicket()
     if (m_window.setTicketName)
         m_window.setTicketName(UnnamedTicket);
     m_editor.resetScrollBar(0);
-    m_model.markSaved();
+    m_editor.history().clear();
     m_currentFile.clear();
 }
 
@@ -159,7 +160,7 @@ void FileCommands::load(const QString &path)
         m_editor.loadFieldFromRecord(f.slot, f.left, f.top, f.width, f.caption);
 
     m_editor.RefreshReadout();
-    m_model.markSaved();
+    m_editor.history().clear();
     m_currentFile = path;
     if (m_window.setTicketName)
         m_window.setTicketName(path);
@@ -210,6 +211,8 @@ std::optional<QString> FileCommands::askSaveName()
 
 bool FileCommands::saveStep()
 {
+    // What a window changed so far is a step of its own before the saved state.
+    m_editor.history().settle();
     m_model.setTicketLines(qint16(qBound(0, m_editor.lineCount(), 32767)));
 
     const auto name = askSaveName();
@@ -232,6 +235,7 @@ bool FileCommands::saveStep()
     for (int slot : freed)
         m_editor.unloadField(slot);
     m_model.markSaved();
+    m_editor.history().markSaved();
     m_currentFile = *name;
     if (m_window.setTicketName)
         m_window.setTicketName(*name);

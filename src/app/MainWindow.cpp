@@ -12,6 +12,7 @@
 #include "dialogs/TicketSizeDialog.h"
 #include "dialogs/UpdateBoxDialog.h"
 #include "editor/EditorWindow.h"
+#include "editor/LayoutHistory.h"
 #include "model/CharGrid.h"
 #include "ui/WindowLook.h"
 #include "model/Numbers.h"
@@ -71,7 +72,7 @@ MainWindow::MainWindow(TicketModel &model, ProcessNetwork &network, AutomationFa
     createEditor();
     createFileCommands();
     // Laying the editor out gave the start-up layout its width: nothing is edited yet.
-    m_model.markSaved();
+    m_editor->history().clear();
 
     buildShortcuts();
     // A layout file dropped on the window opens as Open would open it.
@@ -207,6 +208,10 @@ void MainWindow::createDialogs()
     m_printerSettingsDialog->hide();
     m_ticketSizeDialog = new TicketSizeDialog(m_model, *m_editor, this);
     m_ticketSizeDialog->hide();
+    // What these two windows wrote into the layout while open is one step of the
+    // history each time they close.
+    m_updateBoxDialog->installEventFilter(this);
+    m_printerSettingsDialog->installEventFilter(this);
 }
 
 UpdateBoxDialog *MainWindow::updateBoxDialog()
@@ -402,14 +407,41 @@ void MainWindow::onExit()
     close();
 }
 
+void MainWindow::onUndo()
+{
+    // The tool windows show what they wrote; closed, their edits are a step to undo.
+    hideTools(HideAll);
+    m_editor->history().undo();
+}
+
+void MainWindow::onRedo()
+{
+    hideTools(HideAll);
+    m_editor->history().redo();
+}
+
+void MainWindow::onDuplicate()
+{
+    const int slot = m_model.CurrentBox;
+    if (!m_editor->fieldFrame(slot))
+        return; // no field selected
+    hideTools(HideFieldAndCodes);
+    if (m_editor->duplicateField(slot) == 0)
+        showFieldsFull();
+}
+
+void MainWindow::showFieldsFull()
+{
+    m_prompts.showMessage(MessageTitle,
+                          QStringLiteral("All %1 UpdateBox fields are in use. Delete one to make room.")
+                              .arg(TicketModel::SlotCount),
+                          Prompts::Icon::Information);
+}
+
 void MainWindow::onInsertField()
 {
-    if (m_editor->insertField() == 0) {
-        m_prompts.showMessage(MessageTitle,
-                              QStringLiteral("All %1 UpdateBox fields are in use. Delete one to make room.")
-                                  .arg(TicketModel::SlotCount),
-                              Prompts::Icon::Information);
-    }
+    if (m_editor->insertField() == 0)
+        showFieldsFull();
 }
 
 void MainWindow::onDeleteField()

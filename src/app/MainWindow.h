@@ -138,6 +138,11 @@ public slots:
     void onDownload();
     /// Preview Ticket (button and F5): the layout as the device will print it.
     void onPreview();
+    /// Undo and redo (Ctrl+Z; Ctrl+Shift+Z and Ctrl+Y) of the layout's history.
+    void onUndo();
+    void onRedo();
+    /// Duplicate (Ctrl+D) the selected field, the one whose label was pressed last.
+    void onDuplicate();
 
 signals:
     /// The window was closed (close box or Exit): the program ends.
@@ -181,6 +186,10 @@ private:
     void createDialogs();
     void wireEditor();
 
+    /// The message when Insert or Duplicate finds all 30 slots in use.
+    void showFieldsFull();
+    /// The history's keys, also in the windows whose text boxes would take them.
+    bool isHistoryKey(QObject *watched, QEvent *event) const;
     void restoreGeometry();
     void placeEditor();
     void hideTools(int which);

@@ -5,10 +5,15 @@
 
 #include "device/ProcessNetwork.h"
 #include "dialogs/PreviewWindow.h"
+#include "dialogs/PrinterSettingsDialog.h"
+#include "dialogs/UpdateBoxDialog.h"
 #include "editor/EditorWindow.h"
+#include "editor/LayoutHistory.h"
 #include "ui/WindowLook.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,6 +23,7 @@
 #include <QSvgRenderer>
 #include <QTimer>
 
+#include <algorithm>
 #include <array>
 
 namespace tkl {
@@ -68,6 +74,20 @@ constexpr std::array<CommandKey, 6> CommandKeys{{
     {Qt::CTRL | Qt::Key_Q, "SSCommand4"},
     {QKeyCombination(Qt::Key_F1), "SSCommand8"},
     {QKeyCombination(Qt::Key_F5), "SSCommand12"},
+}};
+
+/// The history's keys and Duplicate, from any of the program's windows like the
+/// command keys; they have no buttons.
+struct HistoryKey
+{
+    QKeyCombination key;
+    void (MainWindow::*command)();
+};
+const std::array<HistoryKey, 4> HistoryKeys{{
+    {Qt::CTRL | Qt::Key_Z, &MainWindow::onUndo},
+    {Qt::CTRL | Qt::SHIFT | Qt::Key_Z, &MainWindow::onRedo},
+    {Qt::CTRL | Qt::Key_Y, &MainWindow::onRedo},
+    {Qt::CTRL | Qt::Key_D, &MainWindow::onDuplicate},
 }};
 
 QFont codeFont()
@@ -213,6 +233,25 @@ void MainWindow::buildShortcuts()
         const char *button = k.button;
         connect(shortcut, &QShortcut::activated, this, [this, button] { runButton(button); });
     }
+    for (const HistoryKey &k : HistoryKeys) {
+        auto *shortcut = new QShortcut(QKeySequence(k.key), this);
+        shortcut->setContext(Qt::ApplicationShortcut);
+        connect(shortcut, &QShortcut::activated, this, k.command);
+    }
+    // Text boxes claim Ctrl+Z for an undo of their own; the program's history has it.
+    qApp->installEventFilter(this);
+}
+
+bool MainWindow::isHistoryKey(QObject *watched, QEvent *event) const
+{
+    if (event->type() != QEvent::ShortcutOverride || !watched->isWidgetType())
+        return false;
+    // In a printer code box a Ctrl key types its code, as Ctrl+S does there.
+    if (m_printerSettingsDialog && m_printerSettingsDialog->isAncestorOf(static_cast<QWidget *>(watched)))
+        return false;
+    const QKeyCombination pressed = static_cast<QKeyEvent *>(event)->keyCombination();
+    return std::any_of(HistoryKeys.begin(), HistoryKeys.end(),
+                       [pressed](const HistoryKey &k) { return k.key == pressed; });
 }
 
 void MainWindow::runButton(const char *name)
@@ -307,6 +346,12 @@ const MainWindow::Button *MainWindow::buttonFor(QObject *object) const
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
+    if (isHistoryKey(watched, event)) {
+        event->ignore(); // not the box's: the shortcut runs
+        return true;
+    }
+    if (type == QEvent::Hide && (watched == m_updateBoxDialog || watched == m_printerSettingsDialog))
+        m_editor->history().settle();
     // The text box would take a file's name as text to insert; a file is opened instead.
     if (watched == m_textViewport && m_textViewport && handleFileDrag(event))
         return true;

@@ -1,5 +1,6 @@
 #include "EditorWindow.h"
 
+#include "editor/LayoutHistory.h"
 #include "editor/TextBoxQueries.h"
 #include "editor/TicketTextBox.h"
 #include "model/CharGrid.h"
@@ -79,9 +80,11 @@ EditorWindow::EditorWindow(TicketModel &model, QWidget *parent)
     m_text->viewport()->installEventFilter(this);
     // Every change of the text the operator makes marks the layout changed: typed,
     // pasted from the menu or the middle button, dropped.
-    connect(m_text->document(), &QTextDocument::contentsChange, this, [this](int, int removed, int added) {
-        if ((removed || added) && m_text->handlingEvent())
-            m_model.textEdited();
+    // The one history of the layout keeps the text's edits: the box keeps none of its own.
+    m_text->document()->setUndoRedoEnabled(false);
+    connect(m_text->document(), &QTextDocument::contentsChange, this, [this](int at, int removed, int added) {
+        if (m_history)
+            m_history->textChanged(at, removed, added, m_text->handlingEvent());
     });
 
     m_scroll = new QScrollBar(Qt::Vertical, this);
@@ -107,7 +110,7 @@ EditorWindow::EditorWindow(TicketModel &model, QWidget *parent)
 
     runResize(NewTicketWidth);
     // The width the editor starts with is the empty layout's, not an edit.
-    m_model.markSaved();
+    m_history = new LayoutHistory(m_model, *this);
 }
 
 EditorWindow::~EditorWindow()
@@ -117,6 +120,7 @@ EditorWindow::~EditorWindow()
 }
 
 QPlainTextEdit *EditorWindow::textBox() const { return m_text; }
+LayoutHistory &EditorWindow::history() const { return *m_history; }
 QScrollBar *EditorWindow::scrollBar() const { return m_scroll; }
 TextBoxQueries &EditorWindow::queries() { return *m_queries; }
 
@@ -306,7 +310,7 @@ void EditorWindow::focusText()
 
 void EditorWindow::requestEditorWidth(double twips)
 {
-    setWidthTwips(twips);
+    m_history->record(QStringLiteral("Ticket size"), [&] { setWidthTwips(twips); });
 }
 
 int EditorWindow::lineCount() const

@@ -19,6 +19,7 @@ class QScrollBar;
 namespace tkl {
 
 class CharGrid;
+class LayoutHistory;
 class TextBoxQueries;
 class TicketModel;
 class TicketTextBox;
@@ -42,8 +43,24 @@ public:
     /// 120-twip cell).
     static constexpr int NewTicketWidth = 5260;
 
+    /// What the editor shows of a field: whether it is there, its left and its top
+    /// counted from the text's first line (so that scrolling does not change it), its
+    /// width (twips) and its caption.
+    struct FieldLook
+    {
+        bool shown = false;
+        double left = 0;
+        double textTop = 0;
+        double width = 0;
+        QString caption;
+        friend bool operator==(const FieldLook &, const FieldLook &) = default;
+    };
+
     explicit EditorWindow(TicketModel &model, QWidget *parent = nullptr);
     ~EditorWindow() override;
+
+    /// The one history of the layout: the text and the fields.
+    LayoutHistory &history() const;
 
     QPlainTextEdit *textBox() const;
     /// The same box, with the layout's text in and out (a lone LF kept in its line).
@@ -92,8 +109,16 @@ public:
     void armDelete(const QString &appFolder);
     /// The editor's default mouse pointer; DeleteMode is left as it is.
     void restoreDefaultPointer();
+    /// Duplicate: a copy of the field of `slot` (its record, width and caption) in the
+    /// lowest free slot, one line below, as one step of the history; the copy becomes
+    /// CurrentBox. Returns its slot, 0 when all 30 are loaded, -1 when `slot` has no field.
+    int duplicateField(int slot);
     /// Destroys the slot's pair and frees the slot. Nothing when it is not loaded.
     void unloadField(int slot);
+    /// The slot's field as shown; `shown` false when the slot is free.
+    FieldLook fieldLook(int slot) const;
+    /// Shows the slot's field as `look` says: created, moved and reshaped, or removed.
+    void showFieldLook(int slot, const FieldLook &look);
     /// Creates the slot's pair for a field read from a file (replacing any pair it has).
     void loadFieldFromRecord(int slot, int left, int top, int width, const QString &caption);
     /// The slot's pair, or nullptr when the slot is free.
@@ -189,6 +214,7 @@ private:
     TicketTextBox *m_text = nullptr;
     QScrollBar *m_scroll = nullptr;
     TextBoxQueries *m_queries = nullptr;
+    LayoutHistory *m_history = nullptr;
     QRubberBand *m_outline = nullptr;
     std::array<Field, 31> m_fields{};
     // Pairs taken off the editor but not yet deleted: a pair may be removed while

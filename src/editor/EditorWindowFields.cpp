@@ -2,6 +2,7 @@
 // label's press, drag and drop.
 #include "EditorWindow.h"
 
+#include "editor/LayoutHistory.h"
 #include "editor/TextBoxQueries.h"
 #include "editor/TicketTextBox.h"
 #include "model/CharGrid.h"
@@ -47,8 +48,30 @@ int EditorWindow::insertField()
     if (!isSlot(slot))
         return 0;
     m_model.NewBoxSlot = qint16(slot);
-    createField(slot, slot * 50, slot * 100 + lineHeightTwips(), CharGrid::TemplateFieldWidth, slotCaption(slot));
+    m_history->record(QStringLiteral("Insert field"), [&] {
+        createField(slot, slot * 50, slot * 100 + lineHeightTwips(), CharGrid::TemplateFieldWidth, slotCaption(slot));
+    });
     return slot;
+}
+
+int EditorWindow::duplicateField(int slot)
+{
+    if (!fieldFrame(slot))
+        return -1;
+    const int copy = m_model.lowestFreeSlot();
+    if (!isSlot(copy))
+        return 0;
+    m_history->record(QStringLiteral("Duplicate field"), [&] {
+        const Field &from = m_fields[slot];
+        UpdateBox record = m_model.UpdateBoxes[slot];
+        record.Linie = toInt16(double(record.Linie) + 1);
+        // A field without a shape shows its own slot, not the original's.
+        const QString caption = from.label->text() == slotCaption(slot) ? slotCaption(copy) : from.label->text();
+        createField(copy, from.left, from.top + lineHeightTwips(), from.width, caption);
+        m_model.setRecord(copy, record);
+    });
+    m_model.CurrentBox = qint16(copy);
+    return copy;
 }
 
 void EditorWindow::armDelete(const QString &appFolder)
@@ -92,6 +115,37 @@ QLabel *EditorWindow::fieldLabel(int slot) const
     if (!isSlot(slot))
         return nullptr;
     return m_fields[slot].label;
+}
+
+EditorWindow::FieldLook EditorWindow::fieldLook(int slot) const
+{
+    if (!fieldFrame(slot))
+        return {};
+    const Field &f = m_fields[slot];
+    // Fields move up as the text scrolls down (ScrollPos past its first 22 lines).
+    const double scrolled = double(lineHeightTwips()) * (m_model.ScrollPos - TicketModel::VisibleLines);
+    return {true, f.left, f.top + scrolled, f.width, f.label->text()};
+}
+
+void EditorWindow::showFieldLook(int slot, const FieldLook &look)
+{
+    if (!isSlot(slot))
+        return;
+    if (!look.shown) {
+        destroyField(slot);
+        return;
+    }
+    const double top = look.textTop - double(lineHeightTwips()) * (m_model.ScrollPos - TicketModel::VisibleLines);
+    if (!fieldFrame(slot)) {
+        createField(slot, look.left, top, look.width, look.caption);
+        return;
+    }
+    Field &f = m_fields[slot];
+    f.left = look.left;
+    f.top = top;
+    f.width = look.width;
+    f.label->setText(look.caption);
+    placeField(slot);
 }
 
 int EditorWindow::fieldLeftTwips(int slot) const
@@ -209,8 +263,10 @@ void EditorWindow::labelPressed(int slot, QMouseEvent *event)
     bool deleted = false;
     if (m_model.DeleteMode) {
         m_model.DeleteMode = false;
-        destroyField(slot);
-        m_model.deleteField(slot);
+        m_history->record(QStringLiteral("Delete field"), [&] {
+            destroyField(slot);
+            m_model.deleteField(slot);
+        });
         deleted = true;
     } else {
         const QPoint inLabel = event->position().toPoint();
@@ -262,10 +318,12 @@ void EditorWindow::dragRelease(const QPoint &editorPos)
     const QPoint inText = m_text->mapFrom(this, editorPos);
     const DropResult r = grid().drop(twipsX(inText.x()), twipsY(inText.y()), m_dragOffsetX,
                                      m_dragOffsetY, m_queries->GetFirstVisibleLine());
-    m_fields[slot].left = r.left;
-    m_fields[slot].top = r.top;
-    placeField(slot);
-    m_model.moveField(slot, toInt16(r.Linie), toInt16(r.Pos));
+    m_history->record(QStringLiteral("Move field"), [&] {
+        m_fields[slot].left = r.left;
+        m_fields[slot].top = r.top;
+        placeField(slot);
+        m_model.moveField(slot, toInt16(r.Linie), toInt16(r.Pos));
+    });
     focusText();
 }
 

@@ -28,6 +28,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QPlainTextEdit>
@@ -519,6 +520,116 @@ private slots:
         QCOMPARE(f.prompts->questions.size(), asked ? 1 : 0);
         QCOMPARE(closed.size(), asked ? 0 : 1);
         QCOMPARE(f.model().LayoutChanged, asked);
+    }
+
+    // Ctrl+Z steps back through typed text, a binding, a field move and an insert one
+    // by one, from any window; Ctrl+Shift+Z and Ctrl+Y forward again. New starts a
+    // fresh history.
+    void undoRedoKeys_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QKeySequence>("redo");
+        QTest::newRow("ticket text") << "text" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
+        QTest::newRow("UpdateBox window") << "updateBox" << QKeySequence(Qt::CTRL | Qt::Key_Y);
+        QTest::newRow("preview") << "preview" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
+    }
+
+    void undoRedoKeys()
+    {
+        QFETCH(QString, from);
+        QFETCH(QKeySequence, redo);
+        Fixture f;
+        QPlainTextEdit *text = f.editor().textBox();
+        const auto state = [&] {
+            return QStringLiteral("%1 %2 %3 %4 %5|%6")
+                .arg(f.model().BoxLoaded[1])
+                .arg(f.model().UpdateBoxes[1].VarName)
+                .arg(f.model().UpdateBoxes[1].Linie)
+                .arg(f.editor().fieldFrame(1) ? f.editor().fieldTopTwips(1) : -1)
+                .arg(f.editor().fieldFrame(1) ? f.editor().fieldLabel(1)->text() : QString())
+                .arg(text->toPlainText());
+        };
+        QStringList states{state()};
+        f.click(QStringLiteral("SSCommand7"));
+        states << state();
+        QLabel *label = f.editor().fieldLabel(1);
+        QTest::mousePress(label, Qt::LeftButton, {}, QPoint(2, 2));
+        QTest::mouseRelease(text->viewport(), Qt::LeftButton, {}, QPoint(30, 2 * text->fontMetrics().height() + 4));
+        states << state();
+        QTest::mousePress(label, Qt::RightButton, {}, QPoint(2, 2));
+        QTest::mouseRelease(label, Qt::RightButton, {}, QPoint(2, 2));
+        UpdateBoxDialog *dialog = f.w().updateBoxDialog();
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("SSCommand1")), Qt::LeftButton);
+        auto *tree = dialog->findChild<VariableTree *>(QStringLiteral("Vatrix1"));
+        tree->setCurrentItem(tree->itemForName(QStringLiteral("Scale1.NetWeight")));
+        QTest::keyClick(tree, Qt::Key_Return);
+        QTest::mouseClick(text->viewport(), Qt::LeftButton, {}, QPoint(4, 4)); // closes the window
+        QVERIFY(dialog->isHidden());
+        states << state();
+        // Opened again: one step for each time the window closes.
+        QTest::mousePress(label, Qt::RightButton, {}, QPoint(2, 2));
+        QTest::mouseRelease(label, Qt::RightButton, {}, QPoint(2, 2));
+        auto *chars = dialog->findChild<QLineEdit *>(QStringLiteral("Text2"));
+        chars->setFocus();
+        chars->selectAll();
+        QTest::keyClicks(chars, QStringLiteral("5\r"));
+        QVERIFY(dialog->isHidden());
+        states << state();
+        QTest::keyClicks(text, QStringLiteral("ab"));
+        states << state();
+        QCOMPARE(QSet<QString>(states.begin(), states.end()).size(), states.size());
+
+        QWidget *target = text;
+        if (from == u"updateBox") {
+            QTest::mousePress(label, Qt::RightButton, {}, QPoint(2, 2));
+            QTest::mouseRelease(label, Qt::RightButton, {}, QPoint(2, 2));
+            target = dialog->findChild<QLineEdit *>(QStringLiteral("Text2"));
+            target->setFocus();
+        } else if (from == u"preview") {
+            f.w().onPreview();
+            target = f.w().previewWindow();
+            target->activateWindow();
+        }
+        for (int i = int(states.size()) - 2; i >= 0; --i) {
+            QTest::keySequence(target, Qt::CTRL | Qt::Key_Z);
+            QCOMPARE(state(), states[i]);
+        }
+        QVERIFY(!f.model().LayoutChanged);
+        QTest::keySequence(target, Qt::CTRL | Qt::Key_Z); // nothing more to undo
+        QCOMPARE(state(), states.first());
+        for (int i = 1; i < int(states.size()); ++i) {
+            QTest::keySequence(target, redo);
+            QCOMPARE(state(), states[i]);
+        }
+        QVERIFY(f.model().LayoutChanged);
+
+        f.prompts->answers = {Prompts::Answer::No};
+        QTest::keySequence(text, Qt::CTRL | Qt::Key_N);
+        const QString renewed = state();
+        QTest::keySequence(text, Qt::CTRL | Qt::Key_Z);
+        QCOMPARE(state(), renewed);
+        QVERIFY(!f.model().LayoutChanged);
+    }
+
+    // Ctrl+D copies the selected field one line below, into the lowest free slot; with
+    // all 30 in use it says so, as Insert does.
+    void duplicateKey()
+    {
+        Fixture f;
+        f.click(QStringLiteral("SSCommand7"));
+        f.model().editRecord(1, [](UpdateBox &r) { r.VarName = QStringLiteral("Scale1.Tare"), r.Chars = 6; });
+        QTest::mousePress(f.editor().fieldLabel(1), Qt::LeftButton, {}, QPoint(2, 2));
+        QTest::mouseRelease(f.editor().fieldLabel(1), Qt::LeftButton, {}, QPoint(2, 2));
+        QTest::keySequence(f.editor().textBox(), Qt::CTRL | Qt::Key_D);
+        QCOMPARE(f.model().loadedCount(), 2);
+        QCOMPARE(f.model().UpdateBoxes[2].VarName, QStringLiteral("Scale1.Tare"));
+        QCOMPARE(f.model().UpdateBoxes[2].Linie, f.model().UpdateBoxes[1].Linie + 1);
+        while (f.model().loadedCount() < 30)
+            f.click(QStringLiteral("SSCommand7"));
+        QTest::keySequence(f.editor().textBox(), Qt::CTRL | Qt::Key_D);
+        QCOMPARE(f.prompts->messages.size(), 1);
+        QCOMPARE(f.prompts->messages.first().text,
+                 QStringLiteral("All 30 UpdateBox fields are in use. Delete one to make room."));
     }
 
     // The question itself, as the operator meets it: its text, title, icon and buttons,

@@ -1,6 +1,9 @@
 #include "editor/EditorWindow.h"
+#include "editor/LayoutHistory.h"
 #include "editor/TextBoxQueries.h"
 #include "editor/TicketTextBox.h"
+#include "files/LayoutData.h"
+#include "files/LayoutWriter.h"
 #include "model/CharGrid.h"
 #include "model/TicketModel.h"
 
@@ -84,6 +87,24 @@ bool slotsConsistent(const Host &h)
             return false;
     }
     return true;
+}
+
+/// The layout as a save would write it, and every field as the editor shows it.
+struct Snapshot
+{
+    QByteArray bytes;
+    QList<EditorWindow::FieldLook> looks;
+    bool operator==(const Snapshot &) const = default;
+};
+
+Snapshot snapshot(Host &h)
+{
+    h.model.setTicketLines(qint16(h.editor->lineCount()));
+    Snapshot s;
+    s.bytes = LayoutWriter::toBytes(LayoutData::fromModel(h.model, h.editor->ticketBox()->layoutText())).value();
+    for (int slot = 1; slot <= 30; ++slot)
+        s.looks.append(h.editor->fieldLook(slot));
+    return s;
 }
 
 } // namespace
@@ -493,6 +514,225 @@ private slots:
         QCOMPARE(h.model.UpdateBoxes[2], expected);
         QVERIFY(!h.model.DeleteMode);
         QVERIFY(h.model.LayoutChanged);
+        QVERIFY(slotsConsistent(h));
+    }
+
+    // Steps of the text: typing and deleting character by character is one step as long
+    // as it goes on where it left off; a paste, a cut and a new place are steps of their own.
+    void textSteps_data()
+    {
+        QTest::addColumn<QString>("keys"); // letters typed; < Backspace, > Delete, ^ Home, | paste "XY", ! cut all
+        QTest::addColumn<int>("steps");
+        QTest::newRow("typing") << "abc" << 1;
+        QTest::newRow("typing, then a paste") << "ab|" << 2;
+        QTest::newRow("paste, then typing") << "|ab" << 2;
+        QTest::newRow("backspaces") << "<<<" << 1;
+        QTest::newRow("deletes") << "^>>>" << 1;
+        QTest::newRow("typing, caret moved, typing") << "ab^c" << 2;
+        QTest::newRow("typing, then backspace") << "ab<" << 2;
+        QTest::newRow("cut") << "!" << 1;
+    }
+
+    void textSteps()
+    {
+        QFETCH(QString, keys);
+        QFETCH(int, steps);
+        Host h;
+        h.text()->setPlainText(QStringLiteral("one\ntwo"));
+        h.text()->moveCursor(QTextCursor::End);
+        h.editor->history().clear();
+        QGuiApplication::clipboard()->setText(QStringLiteral("XY"));
+        for (QChar c : keys) {
+            if (c == u'<')
+                h.key(Qt::Key_Backspace);
+            else if (c == u'>')
+                h.key(Qt::Key_Delete);
+            else if (c == u'^')
+                h.key(Qt::Key_Home, Qt::ControlModifier);
+            else if (c == u'|')
+                h.key(Qt::Key_V, Qt::ControlModifier);
+            else if (c == u'!')
+                h.key(Qt::Key_A, Qt::ControlModifier), h.key(Qt::Key_X, Qt::ControlModifier);
+            else
+                QTest::keyClicks(h.text(), QString(c));
+        }
+        QVERIFY(h.model.LayoutChanged);
+        QCOMPARE(h.editor->history().stack().count(), steps);
+        // The box's own undo is off: Ctrl+Z there does nothing of its own.
+        h.key(Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(h.editor->history().stack().index(), steps);
+        for (int i = 0; i < steps; ++i)
+            h.editor->history().undo();
+        QCOMPARE(h.text()->toPlainText(), QStringLiteral("one\ntwo"));
+        QVERIFY(!h.model.LayoutChanged);
+    }
+
+    // The saved state is the history's clean state: undoing back to it, or redoing
+    // forward to it, clears LayoutChanged; leaving it sets it again. A field moved and
+    // then moved back by undo and redo is on its line and column, also after scrolling.
+    void undoRedoShowTheModel()
+    {
+        Host h;
+        h.setLines(40);
+        h.editor->history().clear();
+        QCOMPARE(h.editor->insertField(), 1);
+        const EditorWindow::FieldLook inserted = h.editor->fieldLook(1);
+        QTest::mousePress(h.editor->fieldLabel(1), Qt::LeftButton, {}, QPoint(2, 2));
+        const QPoint to = h.viewport()->mapFrom(h.text(), h.textPixel(3 * Cell + 30, 5 * Line + 30));
+        QTest::mouseRelease(h.viewport(), Qt::LeftButton, {}, to);
+        QCOMPARE(h.model.UpdateBoxes[1].Linie, 5);
+        h.model.markSaved();
+        h.editor->history().markSaved();
+        QTest::keyClicks(h.text(), QStringLiteral("x"));
+        QVERIFY(h.model.LayoutChanged);
+        h.editor->history().undo(); // back to the saved state
+        QVERIFY(!h.model.LayoutChanged);
+        h.key(Qt::Key_End, Qt::ControlModifier); // scrolled by 18 lines
+        QCOMPARE(h.model.ScrollPos, 40);
+        h.editor->history().undo(); // the move
+        QVERIFY(h.model.LayoutChanged);
+        QCOMPARE(h.editor->fieldLook(1), inserted);
+        QCOMPARE(h.editor->fieldTopTwips(1), inserted.textTop - 18 * Line);
+        h.editor->history().undo(); // the insert
+        QVERIFY(!h.editor->fieldFrame(1));
+        QCOMPARE(h.model.BoxLoaded[1], 0);
+        h.editor->history().redo();
+        h.editor->history().redo();
+        QVERIFY(!h.model.LayoutChanged);
+        QCOMPARE(h.editor->fieldLeftTwips(1), 3 * Cell + 20);
+        QCOMPARE(h.editor->fieldTopTwips(1), (5 - 18) * Line + 20);
+        QVERIFY(slotsConsistent(h));
+        h.editor->history().redo(); // the letter
+        QVERIFY(h.model.LayoutChanged);
+        QCOMPARE(h.text()->document()->firstBlock().text(), QStringLiteral("xaaaa"));
+    }
+
+    // Duplicate: the record, width and caption one line below, in the lowest free slot,
+    // as one step; nothing when all 30 are in use.
+    void duplicate()
+    {
+        Host h;
+        h.editor->history().clear();
+        for (int n = 1; n <= 3; ++n)
+            h.editor->insertField();
+        h.editor->unloadField(2);
+        const UpdateBox bound{QStringLiteral("Scale1.Net"), 3, 1, 12, 4, 0, 17, 2, 7, 1, true, 4, 9};
+        h.model.setRecord(3, bound);
+        h.editor->setFieldShape(3, 7 * Cell + 40, QStringLiteral("XXXXX.X"));
+        h.editor->history().settle();
+        const int steps = h.editor->history().stack().count();
+        QCOMPARE(h.editor->duplicateField(3), 2);
+        UpdateBox below = bound;
+        below.Linie = 5;
+        QCOMPARE(h.model.UpdateBoxes[2], below);
+        QCOMPARE(h.model.CurrentBox, 2);
+        QCOMPARE(h.editor->fieldLabel(2)->text(), QStringLiteral("XXXXX.X"));
+        QCOMPARE(h.editor->fieldLeftTwips(2), h.editor->fieldLeftTwips(3));
+        QCOMPARE(h.editor->fieldTopTwips(2), h.editor->fieldTopTwips(3) + Line);
+        QCOMPARE(h.editor->duplicateField(1), 4);
+        QCOMPARE(h.editor->fieldLabel(4)->text(), QStringLiteral("UpdateBox4"));
+        QCOMPARE(h.editor->history().stack().count(), steps + 2);
+        h.editor->history().undo();
+        h.editor->history().undo();
+        QCOMPARE(h.model.loadedCount(), 2);
+        QVERIFY(!h.model.UpdateBoxes[2].DataIn);
+        QCOMPARE(h.editor->duplicateField(2), -1);
+        while (h.editor->insertField() != 0) {
+        }
+        QCOMPARE(h.editor->duplicateField(3), 0);
+        QVERIFY(slotsConsistent(h));
+    }
+
+    // A seeded session of every kind of edit: undoing all of it gives back the layout it
+    // started from, byte for byte as saved and field for field as shown; redoing all of
+    // it gives the layout it ended with.
+    void undoAllRedoAll_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (quint32 seed = 1; seed <= 24; ++seed)
+            QTest::addRow("seed %u", seed) << seed;
+    }
+
+    void undoAllRedoAll()
+    {
+        QFETCH(quint32, seed);
+        Host h;
+        h.setLines(30, 12);
+        h.editor->insertField();
+        h.editor->history().clear();
+        QRandomGenerator rng(seed);
+        QGuiApplication::clipboard()->setText(QStringLiteral("pasted\ntext"));
+        const Snapshot start = snapshot(h);
+        const auto anyField = [&] {
+            for (int tries = 0; tries < 60; ++tries) {
+                const int slot = 1 + rng.bounded(30);
+                if (h.model.BoxLoaded[slot] == 1)
+                    return slot;
+            }
+            return 0;
+        };
+        for (int step = 0; step < 150; ++step) {
+            const int slot = anyField();
+            h.text()->setFocus();
+            switch (rng.bounded(16)) {
+            case 0: case 1: h.key(Qt::Key(Qt::Key_A + rng.bounded(26))); break;
+            case 2: h.key(Qt::Key_Return); break;
+            case 3: h.key(rng.bounded(2) ? Qt::Key_Backspace : Qt::Key_Delete); break;
+            case 4: h.key(rng.bounded(2) ? Qt::Key_Up : Qt::Key_PageDown); break;
+            case 5: h.key(Qt::Key_V, Qt::ControlModifier); break;
+            case 6: h.key(Qt::Key_Left, Qt::ShiftModifier), h.key(Qt::Key_X, Qt::ControlModifier); break;
+            case 7: h.editor->insertField(); break;
+            case 8:
+                if (slot) {
+                    const QPoint to(rng.bounded(h.viewport()->width()), rng.bounded(h.viewport()->height()));
+                    QTest::mousePress(h.editor->fieldLabel(slot), Qt::LeftButton, {}, QPoint(3, 3));
+                    QTest::mouseRelease(h.viewport(), Qt::LeftButton, {}, to);
+                }
+                break;
+            case 9:
+                if (slot) {
+                    h.editor->armDelete(QCoreApplication::applicationDirPath());
+                    QTest::mousePress(h.editor->fieldLabel(slot), Qt::LeftButton, {}, QPoint(3, 3));
+                    QTest::mouseRelease(h.viewport(), Qt::LeftButton, {}, QPoint(3, 3));
+                }
+                break;
+            case 10: h.editor->duplicateField(slot); break;
+            case 11: // what the UpdateBox window writes while open, one step when it closes
+                if (slot) {
+                    const auto chars = qint16(rng.bounded(1, 12));
+                    h.model.editRecord(slot, [&](UpdateBox &r) {
+                        r.DataIn = true;
+                        r.VarName = QStringLiteral("Node%1.Var").arg(rng.bounded(9));
+                        r.Chars = chars;
+                        r.NodeAdr = quint8(rng.bounded(256));
+                    });
+                    h.editor->setFieldShape(slot, chars * Cell + 40, QString(chars, u'X'));
+                    h.editor->history().settle();
+                }
+                break;
+            case 12: // the printer code window
+                h.model.setStartCode(QStringLiteral("[27]%1").arg(rng.bounded(100)));
+                h.model.setStopCode(QStringLiteral("[%1]").arg(rng.bounded(32)));
+                h.editor->history().settle();
+                break;
+            case 13: h.editor->requestEditorWidth(370 + rng.bounded(9500)); break;
+            case 14: h.editor->history().undo(); break;
+            default: h.editor->history().redo(); break;
+            }
+            QVERIFY2(slotsConsistent(h), qPrintable(QStringLiteral("step %1").arg(step)));
+        }
+        // An edit last, so that the history ends where the session does.
+        h.text()->setFocus();
+        h.key(Qt::Key_Z);
+        const Snapshot end = snapshot(h);
+        while (h.editor->history().stack().canUndo())
+            h.editor->history().undo();
+        QVERIFY(snapshot(h) == start);
+        QVERIFY(!h.model.LayoutChanged);
+        QVERIFY(slotsConsistent(h));
+        while (h.editor->history().stack().canRedo())
+            h.editor->history().redo();
+        QVERIFY(snapshot(h) == end);
         QVERIFY(slotsConsistent(h));
     }
 
