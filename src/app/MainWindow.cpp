@@ -14,6 +14,7 @@
 #include "editor/EditorWindow.h"
 #include "editor/LayoutHistory.h"
 #include "model/CharGrid.h"
+#include "ui/ScreenFit.h"
 #include "ui/WindowLook.h"
 #include "model/Numbers.h"
 #include "model/Prompts.h"
@@ -261,6 +262,10 @@ void MainWindow::restoreGeometry()
     m_topTwips = FixedTop;
     move(toPixelsX(FixedLeft), toPixelsY(FixedTop));
     resize(toPixelsX(FixedWidth), toPixelsY(heightTwips() - CaptionHeight));
+    // The fixed place, unless that would put part of the window off a small screen.
+    const QPoint onScreen = fitInside(pos(), frameGeometry().size(), availableAreaAt(pos()));
+    if (onScreen != pos())
+        move(onScreen);
     m_restoring = false;
 }
 
@@ -486,18 +491,21 @@ void MainWindow::onDownload()
         connect(m_portDialog, &PortDialog::downloaded, this, &MainWindow::showDownloadNote);
     }
     m_note->hide();
-    m_portDialog->move(toPixelsX(m_leftTwips + DialogLeftOffset), toPixelsY(m_topTwips + DialogTopOffset));
+    placeOnScreen(*m_portDialog, QPoint(toPixelsX(m_leftTwips + DialogLeftOffset), toPixelsY(m_topTwips + DialogTopOffset)));
     m_portDialog->show();
 }
 
 void MainWindow::onPreview()
 {
-    if (!m_preview) {
+    const bool first = !m_preview;
+    if (first) {
         m_preview = new PreviewWindow(m_model, *m_editor, m_network, this);
         connect(m_preview, &PreviewWindow::fieldChosen, m_editor, &EditorWindow::showField);
-        m_preview->move(toPixelsX(m_leftTwips + PreviewLeftOffset), toPixelsY(m_topTwips));
     }
     m_preview->showPreview();
+    // Placed once shown: its list of findings, laid out then, may have made it taller.
+    if (first)
+        placeOnScreen(*m_preview, QPoint(toPixelsX(m_leftTwips + PreviewLeftOffset), toPixelsY(m_topTwips)));
 }
 
 } // namespace tkl

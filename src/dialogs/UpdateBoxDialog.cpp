@@ -12,6 +12,7 @@
 #include "model/TicketModel.h"
 #include "ui/KeyAscii.h"
 #include "ui/NumberBox.h"
+#include "ui/ScreenFit.h"
 #include "ui/TwipsGeometry.h"
 #include "ui/WindowLook.h"
 
@@ -208,8 +209,8 @@ void UpdateBoxDialog::openForSlot(int slot)
     if (slot < TicketModel::FirstSlot || slot > TicketModel::LastSlot)
         return;
     const int top = m_editor.editorTopTwips() + m_editor.fieldTopTwips(slot);
-    move(pos().x(), Twips::toPixels(top, logicalDpiY()));
     setCollapsed(true);
+    placeOnScreen(*this, QPoint(pos().x(), Twips::toPixels(top, logicalDpiY())));
     setWindowTitle(QStringLiteral("UpdateBox ") + QString::number(slot));
 
     // setText reports a change only when the text really changes, and only then do
@@ -238,6 +239,9 @@ void UpdateBoxDialog::setCollapsed(bool collapsed)
 {
     m_heightTwips = collapsed ? CollapsedHeight : ExpandedHeight;
     setFixedClientTwips(*this, ClientWidth, m_heightTwips - FrameAllowance);
+    // Grown with the tree near the bottom of the screen, it moves up to stay on it.
+    if (isVisible())
+        keepOnScreen(*this);
 }
 
 QString UpdateBoxDialog::digitsCaption(int chars, int digits)

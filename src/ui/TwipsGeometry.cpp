@@ -1,5 +1,7 @@
 #include "TwipsGeometry.h"
 
+#include "ScreenFit.h"
+
 #include "model/CharGrid.h"
 #include "model/Numbers.h"
 
@@ -31,7 +33,8 @@ int cellWidthTwips(const QWidget &widget, const QFont &font)
 
 void moveToTwips(QWidget &window, int leftTwips, int topTwips)
 {
-    window.move(Twips::toPixels(leftTwips, window.logicalDpiX()), Twips::toPixels(topTwips, window.logicalDpiY()));
+    placeOnScreen(window, QPoint(Twips::toPixels(leftTwips, window.logicalDpiX()),
+                                 Twips::toPixels(topTwips, window.logicalDpiY())));
 }
 
 QPoint frameTopLeftTwips(const QWidget &window)

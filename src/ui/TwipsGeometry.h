@@ -14,7 +14,8 @@ namespace tkl {
 /// cell that field widths and the ticket width are counted in.
 int cellWidthTwips(const QWidget &widget, const QFont &font);
 
-/// Places the top-left corner of a top-level window's frame at a screen position in twips.
+/// Places the top-left corner of a top-level window's frame at a screen position in
+/// twips, or as near as keeps the window on the screen (placeOnScreen()).
 void moveToTwips(QWidget &window, int leftTwips, int topTwips);
 
 /// The top-left corner of a top-level window's frame on the screen, in twips.

@@ -14,11 +14,13 @@
 #include "dialogs/UpdateBoxDialog.h"
 #include "editor/EditorWindow.h"
 #include "model/CharGrid.h"
+#include "ui/ScreenFit.h"
 #include "ui/WindowLook.h"
 #include "model/TicketModel.h"
 #include "support/ScriptedPrompts.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
@@ -729,6 +731,56 @@ private slots:
         QCOMPARE(f.prompts->questions.size(), 2);
         QVERIFY(!f.session->network().writeLog().isEmpty());
         QVERIFY(f.w().downloadNote().startsWith(QStringLiteral("Printer1: downloaded")));
+    }
+
+    // A window placed where it would leave the screen's available area moves in by the
+    // least; one larger than the area keeps to its top-left.
+    void fitInside_data()
+    {
+        QTest::addColumn<QPoint>("wanted");
+        QTest::addColumn<QSize>("frame");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QPoint>("placed");
+        const QRect screen(0, 0, 800, 600);
+        QTest::newRow("inside") << QPoint(100, 100) << QSize(200, 100) << screen << QPoint(100, 100);
+        QTest::newRow("on the last pixel") << QPoint(600, 500) << QSize(200, 100) << screen << QPoint(600, 500);
+        QTest::newRow("past the right edge") << QPoint(700, 100) << QSize(200, 100) << screen << QPoint(600, 100);
+        QTest::newRow("past the bottom") << QPoint(100, 550) << QSize(200, 100) << screen << QPoint(100, 500);
+        QTest::newRow("left of and above") << QPoint(-50, -20) << QSize(200, 100) << screen << QPoint(0, 0);
+        QTest::newRow("larger than the area") << QPoint(300, 300) << QSize(900, 700) << screen << QPoint(0, 0);
+        QTest::newRow("a panel at the top, a second screen")
+            << QPoint(1300, 0) << QSize(200, 100) << QRect(800, 24, 640, 488) << QPoint(1240, 24);
+    }
+
+    void fitInside()
+    {
+        QFETCH(QPoint, wanted);
+        QFETCH(QSize, frame);
+        QFETCH(QRect, available);
+        QFETCH(QPoint, placed);
+        QCOMPARE(tkl::fitInside(wanted, frame, available), placed);
+    }
+
+    // The windows the program places stay on the screen, also where their fixed places
+    // were made for a larger one: the preview beside the main window, the port dialog,
+    // the UpdateBox dialog grown with its tree.
+    void windowsStayOnScreen()
+    {
+        Fixture f;
+        const QRect available = QGuiApplication::primaryScreen()->availableGeometry();
+        f.w().onPreview();
+        f.click(QStringLiteral("SSCommand11"));
+        f.click(QStringLiteral("SSCommand6"));
+        const int slot = f.editor().insertField();
+        // Low on the editor: the dialog opens level with it and grows past the screen's bottom.
+        f.editor().loadFieldFromRecord(slot, 20, 6500, 1335, QStringLiteral("XXXX"));
+        f.w().updateBoxDialog()->openForSlot(slot);
+        f.w().updateBoxDialog()->findChild<QPushButton *>(QStringLiteral("SSCommand1"))->click();
+        for (QWidget *window : QApplication::topLevelWidgets()) {
+            if (window->isVisible() && window != &f.w())
+                QVERIFY2(available.contains(window->frameGeometry()), qPrintable(window->objectName()));
+        }
+        QVERIFY(f.w().previewWindow()->isVisible());
     }
 
     // The program's files: beside the executable first, then the installed data folder.
