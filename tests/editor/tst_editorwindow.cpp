@@ -19,6 +19,8 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextLayout>
+#include <QAbstractTextDocumentLayout>
 
 using namespace tkl;
 
@@ -324,6 +326,37 @@ private slots:
         // A drop is no key: only an insertion marks the layout changed there.
         if (route == "drop")
             QCOMPARE(h.model.LayoutChanged, lines != QStringList{"ab"});
+    }
+
+    // Lines wrap at blanks; while the text holds a run of more than 256 characters
+    // without one, anywhere (Qt's word search costs the square of such a run).
+    void longRunsWrapAnywhere_data()
+    {
+        QTest::addColumn<QString>("second");  // the second line as loaded
+        QTest::addColumn<int>("typedAway");   // characters then deleted from its end
+        QTest::addColumn<int>("secondRow");   // where the first line's second row starts
+        QTest::newRow("short words") << QString(256, u'z') << 0 << 39;
+        QTest::newRow("a run of 257") << QString(257, u'z') << 0 << 40;
+        QTest::newRow("the run shortened again") << QString(257, u'z') << 1 << 39;
+        QTest::newRow("a run of blanks and tabs") << QStringLiteral(" \t").repeated(200) << 0 << 39;
+    }
+
+    void longRunsWrapAnywhere()
+    {
+        QFETCH(QString, second);
+        QFETCH(int, typedAway);
+        QFETCH(int, secondRow);
+        Host h;
+        auto *box = static_cast<TicketTextBox *>(h.text());
+        box->setLayoutText(QString(38, u'x') + QStringLiteral(" yyyy\r\n") + second);
+        h.text()->moveCursor(QTextCursor::End);
+        for (int i = 0; i < typedAway; ++i)
+            h.key(Qt::Key_Backspace);
+        const QTextBlock block = h.text()->document()->firstBlock();
+        h.text()->document()->documentLayout()->blockBoundingRect(block); // laid out as shown
+        const QTextLayout *first = block.layout();
+        QVERIFY(first->lineCount() >= 2);
+        QCOMPARE(first->lineAt(1).textStart(), secondRow);
     }
 
     void queriesKeepFocus()
