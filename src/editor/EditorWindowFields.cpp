@@ -186,6 +186,8 @@ void EditorWindow::createField(int slot, double left, double top, double width, 
     m_fields[slot] = Field{frame, label, left, top, width};
     markField(slot, false);
     label->setToolTip(fieldTip(slot, m_model.UpdateBoxes[slot]));
+    // Also while the preview is the active window, where its findings name the slot.
+    label->setAttribute(Qt::WA_AlwaysShowToolTips);
     placeField(slot);
     frame->show();
     frame->raise();
