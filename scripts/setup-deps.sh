@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 libgl-dev
     fonts-liberation2 fontconfig
     xvfb xauth
-    pkg-config libmodbus-dev
+    pkg-config libmodbus-dev zlib1g-dev
     python3 python3-pymodbus python3-serial-asyncio socat
     desktop-file-utils appstream dpkg-dev file
 )

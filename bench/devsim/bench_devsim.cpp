@@ -6,6 +6,7 @@
 //   bench_devsim [ROUNDS]
 
 #include "device/AutomationFactory.h"
+#include "device/PortVariables.h"
 #include "device/ProcessNetwork.h"
 #include "device/TicketDownload.h"
 #include "devsim/DeviceServer.h"
@@ -189,6 +190,13 @@ bool measureRequests(const QList<devsim::ServedNode> &nodes, const QString &path
                 requests.size(), writeRequests, writeRegisters, readRequests);
     std::printf("  write requests / device writes: %.2f (target <= 0.5)\n",
                 double(writeRequests) / first.writesDone);
+    // The download state and checksum: what they add to a download of the ticket alone.
+    const int state = PortVariables::downloadStateRegister(PrinterPort{}); // P1 has the default size
+    const auto touchesState = [state](const DeviceServer::Request &r) {
+        return r.address <= state && state < r.address + r.count;
+    };
+    std::printf("  requests that touch the download state: %td (target <= 2: its first and last write)\n",
+                std::count_if(requests.begin(), requests.end(), touchesState));
 
     std::vector<double> product, bare;
     QElapsedTimer timer;

@@ -64,7 +64,10 @@ constexpr const char help[] =
     "\n"
     "A port on a node with a \"modbus\" endpoint is a real device: the ticket goes\n"
     "over Modbus TCP, one connection per download, and a failure names the\n"
-    "variable, the endpoint (host:port, unit) and what happened.\n"
+    "variable, the endpoint (host:port, unit) and what happened. Such a device\n"
+    "keeps a download state: the first write sets it to 1 (under way), and only\n"
+    "once everything read back as written do the layout checksum and the state 2\n"
+    "(finished) follow; a device prints a ticket only in state 2.\n"
     "\n"
     "With several --port options the devices are written at once, each real\n"
     "device over a connection of its own (the simulated ports one after another),\n"
@@ -83,10 +86,12 @@ constexpr const char help[] =
     "Options:\n"
     "  --port PORT     the printer port, e.g. Printer1; may be given several times\n"
     "  --strict        refuse a layout with any finding of `tklcli check --port`\n"
-    "  --print-writes  every device write on standard output, in order, one line\n"
-    "                  each: NAME<TAB>TYPE<TAB>VALUE, TYPE one of bool, u8, i16,\n"
-    "                  string; Booleans true/false, numbers in decimal, strings\n"
-    "                  with \\\\ \\r \\n \\t and \\xHH escapes for characters below 32\n"
+    "  --print-writes  every device write made on standard output, port by port in\n"
+    "                  the order given, one line each: NAME<TAB>TYPE<TAB>VALUE,\n"
+    "                  TYPE one of bool, u8, i16, string, u32 (a real device's\n"
+    "                  layout checksum); Booleans true/false, numbers in decimal,\n"
+    "                  strings with \\\\ \\r \\n \\t and \\xHH escapes for\n"
+    "                  characters below 32\n"
     "  -h, --help      this text\n";
 
 QList<QCommandLineOption> options()
@@ -179,6 +184,28 @@ std::vector<DownloadResult> downloadAll(ProcessNetwork &network, const TicketMod
     return results;
 }
 
+// Every write made, port by port in the order given: a simulated port's from the network's
+// log (its ports were written one after another, in that order), a real device's from
+// its download.
+void printWrites(const ProcessNetwork &network, const QStringList &ports, const std::vector<DownloadResult> &results,
+                 Console &console)
+{
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        const PrinterPort *port = network.findPort(ports.at(i));
+        if (network.endpointOf(*port)) {
+            for (const WriteRecord &write : results.at(std::size_t(i)).written)
+                console.out << WriteFormat::line(write) << '\n';
+            continue;
+        }
+        for (const WriteRecord &write : network.writeLog()) {
+            const auto variable = network.findDeviceVariable(write.name);
+            if (variable && network.ports().at(variable->port).name == port->name)
+                console.out << WriteFormat::line(write) << '\n';
+        }
+    }
+    console.out.flush();
+}
+
 // A line per port on standard error; true when every download was done.
 bool reportResults(const std::vector<DownloadResult> &results, const QStringList &ports, const QString &command,
                    Console &console)
@@ -224,11 +251,8 @@ int run(const QCommandLineParser &parser, Console &console)
     model.setTicketLines(qint16(std::min<qsizetype>(lines.size(), 32767)));
     const std::vector<DownloadResult> results = downloadAll(*network, model, lines, *ports, console);
 
-    if (parser.isSet(QStringLiteral("print-writes"))) {
-        for (const WriteRecord &write : network->writeLog())
-            console.out << WriteFormat::line(write) << '\n';
-        console.out.flush();
-    }
+    if (parser.isSet(QStringLiteral("print-writes")))
+        printWrites(*network, *ports, results, console);
     const bool allDone = reportResults(results, *ports, command, console);
     // The simulated devices' memory lives in the store: a ticket it could not keep there
     // is gone when this process ends, so that is no success.

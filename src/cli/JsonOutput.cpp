@@ -50,12 +50,17 @@ QByteArray JsonOutput::finding(const QString &file, const CheckFinding &finding)
     });
 }
 
-QByteArray JsonOutput::device(const QString &port, const LayoutData *layout, bool lastDownloadFinished)
+QByteArray JsonOutput::device(const QString &port, const DeviceTicket *ticket)
 {
-    QJsonObject object{{QStringLiteral("port"), port}, {QStringLiteral("holdsTicket"), layout != nullptr}};
-    if (!layout)
+    QJsonObject object{{QStringLiteral("port"), port}, {QStringLiteral("holdsTicket"), ticket != nullptr}};
+    object.insert(QStringLiteral("downloadState"),
+                  int(ticket ? ticket->state : PortVariables::DownloadState::NeverWritten));
+    object.insert(QStringLiteral("checksum"),
+                  ticket && ticket->checksum ? QJsonValue(double(*ticket->checksum)) : QJsonValue());
+    if (!ticket)
         return line(object);
-    object.insert(QStringLiteral("lastDownloadFinished"), lastDownloadFinished);
+    object.insert(QStringLiteral("lastDownloadFinished"), ticket->finished());
+    const LayoutData *layout = &ticket->layout;
 
     QJsonArray fields;
     for (int slot = LayoutData::FirstSlot; slot <= LayoutData::LastSlot; ++slot) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "preview/DeviceLayout.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -38,8 +40,10 @@ public:
     /// as the device counts them, "Chars", "Digits", "NodeAdr", "SWNo", "Offset", "Typ",
     /// "BitNo", "Code", "DevType"), "startCode" and "stopCode" as stored ("[27]@"),
     /// "lastDownloadFinished" (false: the device holds what a download wrote before it
-    /// stopped)}. `layout` is nullptr when the device holds no ticket.
-    static QByteArray device(const QString &port, const LayoutData *layout, bool lastDownloadFinished);
+    /// stopped)}, and always "downloadState" (0 never written, 1 under way, 2 finished)
+    /// and "checksum" (the layout checksum a real device holds, null for none).
+    /// `ticket` is nullptr when the device holds no ticket.
+    static QByteArray device(const QString &port, const DeviceTicket *ticket);
 };
 
 } // namespace tkl::cli

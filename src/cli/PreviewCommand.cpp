@@ -96,12 +96,13 @@ std::optional<int> loadTicket(const QCommandLineParser &parser, const QString &c
     if (!ticket.network)
         return UnusableInput;
     QString error;
-    ticket.layout = layoutFromDevice(*ticket.network, port, &error);
-    if (!ticket.layout) {
+    std::optional<DeviceTicket> held = ticketFromDevice(*ticket.network, port, &error);
+    if (!held) {
         CommandSupport::fail(console, command, error);
         return ProblemsFound;
     }
-    ticket.partial = ticket.network->lastDownloadUnfinished(port);
+    ticket.partial = !held->finished();
+    ticket.layout = std::move(held->layout);
     return std::nullopt;
 }
 

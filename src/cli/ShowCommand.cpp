@@ -30,6 +30,9 @@ constexpr const char help[] =
     "from this tool, in a file of their own: TKL_DEVICE_STORE names it, else\n"
     "devices.json in the user's data folder. A port on a node with a \"modbus\"\n"
     "endpoint is a real device: its holding registers are read over Modbus TCP.\n"
+    "Both kinds keep whether their last download finished: a device that never\n"
+    "got one holds no ticket, and one whose last download stopped on the way\n"
+    "holds only part of one.\n"
     "\n"
     "Exit status:\n"
     "  0  shown\n"
@@ -46,7 +49,10 @@ constexpr const char help[] =
     "                   and, when it holds one: lines (the ticket's text lines),\n"
     "                   fields (each with slot, VarName, line, column, Chars,\n"
     "                   Digits, NodeAdr, SWNo, Offset, Typ, BitNo, Code, DevType)\n"
-    "                   and startCode, stopCode as stored (\"[27]@\")\n"
+    "                   and startCode, stopCode as stored (\"[27]@\");\n"
+    "                   always downloadState (0 never written, 1 under way,\n"
+    "                   2 finished) and checksum (the layout checksum a real\n"
+    "                   device keeps; null for a simulated one)\n"
     "  -h, --help       this text\n";
 
 // The defined fields, every member, lines and columns counted from 1.
@@ -123,21 +129,21 @@ int run(const QCommandLineParser &parser, Console &console)
     if (!network)
         return UnusableInput;
     QString error;
-    const auto layout = layoutFromDevice(*network, port, &error);
-    const bool unfinished = network->lastDownloadUnfinished(port);
+    const auto ticket = ticketFromDevice(*network, port, &error);
+    const bool unfinished = ticket && !ticket->finished();
     // A device that cannot be read is a diagnostic in either format; one that holds no
     // ticket is an answer.
-    if (*json && (layout || error == noTicketError(port))) {
-        console.out << JsonOutput::device(port, layout ? &*layout : nullptr, !unfinished);
+    if (*json && (ticket || error == noTicketError(port))) {
+        console.out << JsonOutput::device(port, ticket ? &*ticket : nullptr);
         console.out.flush();
-        return layout && !unfinished ? Success : ProblemsFound;
+        return ticket && !unfinished ? Success : ProblemsFound;
     }
-    if (!layout) {
+    if (!ticket) {
         CommandSupport::fail(console, command, error);
         return ProblemsFound;
     }
 
-    printTicket(console.out, port, *layout, unfinished);
+    printTicket(console.out, port, ticket->layout, unfinished);
     console.out.flush();
     return unfinished ? ProblemsFound : Success;
 }

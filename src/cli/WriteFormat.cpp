@@ -15,6 +15,8 @@ QString WriteFormat::typeName(ValueType type)
         return QStringLiteral("i16");
     case ValueType::String:
         return QStringLiteral("string");
+    case ValueType::UInt32:
+        return QStringLiteral("u32");
     }
     return QStringLiteral("?");
 }
@@ -57,6 +59,8 @@ QString WriteFormat::value(ValueType type, const QVariant &value)
         return QString::number(value.toInt());
     case ValueType::String:
         return escaped(value.toString());
+    case ValueType::UInt32:
+        return QString::number(value.toUInt());
     }
     return {};
 }

@@ -12,7 +12,7 @@ namespace tkl::cli {
 class WriteFormat
 {
 public:
-    /// "bool", "u8", "i16" or "string".
+    /// "bool", "u8", "i16", "string" or "u32".
     static QString typeName(ValueType type);
 
     /// A Boolean as true/false, numbers in plain decimal, a string with

@@ -44,6 +44,11 @@ public:
     virtual void setProperty(const QString &name, const QVariant &value) = 0;
     virtual QVariant property(const QString &name) = 0;
 
+    /// Sends every write the object still holds back (a server that joins writes), so
+    /// that a failure shows now: raised, once "EnableExceptions" is set, as any failing
+    /// access is. Nothing to do for a server that writes at once.
+    virtual void sync() {}
+
     /// Ends a session: a server that talks to a real device sends what it still holds
     /// and closes its connection (a later access opens a new one). Never throws; a
     /// failure shows in "ErrorString".

@@ -63,6 +63,11 @@ QVariant ModbusServer::property(const QString &name)
     return {};
 }
 
+void ModbusServer::sync()
+{
+    flush();
+}
+
 void ModbusServer::close()
 {
     const bool exceptions = m_properties.exceptionsEnabled();
@@ -85,7 +90,7 @@ void ModbusServer::writeValue(const QVariant &value)
     };
     if (value.metaType().id() != valueMetaTypeId(place->type))
         return refuse(QStringLiteral("Variable \"%1\" takes a value of type %2").arg(name, valueTypeName(place->type)));
-    if (place->type != ValueType::String && place->type != ValueType::Boolean) {
+    if (place->type == ValueType::UInt8 || place->type == ValueType::Int16) {
         const int v = value.toInt();
         if (v < place->bounds.minimum || v > place->bounds.maximum) {
             return refuse(QStringLiteral("Value %1 is out of range %2..%3 for variable \"%4\"")
@@ -173,6 +178,12 @@ QVariant ModbusServer::readValue()
         fail(QStringLiteral("Reading %1 from %2: %3").arg(m_properties.physId(), m_transport.where(), what));
         return QVariant();
     };
+    if (place->type == ValueType::UInt32) {
+        if (!ensureRead(address, 2))
+            return {};
+        const qsizetype at = address - m_cacheStart;
+        return QVariant::fromValue(RegisterCodec::decodeUInt32(m_cache.at(at), m_cache.at(at + 1)));
+    }
     if (place->type != ValueType::String) {
         const quint16 word = m_cache.at(address - m_cacheStart);
         if (const auto value = RegisterCodec::decodeNumber(place->type, word))

@@ -42,6 +42,7 @@ public:
 
     void setProperty(const QString &name, const QVariant &value) override;
     QVariant property(const QString &name) override;
+    void sync() override;
     void close() override;
 
     /// Modbus requests sent so far.

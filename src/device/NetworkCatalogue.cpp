@@ -51,7 +51,8 @@ int NetworkCatalogue::addPort(const QString &name, int node, int updateElements,
     if (!m_portIndex.contains(name))
         m_portIndex.insert(name, port);
     m_firstDeviceIndex.append(m_deviceVariableCount);
-    const int count = updateElements * PortVariables::MemberCount + 1 + ticketLines + 2;
+    // The elements, lines, the ticket lines, two codes, the download state and checksum.
+    const int count = updateElements * PortVariables::MemberCount + 1 + ticketLines + 4;
     m_deviceVariableCount += count;
     return port;
 }
@@ -85,6 +86,8 @@ std::optional<DeviceVariable> NetworkCatalogue::findDeviceVariable(const QString
     case Kind::Ticket: d.ordinal = elements + 1 + place->index; break;
     case Kind::StartCode: d.ordinal = elements + port.ticketLines + 2; break;
     case Kind::StopCode: d.ordinal = elements + port.ticketLines + 3; break;
+    case Kind::DownloadState: d.ordinal = elements + port.ticketLines + 4; break;
+    case Kind::Checksum: d.ordinal = elements + port.ticketLines + 5; break;
     }
     d.name = fullName;
     d.port = *it;

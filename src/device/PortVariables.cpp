@@ -14,6 +14,7 @@ QString valueTypeName(ValueType type)
     case ValueType::UInt8: return QStringLiteral("UInt8");
     case ValueType::Int16: return QStringLiteral("Int16");
     case ValueType::String: return QStringLiteral("String");
+    case ValueType::UInt32: return QStringLiteral("UInt32");
     }
     return {};
 }
@@ -25,6 +26,7 @@ int valueMetaTypeId(ValueType type)
     case ValueType::UInt8: return QMetaType::UChar;
     case ValueType::Int16: return QMetaType::Short;
     case ValueType::String: return QMetaType::QString;
+    case ValueType::UInt32: return QMetaType::UInt;
     }
     return QMetaType::UnknownType;
 }
@@ -81,6 +83,16 @@ QString stopCodeName(QStringView port)
     return port % u".PrintCode.stop";
 }
 
+QString downloadStateName(QStringView port)
+{
+    return port % u".Download.state";
+}
+
+QString checksumName(QStringView port)
+{
+    return port % u".Download.checksum";
+}
+
 QString codeOrCr(const QString &code)
 {
     return code.isEmpty() ? QString(QChar(13)) : code;
@@ -105,6 +117,7 @@ Bounds memberBounds(const PrinterPort &port, Member member)
     case ValueType::UInt8: return {0, 255};
     case ValueType::Int16: return {std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()};
     case ValueType::String: return stringBounds(port);
+    case ValueType::UInt32: break; // no member has it
     }
     return {};
 }
@@ -155,9 +168,19 @@ int stopCodeRegister(const PrinterPort &port)
     return startCodeRegister(port) + stringRegisters(port);
 }
 
-int registerCount(const PrinterPort &port)
+int downloadStateRegister(const PrinterPort &port)
 {
     return stopCodeRegister(port) + stringRegisters(port);
+}
+
+int checksumRegister(const PrinterPort &port)
+{
+    return downloadStateRegister(port) + 1;
+}
+
+int registerCount(const PrinterPort &port)
+{
+    return checksumRegister(port) + 2;
 }
 
 namespace {
@@ -200,6 +223,18 @@ std::optional<Place> placeOf(const PrinterPort &port, QStringView name)
         place.type = ValueType::String;
         place.bounds = stringBounds(port);
         place.firstRegister = start ? startCodeRegister(port) : stopCodeRegister(port);
+        return place;
+    }
+    if (rest == u"Download.state") {
+        place.kind = Place::Kind::DownloadState;
+        place.bounds = {int(DownloadState::NeverWritten), int(DownloadState::Finished)};
+        place.firstRegister = downloadStateRegister(port);
+        return place;
+    }
+    if (rest == u"Download.checksum") {
+        place.kind = Place::Kind::Checksum;
+        place.type = ValueType::UInt32;
+        place.firstRegister = checksumRegister(port);
         return place;
     }
     if (rest.startsWith(u"Ticket[")) {

@@ -15,9 +15,10 @@ enum class ValueType {
     UInt8,   ///< quint8 (QMetaType::UChar)
     Int16,   ///< qint16 (QMetaType::Short)
     String,  ///< QString
+    UInt32,  ///< quint32 (QMetaType::UInt): two registers, the high word first
 };
 
-/// "Boolean", "UInt8", "Int16" or "String"; used in error texts and the write log.
+/// "Boolean", "UInt8", "Int16", "String" or "UInt32"; used in error texts and the write log.
 QString valueTypeName(ValueType type);
 
 /// The QMetaType id a value of `type` must carry.
@@ -52,8 +53,14 @@ struct PrinterPort
 ///   P.UpdateArr[n].<member> for n = 1..updateElements, the 13 members of members();
 ///   P.lines, the number of ticket lines;
 ///   P.Ticket[n] for n = 1..ticketLines;
-///   P.PrintCode.start and P.PrintCode.stop.
+///   P.PrintCode.start and P.PrintCode.stop;
+///   P.Download.state and P.Download.checksum, kept by a real device (see DownloadState).
 namespace PortVariables {
+
+/// What a real device's download state register holds. A device prints a ticket only in
+/// Finished; a download sets Started with its first request and Finished (with the
+/// layout checksum) only once everything it wrote read back as written.
+enum class DownloadState { NeverWritten = 0, Started = 1, Finished = 2 };
 
 /// The members of one UpdateArr element, in download (and register) order.
 enum class Member { VarName, NodeAdr, SWNo, Offset, Typ, BitNo, Code, DevType, Chars, Digits, DataIn, Linie, Pos };
@@ -77,6 +84,8 @@ QString linesName(QStringView port);                               ///< "P.lines
 QString ticketName(QStringView port, int line);                    ///< "P.Ticket[n]"
 QString startCodeName(QStringView port);                           ///< "P.PrintCode.start"
 QString stopCodeName(QStringView port);                            ///< "P.PrintCode.stop"
+QString downloadStateName(QStringView port);                       ///< "P.Download.state"
+QString checksumName(QStringView port);                            ///< "P.Download.checksum"
 
 /// What a device stores for a printer code: the code, or a lone CR where there is none
 /// (a device cannot hold an empty code).
@@ -115,6 +124,8 @@ int linesRegister(const PrinterPort &port);
 int ticketRegister(const PrinterPort &port, int line);
 int startCodeRegister(const PrinterPort &port);
 int stopCodeRegister(const PrinterPort &port);
+int downloadStateRegister(const PrinterPort &port); ///< the register after the stop code
+int checksumRegister(const PrinterPort &port);      ///< two registers after the state
 int registerCount(const PrinterPort &port);    ///< registers the whole port takes
 
 // --- from a name back to its place
@@ -123,7 +134,7 @@ int registerCount(const PrinterPort &port);    ///< registers the whole port tak
 /// ticket line or a code.
 struct Place
 {
-    enum class Kind { Member, Lines, Ticket, StartCode, StopCode };
+    enum class Kind { Member, Lines, Ticket, StartCode, StopCode, DownloadState, Checksum };
     Kind kind = Kind::Lines;
     int index = 0;               ///< the element (Member) or the line (Ticket), from 1
     Member member = Member::VarName;

@@ -52,6 +52,11 @@ std::optional<QString> encode(ValueType type, const QVariant &value, int maxLeng
         return std::nullopt;
     case ValueType::String:
         return encodeString(value.toString(), maxLength, out);
+    case ValueType::UInt32: {
+        const quint32 v = value.value<quint32>();
+        *out = {quint16(v >> 16), quint16(v & 0xffff)};
+        return std::nullopt;
+    }
     }
     return QStringLiteral("unknown type");
 }
@@ -70,9 +75,15 @@ std::optional<QVariant> decodeNumber(ValueType type, quint16 word)
     case ValueType::Int16:
         return QVariant::fromValue(qint16(word));
     case ValueType::String:
+    case ValueType::UInt32:
         break;
     }
     return std::nullopt;
+}
+
+quint32 decodeUInt32(quint16 high, quint16 low)
+{
+    return quint32(high) << 16 | low;
 }
 
 std::optional<QString> decodeString(const Registers &registers, int maxLength, QString *error)

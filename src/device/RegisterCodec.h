@@ -17,6 +17,7 @@ namespace tkl {
 ///   to a register, the first in the high half; an odd last byte has 0 in the low half.
 ///   A write sends only the registers the text needs: 1 + ceil(length / 2).
 /// - Boolean: 0 or 1. UInt8: 0..255. Int16: the value in two's complement.
+/// - UInt32: two registers, the high word first.
 namespace RegisterCodec {
 
 using Registers = QList<quint16>;
@@ -33,9 +34,12 @@ std::optional<QString> encodeString(const QString &text, int maxLength, Register
 /// qint16 or QString) sends; the reason when it cannot be sent.
 std::optional<QString> encode(ValueType type, const QVariant &value, int maxLength, Registers *out);
 
-/// The value a numeric register holds as `type` (bool, quint8 or qint16), or nothing
+/// The value a one-register number holds as `type` (bool, quint8 or qint16), or nothing
 /// when it is no such value (a Boolean other than 0/1, an 8-bit value above 255).
 std::optional<QVariant> decodeNumber(ValueType type, quint16 word);
+
+/// The UInt32 two registers hold, the high word first.
+quint32 decodeUInt32(quint16 high, quint16 low);
 
 /// The string `registers` hold (the length register first). Nothing, with `error`
 /// set, when the length exceeds `maxLength` or there are too few registers for it.

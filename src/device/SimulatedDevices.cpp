@@ -20,6 +20,7 @@ QString describeType(ValueType type)
     case ValueType::UInt8: return QStringLiteral("an 8-bit unsigned integer");
     case ValueType::Int16: return QStringLiteral("a 16-bit signed integer");
     case ValueType::String: return QStringLiteral("a string");
+    case ValueType::UInt32: return QStringLiteral("a 32-bit unsigned integer");
     }
     return {};
 }
@@ -33,6 +34,7 @@ QString describeVariant(const QVariant &value)
     case QMetaType::UChar: return describeType(ValueType::UInt8);
     case QMetaType::Short: return describeType(ValueType::Int16);
     case QMetaType::QString: return describeType(ValueType::String);
+    case QMetaType::UInt: return describeType(ValueType::UInt32);
     default: return QStringLiteral("a value of type %1").arg(QString::fromLatin1(value.typeName()));
     }
 }
@@ -55,6 +57,8 @@ QVariant fromStored(const DeviceVariable &d, const QJsonValue &v)
         if (!v.isString() || v.toString().size() > d.maximum)
             return {};
         return v.toString();
+    case ValueType::UInt32:
+        return {}; // a simulated device keeps no checksum
     }
     return {};
 }
@@ -64,6 +68,13 @@ QString finishedKey(const PrinterPort &port)
     return port.name + QStringLiteral(".downloadFinished");
 }
 
+// The download state and checksum: a simulated device keeps its memory's finished mark
+// in their place and answers the state from it.
+bool keptByDevice(const PrinterPort &port, const QString &name)
+{
+    return name == PortVariables::downloadStateName(port.name) || name == PortVariables::checksumName(port.name);
+}
+
 QJsonValue toStored(ValueType type, const QVariant &value)
 {
     switch (type) {
@@ -71,6 +82,7 @@ QJsonValue toStored(ValueType type, const QVariant &value)
     case ValueType::UInt8:
     case ValueType::Int16: return value.toInt();
     case ValueType::String: return value.toString();
+    case ValueType::UInt32: return double(value.toUInt());
     }
     return {};
 }
@@ -95,6 +107,8 @@ std::optional<QString> SimulatedDevices::write(const QString &name, const QVaria
             return QStringLiteral("Variable \"%1\" is read-only").arg(name);
         return QStringLiteral("Variable \"%1\" does not exist").arg(name);
     }
+    if (keptByDevice(m_catalogue.ports().at(d->port), name))
+        return QStringLiteral("Variable \"%1\" is kept by the device itself").arg(name);
     if (value.metaType().id() != valueMetaTypeId(d->type)) {
         return QStringLiteral("Variable \"%1\" takes %2, not %3")
             .arg(name, describeType(d->type), describeVariant(value));
@@ -114,6 +128,8 @@ std::optional<QString> SimulatedDevices::write(const QString &name, const QVaria
         }
         break;
     }
+    case ValueType::UInt32:
+        break;
     case ValueType::String: {
         const qsizetype length = value.toString().size();
         if (length > d->maximum) {
@@ -146,6 +162,13 @@ QVariant SimulatedDevices::readValue(const DeviceVariable &variable) const
     const auto port = m_memory.constFind(variable.port);
     if (port == m_memory.constEnd())
         return {};
+    const PrinterPort &printer = m_catalogue.ports().at(variable.port);
+    if (keptByDevice(printer, variable.name)) {
+        if (variable.name != PortVariables::downloadStateName(printer.name))
+            return {};
+        using State = PortVariables::DownloadState;
+        return QVariant::fromValue(qint16(m_portUnfinished.contains(variable.port) ? State::Started : State::Finished));
+    }
     const auto held = port->constFind(variable.name);
     return held == port->constEnd() ? QVariant() : held->value;
 }

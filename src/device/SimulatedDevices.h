@@ -63,7 +63,9 @@ public:
     void clearWriteLog() { m_log.clear(); }
 
     /// What reading the device variable gives: the value it holds, or what an installed
-    /// fault puts in its place; invalid when it holds none or does not exist.
+    /// fault puts in its place; invalid when it holds none or does not exist. A device
+    /// that holds anything answers "P.Download.state" from its finished mark (Started or
+    /// Finished); it keeps no checksum. Writes to those two are refused.
     QVariant readValue(const QString &fullName) const;
     QVariant readValue(const DeviceVariable &variable) const;
 

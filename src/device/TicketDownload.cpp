@@ -1,6 +1,7 @@
 #include "TicketDownload.h"
 
 #include "AutomationFactory.h"
+#include "LayoutChecksum.h"
 #include "PortRules.h"
 #include "PortVariables.h"
 #include "ProcessNetwork.h"
@@ -149,7 +150,7 @@ std::optional<DownloadResult> rejected(const ProcessNetwork &network, const Tick
     if (errors.isEmpty())
         return std::nullopt;
     const LayoutFinding first = errors.first();
-    return DownloadResult{DownloadResult::Status::Rejected, first.message, first.variable, 0, std::move(errors)};
+    return DownloadResult{DownloadResult::Status::Rejected, first.message, first.variable, 0, std::move(errors), {}};
 }
 
 // Makes the two property writes of every device write and remembers what it wrote.
@@ -167,6 +168,13 @@ public:
     void write(QString name, const QVariant &value)
     {
         stopIfCancelled();
+        writeUncancelled(std::move(name), value);
+    }
+
+    // A write that no cancel comes between: the finished state and the checksum go out
+    // together or not at all.
+    void writeUncancelled(QString name, const QVariant &value)
+    {
         current = name;
         m_server.setProperty(QStringLiteral("PhysId"), name);
         m_server.setProperty(QStringLiteral("Value"), value);
@@ -175,11 +183,32 @@ public:
         current.clear();
     }
 
-    // Every slot's DataIn cleared: the first half of the progress.
-    void clearSlots(const TicketDownload::Callbacks &callbacks)
+    // A real device is told first that its ticket is being replaced, so that neither it
+    // nor anyone reading it takes a half-written ticket for a finished one.
+    void markStarted()
     {
-        for (int n = TicketModel::FirstSlot; n <= TicketModel::LastSlot; ++n) {
-            reportProgress(callbacks, n * 100.0 / Steps);
+        write(PortVariables::downloadStateName(m_port), QVariant::fromValue(qint16(PortVariables::DownloadState::Started)));
+    }
+
+    // Once everything read back as written: the checksum of it and the finished state,
+    // which the device gets in one request (the checksum's registers follow the state's).
+    void markFinished(const PrinterPort &port)
+    {
+        const quint32 checksum = LayoutChecksum::of(port, m_written);
+        stopIfCancelled();
+        writeUncancelled(PortVariables::downloadStateName(m_port),
+                         QVariant::fromValue(qint16(PortVariables::DownloadState::Finished)));
+        writeUncancelled(PortVariables::checksumName(m_port), QVariant::fromValue(checksum));
+        m_server.sync();
+    }
+
+    // DataIn of every element cleared, also those beyond the layout's slots, which a field
+    // of an earlier layout may still hold: the first half of the progress.
+    void clearSlots(const TicketDownload::Callbacks &callbacks, int elements)
+    {
+        for (int n = TicketModel::FirstSlot; n <= std::max<int>(elements, TicketModel::LastSlot); ++n) {
+            if (n <= TicketModel::LastSlot)
+                reportProgress(callbacks, n * 100.0 / Steps);
             write(PortVariables::elementName(m_port, n, PortVariables::Member::DataIn), false);
         }
     }
@@ -207,8 +236,8 @@ public:
         write(stopCodeName(m_port), codeOrCr(model.StopCode));
     }
 
-    // Reads every variable written back and compares it with the value last written
-    // to it, in the order of those last writes. Throws DownloadError at the first
+    // Reads every variable of the ticket written back and compares it with the value
+    // last written to it, in the order of those last writes. Throws DownloadError at the first
     // difference; a refused read throws the server's AutomationError.
     void readBack()
     {
@@ -218,7 +247,9 @@ public:
             last.insert(m_written.at(i).first, i);
         for (qsizetype i = 0; i < m_written.size(); ++i) {
             const auto &[name, value] = m_written.at(i);
-            if (last.value(name) != i)
+            // The state is the device's answer to the download, not part of the ticket; its
+            // write was answered, and reading it back would cost a request of its own.
+            if (last.value(name) != i || name == PortVariables::downloadStateName(m_port))
                 continue;
             stopIfCancelled();
             current = name;
@@ -245,7 +276,17 @@ public:
         const QString text = readingBack
             ? QStringLiteral("Read-back of %1 failed: %2").arg(current, error.text())
             : error.text();
-        return {DownloadResult::Status::Failed, text, current, done, {}};
+        return {DownloadResult::Status::Failed, text, current, done, {}, {}};
+    }
+
+    // The writes made, in order, for a list of them.
+    QList<WriteRecord> writeRecords() const
+    {
+        QList<WriteRecord> records;
+        records.reserve(m_written.size());
+        for (const auto &[name, value] : m_written)
+            records.append({name, typeOf(value), value});
+        return records;
     }
 
     // What the device holds once the download stopped at the caller's word.
@@ -275,6 +316,17 @@ private:
     {
         if (m_cancelled && m_cancelled())
             throw Cancelled{};
+    }
+
+    static ValueType typeOf(const QVariant &value)
+    {
+        switch (value.metaType().id()) {
+        case QMetaType::Bool: return ValueType::Boolean;
+        case QMetaType::UChar: return ValueType::UInt8;
+        case QMetaType::Short: return ValueType::Int16;
+        case QMetaType::UInt: return ValueType::UInt32;
+        default: return ValueType::String;
+        }
     }
 
     static constexpr double Steps = 2 * TicketModel::SlotCount;
@@ -332,7 +384,7 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
                                    const Callbacks &callbacks)
 {
     if (m_running)
-        return {DownloadResult::Status::Refused, QStringLiteral("A download is already running"), {}, 0, {}};
+        return {DownloadResult::Status::Refused, QStringLiteral("A download is already running"), {}, 0, {}, {}};
     const RunningFlag running(m_running);
 
     ProcessNetwork &network = m_factory.network();
@@ -341,7 +393,7 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
     try {
         m_server = m_factory.create(AutomationFactory::ServerProgId, port);
     } catch (const AutomationError &e) {
-        return {DownloadResult::Status::Failed, e.text(), {}, 0, {}};
+        return {DownloadResult::Status::Failed, e.text(), {}, 0, {}, {}};
     }
 
     AutomationObject &server = *m_server;
@@ -349,25 +401,33 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
     const bool simulated = !target || !network.endpointOf(*target);
     SessionEnd sessionEnd{server, simulated ? &network : nullptr, port};
     Writer writer(server, port, callbacks.cancelled);
+    DownloadResult result;
     try {
         server.setProperty(QStringLiteral("EnableExceptions"), true);
         if (callbacks.prepared)
             callbacks.prepared();
         reportProgress(callbacks, 0);
-        writer.clearSlots(callbacks);
+        if (!simulated)
+            writer.markStarted();
+        writer.clearSlots(callbacks, target ? target->updateElements : int(TicketModel::LastSlot));
         writer.writeFields(model, callbacks);
         writer.writeLinesAndCodes(model, boxLines);
         writer.readingBack = true;
         writer.readBack();
+        writer.readingBack = false;
+        if (!simulated)
+            writer.markFinished(*target);
+        sessionEnd.finished = true;
+        result.writesDone = writer.done;
     } catch (const AutomationError &e) {
-        return writer.failure(e, writer.readingBack);
+        result = writer.failure(e, writer.readingBack);
     } catch (const DownloadError &e) {
-        return {DownloadResult::Status::Failed, e.text, writer.current, writer.done, {}};
+        result = {DownloadResult::Status::Failed, e.text, writer.current, writer.done, {}, {}};
     } catch (const Cancelled &) {
-        return {DownloadResult::Status::Cancelled, writer.cancelledText(port), {}, writer.done, {}};
+        result = {DownloadResult::Status::Cancelled, writer.cancelledText(port), {}, writer.done, {}, {}};
     }
-    sessionEnd.finished = true;
-    return {DownloadResult::Status::Done, {}, {}, writer.done, {}};
+    result.written = writer.writeRecords();
+    return result;
 }
 
 } // namespace tkl

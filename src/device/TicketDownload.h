@@ -2,6 +2,7 @@
 
 #include "device/AutomationObject.h"
 #include "device/LayoutFinding.h"
+#include "device/SimulatedDevices.h"
 
 #include <QString>
 #include <QStringList>
@@ -30,6 +31,7 @@ struct DownloadResult
     QString failedName;   ///< the device variable being written when it failed; empty if none
     int writesDone = 0;   ///< device writes completed
     QList<LayoutFinding> findings; ///< Rejected: every rule broken; the first one is errorString
+    QList<WriteRecord> written;    ///< the writes made, in order (what a real device got)
 
     bool ok() const { return status == Status::Done; }
 };
@@ -42,9 +44,17 @@ struct DownloadResult
 /// `failedName`, and no server object is made and nothing written: a device left
 /// half-written is worse than one left as it was.
 ///
-/// For port P: P.UpdateArr[n].DataIn := false for every slot n, then the 13 members of
-/// every defined slot, P.lines, P.Ticket[1..lines] and P.PrintCode.start / .stop (a
-/// one-character CR string where a code is empty). Every device write is "PhysId" := the
+/// For port P: P.UpdateArr[n].DataIn := false for every slot n (and every element of the
+/// port beyond the 30 slots), then the 13 members of every defined slot, P.lines,
+/// P.Ticket[1..lines] and P.PrintCode.start / .stop (a one-character CR string where a
+/// code is empty).
+///
+/// A real device also keeps whether its ticket is whole: P.Download.state := Started is
+/// the first write, and only once the read-back agreed P.Download.state := Finished and
+/// P.Download.checksum := the LayoutChecksum of the writes (one request, sent before
+/// the run ends so that its failure fails the download). A download that stops on the
+/// way leaves the device Started. A simulated device keeps the same mark in its memory
+/// (ProcessNetwork::recordDownloadEnd()); its writes are exactly the ticket's. Every device write is "PhysId" := the
 /// name, then "Value" := the value, typed as the device variable is.
 ///
 /// The ticket is sent as the editor box shows it: one entry per box line, so that the

@@ -19,13 +19,16 @@ PortRegisters::PortRegisters(const PrinterPort &port)
     for (int line = 1; line <= port.ticketLines; ++line)
         names << ticketName(port.name, line);
     names << startCodeName(port.name) << stopCodeName(port.name);
+    names << downloadStateName(port.name) << checksumName(port.name);
 
     // Every place comes from the map's own lookup, so a name and its registers always agree.
     for (const QString &name : names) {
         const auto place = placeOf(port, name);
         if (!place)
             continue;
-        const int size = place->type == ValueType::String ? stringRegisters(port) : 1;
+        const int size = place->type == ValueType::String ? stringRegisters(port)
+                       : place->type == ValueType::UInt32 ? 2
+                                                          : 1;
         for (int r = place->firstRegister; r < place->firstRegister + size && r < count(); ++r)
             m_owner[std::size_t(r)] = int(m_variables.size());
         m_variables.push_back({name, *place});
@@ -68,7 +71,10 @@ QStringList PortRegisters::describeWrite(int first, const uint16_t *values, int 
         const auto place = placeOf(m_port, name);
         const int at = place->firstRegister - first; // where the variable starts in `values`
         QString text = name;
-        if (place->type != ValueType::String) {
+        if (place->type == ValueType::UInt32) {
+            if (at >= 0 && at + 1 < count)
+                text += u'=' + QString::number(RegisterCodec::decodeUInt32(values[at], values[at + 1]));
+        } else if (place->type != ValueType::String) {
             if (at >= 0) {
                 const auto value = RegisterCodec::decodeNumber(place->type, values[at]);
                 text += u'=' + (value ? QString::number(value->toInt()) : QStringLiteral("?"));
@@ -91,6 +97,8 @@ QString PortRegisters::refusal(int first, const uint16_t *values, int count) con
         if (r < 0 || r >= this->count() || m_owner[std::size_t(r)] < 0)
             continue;
         const Variable &v = m_variables[std::size_t(m_owner[std::size_t(r)])];
+        if (v.place.type == ValueType::UInt32)
+            continue; // any pair of words is a checksum
         int value = 0;
         if (v.place.type == ValueType::String) {
             if (r != v.place.firstRegister)

@@ -12,8 +12,9 @@ namespace tkl {
 
 namespace {
 
-std::optional<LayoutData> read(const PrinterPort &portInfo, const std::function<QVariant(const QString &)> &held,
-                               QString *error);
+using Held = std::function<QVariant(const QString &)>;
+
+std::optional<DeviceTicket> read(const PrinterPort &portInfo, const Held &held, QString *error);
 
 } // namespace
 
@@ -24,7 +25,15 @@ QString noTicketError(const QString &port)
 
 std::optional<LayoutData> layoutFromDevice(ProcessNetwork &network, const QString &port, QString *error)
 {
-    auto fail = [&](const QString &text) -> std::optional<LayoutData> {
+    std::optional<DeviceTicket> ticket = ticketFromDevice(network, port, error);
+    if (!ticket)
+        return std::nullopt;
+    return std::move(ticket->layout);
+}
+
+std::optional<DeviceTicket> ticketFromDevice(ProcessNetwork &network, const QString &port, QString *error)
+{
+    auto fail = [&](const QString &text) -> std::optional<DeviceTicket> {
         if (error)
             *error = text;
         return std::nullopt;
@@ -54,26 +63,54 @@ std::optional<LayoutData> layoutFromDevice(ProcessNetwork &network, const QStrin
 
 namespace {
 
-std::optional<LayoutData> read(const PrinterPort &portInfo, const std::function<QVariant(const QString &)> &held,
-                               QString *error)
+// The download state the device holds; nothing, with `error` set, when the register
+// holds no state.
+std::optional<PortVariables::DownloadState> stateOf(const PrinterPort &port, const Held &held, QString *error)
+{
+    using State = PortVariables::DownloadState;
+    const QVariant value = held(PortVariables::downloadStateName(port.name));
+    if (!value.isValid())
+        return State::NeverWritten;
+    const int state = value.toInt();
+    if (state >= int(State::NeverWritten) && state <= int(State::Finished))
+        return State(state);
+    if (error) {
+        *error = QStringLiteral("Port \"%1\": its download state holds %2, which is none (0 never written, 1 under "
+                                "way, 2 finished)")
+                     .arg(port.name)
+                     .arg(state);
+    }
+    return std::nullopt;
+}
+
+LayoutData layoutOf(const PrinterPort &portInfo, const Held &held);
+
+std::optional<DeviceTicket> read(const PrinterPort &portInfo, const Held &held, QString *error)
+{
+    const std::optional<PortVariables::DownloadState> state = stateOf(portInfo, held, error);
+    if (!state)
+        return std::nullopt;
+    if (*state == PortVariables::DownloadState::NeverWritten) {
+        if (error)
+            *error = noTicketError(portInfo.name);
+        return std::nullopt;
+    }
+    DeviceTicket ticket;
+    ticket.state = *state;
+    if (const QVariant checksum = held(PortVariables::checksumName(portInfo.name)); checksum.isValid())
+        ticket.checksum = checksum.toUInt();
+    ticket.layout = layoutOf(portInfo, held);
+    return ticket;
+}
+
+LayoutData layoutOf(const PrinterPort &portInfo, const Held &held)
 {
     const PrinterPort *p = &portInfo;
     const QString &port = p->name;
-    auto fail = [&](const QString &text) -> std::optional<LayoutData> {
-        if (error)
-            *error = text;
-        return std::nullopt;
-    };
     using namespace PortVariables;
     using M = Member;
     const QVariant lines = held(linesName(port));
     const int elements = std::min(p->updateElements, int(LayoutData::LastSlot));
-    // A download that stopped early leaves fields without a line count: that is shown too.
-    bool holdsAnything = lines.isValid() || held(startCodeName(port)).isValid();
-    for (int n = LayoutData::FirstSlot; n <= elements && !holdsAnything; ++n)
-        holdsAnything = held(elementName(port, n, M::DataIn)).isValid();
-    if (!holdsAnything)
-        return fail(noTicketError(port));
 
     LayoutData layout;
     for (int n = LayoutData::FirstSlot; n <= elements; ++n) {

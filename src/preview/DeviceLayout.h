@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/PortVariables.h"
 #include "files/LayoutData.h"
 
 #include <QString>
@@ -10,6 +11,23 @@ namespace tkl {
 
 class ProcessNetwork;
 
+/// What a printer device holds: how its last download ended, the checksum a real device
+/// keeps of a finished one, and its layout.
+struct DeviceTicket
+{
+    PortVariables::DownloadState state = PortVariables::DownloadState::Finished;
+    std::optional<quint32> checksum; ///< a real device's, as it holds it; none for a simulated one
+    LayoutData layout;
+
+    bool finished() const { return state == PortVariables::DownloadState::Finished; }
+};
+
+/// The ticket a printer device holds. Its download state comes first: NeverWritten is
+/// no ticket (nothing, with noTicketError()); Started gives what the unfinished download
+/// wrote; a state register holding anything else is an error.
+/// The layout as layoutFromDevice() describes it.
+std::optional<DeviceTicket> ticketFromDevice(ProcessNetwork &network, const QString &port, QString *error);
+
 /// The layout a printer device holds, rebuilt from its device variables: the fields
 /// from UpdateArr[1..30] whose DataIn is true (every member, Linie back to 0-based;
 /// BoxLoaded 1 for them), TicketLines from "lines", the text from Ticket[1..lines]
@@ -19,8 +37,8 @@ class ProcessNetwork;
 ///
 /// A device whose last download stopped early may hold fields without "lines": its
 /// ticket then has no lines. Nothing, with `error` set, for a port the network does not
-/// have ("No port "P" in the network") or a device that holds nothing ("Port "P" holds
-/// no ticket"). A port on a real device is read over Modbus (one connection, closed at
+/// have ("No port "P" in the network") or a device that holds nothing, as its download
+/// state tells ("Port "P" holds no ticket"). A port on a real device is read over Modbus (one connection, closed at
 /// the end); a failed read gives its error text, naming the variable, endpoint and cause.
 std::optional<LayoutData> layoutFromDevice(ProcessNetwork &network, const QString &port, QString *error);
 

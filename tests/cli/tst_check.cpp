@@ -145,7 +145,8 @@ QString deviceRefusal(const LayoutData &layout, const QStringList &lines, Proces
         return value;
     };
     try {
-        for (int n = 1; n <= 30; ++n)
+        // Every element the device has is cleared, also those beyond the 30 slots.
+        for (int n = 1; n <= std::max(30, network.ports().constFirst().updateElements); ++n)
             write(elementName(p, n, M::DataIn), false);
         for (int n = 1; n <= 30; ++n) {
             const UpdateBox &b = layout.UpdateBoxes[n];

@@ -207,7 +207,7 @@ void TestCli::runs_data()
     row("show: device store a pipe", {"show", "--port", "Printer1"}, 2, "", "pipe or device", fifo("devices.json"));
     row("show: no ticket", {"show", "--port", "Small"}, 1, "", "tklcli show: Port \"Small\" holds no ticket\n");
     row("show: json, no ticket", {"show", "--port", "Small", "--format", "json"}, 1,
-        "{\"holdsTicket\":false,\"port\":\"Small\"}\n", "");
+        "{\"checksum\":null,\"downloadState\":0,\"holdsTicket\":false,\"port\":\"Small\"}\n", "");
     // A damaged store is set aside (how: the store's own test); the device starts empty.
     row("show: damaged store", {"show", "--port", "Printer1"}, 1, "",
         "tklcli: warning: ", store("{ \"version\": 1, \"ports\": "));
@@ -218,7 +218,7 @@ void TestCli::runs_data()
         "\"lastDownloadFinished\":false", "", store(partialStore));
     // A real device that cannot be reached holds nothing we know of: a diagnostic, no object.
     row("show: json, real device unreachable", {"show", "--port", "Remote", "--format", "json"}, 1, "",
-        "tklcli show: Reading Remote.lines");
+        "tklcli show: Reading Remote.Download.state");
     row("no command", {}, 2, "", "Usage: tklcli COMMAND");
     row("unknown command", {"print"}, 2, "", "tklcli: unknown command \"print\" (see tklcli --help)\n");
     row("help", {"--help"}, 0, "Usage: tklcli COMMAND", "");

@@ -88,7 +88,7 @@ void TestDevice::malformedDescription_data()
     row("simulation without values", edit("300 }", "300, \"simulation\": { \"to\": 5 } }"),
         "variables[0].simulation: needs \"fixed\", or \"from\" and \"to\"");
     row("port beyond a device's registers", edit("\"stringLength\": 10", "\"stringLength\": 32767"),
-        "ports[0] (\"P1\"): \"updateElements\" 2, \"ticketLines\" 3 and \"stringLength\" 32767 need 114720 holding registers");
+        "ports[0] (\"P1\"): \"updateElements\" 2, \"ticketLines\" 3 and \"stringLength\" 32767 need 114723 holding registers");
     // The parser would keep the last of two equal keys; the place is that of the second.
     row("key twice: port name", edit("\"name\": \"P1\"", "\"name\": \"P1\", \"name\": \"P9\""),
         "net.json: 7:30: key \"name\" appears twice in one object");
@@ -104,10 +104,10 @@ void TestDevice::malformedDescription_data()
     row("modbus: TCP port 0", modbus("1502", "0"), "nodes[0].modbus: \"port\" is 0, outside 1..65535");
     row("modbus: no host", modbus("\"host\": \"127.0.0.1\", ", ""), "nodes[0].modbus: missing \"host\"");
     row("modbus: unit 256", modbus("\"unit\": 1", "\"unit\": 256"), "\"unit\" is 256, outside 0..255");
-    // The port takes 67 registers: 65469 + 67 = 65536 still fits.
-    row("modbus: registers up to 65535", modbus("\"base\": 100", "\"base\": 65469"), "");
-    row("modbus: registers beyond 65535", modbus("\"base\": 100", "\"base\": 65470"),
-        "ports[0].modbus: the port takes 67 registers from \"base\" 65470");
+    // The port takes 70 registers: 65466 + 70 = 65536 still fits.
+    row("modbus: registers up to 65535", modbus("\"base\": 100", "\"base\": 65466"), "");
+    row("modbus: registers beyond 65535", modbus("\"base\": 100", "\"base\": 65467"),
+        "ports[0].modbus: the port takes 70 registers from \"base\" 65467");
     row("modbus: port without its address", modbus(",\n               \"modbus\": { \"unit\": 1, \"base\": 100 }", ""),
         "ports[0]: needs \"modbus\"");
     row("modbus: port on a simulated node", edit("\"stringLength\": 10", "\"stringLength\": 10, \"modbus\": {}"),
@@ -392,12 +392,12 @@ void TestDevice::registerMap_data()
     QTest::addColumn<int>("elements");
     QTest::addColumn<int>("lines");
     QTest::addColumn<int>("stringLength");
-    QTest::addColumn<QList<int>>("expected"); // Pos of the last element, lines, last Ticket, start, stop, count
+    QTest::addColumn<QList<int>>("expected"); // Pos of the last element, lines, last Ticket, start, stop, state, count
 
     // Odd and even string lengths: a string takes its length register plus half its bytes, rounded up.
-    QTest::newRow("sample port") << 30 << 100 << 255 << QList<int>{4229, 4230, 17002, 17131, 17260, 17389};
-    QTest::newRow("small, even") << 2 << 1 << 4 << QList<int>{29, 30, 31, 34, 37, 40};
-    QTest::newRow("small, odd") << 1 << 2 << 5 << QList<int>{15, 16, 21, 25, 29, 33};
+    QTest::newRow("sample port") << 30 << 100 << 255 << QList<int>{4229, 4230, 17002, 17131, 17260, 17389, 17392};
+    QTest::newRow("small, even") << 2 << 1 << 4 << QList<int>{29, 30, 31, 34, 37, 40, 43};
+    QTest::newRow("small, odd") << 1 << 2 << 5 << QList<int>{15, 16, 21, 25, 29, 33, 36};
 }
 
 // Every device variable of a port has one place: the download's names resolve back to
@@ -417,7 +417,8 @@ void TestDevice::registerMap()
     const QString p = port.name;
 
     QCOMPARE((QList<int>{memberRegister(port, elements, Member::Pos), linesRegister(port), ticketRegister(port, lines),
-                         startCodeRegister(port), stopCodeRegister(port), registerCount(port)}),
+                         startCodeRegister(port), stopCodeRegister(port), downloadStateRegister(port),
+                         registerCount(port)}),
              expected);
 
     QStringList names;
@@ -428,7 +429,7 @@ void TestDevice::registerMap()
     names << linesName(p);
     for (int n = 1; n <= lines; ++n)
         names << ticketName(p, n);
-    names << startCodeName(p) << stopCodeName(p);
+    names << startCodeName(p) << stopCodeName(p) << downloadStateName(p) << checksumName(p);
 
     int next = 0;
     for (const QString &name : names) {
@@ -440,7 +441,7 @@ void TestDevice::registerMap()
         QCOMPARE(place->bounds.minimum, d->minimum);
         QCOMPARE(place->bounds.maximum, d->maximum);
         QCOMPARE(place->firstRegister, next);
-        next += place->type == ValueType::String ? stringRegisters(port) : 1;
+        next += place->type == ValueType::String ? stringRegisters(port) : place->type == ValueType::UInt32 ? 2 : 1;
     }
     QCOMPARE(next, registerCount(port));
 

@@ -22,8 +22,10 @@ namespace tkl::test {
 using namespace tkl::testing;
 
 // A printer module node at a Modbus endpoint on 127.0.0.1 at `port` with two printer
-// ports, Printer1 (the defaults) and the small Printer2 (unit 2, also at base 0); a bench
-// node with the simulated port Local, sized like Printer1; and a scale with one variable.
+// ports, Printer1 (the defaults) and the small Printer2 (unit 2, also at base 0), and Wide
+// (unit 3) with two field elements beyond the 30 slots; a bench node with the simulated
+// port Local, sized like Printer1; another with WideLocal, like Wide; and a scale with one
+// variable.
 inline QByteArray modbusNetwork(int port)
 {
     return QStringLiteral(R"({
@@ -33,12 +35,16 @@ inline QByteArray modbusNetwork(int port)
                        "bitNo": 0, "simulation": { "fixed": 1234.56 } } ] },
     { "name": "PrinterModule", "address": "NET1.ST07", "capabilities": "65 ticket printer", "variables": [],
       "modbus": { "host": "127.0.0.1", "port": %1 } },
-    { "name": "Bench", "address": "NET1.ST09", "capabilities": "65 ticket printer", "variables": [] } ],
+    { "name": "Bench", "address": "NET1.ST09", "capabilities": "65 ticket printer", "variables": [] },
+    { "name": "WideBench", "address": "NET1.ST10", "capabilities": "65 ticket printer", "variables": [] } ],
   "ports": [
     { "name": "Printer1", "node": "PrinterModule", "modbus": { "unit": 1, "base": 0 } },
     { "name": "Printer2", "node": "PrinterModule", "ticketLines": 5, "stringLength": 40,
       "modbus": { "unit": 2, "base": 0 } },
-    { "name": "Local", "node": "Bench" } ]
+    { "name": "Local", "node": "Bench" },
+    { "name": "Wide", "node": "PrinterModule", "updateElements": 32, "ticketLines": 5, "stringLength": 40,
+      "modbus": { "unit": 3, "base": 0 } },
+    { "name": "WideLocal", "node": "WideBench", "updateElements": 32, "ticketLines": 5, "stringLength": 40 } ]
 })")
         .arg(port)
         .toUtf8();

@@ -144,7 +144,7 @@ void TestDevsim::requests_data()
     row("a 16-bit signed value keeps its sign", {{Step::Write, 1, typ, {0xfffe}}, {Step::Read, 1, typ, {0xfffe}}});
     row("units are separate devices",
         {{Step::Write, 1, 0, {3, 0x4142, 0x4300}}, {Step::Read, 2, 0, {0, 0, 0}}, {Step::Read, 1, 0, {3}}});
-    row("the last register is the stop code's",
+    row("the last register is the layout checksum's",
         {{Step::Read, 1, end - 1, {0}}, {Step::Read, 1, end - 1, {0, 0}, EMBXILADD}});
     row("a unit without a port", {{Step::Read, 7, 0, {0}, EMBXGTAR}});
     row("a Boolean takes 0 and 1 only",
@@ -224,7 +224,9 @@ void TestDevsim::unusableInput_data()
     // The bench node, with its port, at the printer module's TCP port as well.
     const QByteArray samePort =
         QByteArray(good)
-            .replace("\"variables\": [] } ]", "\"variables\": [], \"modbus\": { \"host\": \"127.0.0.1\", \"port\": 1502 } } ]")
+            .replace("\"NET1.ST09\", \"capabilities\": \"65 ticket printer\", \"variables\": [] }",
+                     "\"NET1.ST09\", \"capabilities\": \"65 ticket printer\", \"variables\": [], "
+                     "\"modbus\": { \"host\": \"127.0.0.1\", \"port\": 1502 } }")
             .replace("\"node\": \"Bench\"", "\"node\": \"Bench\", \"modbus\": { \"unit\": 1, \"base\": 0 }");
 
     QTest::newRow("a negative delay") << good << QStringList{"--delay-ms", "-5"} << "--delay-ms takes a whole number";
@@ -301,10 +303,11 @@ void TestDevsim::faults_data()
     row("slower than the timeout", {.delayMs = 1000}, "to 127.0.0.1:%1 (unit 1) failed: no answer within 200 ms", "%1 }", "%1, \"timeoutMs\": 200 }");
     row("wrong unit", {}, "to 127.0.0.1:%1 (unit 9) failed: the device answered with Modbus exception 11",
         "\"unit\": 1", "\"unit\": 9");
-    // The 32nd write joins element 1's one-register members and element 2's name.
-    row("a joined write names its range", {.exceptionAt = 32},
+    // The first write marks the download as under way; the 33rd joins element 1's
+    // one-register members and element 2's name.
+    row("a joined write names its range", {.exceptionAt = 33},
         "Writing Printer1.UpdateArr[1].NodeAdr to Printer1.UpdateArr[2].VarName to 127.0.0.1:%1 (unit 1) failed");
-    row("exception reply", {.exceptionAt = 3},
+    row("exception reply", {.exceptionAt = 4},
         "Printer1.UpdateArr[3].DataIn to 127.0.0.1:%1 (unit 1) failed: the device answered with Modbus exception 4");
 }
 
@@ -344,7 +347,9 @@ void TestDevsim::droppedAtEveryRequest()
                  where);
         const auto place = PortVariables::placeOf(printer1, result.failedName);
         QVERIFY2(place, where);
-        const int size = place->type == ValueType::String ? PortVariables::stringRegisters(printer1) : 1;
+        const int size = place->type == ValueType::String ? PortVariables::stringRegisters(printer1)
+                         : place->type == ValueType::UInt32 ? 2
+                                                            : 1;
         const auto &dropped = seen.back();
         QVERIFY2(place->firstRegister < dropped.address + dropped.count && dropped.address < place->firstRegister + size,
                  where);

@@ -2,7 +2,9 @@
 """A download to a Modbus device that nobody here wrote: pymodbus serves the holding
 registers, tklcli downloads a layout into them, pymodbus's client reads them back, and
 they are compared with what the register map (docs/register-map.md) says the writes
-must leave there, worked out here on its own from the list of writes.
+must leave there, worked out here on its own from the list of writes: the download state
+2 (finished) and the layout checksum (CRC-32 of the registers written, in address order)
+included. What tklcli --print-writes lists for the devices is compared too.
 
 Usage: modbus_interop.py TKLCLI GOLDEN_LAYOUT GOLDEN_WRITES OTHER_LAYOUT
 The golden layout is compared with its reviewed list of writes; the other layout (with
@@ -19,6 +21,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import zlib
 
 from pymodbus.client import ModbusTcpClient
 from pymodbus.datastore import ModbusSequentialDataBlock, ModbusServerContext, ModbusSlaveContext
@@ -80,6 +83,8 @@ def first_register(name):
         return lines_at + 1 + LINES * W
     if rest == "PrintCode.stop":
         return lines_at + 1 + (LINES + 1) * W
+    if rest == "Download.state":
+        return lines_at + 1 + (LINES + 2) * W
     raise ValueError(name)
 
 
@@ -112,14 +117,39 @@ def words(type_, value):
     return regs
 
 
+def checksum(writes):
+    """CRC-32 of the registers the writes leave, each variable's last value, by address."""
+    last = {}
+    for line in writes:
+        name, type_, value = line.split("\t", 2)
+        last[first_register(name)] = words(type_, value)
+    data = bytearray()
+    for at in sorted(last):
+        for word in last[at]:
+            data += bytes([word >> 8, word & 0xFF])
+    return zlib.crc32(bytes(data))
+
+
 def expected_registers(writes):
-    regs = [0] * (ELEMENTS * (W + 12) + 1 + (LINES + 2) * W)
+    """What the ticket's writes leave, then the finished state and the checksum."""
+    state_at = first_register("P.Download.state")
+    regs = [0] * (state_at + 3)
     for line in writes:
         name, type_, value = line.split("\t", 2)
         at = first_register(name)
         for k, word in enumerate(words(type_, value)):
             regs[at + k] = word
+    crc = checksum(writes)
+    regs[state_at:state_at + 3] = [2, crc >> 16, crc & 0xFFFF]
     return regs
+
+
+def expected_listing(writes, port):
+    """What --print-writes lists for a real device: the state under way, the writes, then
+    the finished state and the checksum."""
+    named = [port + line[line.index("."):] for line in writes]
+    return ([f"{port}.Download.state\ti16\t1"] + named
+            + [f"{port}.Download.state\ti16\t2", f"{port}.Download.checksum\tu32\t{checksum(writes)}"])
 
 
 # ---
@@ -179,12 +209,18 @@ def main():
             network = os.path.join(tmp, "network.json")
             with open(network, "w", encoding="utf-8") as f:
                 json.dump(description(devices), f)
-            run = subprocess.run([tklcli, "download", layout, "--port", "Printer1", "--port", "Printer2"],
-                                 env=dict(env, TKL_NETWORK=network), capture_output=True, text=True)
+            run = subprocess.run([tklcli, "download", layout, "--port", "Printer1", "--port", "Printer2",
+                                  "--print-writes"],
+                                 env=dict(env, TKL_NETWORK=network), capture_output=True, text=True, encoding="utf-8")
             if run.returncode != 0 or run.stderr.count("writes to Printer") != 2:
                 print(f"{layout}: tklcli download exited {run.returncode}: {run.stderr.strip()}")
                 failures += 1
                 continue
+            listed = expected_listing(writes, "Printer1") + expected_listing(writes, "Printer2")
+            if run.stdout.splitlines() != listed:
+                print(f"{layout}: --print-writes listed {len(run.stdout.splitlines())} writes, not the "
+                      f"{len(listed)} made: {run.stdout[:200]!r}")
+                failures += 1
             expected = expected_registers(writes)
             for k, device in enumerate(devices, 1):
                 got = read_back(device, len(expected))

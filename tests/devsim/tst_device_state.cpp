@@ -1,0 +1,291 @@
+// What a device tells about its ticket: a real device keeps a download state and a layout
+// checksum beside its ticket, a download marks it, and whoever reads the device takes a
+// half-written ticket for what it is; every element of a port is cleared, also those
+// beyond the 30 slots.
+
+#include "DevsimSupport.h"
+
+#include "device/LayoutChecksum.h"
+#include "device/PortVariables.h"
+#include "files/LayoutWriter.h"
+#include "preview/DeviceLayout.h"
+
+#include <QTest>
+
+#include <modbus/modbus.h>
+
+#include <cerrno>
+
+using namespace tkl;
+using namespace tkl::test;
+using State = PortVariables::DownloadState;
+
+namespace {
+
+// The simulator's server, serving in a thread of its own while it lives.
+struct Served
+{
+    devsim::DeviceServer server;
+    std::thread thread;
+
+    Served(const QList<devsim::ServedNode> &nodes, const devsim::FaultOptions &faults = {},
+           std::vector<devsim::DeviceServer::Request> *seen = nullptr)
+        : server(nodes, faults)
+    {
+        if (seen)
+            server.setObserver([seen](const devsim::DeviceServer::Request &r) { seen->push_back(r); });
+        QString why;
+        if (!server.listen(&why))
+            qFatal("%s", qPrintable(why));
+        thread = std::thread([this] { server.run(); });
+    }
+    ~Served()
+    {
+        server.stop();
+        thread.join();
+    }
+};
+
+// `layout` into the device of `port` of the device's network, over a server that runs.
+DownloadResult downloadTo(Loopback &device, const QString &port, const LayoutData &layout = fullLayout())
+{
+    AutomationFactory factory(*device.network);
+    TicketDownload download(factory);
+    TicketModel model;
+    layout.applyTo(model);
+    return download.run(model, layout.text.split(QStringLiteral("\r\n")), port);
+}
+
+// The full ticket into Printer1 of a device that makes `faults`; what the device then
+// holds goes to `held`, the requests it saw to `seen`.
+DownloadResult downloadHeld(Loopback &device, const devsim::FaultOptions &faults, std::vector<uint16_t> &held,
+                            std::vector<devsim::DeviceServer::Request> *seen = nullptr)
+{
+    const Served served(device.nodes, faults, seen);
+    const DownloadResult result = downloadTo(device, QStringLiteral("Printer1"));
+    held = served.server.registers(QStringLiteral("Printer1"));
+    return result;
+}
+
+// A bare client for unit 1 of the device, to change what it holds behind the program's back.
+using Client = std::unique_ptr<modbus_t, decltype([](modbus_t *ctx) {
+                                   modbus_close(ctx);
+                                   modbus_free(ctx);
+                               })>;
+
+Client connectTo(int port)
+{
+    Client ctx(modbus_new_tcp("127.0.0.1", port));
+    modbus_set_slave(ctx.get(), 1);
+    if (modbus_connect(ctx.get()) != 0)
+        return {};
+    return ctx;
+}
+
+LayoutChecksum::Writes pairsOf(const QList<WriteRecord> &records)
+{
+    LayoutChecksum::Writes writes;
+    for (const WriteRecord &r : records)
+        writes.append({r.name, r.value});
+    return writes;
+}
+
+// Where a fault hits, counted on a clean download's requests.
+enum class At { Request, FirstRead, FinishingWrite };
+
+} // namespace
+
+Q_DECLARE_METATYPE(tkl::devsim::FaultOptions)
+Q_DECLARE_METATYPE(At)
+
+class TestDeviceState : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void downloadMarksTheDevice_data();
+    void downloadMarksTheDevice();
+    void stateShown_data();
+    void stateShown();
+    void elementsBeyondTheSlots_data();
+    void elementsBeyondTheSlots();
+    void throughTheTools();
+};
+
+void TestDeviceState::downloadMarksTheDevice_data()
+{
+    QTest::addColumn<devsim::FaultOptions>("faults");
+    QTest::addColumn<At>("at");
+    QTest::addColumn<int>("state");
+
+    QTest::newRow("finished") << devsim::FaultOptions{} << At::Request << int(State::Finished);
+    QTest::newRow("dropped at request 35") << devsim::FaultOptions{.dropAt = 35} << At::Request << int(State::Started);
+    QTest::newRow("exception at write 35") << devsim::FaultOptions{.exceptionAt = 35} << At::Request << int(State::Started);
+    QTest::newRow("dropped at the read-back") << devsim::FaultOptions{} << At::FirstRead << int(State::Started);
+    QTest::newRow("exception at the finishing write") << devsim::FaultOptions{} << At::FinishingWrite
+                                                      << int(State::Started);
+}
+
+// The state is set with the first request and finished, with the checksum, in one request
+// after the read-back; wherever the download stops before that, the device says so.
+void TestDeviceState::downloadMarksTheDevice()
+{
+    QFETCH(devsim::FaultOptions, faults);
+    QFETCH(At, at);
+    QFETCH(int, state);
+
+    Loopback device;
+    const PrinterPort &printer1 = *device.network->findPort(QStringLiteral("Printer1"));
+    const int stateRegister = PortVariables::downloadStateRegister(printer1);
+    std::vector<devsim::DeviceServer::Request> clean;
+    std::vector<uint16_t> held;
+    const DownloadResult done = downloadHeld(device, {}, held, &clean);
+    QVERIFY(done.ok());
+    // The marks cost two requests: the first and the last.
+    QCOMPARE(clean.front().address, stateRegister);
+    QCOMPARE(clean.front().values, std::vector<uint16_t>{1});
+    const quint32 checksum = LayoutChecksum::of(printer1, pairsOf(done.written));
+    QCOMPARE(clean.back().address, stateRegister);
+    QCOMPARE(clean.back().values, (std::vector<uint16_t>{2, quint16(checksum >> 16), quint16(checksum & 0xffff)}));
+
+    if (at == At::FirstRead) {
+        const auto read = std::find_if(clean.begin(), clean.end(), [](const auto &r) { return r.function == 3; });
+        faults.dropAt = int(read - clean.begin()) + 1;
+    } else if (at == At::FinishingWrite) {
+        faults.exceptionAt = int(std::count_if(clean.begin(), clean.end(), [](const auto &r) { return r.function == 16; }));
+    }
+    const DownloadResult result = downloadHeld(device, faults, held);
+    QCOMPARE(result.ok(), state == int(State::Finished));
+    QCOMPARE(int(held.at(std::size_t(stateRegister))), state);
+    if (state == int(State::Finished)) {
+        QCOMPARE(quint32(held.at(std::size_t(stateRegister + 1))) << 16 | held.at(std::size_t(stateRegister + 2)), checksum);
+    }
+}
+
+void TestDeviceState::stateShown_data()
+{
+    QTest::addColumn<bool>("downloaded");
+    QTest::addColumn<int>("state");    // written into the state register after it; -1: left as it is
+    QTest::addColumn<QString>("error"); // what reading the ticket gives; empty: a ticket
+    QTest::addColumn<bool>("finished");
+
+    QTest::newRow("blank device") << false << -1 << noTicketError(QStringLiteral("Printer1")) << false;
+    QTest::newRow("never written") << true << 0 << noTicketError(QStringLiteral("Printer1")) << false;
+    QTest::newRow("under way") << true << 1 << QString() << false;
+    QTest::newRow("finished") << true << -1 << QString() << true;
+}
+
+// What a real device holds is taken from its state, as a simulated one's is.
+void TestDeviceState::stateShown()
+{
+    QFETCH(bool, downloaded);
+    QFETCH(int, state);
+    QFETCH(QString, error);
+    QFETCH(bool, finished);
+
+    Loopback device;
+    const Served served(device.nodes);
+    const PrinterPort &printer1 = *device.network->findPort(QStringLiteral("Printer1"));
+    DownloadResult result;
+    if (downloaded)
+        QVERIFY((result = downloadTo(device, printer1.name)).ok());
+    if (state >= 0) {
+        Client client = connectTo(device.port);
+        QVERIFY(client);
+        const int written = modbus_write_register(client.get(), PortVariables::downloadStateRegister(printer1), state);
+        QVERIFY2(written == 1, modbus_strerror(errno));
+    }
+
+    QString why;
+    const std::optional<DeviceTicket> ticket = ticketFromDevice(*device.network, printer1.name, &why);
+    QCOMPARE(bool(ticket), error.isEmpty());
+    if (!ticket) {
+        QVERIFY2(why.contains(error), qPrintable(why));
+        return;
+    }
+    QCOMPARE(ticket->finished(), finished);
+    QCOMPARE(ticket->layout.TicketLines, fullLayout().TicketLines);
+    QCOMPARE(ticket->checksum, std::optional<quint32>(LayoutChecksum::of(printer1, pairsOf(result.written))));
+}
+
+void TestDeviceState::elementsBeyondTheSlots_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::newRow("simulated") << QStringLiteral("WideLocal");
+    QTest::newRow("Modbus") << QStringLiteral("Wide");
+}
+
+// A field an earlier layout left in element 31 or 32 is cleared, and read back as cleared.
+void TestDeviceState::elementsBeyondTheSlots()
+{
+    QFETCH(QString, port);
+    Loopback device;
+    const Served served(device.nodes);
+    AutomationFactory factory(*device.network);
+    auto dataIn = [&](int element) { return PortVariables::elementName(port, element, PortVariables::Member::DataIn); };
+    {
+        const auto earlier = factory.create(AutomationFactory::ServerProgId, port);
+        earlier->setProperty(QStringLiteral("EnableExceptions"), true);
+        for (int element : {31, 32}) {
+            earlier->setProperty(QStringLiteral("PhysId"), dataIn(element));
+            earlier->setProperty(QStringLiteral("Value"), true);
+        }
+        earlier->close();
+    }
+
+    LayoutData layout;
+    layout.TicketLines = 2;
+    layout.text = QStringLiteral("Net:\r\nEnd");
+    layout.UpdateBoxes[1] = UpdateBox{QStringLiteral("Scale1.NetWeight"), 3, 120, 0, 4, 0, 17, 0, 9, 2, true, 0, 5};
+    layout.BoxLoaded[1] = 1;
+    const DownloadResult result = downloadTo(device, port, layout);
+    QVERIFY2(result.ok(), qPrintable(result.errorString));
+
+    const auto after = factory.create(AutomationFactory::ServerProgId, port);
+    after->setProperty(QStringLiteral("EnableExceptions"), true);
+    for (int element : {31, 32}) {
+        after->setProperty(QStringLiteral("PhysId"), dataIn(element));
+        QCOMPARE(after->property(QStringLiteral("Value")).toBool(), false);
+    }
+}
+
+// tklcli against tkldevsim: --print-writes lists a real device's writes, and show and
+// preview say of a device whose download did not finish what they say of a simulated one.
+void TestDeviceState::throughTheTools()
+{
+    Loopback device;
+    const Served served(device.nodes);
+    ToolFolder cli;
+    QVERIFY(writeFile(cli.networkPath(), modbusNetwork(device.port)));
+    QVERIFY(writeFile(cli.path(QStringLiteral("ticket.txt")), LayoutWriter::toBytes(fullLayout()).value()));
+    auto run = [&](const QStringList &args) { return cli.run(QStringLiteral(TKLCLI_PATH), args); };
+
+    const ToolRun download = run({"download", cli.path(QStringLiteral("ticket.txt")), "--port", "Printer1", "--print-writes"});
+    QCOMPARE(download.exitCode, 0);
+    const QList<QByteArray> writes = download.out.trimmed().split('\n');
+    QVERIFY2(download.err.contains(QByteArray::number(writes.size()) + " writes to Printer1"), download.err);
+    QCOMPARE(writes.front(), QByteArray("Printer1.Download.state\ti16\t1"));
+    QVERIFY2(writes.back().startsWith("Printer1.Download.checksum\tu32\t"), writes.back());
+
+    Client client = connectTo(device.port);
+    QVERIFY(client);
+    const PrinterPort &printer1 = *device.network->findPort(QStringLiteral("Printer1"));
+    QCOMPARE(modbus_write_register(client.get(), PortVariables::downloadStateRegister(printer1), 1), 1);
+    const ToolRun shown = run({"show", "--port", "Printer1"});
+    QCOMPARE(shown.exitCode, 1);
+    QVERIFY2(shown.out.contains("The last download to it did not finish"), shown.out);
+    const ToolRun json = run({"show", "--port", "Printer1", "--format", "json"});
+    QCOMPARE(json.exitCode, 1);
+    QVERIFY2(json.out.contains("\"downloadState\":1") && json.out.contains("\"lastDownloadFinished\":false"), json.out);
+    const ToolRun preview = run({"preview", "--port", "Printer1"});
+    QCOMPARE(preview.exitCode, 1);
+    QVERIFY2(preview.err.contains("the last download to this port did not finish"), preview.err);
+
+    QCOMPARE(modbus_write_register(client.get(), PortVariables::downloadStateRegister(printer1), 0), 1);
+    const ToolRun blank = run({"show", "--port", "Printer1"});
+    QCOMPARE(blank.exitCode, 1);
+    QVERIFY2(blank.err.contains("holds no ticket"), blank.err);
+}
+
+QTEST_GUILESS_MAIN(TestDeviceState)
+#include "tst_device_state.moc"
