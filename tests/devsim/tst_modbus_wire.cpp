@@ -159,8 +159,9 @@ void TestModbusWire::spoiltAnswers_data()
     QTest::addColumn<SpoilingProxy::Spoil>("spoil");
     QTest::addColumn<QString>("what");
 
-    // Answer 32 is the first write that joins variables (element 1's twelve one-register
-    // members and element 2's name); the header is 7 bytes, an FC16 echo 5 more.
+    // Answer 33 is the first write that joins variables (element 1's twelve one-register
+    // members and element 2's name; answer 1 is the download state's); the header is 7
+    // bytes, an FC16 echo 5 more.
     auto row = [](const char *name, int at, SpoilingProxy::Spoil spoil, const char *what) {
         QTest::newRow(name) << at << spoil << QString::fromLatin1(what);
     };
@@ -171,8 +172,8 @@ void TestModbusWire::spoiltAnswers_data()
     row("MBAP length one short", 3, setByte(5, 5), "the device answered with MBAP length 5 for an answer of 6 bytes");
     row("MBAP length one long", 3, setByte(5, 7), "the device answered with MBAP length 7 for an answer of 6 bytes");
     row("MBAP length 0", 3, setByte(5, 0), "the device answered with MBAP length 0, outside 3..254");
-    row("echoed start", 32, setByte(9, 0x7f), "the device echoed start address");
-    row("echoed count", 32, setByte(11, 3), "the device echoed a count of 3 registers, asked 21");
+    row("echoed start", 33, setByte(9, 0x7f), "the device echoed start address");
+    row("echoed count", 33, setByte(11, 3), "the device echoed a count of 3 registers, asked 21");
     row("a doubled answer", 3,
         [](int fd, const Bytes &answer) {
             const Bytes twice = answer + answer;

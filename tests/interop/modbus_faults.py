@@ -91,12 +91,13 @@ def trickle(sock, answer):
         time.sleep(0.15)
 
 
-# Answer 3 is a one-register write; 32 carries element 1's one-register members.
+# Answer 3 is a one-register write; 33 carries element 1's one-register members (answer 1
+# is the download state's).
 CASES = [
     ("another unit", 3, set_byte(6, 7), "the device answered for unit 7, asked unit 3"),
     ("protocol id 1", 3, set_byte(3, 1), "the device answered with protocol id 1, not 0"),
     ("transaction id", 3, set_byte(1, 99), "the device answered transaction 99, asked transaction 3"),
-    ("echoed count", 32, set_byte(11, 3), "the device echoed a count of 3 registers, asked 12"),
+    ("echoed count", 33, set_byte(11, 3), "the device echoed a count of 3 registers, asked 12"),
     ("an answer sent twice", 3, twice, "the device sent 12 bytes more than its answer"),
     ("an answer a byte at a time", 3, trickle, "no answer within 1000 ms"),
 ]

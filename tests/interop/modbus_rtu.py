@@ -273,7 +273,7 @@ def simulator_on_a_line(run, tkldevsim, layout):
     with open(path, "w", encoding="utf-8") as f:
         json.dump(description, f)
     cases = [([], 0, "writes to P"), (["--drop-at", "5"], 1, "no answer within 1000 ms"),
-             (["--exception-at", "3"], 1, "P.UpdateArr[3].DataIn to " + ends[0] + " (unit 3) failed: the device "
+             (["--exception-at", "4"], 1, "P.UpdateArr[3].DataIn to " + ends[0] + " (unit 3) failed: the device "
               "answered with Modbus exception 4")]
     for options, status, what in cases:
         sim = subprocess.Popen([tkldevsim, "--network", path, "--serial", ends[1], *options],
