@@ -205,9 +205,15 @@ void PortDialog::finish(const QString &port, const DownloadResult &result)
         m_prompts.showMessage(CancelledTitle, result.errorString, Prompts::Icon::Warning);
     } else if (result.status == DownloadResult::Status::Failed && m_cancelRequested) {
         // The request under way failed before the download came to stop.
+        const QString holds = result.writesDone == 0
+            ? QStringLiteral("Nothing was written: the device of %1 holds the ticket it held before.").arg(port)
+            : QStringLiteral("The device of %1 holds the first %2 writes of the new ticket and the rest of the one "
+                             "before. Download again to finish.")
+                  .arg(port)
+                  .arg(result.writesDone);
         m_prompts.showMessage(CancelledTitle,
-                              QStringLiteral("Download cancelled; the request under way failed first:\n%1")
-                                  .arg(result.errorString),
+                              QStringLiteral("Download cancelled; the request under way failed first:\n%1\n%2")
+                                  .arg(result.errorString, holds),
                               Prompts::Icon::Warning);
     } else if (!result.ok()) {
         m_prompts.showMessage(QStringLiteral("Download Error"), result.errorString, Prompts::Icon::Critical);

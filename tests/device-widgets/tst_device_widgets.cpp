@@ -341,6 +341,8 @@ private slots:
         QCOMPARE(s.prompts.messages.size(), 1);
         QCOMPARE(s.prompts.messages.first().title, PortDialog::CancelledTitle);
         QVERIFY(s.prompts.messages.first().text.startsWith(u"Download cancelled; the request under way failed first"));
+        QVERIFY(s.prompts.messages.first().text.endsWith(u"Nothing was written: the device of Remote holds the ticket "
+                                                         u"it held before."));
         QCoreApplication::processEvents();
         QCOMPARE(s.typedInto->text(), QString());
 
