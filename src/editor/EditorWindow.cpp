@@ -115,6 +115,11 @@ EditorWindow::EditorWindow(TicketModel &model, QWidget *parent)
 
 EditorWindow::~EditorWindow()
 {
+    // The model and the text's document outlive this part of the window (the model for
+    // good, the document until QWidget's destructor deletes the box): nothing they
+    // announce from here on may reach the window half torn down.
+    disconnect(&m_model, nullptr, this, nullptr);
+    m_text->document()->disconnect(this);
     for (const QPointer<QFrame> &frame : std::as_const(m_retired))
         delete frame.data();
 }
