@@ -5,7 +5,7 @@ _tklcli()
     local cur prev words cword
     _init_completion || return
 
-    local commands="check download show preview help"
+    local commands="check download show preview ports help"
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
@@ -16,7 +16,11 @@ _tklcli()
 
     case $prev in
         --port)
-            # Port names come from the network description; nothing to offer offline.
+            # The ports of the network the tool would use (TKL_NETWORK, the operator's
+            # description or the sample): the first word of each line of `tklcli ports`.
+            local ports IFS=$'\n'
+            ports=$("${words[0]}" ports 2>/dev/null | sed 's/  node .*//')
+            COMPREPLY=($(compgen -W "$ports" -- "$cur"))
             return ;;
         --format)
             COMPREPLY=($(compgen -W "text json" -- "$cur"))
@@ -37,15 +41,16 @@ _tklcli()
         download) options="--port --strict --print-writes --help" ;;
         show) options="--port --format --help" ;;
         preview) options="--port --values --no-codes --help" ;;
+        ports) options="--format --help" ;;
         help)
-            COMPREPLY=($(compgen -W "check download show preview" -- "$cur"))
+            COMPREPLY=($(compgen -W "check download show preview ports" -- "$cur"))
             return ;;
         *) return ;;
     esac
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
-    elif [[ $command != show ]]; then
+    elif [[ $command != show && $command != ports ]]; then
         _filedir txt
     fi
 } &&

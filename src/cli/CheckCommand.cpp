@@ -16,13 +16,15 @@ constexpr char name[] = "check";
 constexpr const char help[] =
     "Usage: tklcli check [options] LAYOUT...\n"
     "\n"
-    "Reads each layout file as the editor opens it and reports, one line each,\n"
-    "  FILE:LINE: error: ...    the file cannot be read as a layout, or a download\n"
-    "                           would be refused: VARIABLE: what is wrong\n"
+    "Reads each layout file as the editor opens it (LAYOUT \"-\": standard input,\n"
+    "named <stdin>) and reports on standard output, one line each,\n"
+    "  FILE:LINE: error: ...    the file is no valid layout, or a download would\n"
+    "                           be refused: VARIABLE: what is wrong\n"
     "  FILE:LINE: warning: ...  the editor allows it, but the ticket will not print\n"
     "                           as intended\n"
-    "All on standard output. LINE is the line of the file: of the field's record member, of the printer\n"
-    "code or of the text line concerned.\n"
+    "LINE is the line of the file: of the field's record member, of the printer\n"
+    "code or of the text line concerned. A file that cannot be used at all\n"
+    "(missing, a folder, unreadable) is said on standard error, as by every command.\n"
     "\n"
     "Errors name the device variable a download would stop at and the port:\n"
     "a value outside what the port's device takes (Chars, Digits and Pos 0 to\n"
@@ -53,16 +55,38 @@ constexpr const char help[] =
     "  0  every file was read and nothing was found\n"
     "  1  at least one file was read, and something was found in some file\n"
     "     (a warning, an error, or another file that could not be read)\n"
-    "  2  no file could be read, bad options, the network cannot be used, or\n"
-    "     PORT is not a printer port of the network\n"
+    "  2  no file could be read as a layout, bad options, the network cannot be\n"
+    "     used, or PORT is not a printer port of the network\n"
     "\n"
     "Options:\n"
     "  --port PORT      check against this printer port only, e.g. Printer1\n"
     "  --format FORMAT  text (the default) or json: one JSON object a line, a\n"
     "                   finding each, with the members file, line (0 when the\n"
     "                   finding concerns no single line), severity (\"error\" or\n"
-    "                   \"warning\") and message\n"
-    "  -h, --help       this text\n";
+    "                   \"warning\"), kind (below), message, and where there is\n"
+    "                   one slot (the field, 1 to 30) and port (an error's port)\n"
+    "  -h, --help       this text\n"
+    "\n"
+    "Kinds (the member kind; one word each, kept from version to version):\n"
+    "  format     the file is no valid layout\n"
+    "  width      the ticket width leaves no room for a character\n"
+    "  wrap       a text line is wider than the ticket\n"
+    "  edge       a field reaches past the right edge or starts left of column 1\n"
+    "  below      a field is on a line past the end of the text\n"
+    "  overlap    two fields share a cell\n"
+    "  unbound    a defined field is bound to no variable\n"
+    "  unknown    a field's variable is not in the network\n"
+    "  address    a field's name is not that of the variable at its address, whose\n"
+    "             value the device prints\n"
+    "  node       the network's node address of a field's variable is unusable\n"
+    "  stale      a field's stored addresses differ from what binding it stores now\n"
+    "  code       a printer code with an unclosed \"[\" or a code above 255\n"
+    "  elements   the port has too few field elements to take a ticket\n"
+    "  range      a value outside what the port's variable takes\n"
+    "  overflow   a value that does not fit its 16-bit variable\n"
+    "  lines      more text lines than the port holds\n"
+    "  length     a string longer than the port stores\n"
+    "  linebreak  a line break in a variable name or printer code\n";
 
 QList<QCommandLineOption> options()
 {
@@ -95,21 +119,26 @@ int run(const QCommandLineParser &parser, Console &console)
 
     int readable = 0;
     bool found = false;
-    for (const QString &file : files) {
-        // Read errors go with the warnings on standard output: they are the findings.
-        const Result<LayoutData, LayoutError> read = readLayoutFile(file);
-        if (!read.ok()) {
-            CheckFinding error = LayoutCheck::readError(read.error());
-            error.message = error.message.simplified();
-            if (*json)
-                console.out << JsonOutput::finding(file, error);
-            else
-                console.out << CommandSupport::printable(error.format(file)) << '\n';
+    for (const QString &argument : files) {
+        const QString file = CommandSupport::layoutName(argument);
+        const Result<LayoutData, LayoutError> read = CommandSupport::readLayoutArgument(argument);
+        if (!read.ok() && read.error().line == 0) {
+            // Not a layout with problems but no layout at all (missing, a folder, too
+            // large): a diagnostic, as every command reports a file it cannot use.
+            CommandSupport::reportUnreadable(argument, read.error(), console);
             found = true;
             continue;
         }
-        ++readable;
-        for (const CheckFinding &finding : LayoutCheck::findings(*read, *network, port)) {
+        QList<CheckFinding> findings;
+        if (read.ok()) {
+            ++readable;
+            findings = LayoutCheck::findings(*read, *network, port);
+        } else {
+            // What is wrong inside the file is a finding like any other.
+            findings << LayoutCheck::readError(read.error());
+            findings.last().message = findings.last().message.simplified();
+        }
+        for (const CheckFinding &finding : findings) {
             // A name or file name may hold control characters; none reaches the terminal raw.
             if (*json)
                 console.out << JsonOutput::finding(file, finding);

@@ -15,7 +15,7 @@ namespace tkl::cli {
 namespace {
 
 // Every subcommand, in the order `tklcli --help` lists them.
-const Command *const commands[] = {&checkCommand, &downloadCommand, &showCommand, &previewCommand};
+const Command *const commands[] = {&checkCommand, &downloadCommand, &showCommand, &previewCommand, &portsCommand};
 
 constexpr const char helpBeforeCommands[] =
     "Usage: tklcli COMMAND [options] [arguments]\n"
@@ -30,11 +30,12 @@ constexpr const char helpAfterCommands[] =
     "its exit statuses.\n"
     "Exit status: 0 success, 1 problems found, 2 unusable input.\n"
     "\n"
-    "Output: what a command finds or produces (check's findings, the writes of\n"
-    "--print-writes, what a device holds, the ticket) on standard output;\n"
-    "diagnostics (wrong options, files or ports that cannot be used, warnings,\n"
-    "progress and counts) on standard error. check and show also write JSON\n"
-    "(--format json), one object a line.\n"
+    "Output: what a command finds or produces (check's findings, also what makes\n"
+    "a file no valid layout; the writes of --print-writes, what a device holds,\n"
+    "the ticket, the ports) on standard output; diagnostics (wrong options, files,\n"
+    "networks or ports that cannot be used at all, warnings, progress and counts)\n"
+    "on standard error. check, show and ports also write JSON (--format json), one\n"
+    "object a line. A LAYOUT of \"-\" is read from standard input.\n"
     "\n"
     "Environment:\n"
     "  TKL_NETWORK       the network description file to use instead of the\n"

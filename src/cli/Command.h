@@ -38,4 +38,7 @@ extern const Command showCommand;
 /// values in the fields.
 extern const Command previewCommand;
 
+/// `tklcli ports`: the network's printer ports, the names --port takes.
+extern const Command portsCommand;
+
 } // namespace tkl::cli

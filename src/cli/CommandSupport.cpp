@@ -6,6 +6,12 @@
 #include "device/ProcessNetwork.h"
 #include "files/LayoutError.h"
 #include "files/LayoutFile.h"
+#include "files/LayoutReader.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <cstdio>
 
 namespace tkl::cli {
 
@@ -17,9 +23,15 @@ std::optional<int> CommandSupport::parse(QCommandLineParser &parser, const QStri
     QStringList full{QStringLiteral("tklcli")};
     full += args;
     if (!parser.parse(full)) {
+        // The parser's sentence in the style of every other message: lower case, names
+        // in double quotes, no full stop.
         QString text = parser.errorText();
         if (text.endsWith(u'.'))
             text.chop(1);
+        if (!text.isEmpty())
+            text[0] = text[0].toLower();
+        static const QRegularExpression quoted(QStringLiteral("'([^']*)'"));
+        text.replace(quoted, QStringLiteral("\"\\1\""));
         fail(console, command, text + QStringLiteral(" (see tklcli %1 --help)").arg(command));
         return UnusableInput;
     }
@@ -52,13 +64,47 @@ std::unique_ptr<ProcessNetwork> CommandSupport::loadNetwork(Console &console)
     return network;
 }
 
+Result<LayoutData, LayoutError> CommandSupport::readLayoutArgument(const QString &path)
+{
+    if (path != u"-")
+        return readLayoutFile(path);
+    QFile in;
+    if (!in.open(stdin, QIODevice::ReadOnly))
+        return LayoutError::general(QStringLiteral("Standard input cannot be read: %1").arg(in.errorString()));
+    // A pipe has no size to refuse up front: read no more than a layout may hold, so
+    // that an endless input ends in a message and not in an exhausted memory.
+    QByteArray bytes;
+    for (;;) {
+        const QByteArray chunk = in.read(64 * 1024);
+        if (chunk.isEmpty())
+            break;
+        bytes += chunk;
+        if (bytes.size() > LayoutReader::MaxFileSize)
+            return LayoutError::general(QStringLiteral("Standard input is too large for a layout (at most %1 MB)")
+                                            .arg(LayoutReader::MaxFileSize / (1024 * 1024)));
+    }
+    if (in.error() != QFileDevice::NoError)
+        return LayoutError::general(QStringLiteral("Standard input cannot be read: %1").arg(in.errorString()));
+    return LayoutReader::read(QByteArrayView(bytes));
+}
+
+QString CommandSupport::layoutName(const QString &path)
+{
+    return path == u"-" ? QStringLiteral("<stdin>") : path;
+}
+
+void CommandSupport::reportUnreadable(const QString &path, const LayoutError &error, Console &console)
+{
+    CheckFinding finding = LayoutCheck::readError(error);
+    finding.message = finding.message.simplified();
+    console.message(printable(finding.format(layoutName(path))));
+}
+
 std::optional<LayoutData> CommandSupport::readLayout(const QString &path, Console &console)
 {
-    Result<LayoutData, LayoutError> result = readLayoutFile(path);
+    Result<LayoutData, LayoutError> result = readLayoutArgument(path);
     if (!result.ok()) {
-        CheckFinding finding = LayoutCheck::readError(result.error());
-        finding.message = finding.message.simplified();
-        console.message(printable(finding.format(path)));
+        reportUnreadable(path, result.error(), console);
         return std::nullopt;
     }
     return std::move(result).value();

@@ -2,6 +2,8 @@
 
 #include "Console.h"
 #include "files/LayoutData.h"
+#include "files/LayoutError.h"
+#include "model/Result.h"
 
 #include <QCommandLineParser>
 #include <QString>
@@ -36,8 +38,18 @@ public:
     /// built-in sample); nothing, after a message, when it cannot be used.
     static std::unique_ptr<ProcessNetwork> loadNetwork(Console &console);
 
-    /// Reads one layout file with the editor's reader; nothing, after a
-    /// "file:line: error: ..." line, when it cannot be read.
+    /// Reads one layout with the editor's reader: the file `path`, or standard input
+    /// when `path` is "-".
+    static Result<LayoutData, LayoutError> readLayoutArgument(const QString &path);
+
+    /// How findings and messages name the layout argument `path`: "<stdin>" for "-".
+    static QString layoutName(const QString &path);
+
+    /// "file:line: error: ..." on standard error for the layout argument `path`.
+    static void reportUnreadable(const QString &path, const LayoutError &error, Console &console);
+
+    /// readLayoutArgument(); nothing, after a "file:line: error: ..." line, when it
+    /// cannot be read.
     static std::optional<LayoutData> readLayout(const QString &path, Console &console);
 
     /// The network and the printer port named by `--port`; nothing, after a message,

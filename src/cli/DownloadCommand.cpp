@@ -41,7 +41,8 @@ constexpr const char help[] =
     "\n"
     "Writes the layout into the printer device of PORT with the editor's download:\n"
     "every field slot cleared, the defined fields, the line count, the ticket lines\n"
-    "and the printer start and stop codes.\n"
+    "and the printer start and stop codes. LAYOUT \"-\" reads the layout from\n"
+    "standard input.\n"
     "\n"
     "The ticket lines are the text's lines as the file stores them; they are not\n"
     "wrapped to the ticket width as the editor's text box does, and the line count\n"
@@ -140,10 +141,13 @@ std::optional<QStringList> portsOf(const QCommandLineParser &parser, const QStri
         CommandSupport::fail(console, command, QStringLiteral("--port is missing (see tklcli download --help)"));
         return std::nullopt;
     }
-    QStringList ports = parser.values(QStringLiteral("port"));
-    if (ports.removeDuplicates() != 0) {
-        CommandSupport::fail(console, command, QStringLiteral("a port is named twice"));
-        return std::nullopt;
+    const QStringList ports = parser.values(QStringLiteral("port"));
+    for (qsizetype i = 1; i < ports.size(); ++i) {
+        if (ports.indexOf(ports[i]) < i) {
+            CommandSupport::fail(console, command,
+                                 QStringLiteral("the port \"%1\" is named twice").arg(WriteFormat::escaped(ports[i])));
+            return std::nullopt;
+        }
     }
     return ports;
 }

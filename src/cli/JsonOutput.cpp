@@ -2,6 +2,8 @@
 
 #include "CommandSupport.h"
 #include "LayoutCheck.h"
+#include "device/NetworkCatalogue.h"
+#include "device/PortVariables.h"
 #include "files/LayoutData.h"
 
 #include <QCommandLineOption>
@@ -41,13 +43,38 @@ std::optional<bool> JsonOutput::wantsJson(const QCommandLineParser &parser, cons
 
 QByteArray JsonOutput::finding(const QString &file, const CheckFinding &finding)
 {
-    return line({
+    QJsonObject object{
         {QStringLiteral("file"), file},
         {QStringLiteral("line"), finding.line},
         {QStringLiteral("severity"),
          finding.severity == CheckFinding::Severity::Error ? QStringLiteral("error") : QStringLiteral("warning")},
+        {QStringLiteral("kind"), finding.kind},
         {QStringLiteral("message"), finding.message},
-    });
+    };
+    // Only where there is one, so that `has("slot")` in a pipeline means a field.
+    if (finding.slot > 0)
+        object.insert(QStringLiteral("slot"), finding.slot);
+    if (!finding.port.isEmpty())
+        object.insert(QStringLiteral("port"), finding.port);
+    return line(object);
+}
+
+QByteArray JsonOutput::port(const PrinterPort &port, const QString &node, const ModbusEndpoint *endpoint)
+{
+    QJsonObject object{
+        {QStringLiteral("port"), port.name},
+        {QStringLiteral("node"), node},
+        {QStringLiteral("kind"), endpoint ? QStringLiteral("modbus-tcp") : QStringLiteral("simulated")},
+        {QStringLiteral("updateElements"), port.updateElements},
+        {QStringLiteral("ticketLines"), port.ticketLines},
+        {QStringLiteral("stringLength"), port.stringLength},
+    };
+    if (endpoint && port.modbus) {
+        object.insert(QStringLiteral("endpoint"), endpoint->text());
+        object.insert(QStringLiteral("unit"), port.modbus->unit);
+        object.insert(QStringLiteral("base"), port.modbus->base);
+    }
+    return line(object);
 }
 
 QByteArray JsonOutput::device(const QString &port, const DeviceTicket *ticket)

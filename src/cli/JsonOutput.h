@@ -12,6 +12,8 @@ class QCommandLineParser;
 
 namespace tkl {
 struct LayoutData;
+struct ModbusEndpoint;
+struct PrinterPort;
 }
 
 namespace tkl::cli {
@@ -32,8 +34,15 @@ public:
     static std::optional<bool> wantsJson(const QCommandLineParser &parser, const QString &command,
                                          Console &console);
 
-    /// {"file", "line" (0: no single line), "severity" ("error" or "warning"), "message"}.
+    /// {"file", "line" (0: no single line), "severity" ("error" or "warning"), "kind" (one
+    /// word, CheckFinding::kind), "message", and where there is one "slot" (the field) and
+    /// "port" (the printer port an error holds for)}.
     static QByteArray finding(const QString &file, const CheckFinding &finding);
+
+    /// {"port", "node", "kind" ("simulated" or "modbus-tcp"), "updateElements",
+    /// "ticketLines", "stringLength", and for a real device "endpoint" ("host:port"),
+    /// "unit" and "base"}. `endpoint` is nullptr for a simulated device.
+    static QByteArray port(const PrinterPort &port, const QString &node, const ModbusEndpoint *endpoint);
 
     /// {"port", "holdsTicket", and when it does: "lines" (the ticket's text lines),
     /// "fields" (each defined field: "slot", "VarName", "line" and "column" counted from 1

@@ -20,11 +20,18 @@ QStringList LayoutCheck::textLines(const QString &text)
 
 CheckFinding LayoutCheck::atFileLine(const LayoutFinding &finding)
 {
-    if (!finding.isError())
-        return {CheckFinding::Severity::Warning, TicketCheck::fileLine(finding), finding.message};
-    const QString message =
-        finding.variable.isEmpty() ? finding.message : finding.variable + QStringLiteral(": ") + finding.message;
-    return {CheckFinding::Severity::Error, TicketCheck::fileLine(finding), message};
+    CheckFinding out;
+    out.line = TicketCheck::fileLine(finding);
+    out.kind = LayoutFinding::kindName(finding.kind);
+    out.slot = finding.subject == LayoutFinding::Subject::Field ? finding.index : 0;
+    out.port = finding.port;
+    out.message = finding.message;
+    if (finding.isError()) {
+        out.severity = CheckFinding::Severity::Error;
+        if (!finding.variable.isEmpty())
+            out.message = finding.variable + QStringLiteral(": ") + finding.message;
+    }
+    return out;
 }
 
 QList<CheckFinding> LayoutCheck::findings(const LayoutData &layout, const ProcessNetwork &network,
@@ -43,7 +50,12 @@ CheckFinding LayoutCheck::readError(const LayoutError &error)
     const QString prefix = QStringLiteral("Line %1: ").arg(error.line);
     if (error.line > 0 && message.startsWith(prefix))
         message = message.mid(prefix.size());
-    return {CheckFinding::Severity::Error, error.line, message};
+    CheckFinding out;
+    out.severity = CheckFinding::Severity::Error;
+    out.line = error.line;
+    out.message = message;
+    out.kind = QLatin1String(FormatKind);
+    return out;
 }
 
 } // namespace tkl::cli

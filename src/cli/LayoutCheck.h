@@ -22,6 +22,11 @@ struct CheckFinding
     Severity severity = Severity::Warning;
     int line = 0;     ///< file line, from 1; 0 when the problem concerns no single line
     QString message;
+    /// One word for what kind of problem it is (LayoutFinding::kindName(), or "format"
+    /// for a file that is no layout), for pipelines that filter without reading messages.
+    QString kind;
+    int slot = 0;     ///< the field (UpdateBox) concerned; 0 when none is
+    QString port;     ///< the printer port an error holds for; empty for warnings
 
     /// "file:line: warning: message" (no line part when `line` is 0).
     QString format(const QString &file) const;
@@ -43,6 +48,9 @@ public:
 
     /// `finding` at its file line.
     static CheckFinding atFileLine(const LayoutFinding &finding);
+
+    /// The kind of a layout file the reader refuses.
+    static constexpr char FormatKind[] = "format";
 
     /// The reader's refusal as an error finding.
     static CheckFinding readError(const LayoutError &error);

@@ -10,6 +10,7 @@ namespace {
 
 using Member = PortVariables::Member;
 using Subject = LayoutFinding::Subject;
+using Kind = LayoutFinding::Kind;
 
 class Collector
 {
@@ -20,10 +21,10 @@ public:
     {
     }
 
-    void error(Subject subject, int index, std::optional<Member> member, const QString &variable,
+    void error(Kind kind, Subject subject, int index, std::optional<Member> member, const QString &variable,
                const QString &message)
     {
-        m_out.append({LayoutFinding::Severity::Error, subject, index, member, port.name, variable, message});
+        m_out.append({LayoutFinding::Severity::Error, subject, index, member, port.name, variable, message, kind});
     }
 
     // The value the download sends for `member` against the variable's bounds; the
@@ -34,7 +35,7 @@ public:
         const PortVariables::MemberInfo &info = PortVariables::info(member);
         if (info.type == ValueType::Int16
             && (sent < std::numeric_limits<qint16>::min() || sent > std::numeric_limits<qint16>::max())) {
-            error(Subject::Field, slot, member, variable,
+            error(Kind::Overflow, Subject::Field, slot, member, variable,
                   QStringLiteral("UpdateBox %1: Value %2 does not fit the 16-bit variable \"%3\"")
                       .arg(slot)
                       .arg(sent)
@@ -43,7 +44,7 @@ public:
         }
         const PortVariables::Bounds bounds = PortVariables::memberBounds(port, member);
         if (sent < bounds.minimum || sent > bounds.maximum) {
-            error(Subject::Field, slot, member, variable,
+            error(Kind::Range, Subject::Field, slot, member, variable,
                   QStringLiteral("UpdateBox %1: %2; port %3 takes %4 to %5")
                       .arg(QString::number(slot), what, port.name, QString::number(bounds.minimum),
                            QString::number(bounds.maximum)));
@@ -56,7 +57,7 @@ public:
     {
         const PortVariables::Bounds bounds = PortVariables::stringBounds(port);
         if (length > bounds.maximum) {
-            error(subject, index, member, variable,
+            error(Kind::Length, subject, index, member, variable,
                   QStringLiteral("%1 has %2 characters; port %3 stores at most %4")
                       .arg(what, QString::number(length), port.name, QString::number(bounds.maximum)));
         }
@@ -67,7 +68,7 @@ public:
                  const QString &what, const QString &value)
     {
         if (value.contains(u'\r') || value.contains(u'\n'))
-            error(subject, index, member, variable, QStringLiteral("%1 holds a line break").arg(what));
+            error(Kind::LineBreak, subject, index, member, variable, QStringLiteral("%1 holds a line break").arg(what));
     }
 
     const PrinterPort &port;
@@ -87,7 +88,7 @@ QList<LayoutFinding> check(const TicketModel &model, const QStringList &lines, c
     // clearing only the ones it has could leave fields of an earlier ticket active in a
     // device whose description understates it.
     if (port.updateElements < ClearedSlots) {
-        c.error(Subject::Layout, 0, Member::DataIn,
+        c.error(Kind::Elements, Subject::Layout, 0, Member::DataIn,
                 PortVariables::elementName(port.name, port.updateElements + 1, Member::DataIn),
                 QStringLiteral("port %1 has %2 field element(s); a download clears all %3 field slots, "
                                "so the port takes no ticket")
@@ -126,12 +127,12 @@ QList<LayoutFinding> check(const TicketModel &model, const QStringList &lines, c
     const QString linesVariable = PortVariables::linesName(port.name);
     const qsizetype count = lines.size();
     if (count > std::numeric_limits<qint16>::max()) {
-        c.error(Subject::TextLine, int(std::numeric_limits<qint16>::max()) + 1, std::nullopt, linesVariable,
+        c.error(Kind::Lines, Subject::TextLine, int(std::numeric_limits<qint16>::max()) + 1, std::nullopt, linesVariable,
                 QStringLiteral("the ticket has %1 lines: Value %1 does not fit the 16-bit variable \"%2\"")
                     .arg(count)
                     .arg(linesVariable));
     } else if (count > PortVariables::linesBounds(port).maximum) {
-        c.error(Subject::TextLine, port.ticketLines + 1, std::nullopt, linesVariable,
+        c.error(Kind::Lines, Subject::TextLine, port.ticketLines + 1, std::nullopt, linesVariable,
                 QStringLiteral("the ticket has %1 lines; port %2 holds at most %3")
                     .arg(count)
                     .arg(port.name)

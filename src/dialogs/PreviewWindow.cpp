@@ -127,6 +127,7 @@ QList<LayoutFinding> PreviewWindow::findings(const LayoutData &layout, const Edi
             continue;
         LayoutFinding f;
         f.severity = LayoutFinding::Severity::Warning;
+        f.kind = LayoutFinding::Kind::ScrollBar;
         f.subject = LayoutFinding::Subject::Field;
         f.index = slot;
         f.message = QStringLiteral("UpdateBox %1 reaches over the editor's scroll bar").arg(slot);

@@ -24,14 +24,16 @@ namespace {
 using Member = PortVariables::Member;
 using Subject = LayoutFinding::Subject;
 
-LayoutFinding warning(Subject subject, int index, std::optional<Member> member, const QString &message)
+using Kind = LayoutFinding::Kind;
+
+LayoutFinding warning(Kind kind, Subject subject, int index, std::optional<Member> member, const QString &message)
 {
-    return {LayoutFinding::Severity::Warning, subject, index, member, {}, {}, message};
+    return {LayoutFinding::Severity::Warning, subject, index, member, {}, {}, message, kind};
 }
 
-LayoutFinding fieldWarning(int slot, Member member, const QString &message)
+LayoutFinding fieldWarning(Kind kind, int slot, Member member, const QString &message)
 {
-    return warning(Subject::Field, slot, member, message);
+    return warning(kind, Subject::Field, slot, member, message);
 }
 
 QString fieldName(int slot)
@@ -51,7 +53,7 @@ struct Expected
 void checkBinding(int slot, const UpdateBox &box, const ProcessNetwork &network, QList<LayoutFinding> &out)
 {
     if (box.VarName.isEmpty()) {
-        out << fieldWarning(slot, Member::VarName,
+        out << fieldWarning(Kind::Unbound, slot, Member::VarName,
                             QStringLiteral("%1 is defined but bound to no variable").arg(fieldName(slot)));
         return;
     }
@@ -62,13 +64,13 @@ void checkBinding(int slot, const UpdateBox &box, const ProcessNetwork &network,
         const QString prints = addressed ? QStringLiteral("; its address is that of \"%1\", whose value the device prints")
                                                .arg(LayoutError::quote(addressed->fullName))
                                          : QString();
-        out << fieldWarning(slot, Member::VarName,
+        out << fieldWarning(Kind::Unknown, slot, Member::VarName,
                             QStringLiteral("%1 is bound to \"%2\", which the network does not know%3")
                                 .arg(fieldName(slot), LayoutError::quote(box.VarName), prints));
         return;
     }
     if (addressed && addressed != variable) {
-        out << fieldWarning(slot, Member::VarName,
+        out << fieldWarning(Kind::Address, slot, Member::VarName,
                             QStringLiteral("%1 is named \"%2\", but its address (%3) is that of \"%4\", whose value "
                                            "the device prints")
                                 .arg(fieldName(slot), LayoutError::quote(box.VarName), FieldAddress::describe(box),
@@ -79,7 +81,7 @@ void checkBinding(int slot, const UpdateBox &box, const ProcessNetwork &network,
     const std::optional<int> number = nodeNumberFromAddress(node.address);
     const QString who = QStringLiteral("%1 (%2)").arg(fieldName(slot), box.VarName);
     if (!number) {
-        out << fieldWarning(slot, Member::NodeAdr,
+        out << fieldWarning(Kind::Node, slot, Member::NodeAdr,
                             QStringLiteral("%1: the network's node address \"%2\" does not end in two digits")
                                 .arg(who, LayoutError::quote(node.address)));
     }
@@ -103,13 +105,13 @@ void checkBinding(int slot, const UpdateBox &box, const ProcessNetwork &network,
             continue;  // reported above
         const QLatin1String name(PortVariables::info(e.member).name);
         if (!e.now) {
-            out << fieldWarning(slot, e.member,
+            out << fieldWarning(Kind::Stale, slot, e.member,
                                 QStringLiteral("%1: %2 is %3; the network now reports %4, which does not fit it")
                                     .arg(who, name)
                                     .arg(e.stored)
                                     .arg(e.reported));
         } else if (*e.now != e.stored) {
-            out << fieldWarning(slot, e.member,
+            out << fieldWarning(Kind::Stale, slot, e.member,
                                 QStringLiteral("%1: %2 is %3, but the network now reports %4")
                                     .arg(who, name)
                                     .arg(e.stored)
@@ -229,12 +231,12 @@ QList<LayoutFinding> TicketCheck::warnings(const LayoutData &layout, const Proce
     const QStringList lines = textLines(layout.text);
 
     if (perLine < 1) {
-        out << warning(Subject::EditorWidth, 0, std::nullopt,
+        out << warning(Kind::Width, Subject::EditorWidth, 0, std::nullopt,
                        QStringLiteral("an editor %1 twips wide leaves no room for a character").arg(layout.EditorWidth));
     } else {
         for (qsizetype k = 0; k < lines.size(); ++k) {
             if (lines[k].size() > perLine) {
-                out << warning(Subject::TextLine, int(k + 1), std::nullopt,
+                out << warning(Kind::Wrap, Subject::TextLine, int(k + 1), std::nullopt,
                                QStringLiteral("text line %1 has %2 characters, more than the %3 of a ticket line; "
                                               "the editor wraps it, a download from here sends it as one line")
                                    .arg(k + 1)
@@ -250,12 +252,12 @@ QList<LayoutFinding> TicketCheck::warnings(const LayoutData &layout, const Proce
             continue;
         const int last = box.Pos + box.Chars - 1;
         if (box.Pos < 1) {
-            out << fieldWarning(slot, Member::Pos, QStringLiteral("%1 starts in column %2, left of the first column")
+            out << fieldWarning(Kind::Edge, slot, Member::Pos, QStringLiteral("%1 starts in column %2, left of the first column")
                                                        .arg(fieldName(slot))
                                                        .arg(box.Pos));
         }
         if (perLine >= 1 && last > perLine) {
-            out << fieldWarning(slot, Member::Pos,
+            out << fieldWarning(Kind::Edge, slot, Member::Pos,
                                 QStringLiteral("%1 ends in column %2, past the right edge of the ticket "
                                                "(%3 characters per line)")
                                     .arg(fieldName(slot))
@@ -263,7 +265,7 @@ QList<LayoutFinding> TicketCheck::warnings(const LayoutData &layout, const Proce
                                     .arg(perLine));
         }
         if (box.Linie < 0 || box.Linie >= lines.size()) {
-            out << fieldWarning(slot, Member::Linie,
+            out << fieldWarning(Kind::Below, slot, Member::Linie,
                                 QStringLiteral("%1 is on ticket line %2, but the text has %3 line(s)")
                                     .arg(fieldName(slot))
                                     .arg(int(box.Linie) + 1)
@@ -277,7 +279,7 @@ QList<LayoutFinding> TicketCheck::warnings(const LayoutData &layout, const Proce
             const int from = std::max<int>(o.Pos, box.Pos);
             const int to = std::min<int>(o.Pos + o.Chars - 1, last);
             if (from <= to) {
-                out << fieldWarning(slot, Member::Linie,
+                out << fieldWarning(Kind::Overlap, slot, Member::Linie,
                                     QStringLiteral("%1 overlaps %2 on ticket line %3 (columns %4 to %5)")
                                         .arg(fieldName(slot), fieldName(other))
                                         .arg(int(box.Linie) + 1)
@@ -293,7 +295,7 @@ QList<LayoutFinding> TicketCheck::warnings(const LayoutData &layout, const Proce
     for (const auto &[subject, code] : codes) {
         const QString which = subject == Subject::StartCode ? QStringLiteral("start code") : QStringLiteral("stop code");
         for (const QString &problem : codeProblems(*code))
-            out << warning(subject, 0, std::nullopt, which + QStringLiteral(": ") + problem);
+            out << warning(Kind::Code, subject, 0, std::nullopt, which + QStringLiteral(": ") + problem);
     }
 
     sortByFileLine(out);

@@ -108,7 +108,7 @@ public:
     }
 };
 
-using Setup = std::function<void(const CliRunner &)>;
+using Setup = std::function<void(CliRunner &)>;
 
 // The file `name` of the run made a named pipe, which would block a reader.
 Setup fifo(const char *name)
@@ -117,6 +117,12 @@ Setup fifo(const char *name)
         QFile::remove(cli.path(QString::fromUtf8(name)));
         QCOMPARE(mkfifo(QFile::encodeName(cli.path(QString::fromUtf8(name))).constData(), 0600), 0);
     };
+}
+
+// Standard input from the file `name` of the run.
+Setup input(const char *name)
+{
+    return [name](CliRunner &cli) { cli.setInput(cli.path(QString::fromUtf8(name))); };
 }
 
 Setup store(const QByteArray &bytes)
@@ -157,17 +163,27 @@ void TestCli::runs_data()
         QStringLiteral("@warn:%1: warning: %2\n").arg(pos1).arg(past), "");
     row("check: every port, one holds too few lines", {"check", "@layout"}, 1,
         "error: Small.lines: the ticket has 3 lines; port Small holds at most 1", "");
+    // What is wrong inside a file is a finding; a file that cannot be used at all, a diagnostic.
     row("check: json", {"check", "--format", "json", "--port", "Printer1", "@warn", "@missing"}, 1,
-        QStringLiteral(R"({"file":"@warn","line":%1,"message":"%2","severity":"warning"})"
-                       "\n" R"({"file":"@missing","line":0,"message":"The file \"@missing\" does not exist","severity":"error"})"
-                       "\n").arg(pos1).arg(past), "");
+        QStringLiteral(R"({"file":"@warn","kind":"edge","line":%1,"message":"%2","severity":"warning","slot":1})"
+                       "\n").arg(pos1).arg(past),
+        "@missing: error: The file \"@missing\" does not exist\n");
+    row("check: json, an error's field and port", {"check", "--format", "json", "--port", "Small", "@layout"}, 1,
+        R"(ticket line 2; port Small takes 1 to 1","port":"Small","severity":"error","slot":1})", "");
+    row("check: json, an error of no field", {"check", "--format", "json", "--port", "Small", "@layout"}, 1,
+        R"(holds at most 1","port":"Small","severity":"error"})", "");
+    row("check: json, no layout", {"check", "--format", "json", "@bad"}, 2,
+        R"({"file":"@bad","kind":"format","line":3,)", "");
     row("check: one unreadable among readable", {"check", "--port", "Printer1", "@layout", "@bad"}, 1, "@bad:3: error: ", "");
-    row("check: odd file name", {"check", "@odd"}, 2, "odd[27][2J[10]name.txt: error: The file \"", "");
-    row("check: none readable", {"check", "@bad", "@missing"}, 2, "@missing: error: The file \"@missing\" does not exist", "");
+    row("check: odd file name", {"check", "@odd"}, 2, "", "odd[27][2J[10]name.txt: error: The file \"");
+    row("check: none readable", {"check", "@bad", "@missing"}, 2, "@bad:3: error: ",
+        "@missing: error: The file \"@missing\" does not exist");
+    row("check: standard input", {"check", "--port", "Printer1", "-"}, 1,
+        QStringLiteral("<stdin>:%1: warning: %2\n").arg(pos1).arg(past), "", input("warn.txt"));
     row("check: unknown port", {"check", "--port", "Printer9", "@layout"}, 2, "",
         "tklcli check: the network has no printer port \"Printer9\" (printer ports: Printer1, Odd[27][2J, Small, Remote)\n");
     row("check: unknown option", {"check", "--fast", "@layout"}, 2, "",
-        "tklcli check: Unknown option 'fast' (see tklcli check --help)\n");
+        "tklcli check: unknown option \"fast\" (see tklcli check --help)\n");
     row("check: unknown format", {"check", "--format=xml", "@layout"}, 2, "",
         "tklcli check: --format is \"text\" or \"json\", not \"xml\"\n");
     row("check: network description a pipe", {"check", "@layout"}, 2, "", "pipe or device", fifo("network.json"));
@@ -188,7 +204,9 @@ void TestCli::runs_data()
         "writes to Printer1\n");
     row("download: no port", {"download", "@layout"}, 2, "", "tklcli download: --port is missing");
     row("download: a port named twice", {"download", "@layout", "--port", "Printer1", "--port", "Printer1"}, 2, "",
-        "tklcli download: a port is named twice\n");
+        "tklcli download: the port \"Printer1\" is named twice\n");
+    row("download: standard input", {"download", "-", "--port", "Printer1"}, 0, "", " writes to Printer1\n",
+        input("ticket.txt"));
     row("download: directory", {"download", "/tmp", "--port", "Printer1"}, 2, "", "is a folder");
     row("download: odd file name", {"download", "@odd", "--port", "Printer1"}, 2, "", "odd[27][2J[10]name.txt");
     row("download: device store a folder", {"download", "@layout", "--port", "Printer1"}, 2, "",
@@ -202,6 +220,17 @@ void TestCli::runs_data()
         fifo("values.txt"));
     row("preview: part of a ticket", {"preview", "--port", "Small"}, 1, "<start: CR>\n",
         "tklcli preview: the last download to this port did not finish", store(partialStore));
+    row("show: help", {"show", "--help"}, 0, "lastDownloadFinished", "");
+    row("ports", {"ports"}, 0,
+        "Printer1  node PrinterModule, simulated, 30 fields, 100 lines of 255 characters\n"
+        "Odd[27][2J  node PrinterModule, simulated", "");
+    row("ports: a real device", {"ports"}, 0,
+        "Remote  node Far, Modbus TCP, 30 fields, 100 lines of 255 characters, 127.0.0.1:1, unit 1, register 0\n", "");
+    row("ports: json", {"ports", "--format", "json"}, 0,
+        R"({"kind":"simulated","node":"PrinterModule","port":"Small","stringLength":255,"ticketLines":1,"updateElements":30})"
+        "\n", "");
+    row("ports: json, a real device", {"ports", "--format", "json"}, 0,
+        R"({"base":0,"endpoint":"127.0.0.1:1","kind":"modbus-tcp","node":"Far","port":"Remote","stringLength":255,)", "");
     row("show: empty port", {"show", "--port", ""}, 2, "", "tklcli show: the port name is empty");
     row("show: device variable as port", {"show", "--port", "Printer1.lines"}, 2, "", "inside a printer device");
     row("show: device store a pipe", {"show", "--port", "Printer1"}, 2, "", "pipe or device", fifo("devices.json"));

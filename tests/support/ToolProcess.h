@@ -54,6 +54,8 @@ public:
     QString path(const QString &name) const { return m_dir.filePath(name); }
     QString networkPath() const { return path(QStringLiteral("network.json")); }
     QString storePath() const { return path(QStringLiteral("devices.json")); }
+    /// The file the programs run from now on read as standard input.
+    void setInput(const QString &file) { m_input = file; }
 
     /// `childSetup` runs in the program's process before it starts.
     ToolRun run(const QString &program, const QStringList &args, const std::function<void()> &childSetup = {}) const
@@ -67,6 +69,8 @@ public:
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), path(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_DATA_HOME"), path(QStringLiteral("data")));
         process.setProcessEnvironment(env);
+        if (!m_input.isEmpty())
+            process.setStandardInputFile(m_input);
         process.start(program, args);
         if (!process.waitForFinished(60000)) {
             process.kill();
@@ -79,6 +83,7 @@ public:
 
 private:
     QTemporaryDir m_dir;
+    QString m_input;
 };
 
 } // namespace tkl::test
