@@ -2,6 +2,8 @@
 
 #include "NetworkDescription.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -75,10 +77,18 @@ QString ProcessNetwork::defaultStorePath()
     const QString env = qEnvironmentVariable("TKL_DEVICE_STORE");
     if (!env.isEmpty())
         return env;
-    // Not the program's own data folder: the editor, the command-line tool and any other
-    // program on the plant's network must find the same devices.
-    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+    // The state folder as the base directory rules define it: a relative value is ignored.
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    const QString path = state + QStringLiteral("/tkledit/devices.json");
+    const QString earlier = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
         + QStringLiteral("/tkledit/devices.json");
+    if (!QFileInfo::exists(path) && QFileInfo::exists(earlier)) {
+        if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !QFile::rename(earlier, path))
+            return earlier;
+    }
+    return path;
 }
 
 } // namespace tkl

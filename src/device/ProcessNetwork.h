@@ -52,9 +52,12 @@ public:
     static Result<std::unique_ptr<ProcessNetwork>> load();
 
     /// Where the simulated devices keep their memory: the TKL_DEVICE_STORE environment
-    /// variable when set, else "tkledit/devices.json" in the user's data folder
-    /// (QStandardPaths::GenericDataLocation, e.g. ~/.local/share/tkledit/devices.json),
-    /// the same for every program whatever its name.
+    /// variable when set, else "tkledit/devices.json" in the user's state folder
+    /// ($XDG_STATE_HOME, else ~/.local/state), the same for every program whatever its
+    /// name. Not the data folder: installed under ~/.local, the program's own files are
+    /// in ~/.local/share/tkledit, and clearing the devices must not remove them. A memory
+    /// an earlier version kept at ~/.local/share/tkledit/devices.json is moved here the
+    /// first time; when it cannot be moved, it stays in use where it is.
     static QString defaultStorePath();
 
     // --- the simulated devices (see SimulatedDevices)

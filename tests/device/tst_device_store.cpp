@@ -55,6 +55,8 @@ class TestDeviceStore : public QObject
 private slots:
     void memoryKept_data();
     void memoryKept();
+    void storeFolder_data();
+    void storeFolder();
 };
 
 void TestDeviceStore::memoryKept_data()
@@ -230,6 +232,49 @@ void TestDeviceStore::memoryKept()
         QVERIFY(!Plant(path).network->storeWarning().isEmpty());
         QCOMPARE(files().filter(QStringLiteral(".damaged-")).size(), 2);
     }
+}
+
+void TestDeviceStore::storeFolder_data()
+{
+    QTest::addColumn<QByteArray>("earlier"); // what the data folder's memory holds; empty: none
+    QTest::addColumn<QByteArray>("current"); // what the state folder's memory holds; empty: none
+    QTest::addColumn<QByteArray>("used");    // what the memory in use then holds
+
+    QTest::newRow("none yet") << QByteArray() << QByteArray() << QByteArray();
+    QTest::newRow("an earlier memory is moved") << QByteArray("old") << QByteArray() << QByteArray("old");
+    QTest::newRow("the current one wins") << QByteArray("old") << QByteArray("new") << QByteArray("new");
+}
+
+// The devices' memory lives apart from the program's installed files (under ~/.local
+// those are in the data folder), and a memory kept there by an earlier version is not lost.
+void TestDeviceStore::storeFolder()
+{
+    QFETCH(QByteArray, earlier);
+    QFETCH(QByteArray, current);
+    QFETCH(QByteArray, used);
+    QTemporaryDir home;
+    const QString data = home.filePath(QStringLiteral("data/tkledit/devices.json"));
+    const QString state = home.filePath(QStringLiteral("state/tkledit/devices.json"));
+    QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("data/tkledit"))));
+    QVERIFY(QDir().mkpath(home.filePath(QStringLiteral("state/tkledit"))));
+    if (!earlier.isEmpty())
+        QVERIFY(writeFile(data, earlier));
+    if (!current.isEmpty())
+        QVERIFY(writeFile(state, current));
+
+    const QByteArray store = qgetenv("TKL_DEVICE_STORE");
+    qunsetenv("TKL_DEVICE_STORE");
+    qputenv("XDG_DATA_HOME", home.filePath(QStringLiteral("data")).toLocal8Bit());
+    qputenv("XDG_STATE_HOME", home.filePath(QStringLiteral("state")).toLocal8Bit());
+    const QString path = ProcessNetwork::defaultStorePath();
+    qputenv("TKL_DEVICE_STORE", store);
+
+    QCOMPARE(path, state);
+    QCOMPARE(QFileInfo::exists(state), !used.isEmpty());
+    if (!used.isEmpty())
+        QCOMPARE(contentsOf(state), used);
+    // Moved, not copied: a second memory would go its own way; a newer one leaves it be.
+    QCOMPARE(QFileInfo::exists(data), !current.isEmpty() && !earlier.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestDeviceStore)
