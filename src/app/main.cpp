@@ -5,7 +5,10 @@
 #include <QFileInfo>
 #include <QIcon>
 
+#include <QList>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -31,6 +34,42 @@ const char *const Usage =
     "\n"
     "See also tklcli(1), the command-line tool.\n";
 
+// The window system's own messages while the application starts, kept back so that a
+// missing display is said in one line of ours instead of the plugin loader's
+// paragraphs and an abort.
+struct HeldMessage
+{
+    QtMsgType type;
+    const char *file;
+    int line;
+    const char *function;
+    const char *category;
+    QString text;
+};
+QList<HeldMessage> heldBack;
+
+void startupMessage(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (type != QtFatalMsg) {
+        heldBack.append({type, context.file, context.line, context.function, context.category, text});
+        return;
+    }
+    const QByteArray display = qgetenv("DISPLAY");
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    QByteArray what;
+    if (!platform.isEmpty() && platform != "xcb" && platform != "wayland")
+        what = "the window system \"" + platform + "\" (QT_QPA_PLATFORM) cannot be used";
+    else if (display.isEmpty() && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        what = "no display: DISPLAY is not set";
+    else
+        what = "the display \"" + display + "\" cannot be reached";
+    std::fprintf(stderr,
+                 "tkledit: %s; start it on a desktop, under xvfb-run, or with "
+                 "QT_QPA_PLATFORM=offscreen for a look without a window\n",
+                 what.constData());
+    std::_Exit(1);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -49,7 +88,19 @@ int main(int argc, char *argv[])
         }
     }
 
+    const QtMessageHandler previous = qInstallMessageHandler(startupMessage);
     QApplication app(argc, argv);
+    qInstallMessageHandler(previous);
+    for (const HeldMessage &m : heldBack) {
+        const QMessageLogger logger(m.file, m.line, m.function, m.category);
+        switch (m.type) {
+        case QtDebugMsg: logger.debug("%s", qUtf8Printable(m.text)); break;
+        case QtInfoMsg: logger.info("%s", qUtf8Printable(m.text)); break;
+        case QtWarningMsg: logger.warning("%s", qUtf8Printable(m.text)); break;
+        default: logger.critical("%s", qUtf8Printable(m.text)); break;
+        }
+    }
+    heldBack.clear();
     QApplication::setApplicationName(QStringLiteral("tkledit"));
     QApplication::setApplicationVersion(QStringLiteral(TKL_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.tkledit.TicketLayoutEditor"));
