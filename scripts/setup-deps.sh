@@ -10,7 +10,7 @@ packages=(
     xvfb xauth
     pkg-config libmodbus-dev zlib1g-dev
     python3 python3-pymodbus python3-serial-asyncio socat
-    desktop-file-utils appstream dpkg-dev file
+    desktop-file-utils appstream dpkg-dev file lintian jq
 )
 
 missing=()

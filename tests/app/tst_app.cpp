@@ -303,7 +303,7 @@ private slots:
         // Its problems are told without a question, and without moving anything.
         QTest::newRow("at start, with problems") << "start" << "old-ticket.txt" << false
                                                  << "Opened: 6 problems\nPreview (F5) lists them" << "";
-        QTest::newRow("at start, not a layout") << "start" << "values.txt" << false << "" << "values.txt, line 1: ";
+        QTest::newRow("at start, not a layout") << "start" << "weighing.values" << false << "" << "weighing.values, line 1: ";
         QTest::newRow("dropped on the band") << "band" << "weighing-ticket.txt" << false << "" << "";
         QTest::newRow("dropped on the text, changed") << "text" << "weighing-ticket.txt" << true << "" << "";
     }

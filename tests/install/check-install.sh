@@ -14,15 +14,16 @@ expected=(
     bin/tkledit
     share/applications/$id.desktop
     share/bash-completion/completions/tklcli
+    share/doc/tkledit/changelog.gz
     share/doc/tkledit/copyright
     share/icons/hicolor/scalable/apps/$id.svg
-    share/man/man1/tklcli.1
-    share/man/man1/tkledit.1
+    share/man/man1/tklcli.1.gz
+    share/man/man1/tkledit.1.gz
     share/metainfo/$id.metainfo.xml
     share/tkledit/Tkl_edit.hlp
     share/tkledit/erase01.ico
 )
-[ -e "$build/bin/tkldevsim" ] && expected+=(bin/tkldevsim)
+[ -e "$build/bin/tkldevsim" ] && expected+=(bin/tkldevsim share/man/man1/tkldevsim.1.gz)
 for f in "$source"/examples/*; do
     expected+=("share/doc/tkledit/examples/$(basename "$f")")
 done
@@ -50,6 +51,28 @@ version=$(sed -n 's/^project(TicketLayoutEditor VERSION \([0-9.]*\).*/\1/p' "$so
 [ "$("$prefix/bin/tklcli" --version)" = "tklcli $version" ] || { echo "FAIL: tklcli --version"; exit 1; }
 env -u DISPLAY "$prefix/bin/tkledit" --help | grep -q '^Usage: tkledit'
 # The man pages name the version the programs report.
-grep -q "\"tkledit $version\"" "$prefix/share/man/man1/tkledit.1"
-grep -q "\"tkledit $version\"" "$prefix/share/man/man1/tklcli.1"
+for page in "$prefix"/share/man/man1/*.1.gz; do
+    zgrep -q "\"tkledit $version\"" "$page" || { echo "FAIL: $(basename "$page") does not name $version"; exit 1; }
+done
+# The changelog's newest entry is this version.
+[ "$(zcat "$prefix/share/doc/tkledit/changelog.gz" | head -1 | sed 's/^tkledit (\([^)]*\)).*/\1/')" = "$version" ] \
+    || { echo "FAIL: the changelog does not begin with version $version"; exit 1; }
+# Every option the editor's manual page lists is one it takes (each answers without a display).
+for option in $(zcat "$prefix/share/man/man1/tkledit.1.gz" | sed -n '/^\.SH OPTIONS/,/^\.SH /p' \
+                | grep -o '\\-[-a-z\\]*' | sed 's/\\//g'); do
+    env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/tkledit" "$option" >/dev/null \
+        || { echo "FAIL: tkledit $option, listed in its manual page, is refused"; exit 1; }
+done
+# Without a display the editor says what is missing in one line, not in the window
+# system's words, and so does the script that builds and starts it, before building.
+said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/tkledit" 2>&1 >/dev/null) && status=0 || status=$?
+[ "$status" = 1 ] && [ "$(wc -l <<<"$said")" = 1 ] && grep -q '^tkledit: no display.*xvfb-run.*QT_QPA_PLATFORM=offscreen' <<<"$said" \
+    || { echo "FAIL: tkledit without a display exited $status and said: $said"; exit 1; }
+# A copy of the script in a tree of its own, so that one that went on to build would
+# find nothing to build with.
+mkdir "$prefix/tree" && cp -r "$source/scripts" "$prefix/tree/"
+said=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 20 "$prefix/tree/scripts/run-editor.sh" 2>&1) && status=0 || status=$?
+[ "$status" = 1 ] && grep -q 'no display.*xvfb-run' <<<"$said" \
+    || { echo "FAIL: run-editor.sh without a display exited $status and said: $said"; exit 1; }
+rm -rf "$prefix/tree"
 echo "install tree ok: ${#expected[@]} files"
