@@ -64,7 +64,9 @@ QByteArray JsonOutput::port(const PrinterPort &port, const QString &node, const 
     QJsonObject object{
         {QStringLiteral("port"), port.name},
         {QStringLiteral("node"), node},
-        {QStringLiteral("kind"), endpoint ? QStringLiteral("modbus-tcp") : QStringLiteral("simulated")},
+        {QStringLiteral("kind"), !endpoint           ? QStringLiteral("simulated")
+                                 : endpoint->isSerial() ? QStringLiteral("modbus-rtu")
+                                                        : QStringLiteral("modbus-tcp")},
         {QStringLiteral("updateElements"), port.updateElements},
         {QStringLiteral("ticketLines"), port.ticketLines},
         {QStringLiteral("stringLength"), port.stringLength},

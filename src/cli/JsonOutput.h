@@ -39,9 +39,9 @@ public:
     /// "port" (the printer port an error holds for)}.
     static QByteArray finding(const QString &file, const CheckFinding &finding);
 
-    /// {"port", "node", "kind" ("simulated" or "modbus-tcp"), "updateElements",
-    /// "ticketLines", "stringLength", and for a real device "endpoint" ("host:port"),
-    /// "unit" and "base"}. `endpoint` is nullptr for a simulated device.
+    /// {"port", "node", "kind" ("simulated", "modbus-tcp" or "modbus-rtu"),
+    /// "updateElements", "ticketLines", "stringLength", and for a real device "endpoint"
+    /// ("host:port" or the serial line's path), "unit" and "base"}. `endpoint` is nullptr for a simulated device.
     static QByteArray port(const PrinterPort &port, const QString &node, const ModbusEndpoint *endpoint);
 
     /// {"port", "holdsTicket", and when it does: "lines" (the ticket's text lines),

@@ -17,9 +17,10 @@ constexpr const char help[] =
     "each in the order of the description:\n"
     "  PORT  node NODE, KIND, N fields, N lines of N characters[, ENDPOINT]\n"
     "KIND is \"simulated\" (a device this program plays, its memory kept in the\n"
-    "device store) or \"Modbus TCP\" (a real device; ENDPOINT is host:port,\n"
-    "unit U, register R, where its registers begin). Nothing is read from the\n"
-    "devices.\n"
+    "device store), \"Modbus TCP\" (a real device; ENDPOINT is host:port, unit U,\n"
+    "register R, where its registers begin) or \"Modbus RTU\" (a real device on\n"
+    "a serial line; ENDPOINT is the line's path, its settings such as 19200 8E1,\n"
+    "unit U, register R). Nothing is read from the devices.\n"
     "\n"
     "The network is the one the editor uses: the file named by TKL_NETWORK, else\n"
     "the operator's network.json, else the built-in sample.\n"
@@ -30,10 +31,18 @@ constexpr const char help[] =
     "\n"
     "Options:\n"
     "  --format FORMAT  text (the default) or json: one JSON object a line, a port\n"
-    "                   each, with the members port, node, kind (\"simulated\" or\n"
-    "                   \"modbus-tcp\"), updateElements, ticketLines, stringLength,\n"
-    "                   and for a real device endpoint (\"host:port\"), unit, base\n"
+    "                   each, with the members port, node, kind (\"simulated\",\n"
+    "                   \"modbus-tcp\" or \"modbus-rtu\"), updateElements,\n"
+    "                   ticketLines, stringLength, and for a real device endpoint\n"
+    "                   (\"host:port\" or the serial line's path), unit, base\n"
     "  -h, --help       this text\n";
+
+QString kindText(const ModbusEndpoint *endpoint)
+{
+    if (!endpoint)
+        return QStringLiteral("simulated");
+    return endpoint->isSerial() ? QStringLiteral("Modbus RTU") : QStringLiteral("Modbus TCP");
+}
 
 QList<QCommandLineOption> options()
 {
@@ -60,14 +69,21 @@ int run(const QCommandLineParser &parser, Console &console)
             continue;
         }
         QString line = QStringLiteral("%1  node %2, %3, %4 fields, %5 lines of %6 characters")
-                           .arg(port.name, network->nodes().at(port.node).name,
-                                endpoint ? QStringLiteral("Modbus TCP") : QStringLiteral("simulated"))
+                           .arg(port.name, network->nodes().at(port.node).name, kindText(endpoint))
                            .arg(port.updateElements)
                            .arg(port.ticketLines)
                            .arg(port.stringLength);
         if (endpoint && port.modbus) {
+            QString where = endpoint->text();
+            if (endpoint->isSerial()) {
+                where += QStringLiteral(" %1 %2%3%4")
+                             .arg(endpoint->baud)
+                             .arg(endpoint->dataBits)
+                             .arg(QLatin1Char(endpoint->parity))
+                             .arg(endpoint->stopBits);
+            }
             line += QStringLiteral(", %1, unit %2, register %3")
-                        .arg(endpoint->text())
+                        .arg(where)
                         .arg(port.modbus->unit)
                         .arg(port.modbus->base);
         }

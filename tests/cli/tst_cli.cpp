@@ -34,12 +34,15 @@ const QByteArray cliNetwork = R"({
           "simulation": { "fixed": -12.5 } } ] },
     { "name": "PrinterModule", "address": "NET1.ST07", "capabilities": "65 ticket printer", "variables": [] },
     { "name": "Far", "address": "NET1.ST09", "capabilities": "65 ticket printer", "variables": [],
-      "modbus": { "host": "127.0.0.1", "port": 1, "timeoutMs": 300 } } ],
+      "modbus": { "host": "127.0.0.1", "port": 1, "timeoutMs": 300 } },
+    { "name": "Bus", "address": "NET1.ST11", "capabilities": "65 ticket printer", "variables": [],
+      "modbus": { "serial": "/dev/ttyTKL0", "baud": 9600, "parity": "N" } } ],
   "ports": [
     { "name": "Printer1", "node": "PrinterModule" },
     { "name": "Odd\u001b[2J", "node": "PrinterModule" },
     { "name": "Small", "node": "PrinterModule", "ticketLines": 1 },
-    { "name": "Remote", "node": "Far", "modbus": { "unit": 1, "base": 0 } } ]
+    { "name": "Remote", "node": "Far", "modbus": { "unit": 1, "base": 0 } },
+    { "name": "Wired", "node": "Bus", "modbus": { "unit": 2, "base": 0 } } ]
 })";
 
 // What a download that stopped after the first field's name leaves in the device of Small.
@@ -181,7 +184,7 @@ void TestCli::runs_data()
     row("check: standard input", {"check", "--port", "Printer1", "-"}, 1,
         QStringLiteral("<stdin>:%1: warning: %2\n").arg(pos1).arg(past), "", input("warn.txt"));
     row("check: unknown port", {"check", "--port", "Printer9", "@layout"}, 2, "",
-        "tklcli check: the network has no printer port \"Printer9\" (printer ports: Printer1, Odd[27][2J, Small, Remote)\n");
+        "tklcli check: the network has no printer port \"Printer9\" (printer ports: Printer1, Odd[27][2J, Small, Remote, Wired)\n");
     row("check: unknown option", {"check", "--fast", "@layout"}, 2, "",
         "tklcli check: unknown option \"fast\" (see tklcli check --help)\n");
     row("check: unknown format", {"check", "--format=xml", "@layout"}, 2, "",
@@ -226,6 +229,11 @@ void TestCli::runs_data()
         "Odd[27][2J  node PrinterModule, simulated", "");
     row("ports: a real device", {"ports"}, 0,
         "Remote  node Far, Modbus TCP, 30 fields, 100 lines of 255 characters, 127.0.0.1:1, unit 1, register 0\n", "");
+    row("ports: a serial line", {"ports"}, 0,
+        "Wired  node Bus, Modbus RTU, 30 fields, 100 lines of 255 characters, /dev/ttyTKL0 9600 8N1, unit 2, register 0\n",
+        "");
+    row("ports: json, a serial line", {"ports", "--format", "json"}, 0,
+        R"("endpoint":"/dev/ttyTKL0","kind":"modbus-rtu","node":"Bus","port":"Wired",)", "");
     row("ports: json", {"ports", "--format", "json"}, 0,
         R"({"kind":"simulated","node":"PrinterModule","port":"Small","stringLength":255,"ticketLines":1,"updateElements":30})"
         "\n", "");
