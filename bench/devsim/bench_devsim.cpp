@@ -1,7 +1,8 @@
 // A full download (30 fields, 60 lines, both codes) to the device simulator over
 // loopback: the Modbus requests it takes, its time against a bare libmodbus loop that
 // sends the same requests in the same run, and with every reply delayed by 2 ms, one
-// device against 20 at once. Prints the figures; not a test.
+// device against 20 at once; and a fleet check (tklcli diff) of 100 ports on 100 devices
+// answering after 2 ms against one port. Prints the figures; not a test.
 //
 //   bench_devsim [ROUNDS]
 
@@ -12,6 +13,7 @@
 #include "devsim/DeviceServer.h"
 #include "devsim/ServedNodes.h"
 #include "model/TicketModel.h"
+#include "preview/DeviceDiff.h"
 #include "support/FullTicket.h"
 #include "support/LoopbackPort.h"
 
@@ -46,6 +48,22 @@ QByteArray description(const QList<int> &tcpPorts)
       "variables": [], "modbus": { "host": "127.0.0.1", "port": %3, "timeoutMs": 2000 } })")
                      .arg(i + 1)
                      .arg(i + 10)
+                     .arg(tcpPorts[i]);
+        ports << QStringLiteral(R"({ "name": "P%1", "node": "Module%1", "modbus": { "unit": 1, "base": 0 } })").arg(i + 1);
+    }
+    return QStringLiteral("{ \"nodes\": [ %1 ],\n  \"ports\": [ %2 ] }").arg(nodes.join(u",\n"), ports.join(u",\n")).toUtf8();
+}
+
+// A fleet of printing devices, each its own node with one port: as many as a network can
+// address (node numbers 00..99), so no other node.
+QByteArray fleetDescription(const QList<int> &tcpPorts)
+{
+    QStringList nodes, ports;
+    for (int i = 0; i < tcpPorts.size(); ++i) {
+        nodes << QStringLiteral(R"({ "name": "Module%1", "address": "NET1.ST%2", "capabilities": "65 ticket printer",
+      "variables": [], "modbus": { "host": "127.0.0.1", "port": %3, "timeoutMs": 2000 } })")
+                     .arg(i + 1)
+                     .arg(i, 2, 10, QLatin1Char('0'))
                      .arg(tcpPorts[i]);
         ports << QStringLiteral(R"({ "name": "P%1", "node": "Module%1", "modbus": { "unit": 1, "base": 0 } })").arg(i + 1);
     }
@@ -261,6 +279,77 @@ bool measureSlowDevices(const QList<devsim::ServedNode> &nodes, const QString &p
     return true;
 }
 
+// A network of `count` devices answering after 2 ms, each holding the ticket: comparing
+// one port with the ticket, then all of them at once (as tklcli diff does).
+bool measureFleetCheck(const Ticket &ticket, int count)
+{
+    QList<int> tcpPorts;
+    for (int i = 0; i < count; ++i)
+        tcpPorts << freeLoopbackPort();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("fleet.json"));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(fleetDescription(tcpPorts)) < 0)
+            return false;
+    }
+    const auto nodes = devsim::servedNodes(path);
+    if (!nodes.ok()) {
+        std::fprintf(stderr, "%s\n", qPrintable(nodes.error().message));
+        return false;
+    }
+    devsim::FaultOptions slow;
+    slow.delayMs = 2;
+    RunningServer server(*nodes, slow);
+    Downloader fleet(path);
+    ProcessNetwork &network = *fleet.network;
+    QStringList ports;
+    for (int i = 0; i < count; ++i)
+        ports << QStringLiteral("P%1").arg(i + 1);
+    {
+        std::vector<std::thread> threads;
+        std::vector<DownloadResult> results(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) {
+            threads.emplace_back([&, i] {
+                AutomationFactory factory(network);
+                TicketDownload download(factory);
+                results[std::size_t(i)] = download.run(ticket.model, ticket.lines, ports.at(i));
+            });
+        }
+        for (auto &t : threads)
+            t.join();
+        for (const auto &r : results) {
+            if (!check(r, "a fleet download"))
+                return false;
+        }
+    }
+    using Kind = DeviceDiff::Outcome::Kind;
+    QElapsedTimer timer;
+    timer.start();
+    const Kind one = DeviceDiff::compare(network, ticket.model, ticket.lines, *network.findPort(ports.first())).kind;
+    const double oneMs = timer.nsecsElapsed() / 1e6;
+    std::vector<Kind> kinds(static_cast<std::size_t>(count));
+    std::vector<std::thread> threads;
+    timer.start();
+    for (int i = 0; i < count; ++i) {
+        threads.emplace_back([&, i] {
+            kinds[std::size_t(i)] = DeviceDiff::compare(network, ticket.model, ticket.lines, *network.findPort(ports.at(i))).kind;
+        });
+    }
+    for (auto &t : threads)
+        t.join();
+    const double allMs = timer.nsecsElapsed() / 1e6;
+    if (one != Kind::Holds || std::count(kinds.begin(), kinds.end(), Kind::Holds) != count) {
+        std::fprintf(stderr, "a device of the fleet does not hold the ticket\n");
+        return false;
+    }
+    std::printf("fleet check (diff), every reply 2 ms late\n");
+    std::printf("  one port:                 %.1f ms\n", oneMs);
+    std::printf("  %d ports on %d devices: %.1f ms, %.2fx one port (target <= 3x)\n", count, count, allMs,
+                allMs / oneMs);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -288,5 +377,7 @@ int main(int argc, char *argv[])
     fillTicket(ticket.model, ticket.lines);
     if (!measureRequests(*nodes, path, ticket, tcpPorts.first(), rounds))
         return 1;
-    return measureSlowDevices(*nodes, path, ticket, rounds) ? 0 : 1;
+    if (!measureSlowDevices(*nodes, path, ticket, rounds))
+        return 1;
+    return measureFleetCheck(ticket, 100) ? 0 : 1;
 }

@@ -5,7 +5,7 @@ _tklcli()
     local cur prev words cword
     _init_completion || return
 
-    local commands="check download show preview ports help"
+    local commands="check download show preview ports upload diff help"
     local command="" i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
@@ -25,7 +25,7 @@ _tklcli()
         --format)
             COMPREPLY=($(compgen -W "text json" -- "$cur"))
             return ;;
-        --values)
+        --values|-o|--output)
             _filedir
             return ;;
     esac
@@ -42,15 +42,17 @@ _tklcli()
         show) options="--port --format --help" ;;
         preview) options="--port --values --no-codes --help" ;;
         ports) options="--format --help" ;;
+        upload) options="--port --output --force --help" ;;
+        diff) options="--port --format --help" ;;
         help)
-            COMPREPLY=($(compgen -W "check download show preview ports" -- "$cur"))
+            COMPREPLY=($(compgen -W "check download show preview ports upload diff" -- "$cur"))
             return ;;
         *) return ;;
     esac
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W "$options" -- "$cur"))
-    elif [[ $command != show && $command != ports ]]; then
+    elif [[ $command != show && $command != ports && $command != upload ]]; then
         _filedir txt
     fi
 } &&

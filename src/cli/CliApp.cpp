@@ -15,7 +15,8 @@ namespace tkl::cli {
 namespace {
 
 // Every subcommand, in the order `tklcli --help` lists them.
-const Command *const commands[] = {&checkCommand, &downloadCommand, &showCommand, &previewCommand, &portsCommand};
+const Command *const commands[] = {&checkCommand,   &downloadCommand, &showCommand, &previewCommand,
+                                   &portsCommand,   &uploadCommand,   &diffCommand};
 
 constexpr const char helpBeforeCommands[] =
     "Usage: tklcli COMMAND [options] [arguments]\n"

@@ -37,6 +37,8 @@ extern const Command showCommand;
 /// `tklcli preview LAYOUT | --port P`: the ticket as the device prints it, with
 /// values in the fields.
 extern const Command previewCommand;
+extern const Command uploadCommand;
+extern const Command diffCommand;
 
 /// `tklcli ports`: the network's printer ports, the names --port takes.
 extern const Command portsCommand;

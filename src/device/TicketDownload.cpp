@@ -9,6 +9,7 @@
 
 #include <QHash>
 #include <QList>
+#include <QMap>
 #include <QStringBuilder>
 
 #include <limits>
@@ -373,7 +374,46 @@ private:
     QList<std::pair<QString, QVariant>> m_written;
 };
 
+// Takes every write and holds nothing: what a download would send, without a device.
+class RecordingServer : public AutomationObject
+{
+public:
+    void setProperty(const QString &, const QVariant &) override {}
+    QVariant property(const QString &) override { return {}; }
+};
+
 } // namespace
+
+std::optional<QList<std::pair<QString, QVariant>>> TicketDownload::plannedWrites(const TicketModel &model,
+                                                                                  const QStringList &boxLines,
+                                                                                  const PrinterPort &port,
+                                                                                  QString *error)
+{
+    const QList<LayoutFinding> findings = PortRules::check(model, boxLines, port);
+    if (!findings.isEmpty()) {
+        if (error)
+            *error = findings.first().variable + QStringLiteral(": ") + findings.first().message;
+        return std::nullopt;
+    }
+    RecordingServer recorder;
+    Writer writer(recorder, port.name, {});
+    try {
+        writer.clearSlots({}, port.updateElements);
+        writer.writeFields(model, {});
+        writer.writeLinesAndCodes(model, boxLines);
+    } catch (const DownloadError &e) {
+        if (error)
+            *error = e.text;
+        return std::nullopt;
+    }
+    // The last value of each variable, by where it lies in the device.
+    QMap<int, std::pair<QString, QVariant>> byRegister;
+    for (const WriteRecord &w : writer.writeRecords()) {
+        if (const auto place = PortVariables::placeOf(port, w.name))
+            byRegister.insert(place->firstRegister, {w.name, w.value});
+    }
+    return byRegister.values();
+}
 
 TicketDownload::TicketDownload(AutomationFactory &factory)
     : m_factory(factory)

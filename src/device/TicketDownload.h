@@ -9,6 +9,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 namespace tkl {
 
@@ -108,6 +110,14 @@ public:
     /// Never throws; refuses to start while another run of this object is under way.
     DownloadResult run(const TicketModel &model, const QStringList &boxLines, const QString &port,
                        const Callbacks &callbacks = {});
+
+    /// What a download of `model` and `boxLines` to `port` would leave in its device: every
+    /// device variable it writes with the value last written to it, in register order
+    /// (the download state and checksum left out). Nothing, with `error` set, when the
+    /// download would refuse the layout (its first finding) or cannot convert a value.
+    static std::optional<QList<std::pair<QString, QVariant>>> plannedWrites(const TicketModel &model,
+                                                                             const QStringList &boxLines,
+                                                                             const PrinterPort &port, QString *error);
 
     /// The server object of the last download that got one (DownloadServer), or nullptr.
     AutomationObject *server() const { return m_server.get(); }

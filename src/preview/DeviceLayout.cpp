@@ -23,6 +23,19 @@ QString noTicketError(const QString &port)
     return QStringLiteral("Port \"%1\" holds no ticket").arg(port);
 }
 
+LayoutData uploadedLayout(const DeviceTicket &ticket)
+{
+    LayoutData layout = ticket.layout;
+    layout.EditorWidth = UploadEditorWidth;
+    layout.EditorHeight = UploadEditorHeight;
+    const QString cr(QChar(13));
+    if (layout.StartCode == cr)
+        layout.StartCode.clear();
+    if (layout.StopCode == cr)
+        layout.StopCode.clear();
+    return layout;
+}
+
 std::optional<LayoutData> layoutFromDevice(ProcessNetwork &network, const QString &port, QString *error)
 {
     std::optional<DeviceTicket> ticket = ticketFromDevice(network, port, error);

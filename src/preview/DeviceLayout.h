@@ -42,6 +42,17 @@ std::optional<DeviceTicket> ticketFromDevice(ProcessNetwork &network, const QStr
 /// the end); a failed read gives its error text, naming the variable, endpoint and cause.
 std::optional<LayoutData> layoutFromDevice(ProcessNetwork &network, const QString &port, QString *error);
 
+/// The editor's size that New gives, which an uploaded layout takes: a device does not
+/// keep it. (The editor snaps the width to whole character cells when it opens the file.)
+inline constexpr qint16 UploadEditorWidth = 5260;
+inline constexpr qint16 UploadEditorHeight = 3155;
+
+/// What a device holds as a layout to save or open: its fields, lines and codes, with
+/// the editor's size New gives, and a printer code the device holds as a lone CR (what a
+/// download sends for no code) empty again, so that downloading the layout writes what
+/// the device holds.
+LayoutData uploadedLayout(const DeviceTicket &ticket);
+
 /// The error of layoutFromDevice() for a device that holds no ticket: an answer, not a
 /// failure to read.
 QString noTicketError(const QString &port);

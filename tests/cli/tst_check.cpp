@@ -12,6 +12,9 @@
 #include "device/TicketDownload.h"
 #include "files/LayoutData.h"
 #include "files/LayoutLines.h"
+#include "files/LayoutReader.h"
+#include "files/LayoutWriter.h"
+#include "preview/DeviceLayout.h"
 #include "model/TicketModel.h"
 
 #include <QFile>
@@ -211,6 +214,7 @@ private slots:
     void findings();
     void checkPredictsDownload();
     void kindsDocumented();
+    void uploadDownloadsWhatTheDeviceHolds();
 };
 
 // Each rule once, on a port of 30 elements, 100 lines of 255 characters (or as given),
@@ -398,6 +402,44 @@ void TestCheck::kindsDocumented()
         QVERIFY2(help.contains(QStringLiteral("\n  ") + name + u' '), qPrintable(name));
         QVERIFY2(kinds.contains(QStringLiteral("\n.B ") + name + u'\n'), qPrintable(name));
     }
+}
+
+// A device's ticket uploaded as a layout file, read back and downloaded into a fresh
+// device writes what the first one got, write for write: over the example layouts and
+// the generated layouts that download.
+void TestCheck::uploadDownloadsWhatTheDeviceHolds()
+{
+    QList<std::pair<QString, Case>> cases;
+    for (const char *example : {"weighing-ticket.txt", "old-ticket.txt"}) {
+        QFile file(QStringLiteral(TKL_SOURCE_DIR "/examples/") + QLatin1String(example));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        Case c;
+        c.layout = LayoutReader::read(file.readAll()).value();
+        cases.append({QLatin1String(example), c});
+    }
+    Generator generate(20261207);
+    for (int i = 0; i < 600; ++i)
+        cases.append({QStringLiteral("case %1").arg(i), generate.next()});
+
+    int roundTrips = 0;
+    for (const auto &[where, c] : cases) {
+        auto first = networkFor(c);
+        if (!download(c.layout, *first).ok())
+            continue;
+        QString error;
+        const auto held = ticketFromDevice(*first, QStringLiteral("P"), &error);
+        QVERIFY2(held && held->finished(), qPrintable(where + u' ' + error));
+        const auto bytes = LayoutWriter::toBytes(uploadedLayout(*held));
+        QVERIFY2(bytes.ok(), qPrintable(where));
+        const auto uploaded = LayoutReader::read(bytes.value());
+        QVERIFY2(uploaded.ok(), qPrintable(where + u' ' + (uploaded.ok() ? QString() : uploaded.error().message)));
+        auto second = networkFor(c);
+        const DownloadResult again = download(uploaded.value(), *second);
+        QVERIFY2(again.ok(), qPrintable(where + u' ' + again.errorString));
+        QVERIFY2(second->writeLog() == first->writeLog(), qPrintable(where));
+        ++roundTrips;
+    }
+    QVERIFY2(roundTrips > 200, qPrintable(QString::number(roundTrips)));
 }
 
 QTEST_GUILESS_MAIN(TestCheck)

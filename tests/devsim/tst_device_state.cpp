@@ -8,6 +8,8 @@
 #include "device/LayoutChecksum.h"
 #include "device/PortVariables.h"
 #include "files/LayoutWriter.h"
+#include "device/RegisterCodec.h"
+#include "preview/DeviceDiff.h"
 #include "preview/DeviceLayout.h"
 
 #include <QTest>
@@ -90,6 +92,34 @@ LayoutChecksum::Writes pairsOf(const QList<WriteRecord> &records)
     return writes;
 }
 
+// A small ticket that fits every port of the network: two lines, one field.
+LayoutData smallLayout()
+{
+    LayoutData layout;
+    layout.TicketLines = 2;
+    layout.text = QStringLiteral("Net:\r\nEnd");
+    layout.UpdateBoxes[1] = UpdateBox{QStringLiteral("Scale1.NetWeight"), 3, 120, 0, 4, 0, 17, 0, 9, 2, true, 0, 5};
+    layout.BoxLoaded[1] = 1;
+    layout.StartCode = QStringLiteral("[27]@");
+    return layout;
+}
+
+// Another value the variable can hold.
+QVariant changed(const QVariant &value, const PortVariables::Place &place)
+{
+    switch (value.metaType().id()) {
+    case QMetaType::Bool: return !value.toBool();
+    case QMetaType::QString: {
+        const QString text = value.toString();
+        return text.size() < place.bounds.maximum ? text + u'x' : text.chopped(1);
+    }
+    default: break;
+    }
+    const int v = value.toInt();
+    const int other = v < place.bounds.maximum ? v + 1 : v - 1;
+    return place.type == ValueType::UInt8 ? QVariant::fromValue(quint8(other)) : QVariant::fromValue(qint16(other));
+}
+
 // Where a fault hits, counted on a clean download's requests.
 enum class At { Request, FirstRead, FinishingWrite };
 
@@ -109,6 +139,8 @@ private slots:
     void stateShown();
     void elementsBeyondTheSlots_data();
     void elementsBeyondTheSlots();
+    void diffFindsEveryChange_data();
+    void diffFindsEveryChange();
     void throughTheTools();
 };
 
@@ -249,6 +281,76 @@ void TestDeviceState::elementsBeyondTheSlots()
     }
 }
 
+void TestDeviceState::diffFindsEveryChange_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::newRow("simulated") << QStringLiteral("WideLocal");
+    QTest::newRow("Modbus") << QStringLiteral("Printer2");
+}
+
+// Every register (or simulated variable) a download wrote, the download state and the
+// checksum included, changed in turn behind the program's back: the comparison finds
+// each; put back, the device holds the layout again.
+void TestDeviceState::diffFindsEveryChange()
+{
+    QFETCH(QString, port);
+    Loopback device;
+    const Served served(device.nodes);
+    const PrinterPort &printer = *device.network->findPort(port);
+    const LayoutData layout = smallLayout();
+    const DownloadResult result = downloadTo(device, port, layout);
+    QVERIFY2(result.ok(), qPrintable(result.errorString));
+    TicketModel model;
+    layout.applyTo(model);
+    const QStringList lines = layout.text.split(QStringLiteral("\r\n"));
+    auto holds = [&] {
+        return DeviceDiff::compare(*device.network, model, lines, printer).kind == DeviceDiff::Outcome::Kind::Holds;
+    };
+    QVERIFY(holds());
+
+    int changes = 0;
+    if (!device.network->endpointOf(printer)) {
+        QHash<QString, QVariant> last; // what each variable holds after the download
+        for (const WriteRecord &w : result.written)
+            last.insert(w.name, w.value);
+        for (auto it = last.cbegin(); it != last.cend(); ++it) {
+            const auto place = PortVariables::placeOf(printer, it.key());
+            QVERIFY(!device.network->write(it.key(), changed(it.value(), *place)));
+            QVERIFY2(!holds(), qPrintable(it.key()));
+            QVERIFY(!device.network->write(it.key(), it.value()));
+            ++changes;
+        }
+    } else {
+        Client client = connectTo(device.port);
+        QVERIFY(client);
+        modbus_set_slave(client.get(), printer.modbus->unit);
+        QSet<int> registers;
+        for (const WriteRecord &w : result.written) {
+            const auto place = PortVariables::placeOf(printer, w.name);
+            RegisterCodec::Registers words;
+            QVERIFY(!RegisterCodec::encode(place->type, w.value, printer.stringLength, &words));
+            for (int r = place->firstRegister; r < place->firstRegister + words.size(); ++r)
+                registers.insert(printer.modbus->base + r);
+        }
+        for (const int r : std::as_const(registers)) {
+            uint16_t was = 0;
+            QCOMPARE(modbus_read_registers(client.get(), r, 1, &was), 1);
+            // The device refuses what its variable cannot hold: the first other value it
+            // takes. The high byte first: the low one of a string's last register is no
+            // text when its length is odd.
+            bool written = false;
+            for (const uint16_t other : {uint16_t(was ^ 0x100), uint16_t(was ^ 1), uint16_t(was + 1), uint16_t(was - 1)})
+                written = written || modbus_write_register(client.get(), r, other) == 1;
+            QVERIFY2(written, qPrintable(QString::number(r)));
+            QVERIFY2(!holds(), qPrintable(QString::number(r)));
+            QCOMPARE(modbus_write_register(client.get(), r, was), 1);
+            ++changes;
+        }
+    }
+    QVERIFY(changes > 40);
+    QVERIFY(holds());
+}
+
 // tklcli against tkldevsim: --print-writes lists a real device's writes, and show and
 // preview say of a device whose download did not finish what they say of a simulated one.
 void TestDeviceState::throughTheTools()
@@ -267,10 +369,25 @@ void TestDeviceState::throughTheTools()
     QCOMPARE(writes.front(), QByteArray("Printer1.Download.state\ti16\t1"));
     QVERIFY2(writes.back().startsWith("Printer1.Download.checksum\tu32\t"), writes.back());
 
+    // What the device holds, as a layout file, is what it holds.
+    const QString uploaded = cli.path(QStringLiteral("uploaded.txt"));
+    QCOMPARE(run({"upload", "--port", "Printer1", "-o", uploaded}).exitCode, 0);
+    const ToolRun same = run({"diff", uploaded, "--port", "Printer1", "--port", "Local"});
+    QCOMPARE(same.exitCode, 1);
+    QCOMPARE(same.out, QByteArray("Printer1: holds this layout\nLocal: holds no ticket\n"));
+
     Client client = connectTo(device.port);
     QVERIFY(client);
     const PrinterPort &printer1 = *device.network->findPort(QStringLiteral("Printer1"));
     QCOMPARE(modbus_write_register(client.get(), PortVariables::downloadStateRegister(printer1), 1), 1);
+    const ToolRun refused = run({"upload", "--port", "Printer1"});
+    QVERIFY2(refused.exitCode == 1 && refused.out.isEmpty() && refused.err.contains("did not finish"), refused.err);
+    const ToolRun forced = run({"upload", "--port", "Printer1", "--force"});
+    QVERIFY2(forced.exitCode == 0 && forced.out.startsWith("5260\r\n") && forced.err.contains("did not finish"),
+             forced.err);
+    const ToolRun unfinished = run({"diff", uploaded, "--port", "Printer1", "--format", "json"});
+    QCOMPARE(unfinished.exitCode, 1);
+    QVERIFY2(unfinished.out.contains("\"state\":\"unfinished\""), unfinished.out);
     const ToolRun shown = run({"show", "--port", "Printer1"});
     QCOMPARE(shown.exitCode, 1);
     QVERIFY2(shown.out.contains("The last download to it did not finish"), shown.out);

@@ -1,0 +1,117 @@
+#include "DeviceDiff.h"
+
+#include "DeviceLayout.h"
+#include "device/LayoutChecksum.h"
+#include "device/ModbusServer.h"
+#include "device/ProcessNetwork.h"
+#include "device/TicketDownload.h"
+
+#include <memory>
+
+namespace tkl::DeviceDiff {
+
+namespace {
+
+using Kind = PortVariables::Place::Kind;
+
+// The name a difference goes by, from where the variable lies.
+QString whatOf(const PortVariables::Place &place)
+{
+    switch (place.kind) {
+    case Kind::Member:
+        return QStringLiteral("field %1 %2").arg(place.index).arg(QLatin1String(PortVariables::info(place.member).name));
+    case Kind::Lines: return QStringLiteral("line count");
+    case Kind::Ticket: return QStringLiteral("line %1 text").arg(place.index);
+    case Kind::StartCode: return QStringLiteral("start code");
+    case Kind::StopCode: return QStringLiteral("stop code");
+    case Kind::DownloadState: return QStringLiteral("download state");
+    case Kind::Checksum: return QStringLiteral("checksum");
+    }
+    return {};
+}
+
+// A value as a device gives it back: Booleans may come as numbers, numbers in any width.
+bool same(const QVariant &expected, const QVariant &held)
+{
+    if (!held.isValid())
+        return false;
+    if (expected.metaType().id() == QMetaType::QString)
+        return held.metaType().id() == QMetaType::QString && held.toString() == expected.toString();
+    if (expected.metaType().id() == QMetaType::Bool)
+        return (held.toLongLong() != 0) == expected.toBool();
+    return held.toLongLong() == expected.toLongLong();
+}
+
+QString shown(const QVariant &v)
+{
+    if (!v.isValid())
+        return QStringLiteral("nothing");
+    if (v.metaType().id() == QMetaType::Bool)
+        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    return v.toString();
+}
+
+} // namespace
+
+Outcome compare(ProcessNetwork &network, const TicketModel &model, const QStringList &boxLines,
+                const PrinterPort &port)
+{
+    Outcome outcome;
+    QString why;
+    const auto planned = TicketDownload::plannedWrites(model, boxLines, port, &why);
+    if (!planned) {
+        outcome.kind = Outcome::Kind::Unusable;
+        outcome.error = why;
+        return outcome;
+    }
+
+    std::unique_ptr<ModbusServer> device;
+    if (network.endpointOf(port)) {
+        device = std::make_unique<ModbusServer>(network, port);
+        device->setProperty(QStringLiteral("EnableExceptions"), true);
+    }
+    auto held = [&](const QString &name) {
+        if (!device)
+            return network.readValue(name);
+        device->setProperty(QStringLiteral("PhysId"), name);
+        return device->property(QStringLiteral("Value"));
+    };
+    try {
+        using State = PortVariables::DownloadState;
+        const QVariant state = held(PortVariables::downloadStateName(port.name));
+        const int stateValue = state.isValid() ? state.toInt() : int(State::NeverWritten);
+        if (stateValue != int(State::Finished)) {
+            outcome.kind = stateValue == int(State::NeverWritten) ? Outcome::Kind::NoTicket : Outcome::Kind::Unfinished;
+            return outcome;
+        }
+        if (device) {
+            const quint32 checksum = LayoutChecksum::of(port, *planned);
+            const QVariant stored = held(PortVariables::checksumName(port.name));
+            if (!same(QVariant::fromValue(checksum), stored))
+                outcome.differences.append({QStringLiteral("checksum"), QVariant::fromValue(checksum), stored});
+        }
+        for (const auto &[name, value] : *planned) {
+            const QVariant got = held(name);
+            if (!same(value, got))
+                outcome.differences.append({whatOf(*PortVariables::placeOf(port, name)), value, got});
+        }
+    } catch (const AutomationError &e) {
+        outcome.kind = Outcome::Kind::Unreadable;
+        outcome.error = e.text();
+        return outcome;
+    }
+    if (device)
+        device->close();
+    outcome.kind = outcome.differences.isEmpty() ? Outcome::Kind::Holds : Outcome::Kind::Differs;
+    return outcome;
+}
+
+QString describe(const Difference &d)
+{
+    // Texts are long and may hold anything: named, not shown; the JSON carries them.
+    if (d.layout.metaType().id() == QMetaType::QString)
+        return d.what;
+    return QStringLiteral("%1 %2 \u2192 %3").arg(d.what, shown(d.layout), shown(d.device));
+}
+
+} // namespace tkl::DeviceDiff
