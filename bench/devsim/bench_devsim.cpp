@@ -283,9 +283,13 @@ bool measureSlowDevices(const QList<devsim::ServedNode> &nodes, const QString &p
 // one port with the ticket, then all of them at once (as tklcli diff does).
 bool measureFleetCheck(const Ticket &ticket, int count)
 {
+    // A port just freed may be handed out again: each device gets one of its own.
     QList<int> tcpPorts;
-    for (int i = 0; i < count; ++i)
-        tcpPorts << freeLoopbackPort();
+    while (tcpPorts.size() < count) {
+        const int port = freeLoopbackPort();
+        if (!tcpPorts.contains(port))
+            tcpPorts << port;
+    }
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("fleet.json"));
     {
