@@ -145,7 +145,43 @@ void FileCommands::load(const QString &path)
     }
 
     BusyScope busy(m_window.setBusy);
-    const LayoutData &layout = *result;
+    show(*result);
+    m_currentFile = path;
+    if (m_window.setTicketName)
+        m_window.setTicketName(path);
+    if (m_window.opened)
+        m_window.opened();
+}
+
+void FileCommands::openFromDevice(const std::function<std::optional<LayoutData>(QString *error)> &read)
+{
+    if (m_window.hideTip)
+        m_window.hideTip();
+    if (!offerToSave())
+        return;
+    QString error;
+    const std::optional<LayoutData> layout = [&] {
+        BusyScope busy(m_window.setBusy);
+        return read(&error);
+    }();
+    if (!layout) {
+        // The layout on the editor stays exactly as it was.
+        showFailure(error);
+        m_editor.restoreDefaultPointer();
+        return;
+    }
+    BusyScope busy(m_window.setBusy);
+    show(*layout);
+    // No file holds it yet: Save asks for a name.
+    m_currentFile.clear();
+    if (m_window.setTicketName)
+        m_window.setTicketName(UnnamedTicket);
+    if (m_window.opened)
+        m_window.opened();
+}
+
+void FileCommands::show(const LayoutData &layout)
+{
     clearEditor();
     layout.applyTo(m_model);
     m_editor.setWidthTwips(layout.EditorWidth);
@@ -161,11 +197,6 @@ void FileCommands::load(const QString &path)
 
     m_editor.RefreshReadout();
     m_editor.history().clear();
-    m_currentFile = path;
-    if (m_window.setTicketName)
-        m_window.setTicketName(path);
-    if (m_window.opened)
-        m_window.opened();
 }
 
 bool FileCommands::mayExit()

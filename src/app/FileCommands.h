@@ -11,6 +11,7 @@ class EditorWindow;
 class Prompts;
 struct LayoutError;
 class TicketModel;
+struct LayoutData;
 
 /// Save, New, Open and Exit: the layout between the editor and its files.
 ///
@@ -62,6 +63,11 @@ public:
     /// window): offers to save a changed layout, then loads `path` as Open does.
     void openFile(const QString &path);
 
+    /// Open from device: offers to save a changed layout, as Open does, then takes the
+    /// layout from `read` (the device's ticket, or nothing with the error to show) and
+    /// shows it as an unnamed layout that no file holds yet.
+    void openFromDevice(const std::function<std::optional<LayoutData>(QString *error)> &read);
+
     /// What the operator is told when `path` cannot be read as a layout: the file's
     /// name with the line ("ticket.txt, line 48: ..."), and a hint when the cause is
     /// plain: a file whose lines end in LF alone.
@@ -79,6 +85,9 @@ private:
     /// Asks the save question when the layout is changed. False when the command must
     /// stop: the operator cancelled, or said Yes and the save did not happen.
     bool offerToSave();
+
+    /// Puts `layout` on the editor in place of the one there.
+    void show(const LayoutData &layout);
 
     /// The Save As dialog, and the question before replacing another file; No offers
     /// the dialog again. Nothing when the operator cancelled.

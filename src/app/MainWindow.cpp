@@ -5,6 +5,7 @@
 
 #include "device/AutomationFactory.h"
 #include "device-widgets/PortDialog.h"
+#include "preview/DeviceLayout.h"
 #include "device/ProcessNetwork.h"
 #include "dialogs/HelpWindow.h"
 #include "dialogs/PreviewWindow.h"
@@ -489,6 +490,21 @@ void MainWindow::onDownload()
             return found;
         });
         connect(m_portDialog, &PortDialog::downloaded, this, &MainWindow::showDownloadNote);
+        connect(m_portDialog, &PortDialog::openFromDeviceRequested, this, [this](const QString &port) {
+            m_files->openFromDevice([this, port](QString *error) -> std::optional<LayoutData> {
+                auto ticket = ticketFromDevice(m_network, port, error);
+                if (!ticket)
+                    return std::nullopt;
+                if (!ticket->finished()) {
+                    *error = QStringLiteral("The last download to %1 did not finish: its device holds part of a "
+                                            "ticket. Download a layout to it again.")
+                                 .arg(port);
+                    return std::nullopt;
+                }
+                return uploadedLayout(*ticket);
+            });
+            m_portDialog->hide();
+        });
     }
     m_note->hide();
     placeOnScreen(*m_portDialog, QPoint(toPixelsX(m_leftTwips + DialogLeftOffset), toPixelsY(m_topTwips + DialogTopOffset)));

@@ -81,6 +81,19 @@ PortDialog::PortDialog(TicketModel &model, AutomationFactory &factory, const Pro
 
     connect(m_tree, &VariableTree::NodeSelected, this, [this] { m_portBox->setEditText(m_tree->SelectedName()); });
     connect(m_downloadButton, &QPushButton::clicked, this, &PortDialog::download);
+
+    // Beside the documented controls, in the free corner above the port box.
+    m_openButton = new QPushButton(QStringLiteral("Open from device"), this);
+    m_openButton->setObjectName(QStringLiteral("OpenFromDevice"));
+    setGeometryTwips(*m_openButton, 2640, 15, 1575, 330);
+    connect(m_openButton, &QPushButton::clicked, this, [this] {
+        const QString port = m_portBox->currentText();
+        if (port.trimmed().isEmpty()) {
+            m_prompts.showMessage(QStringLiteral("Open from device"), NoPortMessage, Prompts::Icon::Information);
+            return;
+        }
+        emit openFromDeviceRequested(port);
+    });
     connect(m_thread.get(), &DownloadThread::prepared, this, [this] { m_portBox->addItem(m_runningPort); });
     connect(m_thread.get(), &DownloadThread::progress, this, [this](double percent) {
         if (m_progress)

@@ -83,7 +83,14 @@ public:
     static inline const QString NoPortMessage =
         QStringLiteral("Choose a port first: double-click a printer port in the tree or type its name.");
 
+    /// The "Open from device" button beside Download.
+    QPushButton *openFromDeviceButton() const { return m_openButton; }
+
 signals:
+    /// "Open from device" was pressed with `port` chosen: the main window opens what the
+    /// port's device holds as a layout.
+    void openFromDeviceRequested(const QString &port);
+
     /// A download ended with every write made and read back as written.
     void downloaded(const QString &port, int writes);
     /// A download ended, whatever its outcome (after its messages were shown).
@@ -120,6 +127,7 @@ private:
     VariableTree *m_tree;
     QComboBox *m_portBox;
     QPushButton *m_downloadButton;
+    QPushButton *m_openButton;
     QPointer<ProgressWindow> m_progress;
 };
 

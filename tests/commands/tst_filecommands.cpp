@@ -117,13 +117,15 @@ private slots:
         QTest::addColumn<QByteArray>("content"); // of the file opened; empty: there is none
         QTest::addColumn<QString>("message");   // part of the one message shown; empty: none
         QTest::addColumn<bool>("kept");
-        for (const char *c : {"new", "open", "exit"}) {
+        for (const char *c : {"new", "open", "exit", "device"}) {
             QTest::addRow("%s, Yes, save cancelled", c) << c << A::Yes << "" << "" << QByteArray() << "" << true;
             QTest::addRow("%s, Yes, save refused", c) << c << A::Yes << "kept.txt" << "" << QByteArray() << "U+4E2D" << true;
             // Escape, Cancel and the question's close button: the whole command is off.
             QTest::addRow("%s, Cancel", c) << c << A::Cancel << "" << "" << QByteArray() << "" << true;
         }
         QTest::newRow("new, No: cleared") << "new" << A::No << "" << "" << QByteArray() << "" << false;
+        QTest::newRow("device, No, holds no ticket") << "device" << A::No << "" << "" << QByteArray()
+                                                     << "Port \"P\" holds no ticket" << true;
         QTest::newRow("open, No, cancelled") << "open" << A::No << "" << "" << QByteArray() << "" << true;
         QTest::newRow("open, No, truncated file") << "open" << A::No << "" << "bad.txt"
                                                   << QByteArray("5170\r\n3155\r\n2\r\n") << "425" << true;
@@ -161,13 +163,23 @@ private slots:
         if (!content.isEmpty())
             QVERIFY(test::writeFile(path(openName), content));
         bool exited = false;
-        if (command == "new")
+        int deviceReads = 0;
+        if (command == "new") {
             f.commands.newTicket();
-        else if (command == "open")
+        } else if (command == "open") {
             f.commands.open();
-        else
+        } else if (command == "device") {
+            f.commands.openFromDevice([&](QString *error) -> std::optional<LayoutData> {
+                ++deviceReads;
+                *error = QStringLiteral("Port \"P\" holds no ticket");
+                return std::nullopt;
+            });
+        } else {
             exited = f.commands.mayExit();
+        }
         QVERIFY(!exited);
+        // The device is read only once the layout on the editor may go.
+        QCOMPARE(deviceReads, command == "device" && answer == Prompts::Answer::No ? 1 : 0);
         const int asked = saveTo.isEmpty() ? 1 : 2;
         QCOMPARE(f.prompts.questions.size(), asked);
         QCOMPARE(f.prompts.questions.first().title, QStringLiteral("  Delete Warning !!"));
@@ -253,6 +265,35 @@ private slots:
     // A lone LF is a character of its line: the editor keeps it there (the box, the
     // caret's line and the download's lines agree with the file) and saves it back;
     // a no-break space, a tab, trailing blanks and an empty last line come back too.
+    // Open from device shows the device's ticket as a layout no file holds yet: its text
+    // and fields on the editor, the unnamed title, the findings note; Save asks for a name.
+    void openFromDevice()
+    {
+        Fixture f;
+        f.fill();
+        f.prompts.answers = {Prompts::Answer::No};
+        LayoutData held;
+        held.EditorWidth = 5260;
+        held.EditorHeight = 3155;
+        held.TicketLines = 2;
+        held.text = QStringLiteral("Net:\r\nEnd");
+        held.UpdateBoxes[2] = UpdateBox{QStringLiteral("Scale1.Tare"), 3, 122, 8, 4, 2, 17, 0, 6, 1, true, 1, 6};
+        held.BoxLoaded[2] = 1;
+        held.StartCode = QStringLiteral("[27]@");
+        f.title = QStringLiteral("before.txt");
+        f.commands.openFromDevice([&](QString *) { return std::optional<LayoutData>(held); });
+        QCOMPARE(f.title, QStringLiteral("UnNamed Ticket"));
+        QCOMPARE(f.opened, 1);
+        QCOMPARE(f.editor.textBox()->toPlainText(), QStringLiteral("Net:\nEnd"));
+        QVERIFY(!f.editor.fieldFrame(1) && f.editor.fieldFrame(2));
+        QCOMPARE(f.model.UpdateBoxes[2].VarName, QStringLiteral("Scale1.Tare"));
+        QCOMPARE(f.model.StartCode, QStringLiteral("[27]@"));
+        QVERIFY(f.model.StopCode.isEmpty());
+        f.prompts.saveNames = {}; // the save dialog is cancelled: it was asked for a name
+        QVERIFY(!f.commands.save());
+        QCOMPARE(f.prompts.saveDialogs, 1);
+    }
+
     void openThenSaveKeepsEveryByte()
     {
         Fixture f;
