@@ -86,6 +86,9 @@ PortDialog::PortDialog(TicketModel &model, AutomationFactory &factory, const Pro
     m_openButton = new QPushButton(QStringLiteral("Open from device"), this);
     m_openButton->setObjectName(QStringLiteral("OpenFromDevice"));
     setGeometryTwips(*m_openButton, 2640, 15, 1575, 330);
+    // As wide as its text needs, kept flush with the Download button's right edge.
+    if (const int wider = m_openButton->sizeHint().width() - m_openButton->width(); wider > 0)
+        m_openButton->setGeometry(m_openButton->geometry().adjusted(-wider, 0, 0, 0));
     connect(m_openButton, &QPushButton::clicked, this, [this] {
         const QString port = m_portBox->currentText();
         if (port.trimmed().isEmpty()) {
