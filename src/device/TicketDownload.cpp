@@ -396,7 +396,9 @@ std::optional<QList<std::pair<QString, QVariant>>> TicketDownload::plannedWrites
         return std::nullopt;
     }
     RecordingServer recorder;
-    Writer writer(recorder, port.name, {});
+    // The writer keeps the cancel check by reference: it must outlive the writer.
+    const std::function<bool()> neverCancelled;
+    Writer writer(recorder, port.name, neverCancelled);
     try {
         writer.clearSlots({}, port.updateElements);
         writer.writeFields(model, {});
