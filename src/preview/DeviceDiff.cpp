@@ -2,7 +2,6 @@
 
 #include "DeviceLayout.h"
 #include "device/LayoutChecksum.h"
-#include "device/ModbusServer.h"
 #include "device/ProcessNetwork.h"
 #include "device/TicketDownload.h"
 
@@ -65,17 +64,7 @@ Outcome compare(ProcessNetwork &network, const TicketModel &model, const QString
         return outcome;
     }
 
-    std::unique_ptr<ModbusServer> device;
-    if (network.endpointOf(port)) {
-        device = std::make_unique<ModbusServer>(network, port);
-        device->setProperty(QStringLiteral("EnableExceptions"), true);
-    }
-    auto held = [&](const QString &name) {
-        if (!device)
-            return network.readValue(name);
-        device->setProperty(QStringLiteral("PhysId"), name);
-        return device->property(QStringLiteral("Value"));
-    };
+    HeldValues held(network, port);
     try {
         using State = PortVariables::DownloadState;
         const QVariant state = held(PortVariables::downloadStateName(port.name));
@@ -84,7 +73,7 @@ Outcome compare(ProcessNetwork &network, const TicketModel &model, const QString
             outcome.kind = stateValue == int(State::NeverWritten) ? Outcome::Kind::NoTicket : Outcome::Kind::Unfinished;
             return outcome;
         }
-        if (device) {
+        if (held.real()) {
             const quint32 checksum = LayoutChecksum::of(port, *planned);
             const QVariant stored = held(PortVariables::checksumName(port.name));
             if (!same(QVariant::fromValue(checksum), stored))
@@ -100,8 +89,7 @@ Outcome compare(ProcessNetwork &network, const TicketModel &model, const QString
         outcome.error = e.text();
         return outcome;
     }
-    if (device)
-        device->close();
+    held.close();
     outcome.kind = outcome.differences.isEmpty() ? Outcome::Kind::Holds : Outcome::Kind::Differs;
     return outcome;
 }

@@ -36,6 +36,31 @@ LayoutData uploadedLayout(const DeviceTicket &ticket)
     return layout;
 }
 
+HeldValues::HeldValues(ProcessNetwork &network, const PrinterPort &port)
+    : m_network(network)
+{
+    if (network.endpointOf(port)) {
+        m_device = std::make_unique<ModbusServer>(network, port);
+        m_device->setProperty(QStringLiteral("EnableExceptions"), true);
+    }
+}
+
+HeldValues::~HeldValues() = default;
+
+void HeldValues::close()
+{
+    if (m_device)
+        m_device->close();
+}
+
+QVariant HeldValues::operator()(const QString &name) const
+{
+    if (!m_device)
+        return m_network.readValue(name);
+    m_device->setProperty(QStringLiteral("PhysId"), name);
+    return m_device->property(QStringLiteral("Value"));
+}
+
 std::optional<LayoutData> layoutFromDevice(ProcessNetwork &network, const QString &port, QString *error)
 {
     std::optional<DeviceTicket> ticket = ticketFromDevice(network, port, error);
@@ -55,20 +80,10 @@ std::optional<DeviceTicket> ticketFromDevice(ProcessNetwork &network, const QStr
     if (!p)
         return fail(QStringLiteral("No port \"%1\" in the network").arg(port));
 
-    // A real device is read over its own connection; a failed read ends the showing.
-    std::unique_ptr<ModbusServer> device;
-    if (network.endpointOf(*p)) {
-        device = std::make_unique<ModbusServer>(network, *p);
-        device->setProperty(QStringLiteral("EnableExceptions"), true);
-    }
-    auto held = [&](const QString &name) {
-        if (!device)
-            return network.readValue(name);
-        device->setProperty(QStringLiteral("PhysId"), name);
-        return device->property(QStringLiteral("Value"));
-    };
+    // A failed read of a real device ends the showing.
     try {
-        return read(*p, held, error);
+        const HeldValues held(network, *p);
+        return read(*p, std::cref(held), error);
     } catch (const AutomationError &e) {
         return fail(e.text());
     }

@@ -4,12 +4,37 @@
 #include "files/LayoutData.h"
 
 #include <QString>
+#include <QVariant>
 
+#include <memory>
 #include <optional>
 
 namespace tkl {
 
+class ModbusServer;
 class ProcessNetwork;
+struct PrinterPort;
+
+/// The values a port's device holds, read by name: a simulated device's from the
+/// network, a real device's over one Modbus connection of its own, closed with this
+/// object. A failed read of a real device throws AutomationError.
+class HeldValues
+{
+public:
+    HeldValues(ProcessNetwork &network, const PrinterPort &port);
+    ~HeldValues();
+
+    QVariant operator()(const QString &name) const;
+
+    /// The port is on a real device.
+    bool real() const { return m_device != nullptr; }
+    /// Ends a real device's session; nothing for a simulated one.
+    void close();
+
+private:
+    ProcessNetwork &m_network;
+    std::unique_ptr<ModbusServer> m_device;
+};
 
 /// What a printer device holds: how its last download ended, the checksum a real device
 /// keeps of a finished one, and its layout.
