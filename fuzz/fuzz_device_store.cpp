@@ -5,8 +5,8 @@
 // An input whose last line is "#lock KIND" has KIND stand at the lock path while the
 // store is attached (fifo, folder, link or empty: an empty lock file); the rest is the
 // store. Whatever stands there, attaching ends at once: a pipe must never block it.
-#include "device/DeviceStore.h"
-#include "device/ProcessNetwork.h"
+#include "simulated/DeviceStore.h"
+#include "network/ProcessNetwork.h"
 
 #include <QDir>
 #include <QFile>

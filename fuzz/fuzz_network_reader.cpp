@@ -1,7 +1,7 @@
 // Feeds arbitrary bytes to the network description reader. Besides crashes, leaks and
 // hangs it checks that a refusal says why and names the source, and that whatever is
 // read can be looked up by every name it has.
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -13,7 +13,7 @@
 
 #include "app/AppSession.h"
 #include "app/MainWindow.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "ui/WindowLook.h"
 
 #include <QApplication>

@@ -2,9 +2,9 @@
 // same property writes on the same server object, with the progress window running.
 // Prints the figures; not a test.
 
-#include "device/AutomationFactory.h"
+#include "network/NetworkFactory.h"
 #include "device-widgets/PortDialog.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "device-widgets/ProgressWindow.h"
 #include "device/TicketDownload.h"
 #include "model/Prompts.h"
@@ -135,7 +135,7 @@ int main(int argc, char *argv[])
     const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 100;
 
     auto network = ProcessNetwork::builtIn();
-    AutomationFactory factory(*network);
+    NetworkFactory factory(*network);
     TicketModel model;
     QStringList lines;
     bench::fillTicket(model, lines);

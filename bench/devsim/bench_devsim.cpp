@@ -6,9 +6,9 @@
 //
 //   bench_devsim [ROUNDS]
 
-#include "device/AutomationFactory.h"
+#include "network/NetworkFactory.h"
 #include "device/PortVariables.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "device/TicketDownload.h"
 #include "devsim/DeviceServer.h"
 #include "devsim/ServedNodes.h"
@@ -113,7 +113,7 @@ struct Downloader
             std::exit(1);
         }
         network = std::move(loaded).value();
-        factory = std::make_unique<AutomationFactory>(*network);
+        factory = std::make_unique<NetworkFactory>(*network);
         download = std::make_unique<TicketDownload>(*factory);
     }
 
@@ -315,7 +315,7 @@ bool measureFleetCheck(const Ticket &ticket, int count)
         std::vector<DownloadResult> results(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i) {
             threads.emplace_back([&, i] {
-                AutomationFactory factory(network);
+                NetworkFactory factory(network);
                 TicketDownload download(factory);
                 results[std::size_t(i)] = download.run(ticket.model, ticket.lines, ports.at(i));
             });

@@ -2,8 +2,8 @@
 
 #include "MainWindow.h"
 #include "QtPrompts.h"
-#include "device/AutomationFactory.h"
-#include "device/ProcessNetwork.h"
+#include "network/NetworkFactory.h"
+#include "network/ProcessNetwork.h"
 #include "model/TicketModel.h"
 
 #include <QApplication>
@@ -31,7 +31,7 @@ std::unique_ptr<AppSession> AppSession::start(Options options, QString *error)
     }
     session->m_network = std::move(network).value();
 
-    session->m_factory = std::make_unique<AutomationFactory>(*session->m_network);
+    session->m_factory = std::make_unique<NetworkFactory>(*session->m_network);
     if (options.prepareFactory)
         options.prepareFactory(*session->m_factory);
     try {

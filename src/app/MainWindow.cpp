@@ -6,7 +6,7 @@
 #include "device/AutomationFactory.h"
 #include "device-widgets/PortDialog.h"
 #include "preview/DeviceLayout.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "dialogs/HelpWindow.h"
 #include "dialogs/PreviewWindow.h"
 #include "dialogs/PrinterSettingsDialog.h"

@@ -3,7 +3,7 @@
 // download or an Open.
 #include "MainWindow.h"
 
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "dialogs/PreviewWindow.h"
 #include "dialogs/PrinterSettingsDialog.h"
 #include "dialogs/UpdateBoxDialog.h"

@@ -4,7 +4,7 @@
 #include "JsonOutput.h"
 #include "LayoutCheck.h"
 #include "PortLookup.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "files/LayoutFile.h"
 
 namespace tkl::cli {

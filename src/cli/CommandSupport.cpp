@@ -3,7 +3,7 @@
 #include "ExitStatus.h"
 #include "LayoutCheck.h"
 #include "PortLookup.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "files/LayoutError.h"
 #include "files/LayoutFile.h"
 #include "files/LayoutReader.h"

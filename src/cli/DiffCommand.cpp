@@ -3,7 +3,7 @@
 #include "ExitStatus.h"
 #include "JsonOutput.h"
 #include "LayoutCheck.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "model/TicketModel.h"
 #include "preview/DeviceDiff.h"
 

@@ -4,8 +4,8 @@
 #include "LayoutCheck.h"
 #include "TerminalProgress.h"
 #include "WriteFormat.h"
-#include "device/AutomationFactory.h"
-#include "device/ProcessNetwork.h"
+#include "network/NetworkFactory.h"
+#include "network/ProcessNetwork.h"
 #include "device/TicketDownload.h"
 #include "files/LayoutData.h"
 #include "model/TicketModel.h"
@@ -164,7 +164,7 @@ std::vector<DownloadResult> downloadAll(ProcessNetwork &network, const TicketMod
     std::vector<DownloadResult> results(std::size_t(ports.size()));
     std::vector<std::thread> threads;
     auto downloadTo = [&](qsizetype i, bool showProgress) {
-        AutomationFactory factory(network);
+        NetworkFactory factory(network);
         TicketDownload download(factory);
         TicketDownload::Callbacks callbacks;
         if (showProgress)

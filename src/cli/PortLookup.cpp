@@ -1,7 +1,7 @@
 #include "PortLookup.h"
 
 #include "WriteFormat.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 
 #include <QStringList>
 

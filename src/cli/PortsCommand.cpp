@@ -2,7 +2,7 @@
 #include "CommandSupport.h"
 #include "ExitStatus.h"
 #include "JsonOutput.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 
 namespace tkl::cli {
 

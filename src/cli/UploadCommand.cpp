@@ -1,7 +1,7 @@
 #include "Command.h"
 #include "CommandSupport.h"
 #include "ExitStatus.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "files/LayoutWriter.h"
 #include "model/WholeFileSave.h"
 #include "preview/DeviceLayout.h"

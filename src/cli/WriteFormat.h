@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 
 #include <QString>
 

@@ -4,7 +4,7 @@
 #include "VariableTree.h"
 
 #include "device/AutomationFactory.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "files/LayoutData.h"
 #include "model/Prompts.h"
 #include "model/TicketModel.h"

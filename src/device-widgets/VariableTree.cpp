@@ -1,6 +1,6 @@
 #include "VariableTree.h"
 
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 
 #include <QKeyEvent>
 

@@ -4,7 +4,7 @@
 #include "LayoutChecksum.h"
 #include "PortRules.h"
 #include "PortVariables.h"
-#include "ProcessNetwork.h"
+#include "NetworkCatalogue.h"
 #include "model/TicketModel.h"
 
 #include <QHash>
@@ -121,27 +121,25 @@ private:
 // ends with the download. The simulated devices remember what they were sent, also when
 // the run stops half-way, and whether it did; a real device keeps it itself, and its
 // download touches nothing of the shared network (so that downloads to several real
-// devices may run at once): `network` is nullptr for it.
+// devices may run at once): `simulated` is nullptr for it.
 struct SessionEnd
 {
     AutomationObject &server;
-    ProcessNetwork *network;
+    AutomationFactory *simulated;
     const QString &port;
     bool finished = false;
 
     ~SessionEnd()
     {
         server.close();
-        if (network) {
-            network->recordDownloadEnd(port, finished);
-            network->saveStore();
-        }
+        if (simulated)
+            simulated->simulatedDownloadEnded(port, finished);
     }
 };
 
 // The download refused because the ticket breaks a rule of the port's device; nothing
 // when it breaks none, or the network does not know the port.
-std::optional<DownloadResult> rejected(const ProcessNetwork &network, const TicketModel &model,
+std::optional<DownloadResult> rejected(const NetworkCatalogue &network, const TicketModel &model,
                                        const QStringList &boxLines, const QString &port)
 {
     const PrinterPort *known = network.findPort(port);
@@ -429,7 +427,7 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
         return {DownloadResult::Status::Refused, QStringLiteral("A download is already running"), {}, 0, {}, {}};
     const RunningFlag running(m_running);
 
-    ProcessNetwork &network = m_factory.network();
+    const NetworkCatalogue &network = m_factory.catalogue();
     if (auto refusal = rejected(network, model, boxLines, port))
         return std::move(*refusal);
     try {
@@ -441,7 +439,7 @@ DownloadResult TicketDownload::run(const TicketModel &model, const QStringList &
     AutomationObject &server = *m_server;
     const PrinterPort *target = network.findPort(port);
     const bool simulated = !target || !network.endpointOf(*target);
-    SessionEnd sessionEnd{server, simulated ? &network : nullptr, port};
+    SessionEnd sessionEnd{server, simulated ? &m_factory : nullptr, port};
     Writer writer(server, port, callbacks.cancelled);
     DownloadResult result;
     try {

@@ -2,7 +2,7 @@
 
 #include "device/AutomationObject.h"
 #include "device/LayoutFinding.h"
-#include "device/SimulatedDevices.h"
+#include "device/WriteRecord.h"
 
 #include <QString>
 #include <QStringList>
@@ -56,7 +56,7 @@ struct DownloadResult
 /// P.Download.checksum := the LayoutChecksum of the writes (one request, sent before
 /// the run ends so that its failure fails the download). A download that stops on the
 /// way leaves the device Started. A simulated device keeps the same mark in its memory
-/// (ProcessNetwork::recordDownloadEnd()); its writes are exactly the ticket's. Every device write is "PhysId" := the
+/// (AutomationFactory::simulatedDownloadEnded()); its writes are exactly the ticket's. Every device write is "PhysId" := the
 /// name, then "Value" := the value, typed as the device variable is.
 ///
 /// The ticket is sent as the editor box shows it: one entry per box line, so that the
@@ -76,8 +76,9 @@ struct DownloadResult
 /// and `writesDone` counts the writes before it.
 ///
 /// When the run ends, successful or not, the server's close() ends its session (a real
-/// device's connection is closed) and, for a simulated port, the network saves its
-/// devices' memory (see ProcessNetwork::saveStore(); a failure to save shows in its
+/// device's connection is closed) and, for a simulated port, the factory is told
+/// (AutomationFactory::simulatedDownloadEnded(): the simulated network remembers how the
+/// run ended and saves its devices' memory; a failure to save shows in the network's
 /// storeWarning()). A download to a real device changes nothing in the network object,
 /// so several may run at once in different threads, each with its own factory.
 /// A cancelled download stops before its next write or read: what the server holds back

@@ -1,6 +1,6 @@
 #include "DeviceServer.h"
 
-#include "device/ModbusPdu.h"
+#include "modbus/ModbusPdu.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

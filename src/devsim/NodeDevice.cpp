@@ -1,6 +1,6 @@
 #include "NodeDevice.h"
 
-#include "device/ModbusPdu.h"
+#include "modbus/ModbusPdu.h"
 
 #include <chrono>
 #include <optional>

@@ -3,7 +3,7 @@
 #include "devsim/DeviceServer.h"
 #include "devsim/ServedNodes.h"
 #include "device/PortVariables.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

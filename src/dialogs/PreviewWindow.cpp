@@ -1,6 +1,6 @@
 #include "PreviewWindow.h"
 
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "editor/EditorSurface.h"
 #include "files/LayoutData.h"
 #include "ui/WindowLook.h"

@@ -2,7 +2,7 @@
 
 #include "DeviceLayout.h"
 #include "device/LayoutChecksum.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "device/TicketDownload.h"
 
 #include <memory>

@@ -1,7 +1,7 @@
 #include "DeviceLayout.h"
 
-#include "device/ModbusServer.h"
-#include "device/ProcessNetwork.h"
+#include "network/NetworkFactory.h"
+#include "network/ProcessNetwork.h"
 
 #include <QStringList>
 
@@ -40,7 +40,7 @@ HeldValues::HeldValues(ProcessNetwork &network, const PrinterPort &port)
     : m_network(network)
 {
     if (network.endpointOf(port)) {
-        m_device = std::make_unique<ModbusServer>(network, port);
+        m_device = NetworkFactory(network).create(AutomationFactory::ServerProgId, port.name);
         m_device->setProperty(QStringLiteral("EnableExceptions"), true);
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "device/AutomationObject.h"
 #include "device/PortVariables.h"
 #include "files/LayoutData.h"
 
@@ -11,7 +12,6 @@
 
 namespace tkl {
 
-class ModbusServer;
 class ProcessNetwork;
 struct PrinterPort;
 
@@ -33,7 +33,7 @@ public:
 
 private:
     ProcessNetwork &m_network;
-    std::unique_ptr<ModbusServer> m_device;
+    std::unique_ptr<AutomationObject> m_device; ///< a real device's client; none for a simulated one
 };
 
 /// What a printer device holds: how its last download ended, the checksum a real device

@@ -3,7 +3,7 @@
 #include "FieldAddress.h"
 #include "device/NodeAttributes.h"
 #include "device/PortRules.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "files/LayoutData.h"
 #include "files/LayoutError.h"
 #include "files/LayoutLines.h"

@@ -4,7 +4,7 @@
 #include "FieldFormat.h"
 #include "PrinterCodeText.h"
 #include "device/PortVariables.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "model/ControlCharacter.h"
 
 #include <algorithm>

@@ -4,7 +4,7 @@
 #include "app/MainWindow.h"
 #include "app/QtPrompts.h"
 #include "device/AutomationFactory.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "device-widgets/PortDialog.h"
 #include "device-widgets/VariableTree.h"
 #include "dialogs/HelpWindow.h"

@@ -6,9 +6,9 @@
 
 #include "cli/Command.h"
 #include "cli/LayoutCheck.h"
-#include "device/AutomationFactory.h"
+#include "network/NetworkFactory.h"
 #include "device/PortVariables.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "device/TicketDownload.h"
 #include "files/LayoutData.h"
 #include "files/LayoutLines.h"
@@ -188,7 +188,7 @@ DownloadResult download(const LayoutData &layout, ProcessNetwork &network)
 {
     TicketModel model;
     layout.applyTo(model);
-    AutomationFactory factory(network);
+    NetworkFactory factory(network);
     TicketDownload run(factory);
     return run.run(model, cli::LayoutCheck::textLines(layout.text), QStringLiteral("P"));
 }

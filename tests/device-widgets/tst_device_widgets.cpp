@@ -1,9 +1,9 @@
 // The port dialog and its progress window, driven as the operator does.
 
 #include "device/DeviceTestSupport.h"
-#include "device/AutomationFactory.h"
+#include "network/NetworkFactory.h"
 #include "device-widgets/PortDialog.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "device-widgets/ProgressWindow.h"
 #include "device-widgets/VariableTree.h"
 #include "model/TicketModel.h"
@@ -36,7 +36,7 @@ struct PortSetup
     TicketModel model;
     std::unique_ptr<ProcessNetwork> network = ProcessNetwork::builtIn();
     ScriptedFaults faults{*network};
-    AutomationFactory factory{*network};
+    NetworkFactory factory{*network};
     ScriptedPrompts prompts;
     QStringList lines = goldenBoxLines();
     QWidget mainWindow;
@@ -89,7 +89,7 @@ struct RemoteSetup
                                     .arg(timeoutMs)
                                     .toUtf8();
         network = ProcessNetwork::fromJson(json, QStringLiteral("remote.json")).value();
-        factory = std::make_unique<AutomationFactory>(*network);
+        factory = std::make_unique<NetworkFactory>(*network);
         dialog = std::make_unique<PortDialog>(model, *factory, *network, prompts, [] { return goldenBoxLines(); },
                                               &mainWindow);
         fillGoldenTicket(model);

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "device/AutomationFactory.h"
-#include "device/DeviceFaults.h"
-#include "device/ProcessNetwork.h"
+#include "network/NetworkFactory.h"
+#include "simulated/DeviceFaults.h"
+#include "network/ProcessNetwork.h"
 #include "device/TicketDownload.h"
 #include "model/TicketModel.h"
 
@@ -92,7 +92,7 @@ struct DownloadRun
     TicketModel model;
     std::unique_ptr<ProcessNetwork> network = ProcessNetwork::builtIn();
     ScriptedFaults faults{*network};
-    AutomationFactory factory{*network};
+    NetworkFactory factory{*network};
     TicketDownload download{factory};
     QList<double> progress;
 

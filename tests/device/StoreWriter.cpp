@@ -5,7 +5,7 @@
 //
 // The network has the ports W1 to W8. Exit status 0 once its last round is saved.
 
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 
 #include <QCoreApplication>
 #include <QStringList>

@@ -3,9 +3,9 @@
 #include "DeviceTestSupport.h"
 #include "device/NetworkDescription.h"
 #include "device/PortVariables.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "device/RegisterCodec.h"
-#include "device/SimulatedServer.h"
+#include "simulated/SimulatedServer.h"
 #include "model/TicketModel.h"
 
 #include <QFile>
@@ -195,8 +195,8 @@ void TestDevice::serverAccess()
     QFETCH(QVariant, value);
     QFETCH(QString, error);
     const auto network = ProcessNetwork::builtIn();
-    SimulatedServer quiet(*network);
-    SimulatedServer loud(*network);
+    SimulatedServer quiet(network->devices());
+    SimulatedServer loud(network->devices());
     loud.setProperty(QStringLiteral("EnableExceptions"), -1);
     auto access = [&](SimulatedServer &server) {
         server.setProperty(QStringLiteral("PhysId"), physId);

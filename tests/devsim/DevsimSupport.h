@@ -6,8 +6,8 @@
 #include "support/LoopbackPort.h"
 #include "support/ToolProcess.h"
 
-#include "device/AutomationFactory.h"
-#include "device/ProcessNetwork.h"
+#include "network/NetworkFactory.h"
+#include "network/ProcessNetwork.h"
 #include "device/TicketDownload.h"
 #include "devsim/DeviceServer.h"
 #include "devsim/ServedNodes.h"
@@ -111,7 +111,7 @@ struct Loopback
         std::thread thread([&] { server.run(); });
         if (meanwhile)
             meanwhile();
-        AutomationFactory factory(*network);
+        NetworkFactory factory(*network);
         TicketDownload download(factory);
         TicketModel model;
         layout.applyTo(model);

@@ -51,7 +51,7 @@ struct Served
 // `layout` into the device of `port` of the device's network, over a server that runs.
 DownloadResult downloadTo(Loopback &device, const QString &port, const LayoutData &layout = fullLayout())
 {
-    AutomationFactory factory(*device.network);
+    NetworkFactory factory(*device.network);
     TicketDownload download(factory);
     TicketModel model;
     layout.applyTo(model);
@@ -253,7 +253,7 @@ void TestDeviceState::elementsBeyondTheSlots()
     QFETCH(QString, port);
     Loopback device;
     const Served served(device.nodes);
-    AutomationFactory factory(*device.network);
+    NetworkFactory factory(*device.network);
     auto dataIn = [&](int element) { return PortVariables::elementName(port, element, PortVariables::Member::DataIn); };
     {
         const auto earlier = factory.create(AutomationFactory::ServerProgId, port);

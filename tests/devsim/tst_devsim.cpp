@@ -9,7 +9,7 @@
 #include "files/LayoutWriter.h"
 #include "device/AutomationFactory.h"
 #include "device/PortVariables.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "device/TicketDownload.h"
 #include "devsim/DeviceServer.h"
 #include "devsim/ServedNodes.h"

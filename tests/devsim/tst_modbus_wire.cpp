@@ -5,7 +5,7 @@
 
 #include "DevsimSupport.h"
 
-#include "device/ModbusTransport.h"
+#include "modbus/ModbusTransport.h"
 #include "device/PortVariables.h"
 
 #include <QTest>

@@ -4,7 +4,7 @@
 
 #include "device-widgets/VariableTree.h"
 #include "device/AutomationObject.h"
-#include "device/ProcessNetwork.h"
+#include "network/ProcessNetwork.h"
 #include "dialogs/PreviewWindow.h"
 #include "dialogs/PrinterSettingsDialog.h"
 #include "dialogs/TicketSizeDialog.h"

@@ -1,6 +1,6 @@
 #include "ModbusRtuLink.h"
 
-#include "device/ModbusPdu.h"
+#include "modbus/ModbusPdu.h"
 
 #include <modbus.h>
 

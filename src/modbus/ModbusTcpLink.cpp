@@ -1,6 +1,6 @@
 #include "ModbusTcpLink.h"
 
-#include "device/ModbusPdu.h"
+#include "modbus/ModbusPdu.h"
 
 #include <fcntl.h>
 #include <netdb.h>

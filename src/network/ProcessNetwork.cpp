@@ -1,6 +1,6 @@
 #include "ProcessNetwork.h"
 
-#include "NetworkDescription.h"
+#include "device/NetworkDescription.h"
 
 #include <QDir>
 #include <QFile>
@@ -11,7 +11,7 @@
 // as nothing else references the resource's object file.
 static void initSampleResource()
 {
-    Q_INIT_RESOURCE(device_resources);
+    Q_INIT_RESOURCE(network_resources);
 }
 
 namespace tkl {
@@ -47,7 +47,7 @@ Result<std::unique_ptr<ProcessNetwork>> ProcessNetwork::fromFile(const QString &
 std::unique_ptr<ProcessNetwork> ProcessNetwork::builtIn()
 {
     initSampleResource();
-    auto network = fromFile(QStringLiteral(":/tkl/device/sample-network.json"));
+    auto network = fromFile(QStringLiteral(":/tkl/network/sample-network.json"));
     // The sample is part of the build and checked by the tests.
     Q_ASSERT_X(network.ok(), "ProcessNetwork::builtIn", qPrintable(network.error().message));
     return network.ok() ? std::move(network).value() : std::make_unique<ProcessNetwork>();

@@ -1,6 +1,6 @@
 #include "ModbusServer.h"
 
-#include "ProcessNetwork.h"
+#include "device/NetworkCatalogue.h"
 
 #include <algorithm>
 
@@ -10,22 +10,16 @@ namespace {
 
 constexpr auto is = &ServerProperties::is;
 
-ModbusEndpoint endpointOf(const ProcessNetwork &network, const PrinterPort &port)
-{
-    const ModbusEndpoint *endpoint = network.endpointOf(port);
-    Q_ASSERT(endpoint);
-    return endpoint ? *endpoint : ModbusEndpoint{};
-}
-
 } // namespace
 
-ModbusServer::ModbusServer(ProcessNetwork &network, const PrinterPort &port)
-    : m_network(network)
+ModbusServer::ModbusServer(const NetworkCatalogue &catalogue, const PrinterPort &port,
+                           const ModbusEndpoint &endpoint, std::unique_ptr<AutomationObject> others)
+    : m_catalogue(catalogue)
     , m_port(port)
-    , m_transport(endpointOf(network, port), port.modbus ? port.modbus->unit : 1)
-    , m_others(network)
+    , m_transport(endpoint, port.modbus ? port.modbus->unit : 1)
+    , m_others(std::move(others))
 {
-    m_others.setProperty(QStringLiteral("EnableExceptions"), true);
+    m_others->setProperty(QStringLiteral("EnableExceptions"), true);
 }
 
 void ModbusServer::setProperty(const QString &name, const QVariant &value)
@@ -35,14 +29,14 @@ void ModbusServer::setProperty(const QString &name, const QVariant &value)
     if (is(name, QLatin1String("Value")) && PortVariables::placeOf(m_port, m_properties.physId()))
         return writeValue(value);
     try {
-        m_others.setProperty(QStringLiteral("PhysId"), m_properties.physId());
+        m_others->setProperty(QStringLiteral("PhysId"), m_properties.physId());
         if (is(name, QLatin1String("Value"))) {
-            const std::optional<DeviceVariable> d = m_network.findDeviceVariable(m_properties.physId());
-            if (d && m_network.endpointOf(m_network.ports().at(d->port)))
+            const std::optional<DeviceVariable> d = m_catalogue.findDeviceVariable(m_properties.physId());
+            if (d && m_catalogue.endpointOf(m_catalogue.ports().at(d->port)))
                 return fail(QStringLiteral("Variable \"%1\" is on another device than %2")
                                 .arg(m_properties.physId(), m_transport.where()));
         }
-        m_others.setProperty(name, value);
+        m_others->setProperty(name, value);
     } catch (const AutomationError &e) {
         fail(e.text());
     }
@@ -55,8 +49,8 @@ QVariant ModbusServer::property(const QString &name)
     if (is(name, QLatin1String("Value")) && PortVariables::placeOf(m_port, m_properties.physId()))
         return readValue();
     try {
-        m_others.setProperty(QStringLiteral("PhysId"), m_properties.physId());
-        return m_others.property(name);
+        m_others->setProperty(QStringLiteral("PhysId"), m_properties.physId());
+        return m_others->property(name);
     } catch (const AutomationError &e) {
         fail(e.text());
     }

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "device/ModbusLink.h"
-#include "device/ModbusPdu.h"
+#include "modbus/ModbusLink.h"
+#include "modbus/ModbusPdu.h"
 #include "device/NetworkCatalogue.h"
 
 #include <QString>

@@ -1,6 +1,7 @@
 #include "SimulatedServer.h"
 
-#include "ProcessNetwork.h"
+#include "SimulatedDevices.h"
+#include "device/NetworkCatalogue.h"
 
 namespace tkl {
 
@@ -10,8 +11,9 @@ constexpr auto is = &ServerProperties::is;
 
 } // namespace
 
-SimulatedServer::SimulatedServer(ProcessNetwork &network)
-    : m_network(network)
+SimulatedServer::SimulatedServer(SimulatedDevices &devices)
+    : m_devices(devices)
+    , m_catalogue(devices.catalogue())
 {
 }
 
@@ -20,7 +22,7 @@ void SimulatedServer::setProperty(const QString &name, const QVariant &value)
     if (m_properties.setProperty(name, value))
         return;
     if (is(name, QLatin1String("Value"))) {
-        if (const auto error = m_network.write(m_properties.physId(), value))
+        if (const auto error = m_devices.write(m_properties.physId(), value))
             fail(*error);
     } else if (is(name, QLatin1String("ErrorString")) || is(name, QLatin1String("NodeAddress"))
                || is(name, QLatin1String("InternalAddress")) || is(name, QLatin1String("Offset"))
@@ -47,17 +49,17 @@ QVariant SimulatedServer::property(const QString &name)
         return {};
     }
 
-    const NetworkVariable *variable = m_network.findVariable(physId);
+    const NetworkVariable *variable = m_catalogue.findVariable(physId);
     const std::optional<DeviceVariable> device =
-        variable ? std::nullopt : m_network.findDeviceVariable(physId);
+        variable ? std::nullopt : m_catalogue.findDeviceVariable(physId);
     if (!variable && !device) {
         fail(physId.isEmpty() ? QStringLiteral("No variable selected: set \"PhysId\" first")
                                 : QStringLiteral("Variable \"%1\" does not exist").arg(physId));
         return {};
     }
 
-    const int nodeIndex = variable ? variable->node : m_network.ports().at(device->port).node;
-    const NetworkNode &node = m_network.nodes().at(nodeIndex);
+    const int nodeIndex = variable ? variable->node : m_catalogue.ports().at(device->port).node;
+    const NetworkNode &node = m_catalogue.nodes().at(nodeIndex);
     if (is(name, QLatin1String("NodeAddress")))
         return node.address;
     if (is(name, QLatin1String("Nodecapabilities")))
@@ -65,7 +67,7 @@ QVariant SimulatedServer::property(const QString &name)
 
     if (variable) {
         if (is(name, QLatin1String("Value")))
-            return variable->simulation.valueAt(ProcessNetwork::networkTime());
+            return variable->simulation.valueAt(NetworkCatalogue::networkTime());
         if (is(name, QLatin1String("InternalAddress")))
             return int(variable->internalAddress);
         if (is(name, QLatin1String("Offset")))
@@ -77,7 +79,7 @@ QVariant SimulatedServer::property(const QString &name)
 
     // A device variable: addressed by its place in the device, its type as sub-type.
     if (is(name, QLatin1String("Value"))) {
-        const QVariant value = m_network.readValue(*device);
+        const QVariant value = m_devices.readValue(*device);
         if (!value.isValid()) {
             fail(QStringLiteral("Variable \"%1\" holds no value yet").arg(physId));
             return {};

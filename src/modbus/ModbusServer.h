@@ -1,26 +1,28 @@
 #pragma once
 
 #include "device/AutomationObject.h"
-#include "device/ModbusTransport.h"
 #include "device/RegisterCodec.h"
 #include "device/ServerProperties.h"
-#include "device/SimulatedServer.h"
+#include "modbus/ModbusTransport.h"
 
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 namespace tkl {
 
-class ProcessNetwork;
+class NetworkCatalogue;
 
 /// The automation server for a printer port on a real device: the port's device
 /// variables are holding registers behind the node's Modbus endpoint, laid out by the
 /// register map (PortVariables, RegisterCodec; docs/register-map.md).
 ///
-/// The properties are SimulatedServer's, with the same "EnableExceptions" and
-/// "ErrorString" behaviour. A "Value" of a device variable of this port is written to
-/// and read from the device; everything else (network variables, attributes, the
-/// variables of simulated ports) is answered by the simulated network.
+/// The properties are the simulated network's (SimulatedServer), with the same
+/// "EnableExceptions" and "ErrorString" behaviour. A "Value" of a device variable of this
+/// port is written to and read from the device; everything else (network variables,
+/// attributes, the variables of simulated ports) is answered by the server it is given
+/// for them.
 ///
 /// Writes to registers that follow each other are joined into one request: a write
 /// that continues the registers of the write before it waits, and goes out with it when
@@ -37,8 +39,10 @@ class ProcessNetwork;
 class ModbusServer : public AutomationObject
 {
 public:
-    /// A server for `port`, which must be a port of `network` on a Modbus node.
-    ModbusServer(ProcessNetwork &network, const PrinterPort &port);
+    /// A server for `port` of `catalogue` (which must outlive it), whose node has
+    /// `endpoint`; `others` answers what is not this port's device.
+    ModbusServer(const NetworkCatalogue &catalogue, const PrinterPort &port, const ModbusEndpoint &endpoint,
+                 std::unique_ptr<AutomationObject> others);
 
     void setProperty(const QString &name, const QVariant &value) override;
     QVariant property(const QString &name) override;
@@ -55,10 +59,10 @@ private:
     bool flush();
     bool ensureRead(int address, int count);
 
-    ProcessNetwork &m_network;
+    const NetworkCatalogue &m_catalogue;
     PrinterPort m_port;
     ModbusTransport m_transport;
-    SimulatedServer m_others;
+    std::unique_ptr<AutomationObject> m_others;
     ServerProperties m_properties;
 
     // The write that waits: registers from m_pendingStart, and where each variable's begin.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "device/PortVariables.h"
+#include "device/WriteRecord.h"
 
 #include <QHash>
 #include <QJsonObject>
@@ -16,16 +17,6 @@ namespace tkl {
 class DeviceFaults;
 class NetworkCatalogue;
 struct DeviceVariable;
-
-/// One successful device write, in the order they were made.
-struct WriteRecord
-{
-    QString name;
-    ValueType type = ValueType::Int16;
-    QVariant value;
-
-    friend bool operator==(const WriteRecord &, const WriteRecord &) = default;
-};
 
 /// The printer devices of a catalogue's simulated ports: what each device variable
 /// holds, a log of every write, and the devices' memory on disk so that what one
@@ -50,6 +41,9 @@ class SimulatedDevices
 public:
     /// Devices for the ports of `catalogue`, which must outlive them (and may still grow).
     explicit SimulatedDevices(const NetworkCatalogue &catalogue);
+
+    /// The catalogue whose ports these are.
+    const NetworkCatalogue &catalogue() const { return m_catalogue; }
 
     // --- writes and reads
 

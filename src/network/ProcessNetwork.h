@@ -1,7 +1,7 @@
 #pragma once
 
 #include "device/NetworkCatalogue.h"
-#include "device/SimulatedDevices.h"
+#include "simulated/SimulatedDevices.h"
 #include "model/Result.h"
 
 #include <QByteArray>

@@ -2,7 +2,7 @@
 
 #include "DeviceFaults.h"
 #include "DeviceStore.h"
-#include "NetworkCatalogue.h"
+#include "device/NetworkCatalogue.h"
 
 #include <QJsonValue>
 

@@ -7,7 +7,8 @@
 
 namespace tkl {
 
-class ProcessNetwork;
+class NetworkCatalogue;
+class SimulatedDevices;
 
 /// The process-network automation server, over a simulated network.
 ///
@@ -20,8 +21,8 @@ class ProcessNetwork;
 /// - "Value" (write): stores the value in the selected device variable. The QVariant's
 ///   meta type must be the variable's: bool, quint8 (UChar), qint16 (Short) or QString.
 ///   Network variables are read-only. (read): what the device variable gives when read
-///   (ProcessNetwork::readValue(), so a read-back fault shows here), or the network
-///   variable's simulated value at ProcessNetwork::networkTime() as a double.
+///   (SimulatedDevices::readValue(), so a read-back fault shows here), or the network
+///   variable's simulated value at NetworkCatalogue::networkTime() as a double.
 /// - "NodeAddress", "Nodecapabilities" (read, QString): of the variable's node.
 /// - "InternalAddress", "Offset", "SubDataType", "BitNo" (read, int, QMetaType::Int):
 ///   the attributes as the network states them, which may lie outside 16 bits or
@@ -33,7 +34,8 @@ class ProcessNetwork;
 class SimulatedServer : public AutomationObject
 {
 public:
-    explicit SimulatedServer(ProcessNetwork &network);
+    /// A server over `devices` and their catalogue, which must outlive it.
+    explicit SimulatedServer(SimulatedDevices &devices);
 
     void setProperty(const QString &name, const QVariant &value) override;
     QVariant property(const QString &name) override;
@@ -41,7 +43,8 @@ public:
 private:
     void fail(const QString &text) { m_properties.fail(text); }
 
-    ProcessNetwork &m_network;
+    SimulatedDevices &m_devices;
+    const NetworkCatalogue &m_catalogue;
     ServerProperties m_properties;
 };
 

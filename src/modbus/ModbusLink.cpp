@@ -1,7 +1,7 @@
 #include "ModbusLink.h"
 
-#include "device/ModbusRtuLink.h"
-#include "device/ModbusTcpLink.h"
+#include "modbus/ModbusRtuLink.h"
+#include "modbus/ModbusTcpLink.h"
 
 #include <poll.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "device/ModbusLink.h"
+#include "modbus/ModbusLink.h"
 
 #include <chrono>
 
