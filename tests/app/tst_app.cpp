@@ -497,9 +497,14 @@ private slots:
     {
         QTest::addColumn<QString>("edit"); // or opener:box:keys, typed into a box of the window that opens
         QTest::addColumn<bool>("asked");
-        for (const char *edit : {"insert", "binding", "field:Text1:7", "field:Text2:7", "field:Text3:7",
-                                 "SSCommand6:Text1:A", "SSCommand6:Text2:A", "SSCommand10:Text1:20\r"})
-            QTest::newRow(edit) << edit << true;
+        QTest::newRow("insert") << "insert" << true;
+        QTest::newRow("binding") << "binding" << true;
+        QTest::newRow("name typed") << "field:Text1:7" << true;
+        QTest::newRow("chars") << "field:Text2:7" << true;
+        QTest::newRow("digits") << "field:Text3:7" << true;
+        QTest::newRow("start code") << "SSCommand6:Text1:A" << true;
+        QTest::newRow("stop code") << "SSCommand6:Text2:A" << true;
+        QTest::newRow("ticket size") << "SSCommand10:Text1:20\r" << true;
         for (const char *move : {"arrow key", "click in text", "scroll bar", "Ctrl+N, then Ctrl"})
             QTest::newRow(move) << move << false;
     }
@@ -646,10 +651,8 @@ private slots:
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box)
                 return;
-            seen = QStringLiteral("%1|%2|%3|%4").arg(box->windowTitle(), box->text()).arg(int(box->icon()))
-                       .arg(box->standardButtons().toInt());
-            if (box->defaultButton() != box->button(QMessageBox::No))
-                seen += QStringLiteral("|wrong default");
+            seen = QStringLiteral("%1|%2|%3|%4|No default: %5").arg(box->windowTitle(), box->text()).arg(int(box->icon()))
+                       .arg(box->standardButtons().toInt()).arg(box->defaultButton() == box->button(QMessageBox::No));
             if (how == u"escape")
                 QTest::keyClick(box, Qt::Key_Escape);
             else if (how == u"enter")
@@ -660,7 +663,7 @@ private slots:
                 box->button(QMessageBox::Yes)->click();
         });
         QCOMPARE(prompts.askYesNoCancel(FileCommands::SaveQuestionTitle, FileCommands::SaveQuestion), answer);
-        QCOMPARE(seen, QStringLiteral("  Delete Warning !!|Do you want to save\nthe current Layout ?|%1|%2")
+        QCOMPARE(seen, QStringLiteral("  Delete Warning !!|Do you want to save\nthe current Layout ?|%1|%2|No default: 1")
                            .arg(int(QMessageBox::Critical))
                            .arg((QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel).toInt()));
     }
