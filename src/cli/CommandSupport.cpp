@@ -121,6 +121,21 @@ std::unique_ptr<ProcessNetwork> CommandSupport::loadNetworkForPort(const QString
     return network;
 }
 
+std::unique_ptr<ProcessNetwork> CommandSupport::loadNetworkForPortOption(const QCommandLineParser &parser,
+                                                                         const QString &command,
+                                                                         const QString &noFileText, Console &console)
+{
+    if (!parser.positionalArguments().isEmpty()) {
+        fail(console, command, QStringLiteral("takes no file; ") + noFileText);
+        return nullptr;
+    }
+    if (!parser.isSet(QStringLiteral("port"))) {
+        fail(console, command, QStringLiteral("--port is missing (see tklcli %1 --help)").arg(command));
+        return nullptr;
+    }
+    return loadNetworkForPort(command, parser.value(QStringLiteral("port")), console);
+}
+
 const PrinterPort *CommandSupport::findPort(const ProcessNetwork &network, const QString &command, const QString &port,
                                             Console &console)
 {

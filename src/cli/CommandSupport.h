@@ -59,6 +59,13 @@ public:
     static std::unique_ptr<ProcessNetwork> loadNetworkForPort(const QString &command, const QString &port,
                                                               Console &console);
 
+    /// loadNetworkForPort() for a command that reads the one device named by --port and
+    /// takes no file: nothing, after a message, also when a file is given (`noFileText`
+    /// says what to do instead) or --port is missing.
+    static std::unique_ptr<ProcessNetwork> loadNetworkForPortOption(const QCommandLineParser &parser,
+                                                                    const QString &command,
+                                                                    const QString &noFileText, Console &console);
+
     /// The printer port `port` of `network`, as loadNetworkForPort() checks it; nothing,
     /// after a message, when it cannot be used.
     static const PrinterPort *findPort(const ProcessNetwork &network, const QString &command, const QString &port,

@@ -119,18 +119,11 @@ int run(const QCommandLineParser &parser, Console &console)
     const std::optional<bool> json = JsonOutput::wantsJson(parser, command, console);
     if (!json)
         return UnusableInput;
-    if (!parser.positionalArguments().isEmpty()) {
-        CommandSupport::fail(console, command, QStringLiteral("takes no file; a device is named with --port"));
-        return UnusableInput;
-    }
-    if (!parser.isSet(QStringLiteral("port"))) {
-        CommandSupport::fail(console, command, QStringLiteral("--port is missing (see tklcli show --help)"));
-        return UnusableInput;
-    }
-    const QString port = parser.value(QStringLiteral("port"));
-    const auto network = CommandSupport::loadNetworkForPort(command, port, console);
+    const auto network = CommandSupport::loadNetworkForPortOption(
+        parser, command, QStringLiteral("a device is named with --port"), console);
     if (!network)
         return UnusableInput;
+    const QString port = parser.value(QStringLiteral("port"));
     QString error;
     const auto ticket = ticketFromDevice(*network, port, &error);
     const bool unfinished = ticket && !ticket->finished();

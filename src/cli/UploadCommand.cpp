@@ -74,18 +74,11 @@ int put(const QCommandLineParser &parser, const QString &command, Console &conso
 int run(const QCommandLineParser &parser, Console &console)
 {
     const QString command = QLatin1String(name);
-    if (!parser.positionalArguments().isEmpty()) {
-        CommandSupport::fail(console, command, QStringLiteral("takes no file; the file to write is given with -o"));
-        return UnusableInput;
-    }
-    if (!parser.isSet(QStringLiteral("port"))) {
-        CommandSupport::fail(console, command, QStringLiteral("--port is missing (see tklcli upload --help)"));
-        return UnusableInput;
-    }
-    const QString port = parser.value(QStringLiteral("port"));
-    const auto network = CommandSupport::loadNetworkForPort(command, port, console);
+    const auto network = CommandSupport::loadNetworkForPortOption(
+        parser, command, QStringLiteral("the file to write is given with -o"), console);
     if (!network)
         return UnusableInput;
+    const QString port = parser.value(QStringLiteral("port"));
     QString error;
     const auto ticket = ticketFromDevice(*network, port, &error);
     if (!ticket) {
