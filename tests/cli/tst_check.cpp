@@ -203,6 +203,10 @@ QStringList errorsOf(const QList<cli::CheckFinding> &findings)
     return errors;
 }
 
+// A change to the layout of the findings table, the findings it brings (each with its file
+// line and the start of its message), and the port's string length and elements.
+struct FindingsCase { std::function<void(LayoutData &)> mutate; QStringList expected = {}; int stringLength = 255, elements = 30; };
+
 } // namespace
 
 class TestCheck : public QObject
@@ -210,237 +214,225 @@ class TestCheck : public QObject
     Q_OBJECT
 
 private slots:
-    void findings_data();
-    void findings();
-    void checkPredictsDownload();
-    void kindsDocumented();
-    void uploadDownloadsWhatTheDeviceHolds();
-};
+    // Each rule once, on a port of 30 elements, 100 lines of 255 characters (or as given),
+    // 40 characters a ticket line, two lines of text, a field on each: every finding with its
+    // file line and the start of its message. A layout without errors downloads whole; one
+    // with an error is refused before the first write, at the variable the error names.
+    void findings_data()
+    {
+        QTest::addColumn<FindingsCase>("rule");
 
-// Each rule once, on a port of 30 elements, 100 lines of 255 characters (or as given),
-// 40 characters a ticket line, two lines of text, a field on each: every finding with its
-// file line and the start of its message. A layout without errors downloads whole; one
-// with an error is refused before the first write, at the variable the error names.
-void TestCheck::findings_data()
-{
-    QTest::addColumn<std::function<void(LayoutData &)>>("mutate");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<int>("stringLength");
-    QTest::addColumn<int>("elements");
+        using M = LayoutLines::Member;
+        constexpr auto member = &LayoutLines::memberLine;
+        auto at = [](int line, const char *text) { return QString::number(line) + u' ' + QString::fromUtf8(text); };
+        auto row = [](const char *name, const FindingsCase &c) { QTest::newRow(name) << c; };
+        row("clean", {[](LayoutData &) {}});
+        // slot 1 covers columns 5 to 10 of ticket line 1, slot 2 columns 6 to 11 of line 2
+        row("field ends on the last column", {[](LayoutData &l) { l.UpdateBoxes[1].Pos = 35; }});
+        row("field one past the right edge", {[](LayoutData &l) { l.UpdateBoxes[1].Pos = 36; },
+            {at(member(1, M::Pos), "edge warning: UpdateBox 1 ends in column 41, past the right edge of the ticket (40 characters")}});
+        row("field left of the first column", {[](LayoutData &l) { l.UpdateBoxes[2].Pos = 0; },
+            {at(member(2, M::Pos), "edge warning: UpdateBox 2 starts in column 0")}});
+        row("fields share one cell", {[](LayoutData &l) { l.UpdateBoxes[2].Linie = 0, l.UpdateBoxes[2].Pos = 10; },
+            {at(member(2, M::Linie), "overlap warning: UpdateBox 2 overlaps UpdateBox 1 on ticket line 1 (columns 10 to 10)")}});
+        row("fields side by side", {[](LayoutData &l) { l.UpdateBoxes[2].Linie = 0, l.UpdateBoxes[2].Pos = 11; }});
+        row("defined field on top of an undefined one",
+            {[](LayoutData &l) { l.UpdateBoxes[3] = l.UpdateBoxes[1], l.UpdateBoxes[1].DataIn = false; }});
+        row("field on the line after the last", {[](LayoutData &l) { l.UpdateBoxes[2].Linie = 2; },
+            {at(member(2, M::Linie), "below warning: UpdateBox 2 is on ticket line 3, but the text has 2 line(s)")}});
+        row("text line wider than the ticket", {[](LayoutData &l) { l.text += QStringLiteral("\r\n") + QString(41, u'='); },
+            {at(LayoutLines::FirstText + 2, "wrap warning: text line 3 has 41 characters")}});
+        row("text line exactly as wide as the ticket", {[](LayoutData &l) { l.text += QStringLiteral("\r\n") + QString(40, u'='); }});
+        // Twenty of a kind, then how many more.
+        QStringList wide;
+        for (int k = 3; k <= 22; ++k)
+            wide << at(LayoutLines::FirstText + k - 1, "wrap warning: text line ") + QString::number(k) + QStringLiteral(" has 41");
+        wide << at(LayoutLines::FirstText + 22, "wrap warning: ... and 5 more like these on later text lines");
+        row("25 text lines wider than the ticket",
+            {[](LayoutData &l) { l.text += QStringLiteral("\r\n") + QStringList(25, QString(41, u'=')).join(QStringLiteral("\r\n")); },
+            wide});
+        row("control characters in a name stay visible",
+            {[](LayoutData &l) { l.UpdateBoxes[2].VarName = QStringLiteral("S.Tare") + QChar(27) + QStringLiteral("[2J"); },
+            {at(member(2, M::VarName), "unknown warning: UpdateBox 2 is bound to \"S.Tare[27][2J\", which the network does not know")}});
+        // The device prints what it finds at the field's address, whatever the name says.
+        row("a name typed over another variable's address", {[](LayoutData &l) { l.UpdateBoxes[1].VarName = QStringLiteral("S.Tare"); },
+            {at(member(1, M::VarName), "address warning: UpdateBox 1 is named \"S.Tare\", but its address (node 3, SWNo 120, "
+                                       "Offset 0, Typ 4, BitNo 0) is that of \"S.Net\", whose value the device prints")}});
+        row("an unknown name at a known address", {[](LayoutData &l) { l.UpdateBoxes[1].VarName = QStringLiteral("S.Gross"); },
+            {at(member(1, M::VarName), "unknown warning: UpdateBox 1 is bound to \"S.Gross\", which the network does not know; "
+                                       "its address is that of \"S.Net\", whose value the device prints")}});
+        row("defined but never bound", {[](LayoutData &l) { l.UpdateBoxes[2].VarName.clear(); },
+            {at(member(2, M::VarName), "unbound warning: UpdateBox 2 is defined but bound to no variable")}});
+        row("node number differs", {[](LayoutData &l) { l.UpdateBoxes[1].NodeAdr = 4; },
+            {at(member(1, M::NodeAdr), "stale warning: UpdateBox 1 (S.Net): NodeAdr is 4, but the network now reports 3")}});
+        row("capability code differs", {[](LayoutData &l) { l.UpdateBoxes[1].Code = 65; },
+            {at(member(1, M::Code), "stale warning: UpdateBox 1 (S.Net): Code is 65, but the network now reports 17")}});
+        row("start code left open", {[](LayoutData &l) { l.StartCode = QStringLiteral("[27]@[13"); },
+            {at(LayoutLines::StartCode, "code warning: start code: \"[\" in column 6 is not closed")}});
+        row("stop code above a byte", {[](LayoutData &l) { l.StopCode = QStringLiteral("A[256]"); },
+            {at(LayoutLines::StopCode, "code warning: stop code: code 256 in column 2 is above 255")}});
+        row("start code 255", {[](LayoutData &l) { l.StartCode = QStringLiteral("[255]"); }});
+        row("findings come in file order",
+            {[](LayoutData &l) { l.StopCode = QStringLiteral("["), l.UpdateBoxes[2].Offset = 1, l.UpdateBoxes[1].Pos = 40; },
+            {at(member(1, M::Pos), "edge warning: UpdateBox 1 ends in column 45"),
+             at(member(2, M::Offset), "stale warning: UpdateBox 2 (S.Tare): Offset is 1, but the network now reports 8"),
+             at(LayoutLines::StopCode, "code warning: stop code: \"[\" in column 1 is not closed")}});
+        row("Digits 300", {[](LayoutData &l) { l.UpdateBoxes[2].Digits = 300; },
+            {at(member(2, M::Digits), "range error: P.UpdateArr[2].Digits: UpdateBox 2: Digits is 300; port P takes 0 to 255")}});
+        row("Chars over a short port's strings", {[](LayoutData &l) { l.UpdateBoxes[2].Chars = 9; },
+            {at(member(2, M::Chars), "range error: P.UpdateArr[2].Chars: UpdateBox 2: Chars is 9; port P takes 0 to 8")}, 8});
+        row("Linie 32767, sent as 32768", {[](LayoutData &l) { l.UpdateBoxes[2].Linie = 32767; },
+            {at(member(2, M::Linie), "below warning: UpdateBox 2 is on ticket line 32768"),
+             at(member(2, M::Linie), "overflow error: P.UpdateArr[2].Linie: UpdateBox 2: Value 32768 does not fit the 16-bit variable "
+                                     "\"P.UpdateArr[2].Linie\"")}});
+        row("Linie past the port's lines", {[](LayoutData &l) { l.UpdateBoxes[2].Linie = 100; },
+            {at(member(2, M::Linie), "below warning: UpdateBox 2 is on ticket line 101"),
+             at(member(2, M::Linie), "range error: P.UpdateArr[2].Linie: UpdateBox 2: Linie 100 is ticket line 101; port P takes 1 to 100")}});
+        row("2,000 text lines on a port of 100",
+            {[](LayoutData &l) { l.text = QStringList(2000, QStringLiteral("x")).join(QStringLiteral("\r\n")); },
+            {at(LayoutLines::FirstText + 100, "lines error: P.lines: the ticket has 2000 lines; port P holds at most 100")}});
+        row("text line longer than a string", {[](LayoutData &l) { l.text = QStringLiteral("ok\r\n123456789"); },
+            {at(LayoutLines::FirstText + 1, "length error: P.Ticket[2]: text line 2 has 9 characters; port P stores at most 8")}, 8});
+        row("variable name longer than a string", {[](LayoutData &l) { l.UpdateBoxes[2].VarName = QString(9, u'v'); },
+            {at(member(2, M::VarName), "unknown warning: UpdateBox 2 is bound to \"vvvvvvvvv\""),
+             at(member(2, M::VarName), "length error: P.UpdateArr[2].VarName: UpdateBox 2: the variable name has 9 characters")}, 8});
+        row("line break in a variable name", {[](LayoutData &l) { l.UpdateBoxes[2].VarName = QStringLiteral("A\nB"); },
+            {at(member(2, M::VarName), "unknown warning: UpdateBox 2 is bound to \"A[10]B\""),
+             at(member(2, M::VarName), "linebreak error: P.UpdateArr[2].VarName: UpdateBox 2: the variable name holds a line break")}});
+        row("line break in a printer code", {[](LayoutData &l) { l.StopCode = QStringLiteral("[27]\n"); },
+            {at(LayoutLines::StopCode, "linebreak error: P.PrintCode.stop: the stop code holds a line break")}});
+        row("start code longer than a string", {[](LayoutData &l) { l.StartCode = QStringLiteral("[27]@[27]"); },
+            {at(LayoutLines::StartCode, "length error: P.PrintCode.start: the start code has 9 characters; port P stores at most 6")}, 6});
+        row("port of 29 elements", {[](LayoutData &) {},
+            {at(0, "elements error: P.UpdateArr[30].DataIn: port P has 29 field element(s); a download clears all 30 field slots")},
+            255, 29});
+    }
 
-    using M = LayoutLines::Member;
-    constexpr auto member = &LayoutLines::memberLine;
-    auto at = [](int line, const char *text) { return QString::number(line) + u' ' + QString::fromUtf8(text); };
-    auto row = [](const char *name, std::function<void(LayoutData &)> f, const QStringList &expected = {},
-                  int length = 255, int elements = 30) { QTest::newRow(name) << f << expected << length << elements; };
-    row("clean", [](LayoutData &) {});
-    // slot 1 covers columns 5 to 10 of ticket line 1, slot 2 columns 6 to 11 of line 2
-    row("field ends on the last column", [](LayoutData &l) { l.UpdateBoxes[1].Pos = 35; });
-    row("field one past the right edge", [](LayoutData &l) { l.UpdateBoxes[1].Pos = 36; },
-        {at(member(1, M::Pos), "edge warning: UpdateBox 1 ends in column 41, past the right edge of the ticket (40 characters")});
-    row("field left of the first column", [](LayoutData &l) { l.UpdateBoxes[2].Pos = 0; },
-        {at(member(2, M::Pos), "edge warning: UpdateBox 2 starts in column 0")});
-    row("fields share one cell", [](LayoutData &l) { l.UpdateBoxes[2].Linie = 0, l.UpdateBoxes[2].Pos = 10; },
-        {at(member(2, M::Linie), "overlap warning: UpdateBox 2 overlaps UpdateBox 1 on ticket line 1 (columns 10 to 10)")});
-    row("fields side by side", [](LayoutData &l) { l.UpdateBoxes[2].Linie = 0, l.UpdateBoxes[2].Pos = 11; });
-    row("defined field on top of an undefined one",
-        [](LayoutData &l) { l.UpdateBoxes[3] = l.UpdateBoxes[1], l.UpdateBoxes[1].DataIn = false; });
-    row("field on the line after the last", [](LayoutData &l) { l.UpdateBoxes[2].Linie = 2; },
-        {at(member(2, M::Linie), "below warning: UpdateBox 2 is on ticket line 3, but the text has 2 line(s)")});
-    row("text line wider than the ticket", [](LayoutData &l) { l.text += QStringLiteral("\r\n") + QString(41, u'='); },
-        {at(LayoutLines::FirstText + 2, "wrap warning: text line 3 has 41 characters")});
-    row("text line exactly as wide as the ticket", [](LayoutData &l) { l.text += QStringLiteral("\r\n") + QString(40, u'='); });
-    // Twenty of a kind, then how many more.
-    QStringList wide;
-    for (int k = 3; k <= 22; ++k)
-        wide << at(LayoutLines::FirstText + k - 1, "wrap warning: text line ") + QString::number(k) + QStringLiteral(" has 41");
-    wide << at(LayoutLines::FirstText + 22, "wrap warning: ... and 5 more like these on later text lines");
-    row("25 text lines wider than the ticket",
-        [](LayoutData &l) { l.text += QStringLiteral("\r\n") + QStringList(25, QString(41, u'=')).join(QStringLiteral("\r\n")); },
-        wide);
-    row("control characters in a name stay visible",
-        [](LayoutData &l) { l.UpdateBoxes[2].VarName = QStringLiteral("S.Tare") + QChar(27) + QStringLiteral("[2J"); },
-        {at(member(2, M::VarName), "unknown warning: UpdateBox 2 is bound to \"S.Tare[27][2J\", which the network does not know")});
-    // The device prints what it finds at the field's address, whatever the name says.
-    row("a name typed over another variable's address", [](LayoutData &l) { l.UpdateBoxes[1].VarName = QStringLiteral("S.Tare"); },
-        {at(member(1, M::VarName), "address warning: UpdateBox 1 is named \"S.Tare\", but its address (node 3, SWNo 120, "
-                                   "Offset 0, Typ 4, BitNo 0) is that of \"S.Net\", whose value the device prints")});
-    row("an unknown name at a known address", [](LayoutData &l) { l.UpdateBoxes[1].VarName = QStringLiteral("S.Gross"); },
-        {at(member(1, M::VarName), "unknown warning: UpdateBox 1 is bound to \"S.Gross\", which the network does not know; "
-                                   "its address is that of \"S.Net\", whose value the device prints")});
-    row("defined but never bound", [](LayoutData &l) { l.UpdateBoxes[2].VarName.clear(); },
-        {at(member(2, M::VarName), "unbound warning: UpdateBox 2 is defined but bound to no variable")});
-    row("node number differs", [](LayoutData &l) { l.UpdateBoxes[1].NodeAdr = 4; },
-        {at(member(1, M::NodeAdr), "stale warning: UpdateBox 1 (S.Net): NodeAdr is 4, but the network now reports 3")});
-    row("capability code differs", [](LayoutData &l) { l.UpdateBoxes[1].Code = 65; },
-        {at(member(1, M::Code), "stale warning: UpdateBox 1 (S.Net): Code is 65, but the network now reports 17")});
-    row("start code left open", [](LayoutData &l) { l.StartCode = QStringLiteral("[27]@[13"); },
-        {at(LayoutLines::StartCode, "code warning: start code: \"[\" in column 6 is not closed")});
-    row("stop code above a byte", [](LayoutData &l) { l.StopCode = QStringLiteral("A[256]"); },
-        {at(LayoutLines::StopCode, "code warning: stop code: code 256 in column 2 is above 255")});
-    row("start code 255", [](LayoutData &l) { l.StartCode = QStringLiteral("[255]"); });
-    row("findings come in file order",
-        [](LayoutData &l) { l.StopCode = QStringLiteral("["), l.UpdateBoxes[2].Offset = 1, l.UpdateBoxes[1].Pos = 40; },
-        {at(member(1, M::Pos), "edge warning: UpdateBox 1 ends in column 45"),
-         at(member(2, M::Offset), "stale warning: UpdateBox 2 (S.Tare): Offset is 1, but the network now reports 8"),
-         at(LayoutLines::StopCode, "code warning: stop code: \"[\" in column 1 is not closed")});
-    row("Digits 300", [](LayoutData &l) { l.UpdateBoxes[2].Digits = 300; },
-        {at(member(2, M::Digits), "range error: P.UpdateArr[2].Digits: UpdateBox 2: Digits is 300; port P takes 0 to 255")});
-    row("Chars over a short port's strings", [](LayoutData &l) { l.UpdateBoxes[2].Chars = 9; },
-        {at(member(2, M::Chars), "range error: P.UpdateArr[2].Chars: UpdateBox 2: Chars is 9; port P takes 0 to 8")}, 8);
-    row("Linie 32767, sent as 32768", [](LayoutData &l) { l.UpdateBoxes[2].Linie = 32767; },
-        {at(member(2, M::Linie), "below warning: UpdateBox 2 is on ticket line 32768"),
-         at(member(2, M::Linie), "overflow error: P.UpdateArr[2].Linie: UpdateBox 2: Value 32768 does not fit the 16-bit variable "
-                                 "\"P.UpdateArr[2].Linie\"")});
-    row("Linie past the port's lines", [](LayoutData &l) { l.UpdateBoxes[2].Linie = 100; },
-        {at(member(2, M::Linie), "below warning: UpdateBox 2 is on ticket line 101"),
-         at(member(2, M::Linie), "range error: P.UpdateArr[2].Linie: UpdateBox 2: Linie 100 is ticket line 101; port P takes 1 to 100")});
-    row("2,000 text lines on a port of 100",
-        [](LayoutData &l) { l.text = QStringList(2000, QStringLiteral("x")).join(QStringLiteral("\r\n")); },
-        {at(LayoutLines::FirstText + 100, "lines error: P.lines: the ticket has 2000 lines; port P holds at most 100")});
-    row("text line longer than a string", [](LayoutData &l) { l.text = QStringLiteral("ok\r\n123456789"); },
-        {at(LayoutLines::FirstText + 1, "length error: P.Ticket[2]: text line 2 has 9 characters; port P stores at most 8")}, 8);
-    row("variable name longer than a string", [](LayoutData &l) { l.UpdateBoxes[2].VarName = QString(9, u'v'); },
-        {at(member(2, M::VarName), "unknown warning: UpdateBox 2 is bound to \"vvvvvvvvv\""),
-         at(member(2, M::VarName), "length error: P.UpdateArr[2].VarName: UpdateBox 2: the variable name has 9 characters")}, 8);
-    row("line break in a variable name", [](LayoutData &l) { l.UpdateBoxes[2].VarName = QStringLiteral("A\nB"); },
-        {at(member(2, M::VarName), "unknown warning: UpdateBox 2 is bound to \"A[10]B\""),
-         at(member(2, M::VarName), "linebreak error: P.UpdateArr[2].VarName: UpdateBox 2: the variable name holds a line break")});
-    row("line break in a printer code", [](LayoutData &l) { l.StopCode = QStringLiteral("[27]\n"); },
-        {at(LayoutLines::StopCode, "linebreak error: P.PrintCode.stop: the stop code holds a line break")});
-    row("start code longer than a string", [](LayoutData &l) { l.StartCode = QStringLiteral("[27]@[27]"); },
-        {at(LayoutLines::StartCode, "length error: P.PrintCode.start: the start code has 9 characters; port P stores at most 6")}, 6);
-    row("port of 29 elements", [](LayoutData &) {},
-        {at(0, "elements error: P.UpdateArr[30].DataIn: port P has 29 field element(s); a download clears all 30 field slots")},
-        255, 29);
-}
+    void findings()
+    {
+        QFETCH(FindingsCase, rule);
+        const auto &[mutate, expected, stringLength, elements] = rule;
+        Case c{elements, 100, stringLength, {}};
+        LayoutData &l = c.layout;
+        l.EditorWidth = 5170;
+        l.text = QStringLiteral("Net:\r\nTare:");
+        l.UpdateBoxes[1] = UpdateBox{QStringLiteral("S.Net"), 3, 120, 0, 4, 0, 17, 0, 6, 2, true, 0, 5};
+        l.UpdateBoxes[2] = UpdateBox{QStringLiteral("S.Tare"), 3, 122, 8, 4, 2, 17, 0, 6, 1, true, 1, 6};
+        l.StartCode = QStringLiteral("[27]@");
+        mutate(l);
+        auto network = networkFor(c);
+        const QList<cli::CheckFinding> findings = cli::LayoutCheck::findings(l, *network, &network->ports().constFirst());
+        QStringList found;
+        for (const cli::CheckFinding &f : findings)
+            found << QString::number(f.line) + u' ' + f.kind
+                         + (f.severity == cli::CheckFinding::Severity::Error ? QStringLiteral(" error: ")
+                                                                             : QStringLiteral(" warning: "))
+                         + f.message;
+        QVERIFY2(found.size() == expected.size(), qPrintable(found.join(u'\n')));
+        for (qsizetype i = 0; i < found.size(); ++i)
+            QVERIFY2(found[i].startsWith(expected[i]), qPrintable(found[i]));
 
-void TestCheck::findings()
-{
-    QFETCH(std::function<void(LayoutData &)>, mutate);
-    QFETCH(QStringList, expected);
-    QFETCH(int, stringLength);
-    QFETCH(int, elements);
-    Case c{elements, 100, stringLength, {}};
-    LayoutData &l = c.layout;
-    l.EditorWidth = 5170;
-    l.text = QStringLiteral("Net:\r\nTare:");
-    l.UpdateBoxes[1] = UpdateBox{QStringLiteral("S.Net"), 3, 120, 0, 4, 0, 17, 0, 6, 2, true, 0, 5};
-    l.UpdateBoxes[2] = UpdateBox{QStringLiteral("S.Tare"), 3, 122, 8, 4, 2, 17, 0, 6, 1, true, 1, 6};
-    l.StartCode = QStringLiteral("[27]@");
-    mutate(l);
-    auto network = networkFor(c);
-    const QList<cli::CheckFinding> findings = cli::LayoutCheck::findings(l, *network, &network->ports().constFirst());
-    QStringList found;
-    for (const cli::CheckFinding &f : findings)
-        found << QString::number(f.line) + u' ' + f.kind
-                     + (f.severity == cli::CheckFinding::Severity::Error ? QStringLiteral(" error: ")
-                                                                         : QStringLiteral(" warning: "))
-                     + f.message;
-    QVERIFY2(found.size() == expected.size(), qPrintable(found.join(u'\n')));
-    for (qsizetype i = 0; i < found.size(); ++i)
-        QVERIFY2(found[i].startsWith(expected[i]), qPrintable(found[i]));
-
-    const QStringList errors = errorsOf(findings);
-    const DownloadResult result = download(l, *network);
-    QVERIFY2(result.ok() == errors.isEmpty(), qPrintable(result.errorString));
-    if (errors.isEmpty())
-        return;
-    QCOMPARE(result.status, DownloadResult::Status::Rejected);
-    QVERIFY(errors.first().startsWith(result.failedName + QStringLiteral(": ") + result.errorString));
-    QVERIFY(network->writeLog().isEmpty());
-}
-
-void TestCheck::checkPredictsDownload()
-{
-    Generator generate(20261206);
-    int refused = 0;
-    for (int i = 0; i < 3000; ++i) {
-        const Case c = generate.next();
-        const QString where = QStringLiteral("case %1").arg(i);
-        auto device = networkFor(c);
-        auto target = networkFor(c);
-        const QStringList lines = cli::LayoutCheck::textLines(c.layout.text);
-
-        const QStringList errors =
-            errorsOf(cli::LayoutCheck::findings(c.layout, *target, &target->ports().constFirst()));
-        const QString refusal = deviceRefusal(c.layout, lines, *device);
-        const DownloadResult result = download(c.layout, *target);
-
-        QVERIFY2(errors.isEmpty() == refusal.isEmpty(), qPrintable(where + u' ' + refusal + u' ' + errors.join(u'|')));
-        QVERIFY2(result.ok() == refusal.isEmpty(), qPrintable(where + u' ' + result.errorString));
-        if (result.ok()) {
-            // The writes the device took are exactly the download's.
-            QVERIFY2(target->writeLog() == device->writeLog(), qPrintable(where));
-            continue;
-        }
-        ++refused;
+        const QStringList errors = errorsOf(findings);
+        const DownloadResult result = download(l, *network);
+        QVERIFY2(result.ok() == errors.isEmpty(), qPrintable(result.errorString));
+        if (errors.isEmpty())
+            return;
         QCOMPARE(result.status, DownloadResult::Status::Rejected);
-        QVERIFY2(target->writeLog().isEmpty(), qPrintable(where));
-        QVERIFY2(result.failedName == refusal, qPrintable(where + u' ' + result.failedName + u' ' + refusal));
-        QVERIFY2(!errors.filter(QRegularExpression(u'^' + QRegularExpression::escape(refusal) + QStringLiteral(": "))).isEmpty(),
-                 qPrintable(where + u' ' + refusal + u' ' + errors.join(u'|')));
+        QVERIFY(errors.first().startsWith(result.failedName + QStringLiteral(": ") + result.errorString));
+        QVERIFY(network->writeLog().isEmpty());
     }
-    // Both ways are well covered.
-    QVERIFY2(refused > 600 && refused < 2400, qPrintable(QString::number(refused)));
-}
 
-// A pipeline filters on the kinds: each one the command line can report is in check's
-// help and in the manual page, under the name it carries.
-void TestCheck::kindsDocumented()
-{
-    QFile page(QStringLiteral(TKL_SOURCE_DIR "/dist/man/tklcli.1"));
-    QVERIFY(page.open(QIODevice::ReadOnly));
-    const QString man = QString::fromUtf8(page.readAll());
-    const QString kinds = man.mid(man.indexOf(QStringLiteral(".SH FINDING KINDS")));
-    const QString help = QString::fromUtf8(cli::checkCommand.help);
-    QStringList names{QString::fromLatin1(cli::LayoutCheck::FormatKind)};
-    for (const char *name : LayoutFinding::KindNames)
-        names << QString::fromLatin1(name);
-    names.removeOne(LayoutFinding::kindName(LayoutFinding::Kind::ScrollBar)); // the editor's alone
-    for (const QString &name : names) {
-        QVERIFY2(help.contains(QStringLiteral("\n  ") + name + u' '), qPrintable(name));
-        QVERIFY2(kinds.contains(QStringLiteral("\n.B ") + name + u'\n'), qPrintable(name));
-    }
-}
+    void checkPredictsDownload()
+    {
+        Generator generate(20261206);
+        int refused = 0;
+        for (int i = 0; i < 3000; ++i) {
+            const Case c = generate.next();
+            const QString where = QStringLiteral("case %1").arg(i);
+            auto device = networkFor(c);
+            auto target = networkFor(c);
+            const QStringList lines = cli::LayoutCheck::textLines(c.layout.text);
 
-// A device's ticket uploaded as a layout file, read back and downloaded into a fresh
-// device writes what the first one got, write for write: over the example layouts and
-// the generated layouts that download.
-void TestCheck::uploadDownloadsWhatTheDeviceHolds()
-{
-    QList<std::pair<QString, Case>> cases;
-    for (const char *example : {"weighing-ticket.txt", "old-ticket.txt"}) {
-        QFile file(QStringLiteral(TKL_SOURCE_DIR "/examples/") + QLatin1String(example));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        Case c;
-        c.layout = LayoutReader::read(file.readAll()).value();
-        cases.append({QLatin1String(example), c});
-    }
-    Generator generate(20261207);
-    for (int i = 0; i < 600; ++i)
-        cases.append({QStringLiteral("case %1").arg(i), generate.next()});
+            const QStringList errors =
+                errorsOf(cli::LayoutCheck::findings(c.layout, *target, &target->ports().constFirst()));
+            const QString refusal = deviceRefusal(c.layout, lines, *device);
+            const DownloadResult result = download(c.layout, *target);
 
-    int roundTrips = 0;
-    for (const auto &[where, c] : cases) {
-        auto first = networkFor(c);
-        if (!download(c.layout, *first).ok())
-            continue;
-        QString error;
-        const auto held = ticketFromDevice(*first, QStringLiteral("P"), &error);
-        QVERIFY2(held && held->finished(), qPrintable(where + u' ' + error));
-        const auto bytes = LayoutWriter::toBytes(uploadedLayout(*held));
-        QVERIFY2(bytes.ok(), qPrintable(where));
-        const auto uploaded = LayoutReader::read(bytes.value());
-        QVERIFY2(uploaded.ok(), qPrintable(where + u' ' + (uploaded.ok() ? QString() : uploaded.error().message)));
-        auto second = networkFor(c);
-        const DownloadResult again = download(uploaded.value(), *second);
-        QVERIFY2(again.ok(), qPrintable(where + u' ' + again.errorString));
-        QVERIFY2(second->writeLog() == first->writeLog(), qPrintable(where));
-        ++roundTrips;
+            QVERIFY2(errors.isEmpty() == refusal.isEmpty(), qPrintable(where + u' ' + refusal + u' ' + errors.join(u'|')));
+            QVERIFY2(result.ok() == refusal.isEmpty(), qPrintable(where + u' ' + result.errorString));
+            if (result.ok()) {
+                // The writes the device took are exactly the download's.
+                QVERIFY2(target->writeLog() == device->writeLog(), qPrintable(where));
+                continue;
+            }
+            ++refused;
+            QCOMPARE(result.status, DownloadResult::Status::Rejected);
+            QVERIFY2(target->writeLog().isEmpty(), qPrintable(where));
+            QVERIFY2(result.failedName == refusal, qPrintable(where + u' ' + result.failedName + u' ' + refusal));
+            QVERIFY2(!errors.filter(QRegularExpression(u'^' + QRegularExpression::escape(refusal) + QStringLiteral(": "))).isEmpty(),
+                     qPrintable(where + u' ' + refusal + u' ' + errors.join(u'|')));
+        }
+        // Both ways are well covered.
+        QVERIFY2(refused > 600 && refused < 2400, qPrintable(QString::number(refused)));
     }
-    QVERIFY2(roundTrips > 200, qPrintable(QString::number(roundTrips)));
-}
+
+    // A pipeline filters on the kinds: each one the command line can report is in check's
+    // help and in the manual page, under the name it carries.
+    void kindsDocumented()
+    {
+        QFile page(QStringLiteral(TKL_SOURCE_DIR "/dist/man/tklcli.1"));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QString man = QString::fromUtf8(page.readAll());
+        const QString kinds = man.mid(man.indexOf(QStringLiteral(".SH FINDING KINDS")));
+        const QString help = QString::fromUtf8(cli::checkCommand.help);
+        QStringList names{QString::fromLatin1(cli::LayoutCheck::FormatKind)};
+        for (const char *name : LayoutFinding::KindNames)
+            names << QString::fromLatin1(name);
+        names.removeOne(LayoutFinding::kindName(LayoutFinding::Kind::ScrollBar)); // the editor's alone
+        for (const QString &name : names) {
+            QVERIFY2(help.contains(QStringLiteral("\n  ") + name + u' '), qPrintable(name));
+            QVERIFY2(kinds.contains(QStringLiteral("\n.B ") + name + u'\n'), qPrintable(name));
+        }
+    }
+
+    // A device's ticket uploaded as a layout file, read back and downloaded into a fresh
+    // device writes what the first one got, write for write: over the example layouts and
+    // the generated layouts that download.
+    void uploadDownloadsWhatTheDeviceHolds()
+    {
+        QList<std::pair<QString, Case>> cases;
+        for (const char *example : {"weighing-ticket.txt", "old-ticket.txt"}) {
+            QFile file(QStringLiteral(TKL_SOURCE_DIR "/examples/") + QLatin1String(example));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            Case c;
+            c.layout = LayoutReader::read(file.readAll()).value();
+            cases.append({QLatin1String(example), c});
+        }
+        Generator generate(20261207);
+        for (int i = 0; i < 600; ++i)
+            cases.append({QStringLiteral("case %1").arg(i), generate.next()});
+
+        int roundTrips = 0;
+        for (const auto &[where, c] : cases) {
+            auto first = networkFor(c);
+            if (!download(c.layout, *first).ok())
+                continue;
+            QString error;
+            const auto held = ticketFromDevice(*first, QStringLiteral("P"), &error);
+            QVERIFY2(held && held->finished(), qPrintable(where + u' ' + error));
+            const auto bytes = LayoutWriter::toBytes(uploadedLayout(*held));
+            QVERIFY2(bytes.ok(), qPrintable(where));
+            const auto uploaded = LayoutReader::read(bytes.value());
+            QVERIFY2(uploaded.ok(), qPrintable(where + u' ' + (uploaded.ok() ? QString() : uploaded.error().message)));
+            auto second = networkFor(c);
+            const DownloadResult again = download(uploaded.value(), *second);
+            QVERIFY2(again.ok(), qPrintable(where + u' ' + again.errorString));
+            QVERIFY2(second->writeLog() == first->writeLog(), qPrintable(where));
+            ++roundTrips;
+        }
+        QVERIFY2(roundTrips > 200, qPrintable(QString::number(roundTrips)));
+    }
+};
 
 QTEST_GUILESS_MAIN(TestCheck)
 #include "tst_check.moc"

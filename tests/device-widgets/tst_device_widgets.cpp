@@ -112,6 +112,10 @@ struct RemoteSetup
     ProgressWindow *progress() const { return dialog->progressWindow(); }
 };
 
+// A download to `port` with a fault set up before it: the title and a part of the message
+// the operator is shown, and whether the port is listed afterwards.
+struct OutcomeCase { QString port, fault, title, message; bool listed; };
+
 // Connections to it are taken (the system's queue) and never answered.
 class SilentDevice
 {
@@ -141,10 +145,16 @@ class TestDeviceWidgets : public QObject
     Q_OBJECT
 
 private slots:
+    // Each download lists its port; a click that reaches the dialog while one runs (and
+    // lets events run) starts nothing.
     void downloadsListThePortEachTime()
     {
         PortSetup s;
         QSignalSpy downloaded(&s.dialog, &PortDialog::downloaded);
+        s.dialog.setRestorePointer([&] {
+            s.combo()->setEditText(QStringLiteral("Printer2"));
+            s.dialog.download(); // as a click queued before the button was disabled
+        });
         s.dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&s.dialog));
         // Choosing the port in the tree, or Enter in the box, puts the name in the box only.
@@ -170,6 +180,8 @@ private slots:
         QCOMPARE(s.network->writeLog().size(), firstWrites + 1);
         QCOMPARE(s.factory.createdCount(), 2);
         QVERIFY(s.prompts.messages.isEmpty());
+        for (const WriteRecord &w : s.network->writeLog())
+            QVERIFY2(w.name.startsWith(QStringLiteral("Printer1.")), qPrintable(w.name));
     }
 
     // What the operator is told when a download cannot be made, or only in part. One that
@@ -179,32 +191,24 @@ private slots:
     // that cannot be written only once, and the download itself succeeds.
     void downloadOutcome_data()
     {
-        QTest::addColumn<QString>("port");
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QString>("message"); // a part of it
-        QTest::addColumn<bool>("listed");
+        QTest::addColumn<OutcomeCase>("c");
+        auto row = [](const char *name, const OutcomeCase &c) { QTest::newRow(name) << c; };
         const QString error = QStringLiteral("Download Error");
-        QTest::newRow("no port, only blanks") << "   " << "" << "Download" << PortDialog::NoPortMessage << false;
-        QTest::newRow("unknown port") << "Printer9" << "" << error << "\"Printer9.UpdateArr[1].DataIn\"" << true;
-        QTest::newRow("no server") << "Printer1" << "no server" << error << "not registered" << false;
-        QTest::newRow("a line longer than the port stores")
-            << "Printer1" << "long line" << error << "text line 6 has 256 characters; port Printer1 stores at most 255" << false;
-        QTest::newRow("read-back differs")
-            << "Printer1" << "read-back" << error
-            << "Read-back of Printer1.Ticket[1] gave \"   WEIGHING TICKEt\" where \"   WEIGHING TICKET\" was written"
-            << true;
+        row("no port, only blanks", {"   ", "", "Download", PortDialog::NoPortMessage, false});
+        row("unknown port", {"Printer9", "", error, "\"Printer9.UpdateArr[1].DataIn\"", true});
+        row("no server", {"Printer1", "no server", error, "not registered", false});
+        row("a line longer than the port stores",
+            {"Printer1", "long line", error, "text line 6 has 256 characters; port Printer1 stores at most 255", false});
+        row("read-back differs", {"Printer1", "read-back", error,
+            "Read-back of Printer1.Ticket[1] gave \"   WEIGHING TICKEt\" where \"   WEIGHING TICKET\" was written", true});
         // A folder where the file should be.
-        QTest::newRow("device memory cannot be written") << "Printer1" << "store" << "Device memory" << "" << true;
+        row("device memory cannot be written", {"Printer1", "store", "Device memory", "", true});
     }
 
     void downloadOutcome()
     {
-        QFETCH(QString, port);
-        QFETCH(QString, fault);
-        QFETCH(QString, title);
-        QFETCH(QString, message);
-        QFETCH(bool, listed);
+        QFETCH(OutcomeCase, c);
+        const auto &[port, fault, title, message, listed] = c;
         QTemporaryDir folder;
         PortSetup s;
         QSignalSpy downloaded(&s.dialog, &PortDialog::downloaded);
@@ -243,12 +247,11 @@ private slots:
         QTest::addColumn<int>("warnings");
         QTest::addColumn<bool>("error");
         QTest::addColumn<bool>("goOn");
-        QTest::addColumn<bool>("asked");
-        QTest::newRow("none: no question") << 0 << false << false << false;
-        QTest::newRow("one, cancelled") << 1 << false << false << true;
-        QTest::newRow("one, downloaded anyway") << 1 << false << true << true;
-        QTest::newRow("more than are listed") << PortDialog::MaxListedFindings + 2 << false << true << true;
-        QTest::newRow("an error among them") << 1 << true << false << false;
+        QTest::newRow("none: no question") << 0 << false << false;
+        QTest::newRow("one, cancelled") << 1 << false << false;
+        QTest::newRow("one, downloaded anyway") << 1 << false << true;
+        QTest::newRow("more than are listed") << PortDialog::MaxListedFindings + 2 << false << true;
+        QTest::newRow("an error among them") << 1 << true << false;
     }
 
     void findingsAskFirst()
@@ -256,15 +259,11 @@ private slots:
         QFETCH(int, warnings);
         QFETCH(bool, error);
         QFETCH(bool, goOn);
-        QFETCH(bool, asked);
+        const bool asked = warnings > 0 && !error;
         PortSetup s;
         QList<LayoutFinding> found;
-        for (int i = 1; i <= warnings; ++i) {
-            LayoutFinding f;
-            f.severity = LayoutFinding::Severity::Warning;
-            f.message = QStringLiteral("problem %1.").arg(i);
-            found << f;
-        }
+        for (int i = 1; i <= warnings; ++i)
+            found << LayoutFinding{LayoutFinding::Severity::Warning, {}, 0, {}, {}, {}, QStringLiteral("problem %1.").arg(i)};
         if (error)
             found << LayoutFinding{LayoutFinding::Severity::Error, {}, 0, {}, "Printer1", "Printer1.lines", "too long"};
         QStringList checkedFor;
@@ -290,21 +289,6 @@ private slots:
         QVERIFY2(text.contains(QStringLiteral("- problem %1.\n").arg(listed)), qPrintable(text));
         QVERIFY2(!text.contains(QStringLiteral("- problem %1.").arg(listed + 1)), qPrintable(text));
         QCOMPARE(text.contains(QStringLiteral("and 2 more")), warnings > listed);
-    }
-
-    // A click that reaches the dialog while the download lets events run starts nothing.
-    void noSecondDownloadWhileOneRuns()
-    {
-        PortSetup s;
-        s.dialog.setRestorePointer([&] {
-            s.combo()->setEditText(QStringLiteral("Printer2"));
-            s.dialog.download(); // as a click queued before the button was disabled
-        });
-        s.download(QStringLiteral("Printer1"));
-        QCOMPARE(s.factory.createdCount(), 1);
-        QVERIFY(s.dialog.lastResult().ok());
-        for (const WriteRecord &w : s.network->writeLog())
-            QVERIFY2(w.name.startsWith(QStringLiteral("Printer1.")), qPrintable(w.name));
     }
 
     // A device that takes the connection and never answers: the windows go on being

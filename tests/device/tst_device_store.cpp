@@ -42,6 +42,11 @@ struct Plant : DownloadRun
     }
 };
 
+// A fault set up before a program starts over the store: what a damaged store holds, the
+// failing write of the download to Printer2 (0: none), and the warnings once the store is
+// read and after the download (empty: none, and saved).
+struct StoreCase { QString fault; QByteArray contents = {}; int failAt = 0; QString loaded = {}, saved = {}; };
+
 // Other programs saving their own ports W1..W4 again and again, as the store writer does.
 constexpr int Writers = 4;
 constexpr int Rounds = 25;
@@ -61,55 +66,44 @@ private slots:
 
 void TestDeviceStore::memoryKept_data()
 {
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<QByteArray>("contents"); // what a damaged store holds
-    QTest::addColumn<int>("failAt");          // the failing write of the download to Printer2; 0: none
-    QTest::addColumn<QString>("loaded");      // the warning once the store is read; empty: none
-    QTest::addColumn<QString>("saved");       // the warning after the download; empty: saved
-
-    auto row = [](const char *name, const char *fault, const QByteArray &contents = {}, int failAt = 0,
-                  const char *loaded = "", const char *saved = "") {
-        QTest::newRow(name) << fault << contents << failAt << loaded << saved;
-    };
-    row("nothing wrong", "");
+    QTest::addColumn<StoreCase>("c");
+    auto row = [](const char *name, const StoreCase &c) { QTest::newRow(name) << c; };
+    row("nothing wrong", {""});
     // Writes made before a failure stay in the device, and so in its memory.
-    row("download failed half-way", "", {}, 45);
-    row("damaged: empty file", "damaged", "", 0, "was damaged");
-    row("damaged: cut short", "damaged", R"({"version": 1, "ports": {"Printer1": {"Printer1.lines": 3)", 0, "was damaged");
-    row("damaged: version as text", "damaged", R"({"version": "1", "ports": {}})", 0, "was damaged");
-    row("damaged: variable of another port", "damaged", R"({"version": 1, "ports": {"Printer1": {"Printer2.lines": 1}}})",
-        0, "was damaged");
+    row("download failed half-way", {"", {}, 45});
+    row("damaged: empty file", {"damaged", "", 0, "was damaged"});
+    row("damaged: cut short", {"damaged", R"({"version": 1, "ports": {"Printer1": {"Printer1.lines": 3)", 0, "was damaged"});
+    row("damaged: version as text", {"damaged", R"({"version": "1", "ports": {}})", 0, "was damaged"});
+    row("damaged: variable of another port", {"damaged", R"({"version": 1, "ports": {"Printer1": {"Printer2.lines": 1}}})",
+        0, "was damaged"});
     // Kept, it would be written back with every later save.
-    row("damaged: a text no device holds", "damaged",
+    row("damaged: a text no device holds", {"damaged",
         R"({"version": 1, "ports": {"Printer1": {"Printer1.Ticket[1]": ")" + QByteArray(32768, 'x') + R"("}}})", 0,
-        "holds a text of 32768 characters");
+        "holds a text of 32768 characters"});
     // Not ours to judge: left byte for byte as the newer program wrote it.
-    row("written by a newer program", "newer", R"({"version": 2, "ports": {"Printer1": {"Printer1.lines": [1]}}})", 0,
-        "written by a newer program", "could not be saved");
+    row("written by a newer program", {"newer", R"({"version": 2, "ports": {"Printer1": {"Printer1.lines": [1]}}})", 0,
+        "written by a newer program", "could not be saved"});
     // Left by a program killed between creating the lock file and writing into it.
-    row("empty lock file", "empty lock");
-    row("lock of a program gone", "stale lock");
+    row("empty lock file", {"empty lock"});
+    row("lock of a program gone", {"stale lock"});
     // The memory is unknown, not empty; nothing is written over it.
-    row("lock held by a living program", "held lock", {}, 0, "could not be read", "could not be saved");
+    row("lock held by a living program", {"held lock", {}, 0, "could not be read", "could not be saved"});
     // Many downloads at once queue for the lock far longer than a second.
-    row("lock held for a while", "busy lock");
+    row("lock held for a while", {"busy lock"});
     // Opening a pipe would block for ever; whatever is there is named at once.
-    row("a pipe at the lock path", "lock fifo", {}, 0, "is a pipe (FIFO), not a lock file", "could not be saved");
-    row("a folder at the lock path", "lock folder", {}, 0, "is a folder, not a lock file", "could not be saved");
-    row("a link at the lock path", "lock link", {}, 0, "is a symbolic link, not a lock file", "could not be saved");
+    row("a pipe at the lock path", {"lock fifo", {}, 0, "is a pipe (FIFO), not a lock file", "could not be saved"});
+    row("a folder at the lock path", {"lock folder", {}, 0, "is a folder, not a lock file", "could not be saved"});
+    row("a link at the lock path", {"lock link", {}, 0, "is a symbolic link, not a lock file", "could not be saved"});
     // A save that cannot put all of the file on disk leaves the old one as it was.
-    row("disk full", "full disk", {}, 0, "", "could not be saved");
-    row("other programs saving at the same time", "writers");
-    row("other programs saving on a busy machine", "writers under load");
+    row("disk full", {"full disk", {}, 0, "", "could not be saved"});
+    row("other programs saving at the same time", {"writers"});
+    row("other programs saving on a busy machine", {"writers under load"});
 }
 
 void TestDeviceStore::memoryKept()
 {
-    QFETCH(QString, fault);
-    QFETCH(QByteArray, contents);
-    QFETCH(int, failAt);
-    QFETCH(QString, loaded);
-    QFETCH(QString, saved);
+    QFETCH(StoreCase, c);
+    const auto &[fault, contents, failAt, loaded, saved] = c;
     const QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("devices.json"));
     const QString lockPath = path + QStringLiteral(".lock");

@@ -121,13 +121,13 @@ struct Rig
         dialog.findChild<VariableTree *>(QStringLiteral("Vatrix1"))->reload();
     }
 
-    /// Opens the dialog on a field inserted into the slot, defined when a name is given.
-    const UpdateBox &open(int slot, const QString &name = {}, int chars = 0, int digits = 0)
+    /// Opens the dialog on a field inserted into the slot, with the record given when a name is.
+    const UpdateBox &open(int slot, const QString &name = {}, int chars = 0, int digits = 0, bool defined = true)
     {
         model.loadSlot(slot);
         if (!name.isEmpty()) {
             model.editRecord(slot, [&](UpdateBox &r) {
-                r.DataIn = true;
+                r.DataIn = defined;
                 r.VarName = name;
                 r.Chars = qint16(chars);
                 r.Digits = qint16(digits);
@@ -148,6 +148,16 @@ struct Rig
         QTest::keyClick(tree, Qt::Key_Return);
     }
 };
+
+// Rows of the wider tables, one case each. KeysCase: defined slots start with Chars 12,
+// Digits 3; focus "tab", "click", or none (caret at the end). ShapeCase: left is the box
+// that loses the focus, or "close"; shapes what the editor was asked. BindCase: what the
+// server reads, and the record afterwards (NodeAdr, SWNo, Offset, Typ, BitNo, Code; old values 99).
+struct KeysCase { QString box; bool defined; QString focus, keys, text; QList<int> charsDigits; bool hidden; };
+struct ShapeCase { int chars, digits; QString left; QStringList shapes; int digitsAfter; };
+struct BindCase { QVariant node, offset, caps; QString failOn; QList<int> fields; QString message; };
+struct CodeKeyCase { QString box, before; int caret; Qt::Key key; QString after; };
+struct PreviewCase { QStringList lines; QString var; int linie, chars, digits; QString startCode, shown; int marked; };
 
 /// Types keys into a box: '\b' is Backspace, '\r' Enter, '\x16' Ctrl+V.
 void typeKeys(QWidget *w, const QString &keys)
@@ -195,13 +205,8 @@ private slots:
         QFETCH(QStringList, texts);
         Rig rig;
         rig.open(2, QStringLiteral("Scale1.Tare"), 5, 1); // Text1 shows another name before
-        // New leaves the width of an undefined slot as it was; the placeholders must not clear it.
-        rig.model.editRecord(3, [](UpdateBox &r) {
-            r.VarName = QStringLiteral("Old.Name");
-            r.Chars = 12;
-            r.Digits = 3;
-        });
-        const UpdateBox &b = rig.open(3, defined ? QStringLiteral("Old.Name") : QString(), 12, 3);
+        // New leaves the record of an undefined slot as it was; the placeholders must not clear it.
+        const UpdateBox &b = rig.open(3, QStringLiteral("Old.Name"), 12, 3, defined);
         QCOMPARE((QStringList{rig.box("Text1")->text(), rig.box("Text2")->text(), rig.box("Text3")->text()}), texts);
         QCOMPARE(rig.dialog.windowTitle(), QStringLiteral("UpdateBox 3"));
         QCOMPARE((QList<int>{b.DataIn, b.Chars, b.Digits}), (QList<int>{defined, 12, 3}));
@@ -215,121 +220,86 @@ private slots:
     // so that typing replaces it. Enter hides the dialog.
     void updateBoxKeys_data()
     {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<bool>("defined");  // defined slots start with Chars 12, Digits 3
-        QTest::addColumn<QString>("focus"); // "tab", "click", or none: caret at the end
-        QTest::addColumn<QString>("keys");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QList<int>>("charsDigits");
-        QTest::addColumn<bool>("hidden");
-        QTest::newRow("digit behind placeholder") << "Text2" << false << "" << "5" << " Not selected5"
-                                                  << QList<int>{0, 0} << false;
-        QTest::newRow("letters, blank, minus, backspace")
-            << "Text3" << true << "" << "a -\b" << "3" << QList<int>{12, 3} << false;
-        QTest::newRow("paste") << "Text3" << true << "" << "\x16" << "3" << QList<int>{12, 3} << false;
-        QTest::newRow("tab, 32767 fits") << "Text2" << true << "tab" << "32767" << "32767" << QList<int>{32767, 3}
-                                         << false;
-        QTest::newRow("tab, 32768 refused") << "Text2" << true << "tab" << "32768" << "3276"
-                                            << QList<int>{3276, 3} << false;
-        QTest::newRow("click over placeholder") << "Text3" << false << "click" << "8" << "8" << QList<int>{0, 8}
-                                                << false;
-        QTest::newRow("enter in Text3") << "Text3" << true << "tab" << "1\r" << "1" << QList<int>{12, 1} << true;
-        QTest::newRow("letter and enter in Text1") << "Text1" << false << "" << "x\r" << VariablePlaceholder + "x"
-                                                   << QList<int>{0, 0} << true;
+        QTest::addColumn<KeysCase>("c");
+        auto row = [](const char *name, KeysCase c) { QTest::newRow(name) << c; };
+        row("digit behind placeholder", {"Text2", false, "", "5", " Not selected5", {0, 0}, false});
+        row("letters, blank, minus, backspace", {"Text3", true, "", "a -\b", "3", {12, 3}, false});
+        row("paste", {"Text3", true, "", "\x16", "3", {12, 3}, false});
+        row("tab, 32767 fits", {"Text2", true, "tab", "32767", "32767", {32767, 3}, false});
+        row("tab, 32768 refused", {"Text2", true, "tab", "32768", "3276", {3276, 3}, false});
+        row("click over placeholder", {"Text3", false, "click", "8", "8", {0, 8}, false});
+        row("enter in Text3", {"Text3", true, "tab", "1\r", "1", {12, 1}, true});
+        row("letter and enter in Text1", {"Text1", false, "", "x\r", VariablePlaceholder + "x", {0, 0}, true});
     }
 
     void updateBoxKeys()
     {
-        QFETCH(QString, box);
-        QFETCH(bool, defined);
-        QFETCH(QString, focus);
-        QFETCH(QString, keys);
-        QFETCH(QString, text);
-        QFETCH(QList<int>, charsDigits);
-        QFETCH(bool, hidden);
+        QFETCH(KeysCase, c);
         QGuiApplication::clipboard()->setText(QStringLiteral("77"));
         Rig rig;
-        const UpdateBox &b = rig.open(4, defined ? QStringLiteral("Scale1.Tare") : QString(), 12, 3);
-        QLineEdit *w = rig.box(box);
+        const UpdateBox &b = rig.open(4, c.defined ? QStringLiteral("Scale1.Tare") : QString(), 12, 3);
+        QLineEdit *w = rig.box(c.box);
         rig.box("Text1")->setFocus();
-        if (focus == u"tab")
+        if (c.focus == u"tab")
             w->setFocus(Qt::TabFocusReason);
-        else if (focus == u"click")
+        else if (c.focus == u"click")
             QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2));
         else
             w->end(false);
-        if (!focus.isEmpty())
+        if (!c.focus.isEmpty())
             QTRY_COMPARE(w->selectedText(), w->text());
-        typeKeys(w, keys);
-        QCOMPARE(w->text(), text);
-        QCOMPARE((QList<int>{b.Chars, b.Digits}), charsDigits);
+        typeKeys(w, c.keys);
+        QCOMPARE(w->text(), c.text);
+        QCOMPARE((QList<int>{b.Chars, b.Digits}), c.charsDigits);
         QVERIFY(b.DataIn);
-        QCOMPARE(rig.dialog.isHidden(), hidden);
+        QCOMPARE(rig.dialog.isHidden(), c.hidden);
     }
 
+    // What the editor is asked when a box of a 3.3, 3.2 or 2.5 field is left: slot, width
+    // (-1: the caption alone), caption; Digits above Chars is reset.
     void updateBoxShape_data()
     {
-        QTest::addColumn<int>("chars");
-        QTest::addColumn<int>("digits");
-        QTest::addColumn<QString>("left"); // the box that loses the focus, or "close"
-        QTest::addColumn<QStringList>("shapes"); // what the editor was asked: slot, width (-1: caption only), caption
-        QTest::addColumn<int>("digitsAfter");
-        QTest::newRow("3/3 leaving digits") << 3 << 3 << "Text3" << QStringList{"5 -1 .XXX"} << 3;
-        QTest::newRow("3/3 leaving characters") << 3 << 3 << "Text2" << QStringList{"5 400 XXX"} << 3;
-        QTest::newRow("3/3 closing") << 3 << 3 << "close" << QStringList{"5 400 XXX"} << 3;
-        QTest::newRow("3 with 2 decimals") << 3 << 2 << "Text3" << QStringList{"5 -1 .XX"} << 2;
-        QTest::newRow("2 with 5 on characters") << 2 << 5 << "Text2" << QStringList{"5 280 XXXXX"} << 5;
-        QTest::newRow("2 with 5 on digits resets") << 2 << 5 << "Text3" << QStringList() << 0;
+        QTest::addColumn<ShapeCase>("c");
+        auto row = [](const char *name, ShapeCase c) { QTest::newRow(name) << c; };
+        row("3/3 leaving digits", {3, 3, "Text3", {"5 -1 .XXX"}, 3});
+        row("3/3 leaving characters", {3, 3, "Text2", {"5 400 XXX"}, 3});
+        row("3/3 closing", {3, 3, "close", {"5 400 XXX"}, 3});
+        row("3 with 2 decimals", {3, 2, "Text3", {"5 -1 .XX"}, 2});
+        row("2 with 5 on characters", {2, 5, "Text2", {"5 280 XXXXX"}, 5});
+        row("2 with 5 on digits resets", {2, 5, "Text3", {}, 0});
     }
 
     void updateBoxShape()
     {
-        QFETCH(int, chars);
-        QFETCH(int, digits);
-        QFETCH(QString, left);
-        QFETCH(QStringList, shapes);
-        QFETCH(int, digitsAfter);
+        QFETCH(ShapeCase, c);
         Rig rig;
-        rig.open(5, QStringLiteral("Scale1.Tare"), chars, digits);
-        if (left == u"close")
+        rig.open(5, QStringLiteral("Scale1.Tare"), c.chars, c.digits);
+        if (c.left == u"close")
             rig.dialog.close();
         else
-            leave(rig.box(left));
-        QCOMPARE(rig.editor.shapes, shapes);
-        QCOMPARE(rig.model.UpdateBoxes[5].Digits, qint16(digitsAfter));
-        QCOMPARE(rig.box("Text3")->text(), QString::number(digits)); // even when Digits was reset
+            leave(rig.box(c.left));
+        QCOMPARE(rig.editor.shapes, c.shapes);
+        QCOMPARE(rig.model.UpdateBoxes[5].Digits, qint16(c.digitsAfter));
+        QCOMPARE(rig.box("Text3")->text(), QString::number(c.digits)); // even when Digits was reset
     }
 
     // Binding overwrites the name and the addresses and leaves the field's width; a
     // failure keeps what was read before it and leaves the tree open.
     void updateBoxBinding_data()
     {
-        QTest::addColumn<QVariant>("node");
-        QTest::addColumn<QVariant>("offset");
-        QTest::addColumn<QVariant>("caps");
-        QTest::addColumn<QString>("failOn");
-        // The record afterwards: NodeAdr, SWNo, Offset, Typ, BitNo, Code; old values are 99.
-        QTest::addColumn<QList<int>>("fields");
-        QTest::addColumn<QString>("message");
+        QTest::addColumn<BindCase>("c");
+        auto row = [](const char *name, BindCase c) { QTest::newRow(name) << c; };
         const QVariant net07 = QStringLiteral("NET1.ST07");
-        QTest::newRow("address ending 0 7") << net07 << QVariant(-2) << QVariant("3 weighing") << ""
-                                            << QList<int>{7, 120, -2, 4, 5, 3} << "";
-        QTest::newRow("address ending 1 2") << QVariant("7X12") << QVariant(2) << QVariant("abc") << ""
-                                            << QList<int>{12, 120, 2, 4, 5, 0} << "";
-        QTest::newRow("offset 70000") << net07 << QVariant(70000) << QVariant("1") << "" << QList<int>{7, 120, 99, 99, 99, 99}
-                                      << "Error Message: Offset 70000 does not fit the field (-32768 to 32767)";
-        QTest::newRow("server fails a read") << net07 << QVariant(6) << QVariant("1") << "SubDataType"
-                                             << QList<int>{7, 120, 6, 99, 99, 99} << "Error Message: Access denied";
+        row("address ending 0 7", {net07, -2, "3 weighing", "", {7, 120, -2, 4, 5, 3}, ""});
+        row("address ending 1 2", {"7X12", 2, "abc", "", {12, 120, 2, 4, 5, 0}, ""});
+        row("offset 70000", {net07, 70000, "1", "", {7, 120, 99, 99, 99, 99},
+                             "Error Message: Offset 70000 does not fit the field (-32768 to 32767)"});
+        row("server fails a read", {net07, 6, "1", "SubDataType", {7, 120, 6, 99, 99, 99}, "Error Message: Access denied"});
     }
 
     void updateBoxBinding()
     {
-        QFETCH(QVariant, node);
-        QFETCH(QVariant, offset);
-        QFETCH(QVariant, caps);
-        QFETCH(QString, failOn);
-        QFETCH(QList<int>, fields);
-        QFETCH(QString, message);
+        QFETCH(BindCase, c);
         Rig rig;
         const UpdateBox &b = rig.open(7);
         rig.model.editRecord(7, [](UpdateBox &r) {
@@ -337,22 +307,22 @@ private slots:
             r.Chars = 8;
             r.Digits = 2;
         });
-        rig.server.values = {{"NodeAddress", node}, {"InternalAddress", 120}, {"Offset", offset},
-                             {"SubDataType", 4},    {"BitNo", 5},             {"Nodecapabilities", caps}};
-        rig.server.failOn = failOn;
+        rig.server.values = {{"NodeAddress", c.node}, {"InternalAddress", 120}, {"Offset", c.offset},
+                             {"SubDataType", 4},      {"BitNo", 5},             {"Nodecapabilities", c.caps}};
+        rig.server.failOn = c.failOn;
         rig.server.errorString = QStringLiteral("stale"); // must not stand in for a conversion failure
         rig.choose(QStringLiteral("Scale1.NetWeight"));
 
         QVERIFY(b.DataIn);
         QCOMPARE(b.VarName, QStringLiteral("Scale1.NetWeight"));
-        QCOMPARE((QList<int>{b.NodeAdr, b.SWNo, b.Offset, b.Typ, b.BitNo, b.Code}), fields);
+        QCOMPARE((QList<int>{b.NodeAdr, b.SWNo, b.Offset, b.Typ, b.BitNo, b.Code}), c.fields);
         QCOMPARE((QList<int>{b.Chars, b.Digits}), (QList<int>{8, 2}));
-        QCOMPARE(rig.prompts.messages.size(), message.isEmpty() ? 0 : 1);
-        if (!message.isEmpty()) {
-            QCOMPARE(rig.prompts.messages[0].text, message);
+        QCOMPARE(rig.prompts.messages.size(), c.message.isEmpty() ? 0 : 1);
+        if (!c.message.isEmpty()) {
+            QCOMPARE(rig.prompts.messages[0].text, c.message);
             QCOMPARE(rig.prompts.messages[0].title, ProgramTitle);
         }
-        QCOMPARE(rig.dialog.isCollapsed(), message.isEmpty());
+        QCOMPARE(rig.dialog.isCollapsed(), c.message.isEmpty());
     }
 
     // A press in delete mode frees the slot but leaves the window open; what is typed
@@ -376,35 +346,28 @@ private slots:
     // A control key types its code at the end of the printer code, whatever the caret.
     void printerCodeKeys_data()
     {
-        QTest::addColumn<QString>("box");
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<int>("caret");
-        QTest::addColumn<int>("key");
-        QTest::addColumn<QString>("after");
-        QTest::newRow("escape in start code") << "Text1" << "" << 0 << int(Qt::Key_Escape) << "[27]";
-        QTest::newRow("enter in stop code") << "Text2" << "AB" << 2 << int(Qt::Key_Return) << "AB[13]";
-        QTest::newRow("backspace deletes, appends nothing") << "Text1" << "AB" << 2 << int(Qt::Key_Backspace) << "A";
-        QTest::newRow("a blank stays itself") << "Text1" << "AB" << 2 << int(Qt::Key_Space) << "AB ";
-        QTest::newRow("caret mid-text, code at the end") << "Text1" << "ABCD" << 1 << int(Qt::Key_Escape) << "ABCD[27]";
+        QTest::addColumn<CodeKeyCase>("c");
+        auto row = [](const char *name, CodeKeyCase c) { QTest::newRow(name) << c; };
+        row("escape in start code", {"Text1", "", 0, Qt::Key_Escape, "[27]"});
+        row("enter in stop code", {"Text2", "AB", 2, Qt::Key_Return, "AB[13]"});
+        row("backspace deletes, appends nothing", {"Text1", "AB", 2, Qt::Key_Backspace, "A"});
+        row("a blank stays itself", {"Text1", "AB", 2, Qt::Key_Space, "AB "});
+        row("caret mid-text, code at the end", {"Text1", "ABCD", 1, Qt::Key_Escape, "ABCD[27]"});
     }
 
     void printerCodeKeys()
     {
-        QFETCH(QString, box);
-        QFETCH(QString, before);
-        QFETCH(int, caret);
-        QFETCH(int, key);
-        QFETCH(QString, after);
+        QFETCH(CodeKeyCase, c);
         TicketModel model;
         PrinterSettingsDialog dialog(model);
-        const bool start = box == u"Text1";
-        start ? model.setStartCode(before) : model.setStopCode(before);
+        const bool start = c.box == u"Text1";
+        start ? model.setStartCode(c.before) : model.setStopCode(c.before);
         dialog.openAt(2000, 2500);
-        auto *edit = dialog.findChild<QLineEdit *>(box);
-        edit->setCursorPosition(caret);
-        QTest::keyClick(edit, Qt::Key(key));
-        QCOMPARE(edit->text(), after);
-        QCOMPARE(start ? model.StartCode : model.StopCode, after);
+        auto *edit = dialog.findChild<QLineEdit *>(c.box);
+        edit->setCursorPosition(c.caret);
+        QTest::keyClick(edit, c.key);
+        QCOMPARE(edit->text(), c.after);
+        QCOMPARE(start ? model.StartCode : model.StopCode, c.after);
     }
 
     // The editor starts at New's width, 40 characters. The box is a number box without
@@ -453,57 +416,41 @@ private slots:
     // control character (a tab, an LF in a line) as [n].
     void previewText_data()
     {
-        QTest::addColumn<QStringList>("lines"); // the box lines of the editor
-        QTest::addColumn<QString>("var");
-        QTest::addColumn<int>("linie");
-        QTest::addColumn<int>("chars");
-        QTest::addColumn<int>("digits");
-        QTest::addColumn<QString>("startCode");
-        QTest::addColumn<QString>("shown");
-        QTest::addColumn<int>("marked");
+        QTest::addColumn<PreviewCase>("c");
+        auto row = [](const char *name, PreviewCase c) { QTest::newRow(name) << c; };
         const QStringList ticket{"WEIGHT TICKET", "Net:          kg"};
-        QTest::newRow("fits") << ticket << "Scale1.Net" << 1 << 8 << 1 << "[27]E"
-                              << "<start: ESC E>\nWEIGHT TICKET\nNet:  1234.6  kg\n<stop: CR>" << 0;
-        QTest::newRow("one cell short") << ticket << "Scale1.Net" << 1 << 5 << 1 << ""
-                                        << "<start: CR>\nWEIGHT TICKET\nNet:*****     kg\n<stop: CR>" << 1;
+        row("fits", {ticket, "Scale1.Net", 1, 8, 1, "[27]E", "<start: ESC E>\nWEIGHT TICKET\nNet:  1234.6  kg\n<stop: CR>", 0});
+        row("one cell short", {ticket, "Scale1.Net", 1, 5, 1, "", "<start: CR>\nWEIGHT TICKET\nNet:*****     kg\n<stop: CR>", 1});
         // Linie counts box lines: a wrapped line moves the field's line with it.
-        QTest::newRow("below a wrapped line") << QStringList{"a long line that", "wraps", "Net:"} << "Scale1.Net" << 2 << 5
-                                              << 0 << "" << "<start: CR>\na long line that\nwraps\nNet: 1235\n<stop: CR>" << 0;
-        QTest::newRow("tab and line feed in a line") << QStringList{"A\tB\nC:"} << "Nowhere.Nothing" << 0 << 2 << 0 << ""
-                                                     << "<start: CR>\nA[9]B[10]??\n<stop: CR>" << 1;
+        row("below a wrapped line", {{"a long line that", "wraps", "Net:"}, "Scale1.Net", 2, 5, 0, "",
+                                     "<start: CR>\na long line that\nwraps\nNet: 1235\n<stop: CR>", 0});
+        row("tab and line feed in a line", {{"A\tB\nC:"}, "Nowhere.Nothing", 0, 2, 0, "", "<start: CR>\nA[9]B[10]??\n<stop: CR>", 1});
     }
 
     void previewText()
     {
-        QFETCH(QStringList, lines);
-        QFETCH(QString, var);
-        QFETCH(int, linie);
-        QFETCH(int, chars);
-        QFETCH(int, digits);
-        QFETCH(QString, startCode);
-        QFETCH(QString, shown);
-        QFETCH(int, marked);
+        QFETCH(PreviewCase, c);
         ProcessNetwork network;
         network.addVariable(network.addNode("Scale1", "NODE03", "3"), "Net", 1, 12, 4, 0, SimulatedValue{.from = 1234.56});
         TicketModel model;
         FakeEditorSurface editor(model);
-        editor.lines = lines;
+        editor.lines = c.lines;
         // Bound as the tree binds: the device, and so the preview, finds the value by the address.
-        const bool bound = var == u"Scale1.Net";
-        model.setRecord(1, UpdateBox{var, quint8(bound ? 3 : 0), qint16(bound ? 1 : 0), qint16(bound ? 12 : 0),
-                                     qint16(bound ? 4 : 0), 0, 0, 0, qint16(chars), qint16(digits), true,
-                                     qint16(linie), 5});
+        const bool bound = c.var == u"Scale1.Net";
+        model.setRecord(1, UpdateBox{c.var, quint8(bound ? 3 : 0), qint16(bound ? 1 : 0), qint16(bound ? 12 : 0),
+                                     qint16(bound ? 4 : 0), 0, 0, 0, qint16(c.chars), qint16(c.digits), true,
+                                     qint16(c.linie), 5});
         model.loadSlot(1);
-        model.setStartCode(startCode);
+        model.setStartCode(c.startCode);
         PreviewWindow window(model, editor, network);
         window.refresh();
-        QCOMPARE(window.shownText(), shown);
-        QCOMPARE(window.markedFields(), marked);
+        QCOMPARE(window.shownText(), c.shown);
+        QCOMPARE(window.markedFields(), c.marked);
         // The field's mark covers its cells, wherever control characters moved them.
         const auto marks = window.findChild<QPlainTextEdit *>(QStringLiteral("PreviewText"))->extraSelections();
         QCOMPARE(marks.size(), 1);
         const QString markedText = marks.first().cursor.selectedText();
-        QCOMPARE(markedText.size(), chars);
+        QCOMPARE(markedText.size(), c.chars);
         QVERIFY(!markedText.contains(u'['));
     }
 
