@@ -1,7 +1,8 @@
 #pragma once
 
-// What the simulator's tests share: a network with two Modbus printer ports, a full
-// ticket, and the simulator's server in a thread of the test with a download to it.
+// What the simulator's tests share: a network with Modbus printer ports, a full and a
+// small ticket, the simulator's server in a thread of the test with downloads to it, and a
+// bare Modbus client.
 
 #include "support/LoopbackPort.h"
 #include "support/ToolProcess.h"
@@ -14,6 +15,9 @@
 #include "files/LayoutData.h"
 #include "model/TicketModel.h"
 
+#include <modbus/modbus.h>
+
+#include <functional>
 #include <memory>
 #include <thread>
 
@@ -71,8 +75,45 @@ inline LayoutData fullLayout()
     return layout;
 }
 
-// The simulator's server in a thread of this process and the program's download of the
-// full ticket to Printer1, so that a case costs a download, not two programs starting.
+// A small ticket that fits every port of the network: two lines, one field.
+inline LayoutData smallLayout()
+{
+    LayoutData layout;
+    layout.TicketLines = 2;
+    layout.text = QStringLiteral("Net:\r\nEnd");
+    layout.UpdateBoxes[1] = UpdateBox{QStringLiteral("Scale1.NetWeight"), 3, 120, 0, 4, 0, 17, 0, 9, 2, true, 0, 5};
+    layout.BoxLoaded[1] = 1;
+    layout.StartCode = QStringLiteral("[27]@");
+    return layout;
+}
+
+// The simulator's server, serving in a thread of this process while it lives; the
+// requests it sees go to `seen`.
+struct Served
+{
+    devsim::DeviceServer server;
+    std::thread thread;
+
+    explicit Served(const QList<devsim::ServedNode> &nodes, const devsim::FaultOptions &faults = {},
+                    std::vector<devsim::DeviceServer::Request> *seen = nullptr)
+        : server(nodes, faults)
+    {
+        if (seen)
+            server.setObserver([seen](const devsim::DeviceServer::Request &r) { seen->push_back(r); });
+        QString why;
+        if (!server.listen(&why))
+            qFatal("%s", qPrintable(why));
+        thread = std::thread([this] { server.run(); });
+    }
+    ~Served()
+    {
+        server.stop();
+        thread.join();
+    }
+};
+
+// The simulator's served nodes and the program's network, with downloads from one to the
+// other in this process, so that a case costs a download, not two programs starting.
 struct Loopback
 {
     const int port = freeLoopbackPort();
@@ -80,7 +121,7 @@ struct Loopback
     std::unique_ptr<ProcessNetwork> network;
 
     // The program's description of the device differs from the served one by `from` -> `to`
-    // (%1 in them: the port).
+    // (%1 in them: the port), and reaches it at `clientPort` when that is given.
     explicit Loopback(QByteArray from = {}, QByteArray to = {}, int clientPort = 0)
     {
         ToolFolder dir;
@@ -97,29 +138,46 @@ struct Loopback
         network = std::move(loaded).value();
     }
 
-    // The requests the server saw go to `seen`.
-    DownloadResult download(const devsim::FaultOptions &faults, std::vector<devsim::DeviceServer::Request> *seen = nullptr,
-                            const LayoutData &layout = fullLayout(), const QString &portName = QStringLiteral("Printer1"),
-                            const std::function<void()> &meanwhile = {})
+    // `layout` into `portName`, to a server that runs already (or a simulated port).
+    DownloadResult downloadTo(const QString &portName, const LayoutData &layout = fullLayout())
     {
-        devsim::DeviceServer server(nodes, faults);
-        if (seen)
-            server.setObserver([seen](const devsim::DeviceServer::Request &r) { seen->push_back(r); });
-        QString why;
-        if (!server.listen(&why))
-            qFatal("%s", qPrintable(why));
-        std::thread thread([&] { server.run(); });
-        if (meanwhile)
-            meanwhile();
         NetworkFactory factory(*network);
         TicketDownload download(factory);
         TicketModel model;
         layout.applyTo(model);
-        const DownloadResult result = download.run(model, layout.text.split(QStringLiteral("\r\n")), portName);
-        server.stop();
-        thread.join();
+        return download.run(model, layout.text.split(QStringLiteral("\r\n")), portName);
+    }
+
+    // The full ticket into Printer1 of a server that makes `faults`, started for it; what
+    // Printer1 then holds goes to `held`, `meanwhile` runs before the download.
+    DownloadResult download(const devsim::FaultOptions &faults, std::vector<devsim::DeviceServer::Request> *seen = nullptr,
+                            std::vector<uint16_t> *held = nullptr, const std::function<void()> &meanwhile = {})
+    {
+        const Served served(nodes, faults, seen);
+        if (meanwhile)
+            meanwhile();
+        const DownloadResult result = downloadTo(QStringLiteral("Printer1"));
+        if (held)
+            *held = served.server.registers(QStringLiteral("Printer1"));
         return result;
     }
 };
+
+// A bare libmodbus client of `unit` at the device, to see and change what it holds
+// behind the program's back; null when it cannot connect.
+using Client = std::unique_ptr<modbus_t, decltype([](modbus_t *ctx) {
+                                   modbus_close(ctx);
+                                   modbus_free(ctx);
+                               })>;
+
+inline Client connectTo(int port, int unit = 1)
+{
+    Client ctx(modbus_new_tcp("127.0.0.1", port));
+    modbus_set_response_timeout(ctx.get(), 0, 300000);
+    modbus_set_slave(ctx.get(), unit);
+    if (modbus_connect(ctx.get()) != 0)
+        return {};
+    return ctx;
+}
 
 } // namespace tkl::test

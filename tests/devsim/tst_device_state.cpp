@@ -14,8 +14,6 @@
 
 #include <QTest>
 
-#include <modbus/modbus.h>
-
 #include <cerrno>
 
 using namespace tkl;
@@ -24,84 +22,12 @@ using State = PortVariables::DownloadState;
 
 namespace {
 
-// The simulator's server, serving in a thread of its own while it lives.
-struct Served
-{
-    devsim::DeviceServer server;
-    std::thread thread;
-
-    Served(const QList<devsim::ServedNode> &nodes, const devsim::FaultOptions &faults = {},
-           std::vector<devsim::DeviceServer::Request> *seen = nullptr)
-        : server(nodes, faults)
-    {
-        if (seen)
-            server.setObserver([seen](const devsim::DeviceServer::Request &r) { seen->push_back(r); });
-        QString why;
-        if (!server.listen(&why))
-            qFatal("%s", qPrintable(why));
-        thread = std::thread([this] { server.run(); });
-    }
-    ~Served()
-    {
-        server.stop();
-        thread.join();
-    }
-};
-
-// `layout` into the device of `port` of the device's network, over a server that runs.
-DownloadResult downloadTo(Loopback &device, const QString &port, const LayoutData &layout = fullLayout())
-{
-    NetworkFactory factory(*device.network);
-    TicketDownload download(factory);
-    TicketModel model;
-    layout.applyTo(model);
-    return download.run(model, layout.text.split(QStringLiteral("\r\n")), port);
-}
-
-// The full ticket into Printer1 of a device that makes `faults`; what the device then
-// holds goes to `held`, the requests it saw to `seen`.
-DownloadResult downloadHeld(Loopback &device, const devsim::FaultOptions &faults, std::vector<uint16_t> &held,
-                            std::vector<devsim::DeviceServer::Request> *seen = nullptr)
-{
-    const Served served(device.nodes, faults, seen);
-    const DownloadResult result = downloadTo(device, QStringLiteral("Printer1"));
-    held = served.server.registers(QStringLiteral("Printer1"));
-    return result;
-}
-
-// A bare client for unit 1 of the device, to change what it holds behind the program's back.
-using Client = std::unique_ptr<modbus_t, decltype([](modbus_t *ctx) {
-                                   modbus_close(ctx);
-                                   modbus_free(ctx);
-                               })>;
-
-Client connectTo(int port)
-{
-    Client ctx(modbus_new_tcp("127.0.0.1", port));
-    modbus_set_slave(ctx.get(), 1);
-    if (modbus_connect(ctx.get()) != 0)
-        return {};
-    return ctx;
-}
-
 LayoutChecksum::Writes pairsOf(const QList<WriteRecord> &records)
 {
     LayoutChecksum::Writes writes;
     for (const WriteRecord &r : records)
         writes.append({r.name, r.value});
     return writes;
-}
-
-// A small ticket that fits every port of the network: two lines, one field.
-LayoutData smallLayout()
-{
-    LayoutData layout;
-    layout.TicketLines = 2;
-    layout.text = QStringLiteral("Net:\r\nEnd");
-    layout.UpdateBoxes[1] = UpdateBox{QStringLiteral("Scale1.NetWeight"), 3, 120, 0, 4, 0, 17, 0, 9, 2, true, 0, 5};
-    layout.BoxLoaded[1] = 1;
-    layout.StartCode = QStringLiteral("[27]@");
-    return layout;
 }
 
 // Another value the variable can hold.
@@ -171,7 +97,7 @@ void TestDeviceState::downloadMarksTheDevice()
     const int stateRegister = PortVariables::downloadStateRegister(printer1);
     std::vector<devsim::DeviceServer::Request> clean;
     std::vector<uint16_t> held;
-    const DownloadResult done = downloadHeld(device, {}, held, &clean);
+    const DownloadResult done = device.download({}, &clean, &held);
     QVERIFY(done.ok());
     // The marks cost two requests: the first and the last.
     QCOMPARE(clean.front().address, stateRegister);
@@ -186,7 +112,7 @@ void TestDeviceState::downloadMarksTheDevice()
     } else if (at == At::FinishingWrite) {
         faults.exceptionAt = int(std::count_if(clean.begin(), clean.end(), [](const auto &r) { return r.function == 16; }));
     }
-    const DownloadResult result = downloadHeld(device, faults, held);
+    const DownloadResult result = device.download(faults, nullptr, &held);
     QCOMPARE(result.ok(), state == int(State::Finished));
     QCOMPARE(int(held.at(std::size_t(stateRegister))), state);
     if (state == int(State::Finished)) {
@@ -196,31 +122,24 @@ void TestDeviceState::downloadMarksTheDevice()
 
 void TestDeviceState::stateShown_data()
 {
-    QTest::addColumn<bool>("downloaded");
-    QTest::addColumn<int>("state");    // written into the state register after it; -1: left as it is
-    QTest::addColumn<QString>("error"); // what reading the ticket gives; empty: a ticket
+    QTest::addColumn<int>("state"); // written into the state register after a download; -1: left as it is
     QTest::addColumn<bool>("finished");
-
-    QTest::newRow("blank device") << false << -1 << noTicketError(QStringLiteral("Printer1")) << false;
-    QTest::newRow("never written") << true << 0 << noTicketError(QStringLiteral("Printer1")) << false;
-    QTest::newRow("under way") << true << 1 << QString() << false;
-    QTest::newRow("finished") << true << -1 << QString() << true;
+    QTest::newRow("never written") << 0 << false;
+    QTest::newRow("under way") << 1 << false;
+    QTest::newRow("finished") << -1 << true;
 }
 
 // What a real device holds is taken from its state, as a simulated one's is.
 void TestDeviceState::stateShown()
 {
-    QFETCH(bool, downloaded);
     QFETCH(int, state);
-    QFETCH(QString, error);
     QFETCH(bool, finished);
 
     Loopback device;
     const Served served(device.nodes);
     const PrinterPort &printer1 = *device.network->findPort(QStringLiteral("Printer1"));
-    DownloadResult result;
-    if (downloaded)
-        QVERIFY((result = downloadTo(device, printer1.name)).ok());
+    const DownloadResult result = device.downloadTo(printer1.name);
+    QVERIFY(result.ok());
     if (state >= 0) {
         Client client = connectTo(device.port);
         QVERIFY(client);
@@ -230,11 +149,11 @@ void TestDeviceState::stateShown()
 
     QString why;
     const std::optional<DeviceTicket> ticket = ticketFromDevice(*device.network, printer1.name, &why);
-    QCOMPARE(bool(ticket), error.isEmpty());
-    if (!ticket) {
-        QVERIFY2(why.contains(error), qPrintable(why));
+    if (state == int(State::NeverWritten)) {
+        QVERIFY2(!ticket && why == noTicketError(printer1.name), qPrintable(why));
         return;
     }
+    QVERIFY2(ticket, qPrintable(why));
     QCOMPARE(ticket->finished(), finished);
     QCOMPARE(ticket->layout.TicketLines, fullLayout().TicketLines);
     QCOMPARE(ticket->checksum, std::optional<quint32>(LayoutChecksum::of(printer1, pairsOf(result.written))));
@@ -265,12 +184,7 @@ void TestDeviceState::elementsBeyondTheSlots()
         earlier->close();
     }
 
-    LayoutData layout;
-    layout.TicketLines = 2;
-    layout.text = QStringLiteral("Net:\r\nEnd");
-    layout.UpdateBoxes[1] = UpdateBox{QStringLiteral("Scale1.NetWeight"), 3, 120, 0, 4, 0, 17, 0, 9, 2, true, 0, 5};
-    layout.BoxLoaded[1] = 1;
-    const DownloadResult result = downloadTo(device, port, layout);
+    const DownloadResult result = device.downloadTo(port, smallLayout());
     QVERIFY2(result.ok(), qPrintable(result.errorString));
 
     const auto after = factory.create(AutomationFactory::ServerProgId, port);
@@ -298,7 +212,7 @@ void TestDeviceState::diffFindsEveryChange()
     const Served served(device.nodes);
     const PrinterPort &printer = *device.network->findPort(port);
     const LayoutData layout = smallLayout();
-    const DownloadResult result = downloadTo(device, port, layout);
+    const DownloadResult result = device.downloadTo(port, layout);
     QVERIFY2(result.ok(), qPrintable(result.errorString));
     TicketModel model;
     layout.applyTo(model);
@@ -321,9 +235,8 @@ void TestDeviceState::diffFindsEveryChange()
             ++changes;
         }
     } else {
-        Client client = connectTo(device.port);
+        Client client = connectTo(device.port, printer.modbus->unit);
         QVERIFY(client);
-        modbus_set_slave(client.get(), printer.modbus->unit);
         QSet<int> registers;
         for (const WriteRecord &w : result.written) {
             const auto place = PortVariables::placeOf(printer, w.name);
@@ -351,18 +264,21 @@ void TestDeviceState::diffFindsEveryChange()
     QVERIFY(holds());
 }
 
-// tklcli against tkldevsim: --print-writes lists a real device's writes, and show and
-// preview say of a device whose download did not finish what they say of a simulated one.
+// tklcli against the simulator's server: --print-writes lists a real device's writes, the
+// device shows what a simulated one does after the same download, show and preview say of
+// a device whose download did not finish what they say of a simulated one, and once the
+// server is gone a download fails in one line.
 void TestDeviceState::throughTheTools()
 {
     Loopback device;
-    const Served served(device.nodes);
+    std::optional<Served> served(std::in_place, device.nodes);
     ToolFolder cli;
+    const QString ticket = cli.path(QStringLiteral("ticket.txt"));
     QVERIFY(writeFile(cli.networkPath(), modbusNetwork(device.port)));
-    QVERIFY(writeFile(cli.path(QStringLiteral("ticket.txt")), LayoutWriter::toBytes(fullLayout()).value()));
+    QVERIFY(writeFile(ticket, LayoutWriter::toBytes(fullLayout()).value()));
     auto run = [&](const QStringList &args) { return cli.run(QStringLiteral(TKLCLI_PATH), args); };
 
-    const ToolRun download = run({"download", cli.path(QStringLiteral("ticket.txt")), "--port", "Printer1", "--print-writes"});
+    const ToolRun download = run({"download", ticket, "--port", "Printer1", "--print-writes"});
     QCOMPARE(download.exitCode, 0);
     const QList<QByteArray> writes = download.out.trimmed().split('\n');
     QVERIFY2(download.err.contains(QByteArray::number(writes.size()) + " writes to Printer1"), download.err);
@@ -375,33 +291,40 @@ void TestDeviceState::throughTheTools()
     const ToolRun same = run({"diff", uploaded, "--port", "Printer1", "--port", "Local"});
     QCOMPARE(same.exitCode, 1);
     QCOMPARE(same.out, QByteArray("Printer1: holds this layout\nLocal: holds no ticket\n"));
+    const ToolRun shown = run({"show", "--port", "Printer1"});
+    QCOMPARE(shown.exitCode, 0);
+    QCOMPARE(run({"download", ticket, "--port", "Local"}).exitCode, 0);
+    const ToolRun local = run({"show", "--port", "Local"});
+    QCOMPARE(shown.out + shown.err, QByteArray(local.out + local.err).replace("Local", "Printer1"));
 
     Client client = connectTo(device.port);
     QVERIFY(client);
-    const PrinterPort &printer1 = *device.network->findPort(QStringLiteral("Printer1"));
-    QCOMPARE(modbus_write_register(client.get(), PortVariables::downloadStateRegister(printer1), 1), 1);
+    const int stateRegister = PortVariables::downloadStateRegister(*device.network->findPort(QStringLiteral("Printer1")));
+    QCOMPARE(modbus_write_register(client.get(), stateRegister, 1), 1);
     const ToolRun refused = run({"upload", "--port", "Printer1"});
     QVERIFY2(refused.exitCode == 1 && refused.out.isEmpty() && refused.err.contains("did not finish"), refused.err);
     const ToolRun forced = run({"upload", "--port", "Printer1", "--force"});
     QVERIFY2(forced.exitCode == 0 && forced.out.startsWith("5260\r\n") && forced.err.contains("did not finish"),
              forced.err);
-    const ToolRun unfinished = run({"diff", uploaded, "--port", "Printer1", "--format", "json"});
-    QCOMPARE(unfinished.exitCode, 1);
-    QVERIFY2(unfinished.out.contains("\"state\":\"unfinished\""), unfinished.out);
-    const ToolRun shown = run({"show", "--port", "Printer1"});
-    QCOMPARE(shown.exitCode, 1);
-    QVERIFY2(shown.out.contains("The last download to it did not finish"), shown.out);
-    const ToolRun json = run({"show", "--port", "Printer1", "--format", "json"});
-    QCOMPARE(json.exitCode, 1);
-    QVERIFY2(json.out.contains("\"downloadState\":1") && json.out.contains("\"lastDownloadFinished\":false"), json.out);
-    const ToolRun preview = run({"preview", "--port", "Printer1"});
-    QCOMPARE(preview.exitCode, 1);
-    QVERIFY2(preview.err.contains("the last download to this port did not finish"), preview.err);
+    // Exit status 1, and each of `texts` in standard output or error (`stream`).
+    auto says = [&](const QStringList &args, QByteArray ToolRun::*stream, const QByteArrayList &texts) {
+        const ToolRun r = run(args);
+        const bool all = std::ranges::all_of(texts, [&](const QByteArray &text) { return (r.*stream).contains(text); });
+        QVERIFY2(r.exitCode == 1 && all, qPrintable(args.join(u' ') + u'\n' + r.out + r.err));
+    };
+    says({"diff", uploaded, "--port", "Printer1", "--format", "json"}, &ToolRun::out, {"\"state\":\"unfinished\""});
+    says({"show", "--port", "Printer1"}, &ToolRun::out, {"The last download to it did not finish"});
+    says({"show", "--port", "Printer1", "--format", "json"}, &ToolRun::out,
+         {"\"downloadState\":1", "\"lastDownloadFinished\":false"});
+    says({"preview", "--port", "Printer1"}, &ToolRun::err, {"the last download to this port did not finish"});
+    QCOMPARE(modbus_write_register(client.get(), stateRegister, 0), 1);
+    says({"show", "--port", "Printer1"}, &ToolRun::err, {"holds no ticket"});
 
-    QCOMPARE(modbus_write_register(client.get(), PortVariables::downloadStateRegister(printer1), 0), 1);
-    const ToolRun blank = run({"show", "--port", "Printer1"});
-    QCOMPARE(blank.exitCode, 1);
-    QVERIFY2(blank.err.contains("holds no ticket"), blank.err);
+    served.reset();
+    const ToolRun failed = run({"download", ticket, "--port", "Printer1"});
+    QVERIFY2(failed.exitCode == 1 && !(failed.out + failed.err).trimmed().contains('\n') && failed.err.contains("Printer1.")
+                 && failed.err.contains(QStringLiteral("127.0.0.1:%1 (unit 1) failed: cannot connect").arg(device.port).toUtf8()),
+             failed.err);
 }
 
 QTEST_GUILESS_MAIN(TestDeviceState)

@@ -1,31 +1,17 @@
 // The device simulator, run as its own process and driven by a bare Modbus client; and
 // downloads to the devices it plays, with every fault such a device can make: each must
-// end in one line that names the variable, the endpoint and what happened (and, from
-// tklcli, in exit status 1).
+// end in one line that names the variable, the endpoint and what happened.
 
 #include "DevsimSupport.h"
 
-#include "files/LayoutData.h"
-#include "files/LayoutWriter.h"
-#include "device/AutomationFactory.h"
 #include "device/PortVariables.h"
-#include "network/ProcessNetwork.h"
-#include "device/TicketDownload.h"
-#include "devsim/DeviceServer.h"
-#include "devsim/ServedNodes.h"
-#include "model/TicketModel.h"
 
 #include <QTest>
 
-#include <modbus/modbus.h>
-
 #include <cerrno>
-#include <memory>
-#include <thread>
 
 using namespace tkl;
 using namespace tkl::test;
-using namespace tkl::testing;
 
 namespace {
 
@@ -50,15 +36,12 @@ public:
     // Stops it the way an operator does (SIGTERM); true when it stopped cleanly.
     bool stop()
     {
-        if (m_process.state() == QProcess::NotRunning)
-            return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
         m_process.terminate();
         if (!m_process.waitForFinished(5000)) {
             m_process.kill();
             m_process.waitForFinished();
             return false;
         }
-        m_output += m_process.readAllStandardOutput();
         return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
     }
 
@@ -87,20 +70,6 @@ struct Step
 };
 using Script = QList<Step>;
 
-using Client = std::unique_ptr<modbus_t, decltype([](modbus_t *ctx) {
-                                   modbus_close(ctx);
-                                   modbus_free(ctx);
-                               })>;
-
-Client connectTo(int port)
-{
-    Client ctx(modbus_new_tcp("127.0.0.1", port));
-    modbus_set_response_timeout(ctx.get(), 0, 300000);
-    if (modbus_connect(ctx.get()) != 0)
-        return {};
-    return ctx;
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(Step)
@@ -115,7 +84,6 @@ private slots:
     void requests();
     void unusableInput_data();
     void unusableInput();
-    void throughTheTools();
     void faults_data();
     void faults();
     void droppedAtEveryRequest();
@@ -256,36 +224,6 @@ void TestDevsim::unusableInput()
     const QString err = QString::fromUtf8(sim.err);
     QVERIFY2(err.contains(message), qPrintable(err));
     QCOMPARE(err.count(u'\n'), 1);
-}
-
-// tklcli to tkldevsim and back: the device over the wire holds what the simulated one does
-// after the same download; once the simulator is gone, the download fails in one line.
-void TestDevsim::throughTheTools()
-{
-    SimulatorProcess sim;
-    const int port = freeLoopbackPort();
-    QVERIFY(sim.start(modbusNetwork(port)));
-    ToolFolder cli;
-    QVERIFY(writeFile(cli.networkPath(), modbusNetwork(port)));
-    QVERIFY(writeFile(cli.path(QStringLiteral("ticket.txt")), LayoutWriter::toBytes(fullLayout()).value()));
-    auto run = [&](const QStringList &args) {
-        const ToolRun r = cli.run(QStringLiteral(TKLCLI_PATH), args);
-        return std::pair(r.exitCode, QString::fromUtf8(r.out + r.err).trimmed());
-    };
-    auto download = [&](const char *port) { return run({"download", cli.path(QStringLiteral("ticket.txt")), "--port", port}); };
-
-    QCOMPARE(download("Printer1").first, 0);
-    const auto shown = run({"show", "--port", "Printer1"});
-    QCOMPARE(shown.first, 0);
-    QCOMPARE(download("Local").first, 0);
-    QCOMPARE(shown.second, run({"show", "--port", "Local"}).second.replace(QStringLiteral("Local"), QStringLiteral("Printer1")));
-    QVERIFY(sim.stop());
-
-    const auto failed = download("Printer1");
-    QCOMPARE(failed.first, 1);
-    QVERIFY2(!failed.second.contains(u'\n') && failed.second.contains(QStringLiteral("Printer1."))
-                 && failed.second.contains(QStringLiteral("127.0.0.1:%1 (unit 1) failed: cannot connect").arg(port)),
-             qPrintable(failed.second));
 }
 
 void TestDevsim::faults_data()

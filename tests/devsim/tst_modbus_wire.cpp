@@ -26,19 +26,40 @@ namespace {
 
 using Bytes = QByteArray;
 
-// A socket connected to 127.0.0.1:`port`, or -1.
-int connectLoopback(int port)
+sockaddr_in loopbackAddress(int port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(quint16(port));
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+    return address;
+}
+
+// A socket connected to 127.0.0.1:`port`, or -1.
+int connectLoopback(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = loopbackAddress(port);
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
         ::close(fd);
         return -1;
     }
     return fd;
+}
+
+// A socket listening at 127.0.0.1:`port` (0: a free one) with a queue of `backlog`.
+int listenLoopback(int port, int backlog)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = loopbackAddress(port);
+    ::bind(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address);
+    ::listen(fd, backlog);
+    return fd;
+}
+
+void sendAll(int fd, const Bytes &bytes)
+{
+    ::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL);
 }
 
 // Exactly `size` bytes from `fd` within two seconds; fewer when it closed or went quiet.
@@ -77,14 +98,8 @@ public:
         : port(port)
         , m_at(at)
         , m_spoil(std::move(spoil))
+        , m_listen(listenLoopback(port, 4))
     {
-        m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(quint16(port));
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(m_listen, reinterpret_cast<sockaddr *>(&address), sizeof address);
-        ::listen(m_listen, 4);
         m_thread = std::thread([this, serverPort] { relay(serverPort); });
     }
     ~SpoilingProxy()
@@ -105,23 +120,21 @@ private:
         const int server = connectLoopback(serverPort);
         for (int n = 1;; ++n) {
             const Bytes request = receiveFrame(client);
-            if (request.isEmpty() || ::send(server, request.constData(), size_t(request.size()), MSG_NOSIGNAL) < 0)
+            if (request.isEmpty())
                 break;
+            sendAll(server, request);
             const Bytes answer = receiveFrame(server);
             if (answer.isEmpty())
                 break;
-            if (n == m_at)
-                m_spoil(client, answer);
-            else
-                ::send(client, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL);
+            (n == m_at ? m_spoil : sendAll)(client, answer);
         }
         ::close(server);
         ::close(client);
     }
 
-    int m_listen = -1;
     int m_at = 0;
     Spoil m_spoil;
+    int m_listen = -1;
     std::thread m_thread;
 };
 
@@ -130,7 +143,7 @@ SpoilingProxy::Spoil setByte(int at, char value)
 {
     return [at, value](int fd, Bytes answer) {
         answer[at] = value;
-        ::send(fd, answer.constData(), size_t(answer.size()), MSG_NOSIGNAL);
+        sendAll(fd, answer);
     };
 }
 
@@ -175,10 +188,7 @@ void TestModbusWire::spoiltAnswers_data()
     row("echoed start", 33, setByte(9, 0x7f), "the device echoed start address");
     row("echoed count", 33, setByte(11, 3), "the device echoed a count of 3 registers, asked 21");
     row("a doubled answer", 3,
-        [](int fd, const Bytes &answer) {
-            const Bytes twice = answer + answer;
-            ::send(fd, twice.constData(), size_t(twice.size()), MSG_NOSIGNAL);
-        },
+        [](int fd, const Bytes &answer) { sendAll(fd, answer + answer); },
         "the device sent 12 bytes more than its answer");
     // 12 bytes at 150 ms each: every byte within the timeout, the answer not.
     row("an answer a byte at a time", 3,
@@ -216,26 +226,6 @@ void TestModbusWire::spoiltAnswers()
 }
 
 namespace {
-
-// The simulator's server in a thread of the test, from listen() to its end.
-struct RunningServer
-{
-    devsim::DeviceServer server;
-    std::thread thread;
-    RunningServer(const QList<devsim::ServedNode> &nodes, const devsim::FaultOptions &faults)
-        : server(nodes, faults)
-    {
-        QString why;
-        if (!server.listen(&why))
-            qFatal("%s", qPrintable(why));
-        thread = std::thread([this] { server.run(); });
-    }
-    ~RunningServer()
-    {
-        server.stop();
-        thread.join();
-    }
-};
 
 // A TCP frame for unit 1: transaction 1, protocol 0, the length (the PDU's, or `length`).
 Bytes frame(const Bytes &pdu, int length = -1)
@@ -292,10 +282,10 @@ void TestModbusWire::framing()
     QFETCH(Exchange, exchange);
 
     Loopback device;
-    RunningServer running(device.nodes, {.dropAt = dropAt});
+    const Served served(device.nodes, {.dropAt = dropAt});
     const int fd = connectLoopback(device.port);
     for (const auto &[request, answer] : exchange) {
-        ::send(fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL);
+        sendAll(fd, request);
         const Bytes got = receiveFrame(fd);
         if (got.mid(7).toHex() != answer)
             ::close(fd);
@@ -304,38 +294,22 @@ void TestModbusWire::framing()
     ::close(fd);
 }
 
-namespace {
-
-// The full ticket cut to what the small Printer2 holds: 5 lines, fields on them.
-LayoutData smallLayout()
-{
-    LayoutData layout = fullLayout();
-    layout.TicketLines = 5;
-    layout.text = layout.text.split(QStringLiteral("\r\n")).mid(0, 5).join(QStringLiteral("\r\n"));
-    for (int n = 1; n <= LayoutData::LastSlot; ++n)
-        layout.UpdateBoxes[n].Linie = qint16((n - 1) % 5);
-    return layout;
-}
-
-// The full ticket with a first line of 250 characters: its string takes 126 registers.
-LayoutData longLineLayout()
-{
-    LayoutData layout = fullLayout();
-    QStringList lines = layout.text.split(QStringLiteral("\r\n"));
-    lines[0] = QString(250, u'x');
-    layout.text = lines.join(QStringLiteral("\r\n"));
-    return layout;
-}
-
-} // namespace
-
 void TestModbusWire::downloadsThatFit_data()
 {
     QTest::addColumn<LayoutData>("layout");
     QTest::addColumn<QString>("port");
-    QTest::newRow("a string longer than one request carries") << longLineLayout() << "Printer1";
-    // Read back to the port's last register, not beyond it.
-    QTest::newRow("a port of 40-byte strings") << smallLayout() << "Printer2";
+    // A first line of 250 characters: its string takes 126 registers.
+    LayoutData longLine = fullLayout();
+    longLine.text.replace(0, longLine.text.indexOf(u'\r'), QString(250, u'x'));
+    QTest::newRow("a string longer than one request carries") << longLine << "Printer1";
+    // The full ticket cut to what the small Printer2 holds, fields on its 5 lines: read
+    // back to the port's last register, not beyond it.
+    LayoutData cut = fullLayout();
+    cut.TicketLines = 5;
+    cut.text = cut.text.section(QStringLiteral("\r\n"), 0, 4);
+    for (int n = 1; n <= LayoutData::LastSlot; ++n)
+        cut.UpdateBoxes[n].Linie = qint16((n - 1) % 5);
+    QTest::newRow("a port of 40-byte strings") << cut << "Printer2";
 }
 
 void TestModbusWire::downloadsThatFit()
@@ -343,7 +317,8 @@ void TestModbusWire::downloadsThatFit()
     QFETCH(LayoutData, layout);
     QFETCH(QString, port);
     Loopback device;
-    const DownloadResult result = device.download({}, nullptr, layout, port);
+    const Served served(device.nodes);
+    const DownloadResult result = device.downloadTo(port, layout);
     QVERIFY2(result.ok(), qPrintable(result.errorString));
 }
 
@@ -356,20 +331,17 @@ void TestModbusWire::timeouts()
     endpoint.host = QStringLiteral("127.0.0.1");
     endpoint.port = device.port;
     for (const auto &[delay, error] : {std::pair(700, QString()), std::pair(1300, QStringLiteral("no answer within 1000 ms"))}) {
-        RunningServer running(device.nodes, {.delayMs = delay});
+        const Served served(device.nodes, {.delayMs = delay});
         ModbusTransport transport(endpoint, 1);
         quint16 value = 1;
         QCOMPARE(transport.read(0, 1, &value).value_or(QString()), error);
     }
 
     // A listener whose queue is full takes no further connection.
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int listener = listenLoopback(0, 0);
     sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
-    QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), size) == 0 && ::listen(listener, 0) == 0);
-    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &size);
+    QVERIFY(::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &size) == 0 && address.sin_port);
     std::vector<int> queued;
     for (int i = 0; i < 3; ++i) {
         queued.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
@@ -391,7 +363,7 @@ void TestModbusWire::idleConnectionsLockNobodyOut()
 {
     Loopback device;
     std::vector<int> idle;
-    const DownloadResult result = device.download({.idleMs = 300}, nullptr, fullLayout(), QStringLiteral("Printer1"), [&] {
+    const DownloadResult result = device.download({.idleMs = 300}, nullptr, nullptr, [&] {
         for (int i = 0; i < 256; ++i)
             idle.push_back(connectLoopback(device.port));
         std::this_thread::sleep_for(std::chrono::milliseconds(800));
