@@ -13,6 +13,7 @@
 #include "dialogs/TicketSizeDialog.h"
 #include "dialogs/UpdateBoxDialog.h"
 #include "editor/EditorWindow.h"
+#include "editor/LayoutHistory.h"
 #include "model/CharGrid.h"
 #include "ui/ScreenFit.h"
 #include "ui/WindowLook.h"
@@ -492,112 +493,109 @@ private slots:
 
     // Every edit of the layout, made in whichever window, is kept from Exit by the
     // question, which Cancel (Escape) answers by keeping the program and the layout;
-    // moving about the ticket is no edit, and Exit then asks nothing.
-    void everyEditIsAsked_data()
+    // moving about the ticket is no edit, and Exit then asks nothing. Each edit is one
+    // step, a tool window's each time it closes: Ctrl+Z steps back through them from any
+    // window, past the saved layout to the start and no further, LayoutChanged telling
+    // whether it is the saved one; Ctrl+Shift+Z and Ctrl+Y step forward again.
+    void everyEditIsAskedAndUndone_data()
     {
-        QTest::addColumn<QString>("edit"); // or opener:box:keys, typed into a box of the window that opens
-        QTest::addColumn<bool>("asked");
-        QTest::newRow("insert") << "insert" << true;
-        QTest::newRow("binding") << "binding" << true;
-        QTest::newRow("name typed") << "field:Text1:7" << true;
-        QTest::newRow("chars") << "field:Text2:7" << true;
-        QTest::newRow("digits") << "field:Text3:7" << true;
-        QTest::newRow("start code") << "SSCommand6:Text1:A" << true;
-        QTest::newRow("stop code") << "SSCommand6:Text2:A" << true;
-        QTest::newRow("ticket size") << "SSCommand10:Text1:20\r" << true;
-        for (const char *move : {"arrow key", "click in text", "scroll bar", "Ctrl+N, then Ctrl"})
-            QTest::newRow(move) << move << false;
-    }
-
-    void everyEditIsAsked()
-    {
-        QFETCH(QString, edit);
-        QFETCH(bool, asked);
-        Fixture f;
-        QPlainTextEdit *text = f.editor().textBox();
-        text->setPlainText(QString(40, u'\n'));
-        f.editor().SyncScrollBar();
-        f.click(QStringLiteral("SSCommand7"));
-        if (edit != u"insert")
-            f.model().markSaved();
-        const QStringList typed = edit.split(u':');
-        if (edit == u"binding" || typed.size() == 3) {
-            edit == u"binding" || typed[0] == u"field" ? void(f.openUpdateBox()) : f.click(typed[0]);
-            QWidget *window = nullptr; // the one that opened
-            for (QWidget *dialog : std::initializer_list<QWidget *>{
-                     f.w().updateBoxDialog(), f.w().printerSettingsDialog(), f.w().ticketSizeDialog()})
-                window = dialog->isVisible() ? dialog : window;
-            QVERIFY(window);
-            f.model().markSaved(); // opening is no edit of its own
-            edit == u"binding" ? f.bind(QStringLiteral("Scale1.NetWeight")) : f.type(window, typed[1], typed[2]);
-        } else if (edit == u"arrow key") {
-            text->setFocus();
-            QTest::keyClick(text, Qt::Key_Down);
-        } else if (edit == u"click in text") {
-            QTest::mouseClick(text->viewport(), Qt::LeftButton, {}, QPoint(30, 30));
-        } else if (edit == u"scroll bar") {
-            f.editor().scrollBar()->setFocus();
-            f.editor().scrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-            QCOMPARE(f.model().ScrollPos, 23);
-        } else if (edit == u"Ctrl+N, then Ctrl") {
-            f.prompts->answers = {Prompts::Answer::No};
-            QTest::keySequence(text, Qt::CTRL | Qt::Key_N);
-        }
-        f.prompts->questions.clear();
-        f.prompts->answers = {Prompts::Answer::Cancel};
-        QSignalSpy closed(&f.w(), &MainWindow::closed);
-        QTest::keySequence(f.editor().textBox(), Qt::CTRL | Qt::Key_Q);
-        QCOMPARE(f.prompts->questions.size(), asked ? 1 : 0);
-        QCOMPARE(closed.size(), asked ? 0 : 1);
-        QCOMPARE(f.model().LayoutChanged, asked);
-    }
-
-    // Ctrl+Z steps back through typed text, a binding, a field move and an insert one
-    // by one, from any window; Ctrl+Shift+Z and Ctrl+Y forward again. New starts a
-    // fresh history.
-    void undoRedoKeys_data()
-    {
-        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("edits"); // in order; "saved": the layout is saved there
+        QTest::addColumn<QString>("from");  // the window the history keys are pressed in
         QTest::addColumn<QKeySequence>("redo");
-        QTest::newRow("ticket text") << "text" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
-        QTest::newRow("UpdateBox window") << "updateBox" << QKeySequence(Qt::CTRL | Qt::Key_Y);
-        QTest::newRow("preview") << "preview" << QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
+        const QKeySequence y(Qt::CTRL | Qt::Key_Y), shiftZ(Qt::CTRL | Qt::SHIFT | Qt::Key_Z);
+        const QString session = QStringLiteral("insert;moved;binding;click in text;field:Text2:5\r;typed");
+        QTest::newRow("insert") << "insert" << "text" << shiftZ;
+        QTest::newRow("binding") << "insert;saved;binding" << "updateBox" << y;
+        QTest::newRow("name typed") << "insert;saved;field:Text1:7" << "text" << y;
+        QTest::newRow("chars") << "insert;saved;field:Text2:7" << "text" << y;
+        QTest::newRow("digits") << "insert;saved;field:Text3:7" << "preview" << shiftZ;
+        QTest::newRow("start code") << "insert;saved;SSCommand6:Text1:A" << "text" << y;
+        QTest::newRow("stop code") << "insert;saved;SSCommand6:Text2:A" << "text" << y;
+        QTest::newRow("ticket size") << "insert;saved;SSCommand10:Text1:20\r" << "text" << y;
+        QTest::newRow("session, keys in the text") << session << "text" << shiftZ;
+        QTest::newRow("session, keys in the UpdateBox window") << session << "updateBox" << y;
+        QTest::newRow("session, keys in the preview") << session << "preview" << shiftZ;
+        for (const char *move : {"arrow key", "click in text", "scroll bar", "Ctrl+N, then Ctrl"})
+            QTest::newRow(move) << QStringLiteral("insert;saved;") + QLatin1String(move) << "text" << y;
     }
 
-    void undoRedoKeys()
+    void everyEditIsAskedAndUndone()
     {
+        QFETCH(QString, edits);
         QFETCH(QString, from);
         QFETCH(QKeySequence, redo);
         Fixture f;
         QPlainTextEdit *text = f.editor().textBox();
+        text->setPlainText(QString(40, u'\n'));
+        f.editor().SyncScrollBar();
         const auto state = [&] {
-            return QStringLiteral("%1 %2 %3 %4 %5|%6")
-                .arg(f.model().BoxLoaded[1])
-                .arg(f.model().UpdateBoxes[1].VarName)
-                .arg(f.model().UpdateBoxes[1].Linie)
-                .arg(f.editor().fieldFrame(1) ? f.editor().fieldTopTwips(1) : -1)
-                .arg(f.editor().fieldFrame(1) ? f.editor().fieldLabel(1)->text() : QString())
-                .arg(text->toPlainText());
+            const UpdateBox &box = f.model().UpdateBoxes[1];
+            const EditorWindow::FieldLook look = f.editor().fieldLook(1);
+            return QStringLiteral("%1 %2 %3 %4 %5 %6 %7 %8 %9|").arg(f.model().BoxLoaded[1]).arg(box.VarName)
+                       .arg(box.Linie).arg(box.Chars).arg(box.Digits).arg(look.textTop).arg(look.caption)
+                       .arg(f.model().CharsPerLine).arg(f.model().StartCode)
+                   + f.model().StopCode + u'|' + text->toPlainText();
         };
         QStringList states{state()};
-        f.click(QStringLiteral("SSCommand7"));
-        states << state();
-        QLabel *label = f.editor().fieldLabel(1);
-        QTest::mousePress(label, Qt::LeftButton, {}, QPoint(2, 2));
-        QTest::mouseRelease(text->viewport(), Qt::LeftButton, {}, QPoint(30, 2 * text->fontMetrics().height() + 4));
-        states << state();
-        UpdateBoxDialog *dialog = f.openUpdateBox();
-        f.bind(QStringLiteral("Scale1.NetWeight"));
-        QTest::mouseClick(text->viewport(), Qt::LeftButton, {}, QPoint(4, 4)); // closes the window
-        QVERIFY(dialog->isHidden());
-        states << state();
-        // Opened again: one step for each time the window closes.
-        f.type(f.openUpdateBox(), QStringLiteral("Text2"), QStringLiteral("5\r"));
-        QVERIFY(dialog->isHidden());
-        states << state();
-        QTest::keyClicks(text, QStringLiteral("ab"));
-        states << state();
+        int saved = 0; // the state saved
+        for (const QString &edit : edits.split(u';')) {
+            const QStringList typed = edit.split(u':'); // opener, box, keys
+            if (edit == u"saved") {
+                f.editor().history().markSaved();
+                f.model().markSaved();
+                saved = int(states.size()) - 1;
+                continue;
+            }
+            if (edit == u"insert") {
+                f.click(QStringLiteral("SSCommand7"));
+            } else if (edit == u"moved") {
+                QTest::mousePress(f.editor().fieldLabel(1), Qt::LeftButton, {}, QPoint(2, 2));
+                QTest::mouseRelease(text->viewport(), Qt::LeftButton, {}, QPoint(30, 2 * text->fontMetrics().height() + 4));
+            } else if (edit == u"typed") {
+                QTest::keyClicks(text, QStringLiteral("ab"));
+            } else if (edit == u"binding" || typed.size() == 3) {
+                edit == u"binding" || typed[0] == u"field" ? void(f.openUpdateBox()) : f.click(typed[0]);
+                QWidget *window = nullptr; // the one that opened
+                for (QWidget *dialog : std::initializer_list<QWidget *>{
+                         f.w().updateBoxDialog(), f.w().printerSettingsDialog(), f.w().ticketSizeDialog()})
+                    window = dialog->isVisible() ? dialog : window;
+                QVERIFY(window);
+                if (saved == int(states.size()) - 1)
+                    f.model().markSaved(); // opening is no edit of its own
+                edit == u"binding" ? f.bind(QStringLiteral("Scale1.NetWeight")) : f.type(window, typed[1], typed[2]);
+            } else if (edit == u"arrow key") {
+                text->setFocus();
+                QTest::keyClick(text, Qt::Key_Down);
+            } else if (edit == u"click in text") { // also closes the tool windows
+                QTest::mouseClick(text->viewport(), Qt::LeftButton, {}, QPoint(30, 30));
+                QVERIFY(f.w().updateBoxDialog()->isHidden());
+            } else if (edit == u"scroll bar") {
+                f.editor().scrollBar()->setFocus();
+                f.editor().scrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+                QCOMPARE(f.model().ScrollPos, 23);
+            } else if (edit == u"Ctrl+N, then Ctrl") { // a fresh history, with nothing to undo
+                f.prompts->answers = {Prompts::Answer::No};
+                QTest::keySequence(text, Qt::CTRL | Qt::Key_N);
+                states = {state()};
+                saved = 0;
+                QTest::keySequence(text, Qt::CTRL | Qt::Key_Z);
+            }
+            if (QStringList{"arrow key", "click in text", "scroll bar", "Ctrl+N, then Ctrl"}.contains(edit))
+                QCOMPARE(state(), states.last()); // no edit
+            else
+                states << state();
+        }
         QCOMPARE(QSet<QString>(states.begin(), states.end()).size(), states.size());
+        const bool asked = saved != int(states.size()) - 1;
+        f.prompts->questions.clear();
+        f.prompts->answers = {Prompts::Answer::Cancel};
+        QSignalSpy closed(&f.w(), &MainWindow::closed);
+        QTest::keySequence(text, Qt::CTRL | Qt::Key_Q);
+        QCOMPARE(f.prompts->questions.size(), asked ? 1 : 0);
+        QCOMPARE(closed.size(), asked ? 0 : 1);
+        QCOMPARE(f.model().LayoutChanged, asked);
+        if (!asked)
+            return;
 
         QWidget *target = text;
         if (from == u"updateBox") {
@@ -611,22 +609,15 @@ private slots:
         for (int i = int(states.size()) - 2; i >= 0; --i) {
             QTest::keySequence(target, Qt::CTRL | Qt::Key_Z);
             QCOMPARE(state(), states[i]);
+            QCOMPARE(f.model().LayoutChanged, i != saved);
         }
-        QVERIFY(!f.model().LayoutChanged);
         QTest::keySequence(target, Qt::CTRL | Qt::Key_Z); // nothing more to undo
         QCOMPARE(state(), states.first());
         for (int i = 1; i < int(states.size()); ++i) {
             QTest::keySequence(target, redo);
             QCOMPARE(state(), states[i]);
+            QCOMPARE(f.model().LayoutChanged, i != saved);
         }
-        QVERIFY(f.model().LayoutChanged);
-
-        f.prompts->answers = {Prompts::Answer::No};
-        QTest::keySequence(text, Qt::CTRL | Qt::Key_N);
-        const QString renewed = state();
-        QTest::keySequence(text, Qt::CTRL | Qt::Key_Z);
-        QCOMPARE(state(), renewed);
-        QVERIFY(!f.model().LayoutChanged);
     }
 
     // The question itself, as the operator meets it: its text, title, icon and buttons,
