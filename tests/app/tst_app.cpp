@@ -140,6 +140,21 @@ struct Fixture
     int py(double twips) const { return Twips::toPixels(twips, w().logicalDpiY()); }
 };
 
+struct TipCase { QString button; int left; QString text; int cells; };
+
+// file: in examples/; note: what the band says after Open; message: how the message about a file that
+// is no layout starts.
+struct OpenCase { QString how, file; bool changed; QString note, message; };
+
+struct FitCase { QPoint wanted; QSize frame; QRect available; QPoint placed; };
+
+// messageHas: empty: the program starts.
+struct StartCase { QString factoryFailure; bool badNetwork; QStringList messageHas; };
+
+// key: none: `from` is clicked; from: the window the key is pressed in, a button or the close box;
+// command: none: nothing runs; answer: to the question; none: the layout is unchanged.
+struct CommandCase { QKeySequence key; QString from, command, answer; };
+
 } // namespace
 
 class TestApp : public QObject
@@ -170,20 +185,17 @@ private slots:
 
     void startUpFailure_data()
     {
-        QTest::addColumn<QString>("factoryFailure");
-        QTest::addColumn<bool>("badNetwork");
-        QTest::addColumn<QStringList>("messageHas"); // empty: the program starts
-        QTest::newRow("server cannot be created") << "Server not registered" << false
-                                                  << QStringList{"KELM.PRO", "Server not registered"};
-        QTest::newRow("malformed network file") << "" << true << QStringList{"mynet.json", "3:14"};
-        QTest::newRow("starts") << QString() << false << QStringList();
+        QTest::addColumn<StartCase>("c");
+        QTest::newRow("server cannot be created")
+            << StartCase{"Server not registered", false, QStringList{"KELM.PRO", "Server not registered"}};
+        QTest::newRow("malformed network file") << StartCase{"", true, QStringList{"mynet.json", "3:14"}};
+        QTest::newRow("starts") << StartCase{QString(), false, QStringList()};
     }
 
     void startUpFailure()
     {
-        QFETCH(QString, factoryFailure);
-        QFETCH(bool, badNetwork);
-        QFETCH(QStringList, messageHas);
+        QFETCH(StartCase, c);
+        const auto &[factoryFailure, badNetwork, messageHas] = c;
         AppSession::Options options;
         options.loadNetwork = [badNetwork]() -> Result<std::unique_ptr<ProcessNetwork>> {
             if (!badNetwork)
@@ -229,22 +241,17 @@ private slots:
 
     void tooltip_data()
     {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<int>("left");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("cells");
-        QTest::newRow("exit") << "SSCommand4" << 1620 << "Exit" << 6;
-        QTest::newRow("insert") << "SSCommand7" << 2700 << "Insert UpdateBox" << 20;
-        QTest::newRow("download") << "SSCommand11" << 4320 << "DownLoad Ticket" << 19;
-        QTest::newRow("preview") << "SSCommand12" << 4860 << "Preview Ticket" << 17;
+        QTest::addColumn<TipCase>("c");
+        QTest::newRow("exit") << TipCase{"SSCommand4", 1620, "Exit", 6};
+        QTest::newRow("insert") << TipCase{"SSCommand7", 2700, "Insert UpdateBox", 20};
+        QTest::newRow("download") << TipCase{"SSCommand11", 4320, "DownLoad Ticket", 19};
+        QTest::newRow("preview") << TipCase{"SSCommand12", 4860, "Preview Ticket", 17};
     }
 
     void tooltip()
     {
-        QFETCH(QString, button);
-        QFETCH(int, left);
-        QFETCH(QString, text);
-        QFETCH(int, cells);
+        QFETCH(TipCase, c);
+        const auto &[button, left, text, cells] = c;
         Fixture f;
         f.hover(button);
         QVERIFY(f.tip()->isHidden()); // only the first tick shows it
@@ -337,27 +344,20 @@ private slots:
     // on the ticket text.
     void layoutFileOpens_data()
     {
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<QString>("file"); // in examples/
-        QTest::addColumn<bool>("changed");
-        QTest::addColumn<QString>("note");    // what the band says after Open
-        QTest::addColumn<QString>("message"); // how the message about a file that is no layout starts
-        QTest::newRow("at start") << "start" << "weighing-ticket.txt" << false << "" << "";
+        QTest::addColumn<OpenCase>("c");
+        QTest::newRow("at start") << OpenCase{"start", "weighing-ticket.txt", false, "", ""};
         // Its problems are told without a question, and without moving anything.
-        QTest::newRow("at start, with problems") << "start" << "old-ticket.txt" << false
-                                                 << "Opened: 6 problems\nPreview (F5) lists them" << "";
-        QTest::newRow("at start, not a layout") << "start" << "weighing.values" << false << "" << "weighing.values, line 1: ";
-        QTest::newRow("dropped on the band") << "band" << "weighing-ticket.txt" << false << "" << "";
-        QTest::newRow("dropped on the text, changed") << "text" << "weighing-ticket.txt" << true << "" << "";
+        QTest::newRow("at start, with problems")
+            << OpenCase{"start", "old-ticket.txt", false, "Opened: 6 problems\nPreview (F5) lists them", ""};
+        QTest::newRow("at start, not a layout") << OpenCase{"start", "weighing.values", false, "", "weighing.values, line 1: "};
+        QTest::newRow("dropped on the band") << OpenCase{"band", "weighing-ticket.txt", false, "", ""};
+        QTest::newRow("dropped on the text, changed") << OpenCase{"text", "weighing-ticket.txt", true, "", ""};
     }
 
     void layoutFileOpens()
     {
-        QFETCH(QString, how);
-        QFETCH(QString, file);
-        QFETCH(bool, changed);
-        QFETCH(QString, note);
-        QFETCH(QString, message);
+        QFETCH(OpenCase, c);
+        const auto &[how, file, changed, note, message] = c;
         const QString path = QDir(Examples).filePath(file);
         Fixture f(how == u"start" ? path : QString(), false);
         f.session->showWindow();
@@ -394,12 +394,9 @@ private slots:
     // ask about a changed layout first, Exit and the close box alike and only once.
     void commands_data()
     {
-        QTest::addColumn<QKeySequence>("key"); // none: `from` is clicked
-        QTest::addColumn<QString>("from");     // the window the key is pressed in, a button or the close box
-        QTest::addColumn<QString>("command");  // none: nothing runs
-        QTest::addColumn<QString>("answer");   // to the question; none: the layout is unchanged
+        QTest::addColumn<CommandCase>("c");
         const auto row = [](const char *name, const QKeySequence &key, const char *from, const char *command,
-                            const char *answer = "") { QTest::newRow(name) << key << from << command << answer; };
+                            const char *answer = "") { QTest::newRow(name) << CommandCase{key, from, command, answer}; };
         row("Ctrl+N", Qt::CTRL | Qt::Key_N, "text", "new", "No");
         row("Ctrl+O in the preview", Qt::CTRL | Qt::Key_O, "preview", "open", "No");
         row("Ctrl+S in the help", Qt::CTRL | Qt::Key_S, "help", "save");
@@ -421,10 +418,8 @@ private slots:
 
     void commands()
     {
-        QFETCH(QKeySequence, key);
-        QFETCH(QString, from);
-        QFETCH(QString, command);
-        QFETCH(QString, answer);
+        QFETCH(CommandCase, c);
+        const auto &[key, from, command, answer] = c;
         Fixture f;
         QWidget *target = f.child(QStringLiteral("Text1"));
         if (from == u"preview") {
@@ -715,27 +710,22 @@ private slots:
     // least; one larger than the area keeps to its top-left.
     void fitInside_data()
     {
-        QTest::addColumn<QPoint>("wanted");
-        QTest::addColumn<QSize>("frame");
-        QTest::addColumn<QRect>("available");
-        QTest::addColumn<QPoint>("placed");
+        QTest::addColumn<FitCase>("c");
         const QRect screen(0, 0, 800, 600);
-        QTest::newRow("inside") << QPoint(100, 100) << QSize(200, 100) << screen << QPoint(100, 100);
-        QTest::newRow("on the last pixel") << QPoint(600, 500) << QSize(200, 100) << screen << QPoint(600, 500);
-        QTest::newRow("past the right edge") << QPoint(700, 100) << QSize(200, 100) << screen << QPoint(600, 100);
-        QTest::newRow("past the bottom") << QPoint(100, 550) << QSize(200, 100) << screen << QPoint(100, 500);
-        QTest::newRow("left of and above") << QPoint(-50, -20) << QSize(200, 100) << screen << QPoint(0, 0);
-        QTest::newRow("larger than the area") << QPoint(300, 300) << QSize(900, 700) << screen << QPoint(0, 0);
+        QTest::newRow("inside") << FitCase{QPoint(100, 100), QSize(200, 100), screen, QPoint(100, 100)};
+        QTest::newRow("on the last pixel") << FitCase{QPoint(600, 500), QSize(200, 100), screen, QPoint(600, 500)};
+        QTest::newRow("past the right edge") << FitCase{QPoint(700, 100), QSize(200, 100), screen, QPoint(600, 100)};
+        QTest::newRow("past the bottom") << FitCase{QPoint(100, 550), QSize(200, 100), screen, QPoint(100, 500)};
+        QTest::newRow("left of and above") << FitCase{QPoint(-50, -20), QSize(200, 100), screen, QPoint(0, 0)};
+        QTest::newRow("larger than the area") << FitCase{QPoint(300, 300), QSize(900, 700), screen, QPoint(0, 0)};
         QTest::newRow("a panel at the top, a second screen")
-            << QPoint(1300, 0) << QSize(200, 100) << QRect(800, 24, 640, 488) << QPoint(1240, 24);
+            << FitCase{QPoint(1300, 0), QSize(200, 100), QRect(800, 24, 640, 488), QPoint(1240, 24)};
     }
 
     void fitInside()
     {
-        QFETCH(QPoint, wanted);
-        QFETCH(QSize, frame);
-        QFETCH(QRect, available);
-        QFETCH(QPoint, placed);
+        QFETCH(FitCase, c);
+        const auto &[wanted, frame, available, placed] = c;
         QCOMPARE(tkl::fitInside(wanted, frame, available), placed);
     }
 

@@ -109,6 +109,22 @@ Snapshot snapshot(Host &h)
     return s;
 }
 
+// filler: every character takes one cell, control characters too.
+struct WidthCase { double requested, width; int chars; QChar filler; };
+
+// maximum: of the bar; pos: ScrollPos, the bar's value and the bottom visible line; delta: ScrollDelta
+// of the scroll; caret: box line of the caret.
+struct ScrollCase { int lines, length; QString how; int maximum, pos, delta, caret; };
+
+// scrolled: lines scrolled out at the top; grip: mouse inside the label at the press, pixels; corner:
+// label corner at the release, cells and lines; row: visible line the field ends on; -1: it stays
+// where it was.
+struct DropCase { int scrolled; QPoint grip; QPointF corner; QString target; int pos, linie, row; };
+
+struct KeysCase { QString action; bool changed; int barValue; };
+
+struct PasteCase { QString route, content; QStringList lines; };
+
 } // namespace
 
 class TestEditorWindow : public QObject
@@ -118,30 +134,25 @@ class TestEditorWindow : public QObject
 private slots:
     void widthSnapping_data()
     {
-        QTest::addColumn<double>("requested");
-        QTest::addColumn<double>("width");
-        QTest::addColumn<int>("chars");
-        QTest::addColumn<QChar>("filler"); // every character takes one cell, control characters too
+        QTest::addColumn<WidthCase>("c");
         const QChar x(u'x');
-        QTest::newRow("New's 5260") << 5260.0 << 5170.0 << 40 << x;
-        QTest::newRow("already snapped") << 5170.0 << 5170.0 << 40 << x;
-        QTest::newRow("half a cell: even k") << 5160.0 << 5050.0 << 39 << x;
-        QTest::newRow("100 chars ends at main width 9500") << 12370.0 << 9490.0 << 76 << x;
-        QTest::newRow("76 chars just fit") << 9490.0 << 9490.0 << 76 << x;
-        QTest::newRow("77 chars, one past the widest") << 9610.0 << 9490.0 << 76 << x;
+        QTest::newRow("New's 5260") << WidthCase{5260.0, 5170.0, 40, x};
+        QTest::newRow("already snapped") << WidthCase{5170.0, 5170.0, 40, x};
+        QTest::newRow("half a cell: even k") << WidthCase{5160.0, 5050.0, 39, x};
+        QTest::newRow("100 chars ends at main width 9500") << WidthCase{12370.0, 9490.0, 76, x};
+        QTest::newRow("76 chars just fit") << WidthCase{9490.0, 9490.0, 76, x};
+        QTest::newRow("77 chars, one past the widest") << WidthCase{9610.0, 9490.0, 76, x};
         // A ticket size of 0 asks for one cell: CharsPerLine 0, a character a line.
-        QTest::newRow("ticket size 0") << 370.0 << 370.0 << 0 << x;
-        QTest::newRow("nothing asked") << 0.0 << 370.0 << 0 << x;
-        QTest::newRow("tabs") << 5260.0 << 5170.0 << 40 << QChar(u'\t');
-        QTest::newRow("line feeds") << 5260.0 << 5170.0 << 40 << QChar(TicketTextBox::LineFeedStandIn);
+        QTest::newRow("ticket size 0") << WidthCase{370.0, 370.0, 0, x};
+        QTest::newRow("nothing asked") << WidthCase{0.0, 370.0, 0, x};
+        QTest::newRow("tabs") << WidthCase{5260.0, 5170.0, 40, QChar(u'\t')};
+        QTest::newRow("line feeds") << WidthCase{5260.0, 5170.0, 40, QChar(TicketTextBox::LineFeedStandIn)};
     }
 
     void widthSnapping()
     {
-        QFETCH(double, requested);
-        QFETCH(double, width);
-        QFETCH(int, chars);
-        QFETCH(QChar, filler);
+        QFETCH(WidthCase, c);
+        const auto &[requested, width, chars, filler] = c;
         Host h;
         h.editor->setWidthTwips(requested);
         QCOMPARE(h.editor->widthTwips(), width);
@@ -158,32 +169,21 @@ private slots:
     // and the fields agree, also for huge texts; a further key release moves nothing.
     void scrolling_data()
     {
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<int>("length");
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<int>("maximum");  // of the bar
-        QTest::addColumn<int>("pos");      // ScrollPos, the bar's value and the bottom visible line
-        QTest::addColumn<int>("delta");    // ScrollDelta of the scroll
-        QTest::addColumn<int>("caret");    // box line of the caret
-        QTest::newRow("Ctrl+End, 30 lines") << 30 << 4 << "end" << 30 << 30 << 8 << 30;
-        QTest::newRow("Ctrl+End, 10,000 lines") << 10000 << 12 << "end" << 10000 << 10000 << 9978 << 10000;
-        QTest::newRow("Ctrl+End, one line of 5,000") << 1 << 5000 << "end" << 125 << 125 << 103 << 125;
+        QTest::addColumn<ScrollCase>("c");
+        QTest::newRow("Ctrl+End, 30 lines") << ScrollCase{30, 4, "end", 30, 30, 8, 30};
+        QTest::newRow("Ctrl+End, 10,000 lines") << ScrollCase{10000, 12, "end", 10000, 10000, 9978, 10000};
+        QTest::newRow("Ctrl+End, one line of 5,000") << ScrollCase{1, 5000, "end", 125, 125, 103, 125};
         // 22 lines fit the box: the text is back at its top, and so are the bar and the fields.
-        QTest::newRow("Ctrl+End, then the last 8 of 30 deleted") << 30 << 4 << "shrink" << 22 << 22 << -8 << 22;
-        QTest::newRow("bar set, text has the focus: ignored") << 40 << 4 << "text" << 40 << 22 << 0 << 1;
-        QTest::newRow("bar set, bar has the focus") << 40 << 4 << "bar" << 40 << 25 << 3 << 1;
-        QTest::newRow("thumb dragged from 22 to 25") << 40 << 4 << "thumb" << 40 << 25 << 3 << 1;
+        QTest::newRow("Ctrl+End, then the last 8 of 30 deleted") << ScrollCase{30, 4, "shrink", 22, 22, -8, 22};
+        QTest::newRow("bar set, text has the focus: ignored") << ScrollCase{40, 4, "text", 40, 22, 0, 1};
+        QTest::newRow("bar set, bar has the focus") << ScrollCase{40, 4, "bar", 40, 25, 3, 1};
+        QTest::newRow("thumb dragged from 22 to 25") << ScrollCase{40, 4, "thumb", 40, 25, 3, 1};
     }
 
     void scrolling()
     {
-        QFETCH(int, lines);
-        QFETCH(int, length);
-        QFETCH(QString, how);
-        QFETCH(int, maximum);
-        QFETCH(int, pos);
-        QFETCH(int, delta);
-        QFETCH(int, caret);
+        QFETCH(ScrollCase, c);
+        const auto &[lines, length, how, maximum, pos, delta, caret] = c;
         Host h;
         h.setLines(lines, length);
         h.editor->insertField();
@@ -230,22 +230,19 @@ private slots:
 
     void keysMarkChangesClicksDoNot_data()
     {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<bool>("changed");
-        QTest::addColumn<int>("barValue");
+        QTest::addColumn<KeysCase>("c");
         // Only a change of the text is an edit; the bar is synced from the scrolled text.
-        QTest::newRow("letter typed") << "type" << true << 27;
-        QTest::newRow("right arrow") << "right" << false << 27;
-        QTest::newRow("bare Ctrl") << "ctrl" << false << 27;
-        QTest::newRow("click on a line") << "click" << false << 22;
-        QTest::newRow("release of a key pressed elsewhere") << "stray release" << false << 22;
+        QTest::newRow("letter typed") << KeysCase{"type", true, 27};
+        QTest::newRow("right arrow") << KeysCase{"right", false, 27};
+        QTest::newRow("bare Ctrl") << KeysCase{"ctrl", false, 27};
+        QTest::newRow("click on a line") << KeysCase{"click", false, 22};
+        QTest::newRow("release of a key pressed elsewhere") << KeysCase{"stray release", false, 22};
     }
 
     void keysMarkChangesClicksDoNot()
     {
-        QFETCH(QString, action);
-        QFETCH(bool, changed);
-        QFETCH(int, barValue);
+        QFETCH(KeysCase, c);
+        const auto &[action, changed, barValue] = c;
         Host h;
         h.setLines(30);
         h.text()->setTextCursor(QTextCursor(h.text()->document()->findBlockByNumber(9)));
@@ -267,27 +264,24 @@ private slots:
 
     void pasteTakesOnlyPlainText_data()
     {
-        QTest::addColumn<QString>("route");
-        QTest::addColumn<QString>("content");
-        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<PasteCase>("c");
         const QStringList unchanged{QStringLiteral("ab")};
         for (const char *route : {"Ctrl+V", "Shift+Insert", "drop"}) {
             // Some clipboards and drags give no data at all when nobody owns them.
-            QTest::addRow("%s, nothing", route) << route << "null" << unchanged;
-            QTest::addRow("%s, no text", route) << route << "image" << unchanged;
-            QTest::addRow("%s, empty text", route) << route << "empty" << unchanged;
-            QTest::addRow("%s, HTML only", route) << route << "html" << unchanged;
+            QTest::addRow("%s, nothing", route) << PasteCase{route, "null", unchanged};
+            QTest::addRow("%s, no text", route) << PasteCase{route, "image", unchanged};
+            QTest::addRow("%s, empty text", route) << PasteCase{route, "empty", unchanged};
+            QTest::addRow("%s, HTML only", route) << PasteCase{route, "html", unchanged};
             // A line end from another program is one line end, whichever it is.
             QTest::addRow("%s, CR LF, CR and LF", route)
-                << route << "lines" << QStringList{"abX", "Y", "Z", "W"};
+                << PasteCase{route, "lines", QStringList{"abX", "Y", "Z", "W"}};
         }
     }
 
     void pasteTakesOnlyPlainText()
     {
-        QFETCH(QString, route);
-        QFETCH(QString, content);
-        QFETCH(QStringList, lines);
+        QFETCH(PasteCase, c);
+        const auto &[route, content, lines] = c;
         Host h;
         h.text()->setPlainText(QStringLiteral("ab"));
         h.text()->moveCursor(QTextCursor::End);
@@ -450,30 +444,19 @@ private slots:
 
     void drop_data()
     {
-        QTest::addColumn<int>("scrolled");   // lines scrolled out at the top
-        QTest::addColumn<QPoint>("grip");    // mouse inside the label at the press, pixels
-        QTest::addColumn<QPointF>("corner"); // label corner at the release, cells and lines
-        QTest::addColumn<QString>("target");
-        QTest::addColumn<int>("pos");
-        QTest::addColumn<int>("linie");
-        QTest::addColumn<int>("row"); // visible line the field ends on; -1: it stays where it was
-        QTest::newRow("2.6 cells, 1.2 lines, line 4 on top") << 4 << QPoint(10, 6) << QPointF(2.6, 1.2) << "text" << 3 << 5 << 1;
-        QTest::newRow("corner above the top edge") << 4 << QPoint(3, 10) << QPointF(0.5, -0.3) << "text" << 1 << 3 << 0;
-        QTest::newRow("corner left of the text") << 0 << QPoint(30, 3) << QPointF(-1.5, 0.2) << "text" << 0 << 0 << 0;
-        QTest::newRow("on another field") << 0 << QPoint(4, 4) << QPointF() << "field" << 0 << 0 << -1;
+        QTest::addColumn<DropCase>("c");
+        QTest::newRow("2.6 cells, 1.2 lines, line 4 on top") << DropCase{4, QPoint(10, 6), QPointF(2.6, 1.2), "text", 3, 5, 1};
+        QTest::newRow("corner above the top edge") << DropCase{4, QPoint(3, 10), QPointF(0.5, -0.3), "text", 1, 3, 0};
+        QTest::newRow("corner left of the text") << DropCase{0, QPoint(30, 3), QPointF(-1.5, 0.2), "text", 0, 0, 0};
+        QTest::newRow("on another field") << DropCase{0, QPoint(4, 4), QPointF(), "field", 0, 0, -1};
         // The label keeps the mouse while its button is down, even outside the editor.
-        QTest::newRow("outside the editor") << 0 << QPoint(4, 4) << QPointF() << "outside" << 0 << 0 << -1;
+        QTest::newRow("outside the editor") << DropCase{0, QPoint(4, 4), QPointF(), "outside", 0, 0, -1};
     }
 
     void drop()
     {
-        QFETCH(int, scrolled);
-        QFETCH(QPoint, grip);
-        QFETCH(QPointF, corner);
-        QFETCH(QString, target);
-        QFETCH(int, pos);
-        QFETCH(int, linie);
-        QFETCH(int, row);
+        QFETCH(DropCase, c);
+        const auto &[scrolled, grip, corner, target, pos, linie, row] = c;
         Host h;
         h.setLines(40);
         h.q().ScrollTextLines(scrolled);
