@@ -1,12 +1,9 @@
 // The port dialog and its progress window, driven as the operator does.
 
 #include "device/DeviceTestSupport.h"
-#include "network/NetworkFactory.h"
 #include "device-widgets/PortDialog.h"
-#include "network/ProcessNetwork.h"
 #include "device-widgets/ProgressWindow.h"
 #include "device-widgets/VariableTree.h"
-#include "model/TicketModel.h"
 #include "devsim/DeviceServer.h"
 #include "support/LoopbackPort.h"
 #include "support/ScriptedPrompts.h"

@@ -3,10 +3,8 @@
 #include "DeviceTestSupport.h"
 #include "device/NetworkDescription.h"
 #include "device/PortVariables.h"
-#include "network/ProcessNetwork.h"
 #include "device/RegisterCodec.h"
 #include "simulated/SimulatedServer.h"
-#include "model/TicketModel.h"
 
 #include <QFile>
 #include <QTest>
