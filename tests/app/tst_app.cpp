@@ -133,6 +133,46 @@ struct Fixture
         return dialog;
     }
 
+    /// Makes an edit, or a move that is none, as the operator does (named as in the rows of
+    /// everyEditIsAskedAndUndone; "opener:box:keys" types into a box of the window that opens).
+    void make(const QString &edit) const
+    {
+        QPlainTextEdit *text = editor().textBox();
+        const QStringList typed = edit.split(u':');
+        if (edit == u"insert") {
+            click(QStringLiteral("SSCommand7"));
+        } else if (edit == u"moved") {
+            QTest::mousePress(editor().fieldLabel(1), Qt::LeftButton, {}, QPoint(2, 2));
+            QTest::mouseRelease(text->viewport(), Qt::LeftButton, {}, QPoint(30, 2 * text->fontMetrics().height() + 4));
+        } else if (edit == u"typed") {
+            QTest::keyClicks(text, QStringLiteral("ab"));
+        } else if (edit == u"binding" || typed.size() == 3) {
+            const bool changed = model().LayoutChanged;
+            edit == u"binding" || typed[0] == u"field" ? void(openUpdateBox()) : click(typed[0]);
+            QWidget *window = nullptr; // the one that opened
+            for (QWidget *dialog : std::initializer_list<QWidget *>{
+                     w().updateBoxDialog(), w().printerSettingsDialog(), w().ticketSizeDialog()})
+                window = dialog->isVisible() ? dialog : window;
+            QVERIFY(window);
+            if (!changed)
+                model().markSaved(); // opening is no edit of its own
+            edit == u"binding" ? bind(QStringLiteral("Scale1.NetWeight")) : type(window, typed[1], typed[2]);
+        } else if (edit == u"arrow key") {
+            text->setFocus();
+            QTest::keyClick(text, Qt::Key_Down);
+        } else if (edit == u"click in text") { // also closes the tool windows
+            QTest::mouseClick(text->viewport(), Qt::LeftButton, {}, QPoint(30, 30));
+            QVERIFY(w().updateBoxDialog()->isHidden());
+        } else if (edit == u"scroll bar") {
+            editor().scrollBar()->setFocus();
+            editor().scrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+            QCOMPARE(model().ScrollPos, 23);
+        } else if (edit == u"Ctrl+N, then Ctrl") {
+            prompts->answers = {Prompts::Answer::No};
+            QTest::keySequence(text, Qt::CTRL | Qt::Key_N);
+        }
+    }
+
     /// The layout as the operator leaves it: edited, or as saved.
     void setChanged(bool changed) const { changed ? model().textEdited() : model().markSaved(); }
 
@@ -534,43 +574,14 @@ private slots:
         QStringList states{state()};
         int saved = 0; // the state saved
         for (const QString &edit : edits.split(u';')) {
-            const QStringList typed = edit.split(u':'); // opener, box, keys
             if (edit == u"saved") {
                 f.editor().history().markSaved();
                 f.model().markSaved();
                 saved = int(states.size()) - 1;
                 continue;
             }
-            if (edit == u"insert") {
-                f.click(QStringLiteral("SSCommand7"));
-            } else if (edit == u"moved") {
-                QTest::mousePress(f.editor().fieldLabel(1), Qt::LeftButton, {}, QPoint(2, 2));
-                QTest::mouseRelease(text->viewport(), Qt::LeftButton, {}, QPoint(30, 2 * text->fontMetrics().height() + 4));
-            } else if (edit == u"typed") {
-                QTest::keyClicks(text, QStringLiteral("ab"));
-            } else if (edit == u"binding" || typed.size() == 3) {
-                edit == u"binding" || typed[0] == u"field" ? void(f.openUpdateBox()) : f.click(typed[0]);
-                QWidget *window = nullptr; // the one that opened
-                for (QWidget *dialog : std::initializer_list<QWidget *>{
-                         f.w().updateBoxDialog(), f.w().printerSettingsDialog(), f.w().ticketSizeDialog()})
-                    window = dialog->isVisible() ? dialog : window;
-                QVERIFY(window);
-                if (saved == int(states.size()) - 1)
-                    f.model().markSaved(); // opening is no edit of its own
-                edit == u"binding" ? f.bind(QStringLiteral("Scale1.NetWeight")) : f.type(window, typed[1], typed[2]);
-            } else if (edit == u"arrow key") {
-                text->setFocus();
-                QTest::keyClick(text, Qt::Key_Down);
-            } else if (edit == u"click in text") { // also closes the tool windows
-                QTest::mouseClick(text->viewport(), Qt::LeftButton, {}, QPoint(30, 30));
-                QVERIFY(f.w().updateBoxDialog()->isHidden());
-            } else if (edit == u"scroll bar") {
-                f.editor().scrollBar()->setFocus();
-                f.editor().scrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-                QCOMPARE(f.model().ScrollPos, 23);
-            } else if (edit == u"Ctrl+N, then Ctrl") { // a fresh history, with nothing to undo
-                f.prompts->answers = {Prompts::Answer::No};
-                QTest::keySequence(text, Qt::CTRL | Qt::Key_N);
+            f.make(edit);
+            if (edit == u"Ctrl+N, then Ctrl") { // a fresh history, with nothing to undo
                 states = {state()};
                 saved = 0;
                 QTest::keySequence(text, Qt::CTRL | Qt::Key_Z);
