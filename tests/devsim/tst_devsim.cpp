@@ -1,6 +1,5 @@
-// The device simulator, run as its own process and driven by a bare Modbus client; and
-// downloads to the devices it plays, with every fault such a device can make: each must
-// end in one line that names the variable, the endpoint and what happened.
+// The device simulator, run as its own process: driven by a bare Modbus client, and with
+// the options and descriptions it cannot use.
 
 #include "DevsimSupport.h"
 
@@ -73,7 +72,6 @@ using Script = QList<Step>;
 } // namespace
 
 Q_DECLARE_METATYPE(Step)
-Q_DECLARE_METATYPE(tkl::devsim::FaultOptions)
 
 class TestDevsim : public QObject
 {
@@ -84,9 +82,6 @@ private slots:
     void requests();
     void unusableInput_data();
     void unusableInput();
-    void faults_data();
-    void faults();
-    void droppedAtEveryRequest();
 };
 
 void TestDevsim::requests_data()
@@ -224,74 +219,6 @@ void TestDevsim::unusableInput()
     const QString err = QString::fromUtf8(sim.err);
     QVERIFY2(err.contains(message), qPrintable(err));
     QCOMPARE(err.count(u'\n'), 1);
-}
-
-void TestDevsim::faults_data()
-{
-    QTest::addColumn<devsim::FaultOptions>("faults");
-    QTest::addColumn<QByteArray>("from"); // the program's description differs by from -> to
-    QTest::addColumn<QByteArray>("to");
-    QTest::addColumn<QString>("what");    // %1: the port
-
-    auto row = [](const char *name, const devsim::FaultOptions &faults, const char *what, const char *from = "",
-                  const char *to = "") { QTest::newRow(name) << faults << QByteArray(from) << QByteArray(to) << what; };
-    row("nothing listens", {.refuse = true}, "to 127.0.0.1:%1 (unit 1) failed: cannot connect (Connection refused)");
-    // No name server is asked about a malformed name.
-    row("unknown host", {}, "to no..such.host:%1 (unit 1) failed: unknown host \"no..such.host\"", "127.0.0.1", "no..such.host");
-    row("slower than the timeout", {.delayMs = 1000}, "to 127.0.0.1:%1 (unit 1) failed: no answer within 200 ms", "%1 }", "%1, \"timeoutMs\": 200 }");
-    row("wrong unit", {}, "to 127.0.0.1:%1 (unit 9) failed: the device answered with Modbus exception 11",
-        "\"unit\": 1", "\"unit\": 9");
-    // The first write marks the download as under way; the 33rd joins element 1's
-    // one-register members and element 2's name.
-    row("a joined write names its range", {.exceptionAt = 33},
-        "Writing Printer1.UpdateArr[1].NodeAdr to Printer1.UpdateArr[2].VarName to 127.0.0.1:%1 (unit 1) failed");
-    row("exception reply", {.exceptionAt = 4},
-        "Printer1.UpdateArr[3].DataIn to 127.0.0.1:%1 (unit 1) failed: the device answered with Modbus exception 4");
-}
-
-void TestDevsim::faults()
-{
-    QFETCH(devsim::FaultOptions, faults);
-    QFETCH(QByteArray, from);
-    QFETCH(QByteArray, to);
-    QFETCH(QString, what);
-    Loopback device(from, to);
-    const DownloadResult result = device.download(faults);
-    const QString &message = result.errorString;
-    QCOMPARE(result.status, DownloadResult::Status::Failed);
-    QVERIFY2(result.failedName.startsWith(QStringLiteral("Printer1.")) && message.contains(result.failedName), qPrintable(message));
-    QVERIFY2(!message.contains(u'\n') && message.contains(what.arg(device.port)), qPrintable(message));
-}
-
-// Wherever the device closes the connection, the download names a variable of the request
-// it closed on and makes no request after it: nothing is retried.
-void TestDevsim::droppedAtEveryRequest()
-{
-    Loopback device;
-    std::vector<devsim::DeviceServer::Request> all;
-    QVERIFY(device.download({}, &all).ok());
-    QVERIFY(all.size() > 100);
-    const PrinterPort &printer1 = *device.network->findPort(QStringLiteral("Printer1"));
-
-    for (int n = 1; n <= int(all.size()); ++n) {
-        std::vector<devsim::DeviceServer::Request> seen;
-        const DownloadResult result = device.download({.dropAt = n}, &seen);
-        const QByteArray where = "dropped at request " + QByteArray::number(n) + ": " + result.errorString.toUtf8();
-        QVERIFY2(int(seen.size()) == n, where);
-        QVERIFY2(result.status == DownloadResult::Status::Failed, where);
-        QVERIFY2(result.errorString.contains(result.failedName), where);
-        QVERIFY2(result.errorString.contains(
-                     QStringLiteral("127.0.0.1:%1 (unit 1) failed: the device closed the connection").arg(device.port)),
-                 where);
-        const auto place = PortVariables::placeOf(printer1, result.failedName);
-        QVERIFY2(place, where);
-        const int size = place->type == ValueType::String ? PortVariables::stringRegisters(printer1)
-                         : place->type == ValueType::UInt32 ? 2
-                                                            : 1;
-        const auto &dropped = seen.back();
-        QVERIFY2(place->firstRegister < dropped.address + dropped.count && dropped.address < place->firstRegister + size,
-                 where);
-    }
 }
 
 QTEST_GUILESS_MAIN(TestDevsim)

@@ -1,7 +1,7 @@
 // The Modbus client's wire: every answer is held against its request field by field and
-// must be in whole within the timeout, and an answer that does not fit fails the request
-// it came with, never a later one. And the simulator's own framing: a request is what its
-// header says it is.
+// must be in whole within the timeout, and an answer that does not fit, or a fault of the
+// device, fails the request it came with, never a later one. And the simulator's own
+// framing: a request is what its header says it is.
 
 #include "DevsimSupport.h"
 
@@ -16,8 +16,8 @@
 #include <unistd.h>
 
 #include <array>
-#include <atomic>
 #include <chrono>
+#include <optional>
 
 using namespace tkl;
 using namespace tkl::test;
@@ -88,55 +88,52 @@ Bytes receiveFrame(int fd)
     return header + receive(fd, ModbusPdu::word(header, 4) - 1);
 }
 
-// Stands between the client and the simulator and spoils the `at`-th answer as `spoil` says.
-class SpoilingProxy
+// Listens at `port` for the client, relays its requests to the simulator at `serverPort`
+// and hands the `at`-th answer to `spoil` instead of passing it on.
+struct SpoilingProxy
 {
-public:
     using Spoil = std::function<void(int fd, Bytes answer)>;
 
     SpoilingProxy(int port, int serverPort, int at, Spoil spoil)
-        : port(port)
-        , m_at(at)
-        , m_spoil(std::move(spoil))
-        , m_listen(listenLoopback(port, 4))
+        : listener(listenLoopback(port, 4))
+        , thread([=, this] {
+            const int client = ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+            const int server = connectLoopback(serverPort);
+            Bytes request, answer;
+            for (int n = 1; client >= 0 && !(request = receiveFrame(client)).isEmpty(); ++n) {
+                sendAll(server, request);
+                if ((answer = receiveFrame(server)).isEmpty())
+                    break;
+                (n == at ? spoil : sendAll)(client, answer);
+            }
+            ::close(server);
+            ::close(client);
+        })
     {
-        m_thread = std::thread([this, serverPort] { relay(serverPort); });
     }
     ~SpoilingProxy()
     {
-        ::shutdown(m_listen, SHUT_RDWR);
-        m_thread.join();
-        ::close(m_listen);
+        ::shutdown(listener, SHUT_RDWR);
+        thread.join();
+        ::close(listener);
     }
 
-    const int port;
-
-private:
-    void relay(int serverPort)
-    {
-        const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-        if (client < 0)
-            return;
-        const int server = connectLoopback(serverPort);
-        for (int n = 1;; ++n) {
-            const Bytes request = receiveFrame(client);
-            if (request.isEmpty())
-                break;
-            sendAll(server, request);
-            const Bytes answer = receiveFrame(server);
-            if (answer.isEmpty())
-                break;
-            (n == m_at ? m_spoil : sendAll)(client, answer);
-        }
-        ::close(server);
-        ::close(client);
-    }
-
-    int m_at = 0;
-    Spoil m_spoil;
-    int m_listen = -1;
-    std::thread m_thread;
+    const int listener;
+    std::thread thread;
 };
+
+// Whether variable `name` of Printer1 holds the first register `request` asks for: the
+// variable a failed request is reported as.
+bool holdsTheFirstRegister(const Loopback &device, const QString &name, const devsim::DeviceServer::Request &request)
+{
+    const PrinterPort &port = *device.network->findPort(QStringLiteral("Printer1"));
+    const auto place = PortVariables::placeOf(port, name);
+    const int size = !place ? 0
+        : place->type == ValueType::String ? PortVariables::stringRegisters(port)
+        : place->type == ValueType::UInt32 ? 2
+                                           : 1;
+    return place && place->firstRegister <= request.address && request.address < place->firstRegister + size;
+}
 
 // A spoiler that changes byte `at` of the answer to `value` and sends the rest as it is.
 SpoilingProxy::Spoil setByte(int at, char value)
@@ -150,79 +147,121 @@ SpoilingProxy::Spoil setByte(int at, char value)
 } // namespace
 
 Q_DECLARE_METATYPE(SpoilingProxy::Spoil)
+Q_DECLARE_METATYPE(tkl::devsim::FaultOptions)
 
 class TestModbusWire : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void spoiltAnswers_data();
-    void spoiltAnswers();
+    void failedDownloads_data();
+    void failedDownloads();
+    void droppedAtEveryRequest();
     void framing_data();
     void framing();
-    void downloadsThatFit_data();
-    void downloadsThatFit();
+    void aStringLongerThanOneRequest();
     void timeouts();
     void idleConnectionsLockNobodyOut();
 };
 
-void TestModbusWire::spoiltAnswers_data()
+void TestModbusWire::failedDownloads_data()
 {
-    QTest::addColumn<int>("at");
+    QTest::addColumn<devsim::FaultOptions>("faults");
+    QTest::addColumn<QByteArray>("from"); // the program's description differs by from -> to
+    QTest::addColumn<QByteArray>("to");
+    QTest::addColumn<int>("at"); // the request that fails, and the last the device sees
     QTest::addColumn<SpoilingProxy::Spoil>("spoil");
-    QTest::addColumn<QString>("what");
+    QTest::addColumn<QString>("what"); // %1: the port the program asks
 
-    // Answer 33 is the first write that joins variables (element 1's twelve one-register
-    // members and element 2's name; answer 1 is the download state's); the header is 7
-    // bytes, an FC16 echo 5 more.
-    auto row = [](const char *name, int at, SpoilingProxy::Spoil spoil, const char *what) {
-        QTest::newRow(name) << at << spoil << QString::fromLatin1(what);
+    auto fault = [](const char *name, const devsim::FaultOptions &faults, int at, const char *what, const char *from = "",
+                    const char *to = "") {
+        QTest::newRow(name) << faults << QByteArray(from) << QByteArray(to) << at << SpoilingProxy::Spoil() << what;
     };
-    row("another unit", 3, setByte(6, 7), "the device answered for unit 7, asked unit 1");
-    row("protocol id 1", 3, setByte(3, 1), "the device answered with protocol id 1, not 0");
-    row("transaction id", 3, setByte(1, 99), "the device answered transaction 99, asked transaction 3");
-    row("function code", 3, setByte(7, 3), "the device answered with function code 3, asked 16");
-    row("MBAP length one short", 3, setByte(5, 5), "the device answered with MBAP length 5 for an answer of 6 bytes");
-    row("MBAP length one long", 3, setByte(5, 7), "the device answered with MBAP length 7 for an answer of 6 bytes");
-    row("MBAP length 0", 3, setByte(5, 0), "the device answered with MBAP length 0, outside 3..254");
-    row("echoed start", 33, setByte(9, 0x7f), "the device echoed start address");
-    row("echoed count", 33, setByte(11, 3), "the device echoed a count of 3 registers, asked 21");
-    row("a doubled answer", 3,
-        [](int fd, const Bytes &answer) { sendAll(fd, answer + answer); },
-        "the device sent 12 bytes more than its answer");
+    fault("nothing listens", {.refuse = true}, 0, "to 127.0.0.1:%1 (unit 1) failed: cannot connect (Connection refused)");
+    // No name server is asked about a malformed name.
+    fault("unknown host", {}, 0, "to no..such.host:%1 (unit 1) failed: unknown host \"no..such.host\"", "127.0.0.1",
+          "no..such.host");
+    fault("slower than the timeout", {.delayMs = 1000}, 1, "to 127.0.0.1:%1 (unit 1) failed: no answer within 200 ms",
+          "%1 }", "%1, \"timeoutMs\": 200 }");
+    fault("wrong unit", {}, 1, "to 127.0.0.1:%1 (unit 9) failed: the device answered with Modbus exception 11",
+          "\"unit\": 1", "\"unit\": 9");
+    // The first write marks the download as under way; the 33rd joins element 1's
+    // one-register members and element 2's name.
+    fault("a joined write names its range", {.exceptionAt = 33}, 33,
+          "Writing Printer1.UpdateArr[1].NodeAdr to Printer1.UpdateArr[2].VarName to 127.0.0.1:%1 (unit 1) failed");
+    fault("exception reply", {.exceptionAt = 4}, 4,
+          "Printer1.UpdateArr[3].DataIn to 127.0.0.1:%1 (unit 1) failed: the device answered with Modbus exception 4");
+
+    // Answers spoilt by a proxy: the header is 7 bytes, an FC16 echo 5 more.
+    auto spoilt = [](const char *name, int at, SpoilingProxy::Spoil spoil, const char *what) {
+        QTest::newRow(name) << devsim::FaultOptions{} << QByteArray() << QByteArray() << at << spoil
+                            << QStringLiteral("127.0.0.1:%1 (unit 1) failed: ") + QString::fromLatin1(what);
+    };
+    spoilt("another unit", 3, setByte(6, 7), "the device answered for unit 7, asked unit 1");
+    spoilt("protocol id 1", 3, setByte(3, 1), "the device answered with protocol id 1, not 0");
+    spoilt("transaction id", 3, setByte(1, 99), "the device answered transaction 99, asked transaction 3");
+    spoilt("function code", 3, setByte(7, 3), "the device answered with function code 3, asked 16");
+    spoilt("MBAP length one short", 3, setByte(5, 5), "the device answered with MBAP length 5 for an answer of 6 bytes");
+    spoilt("MBAP length one long", 3, setByte(5, 7), "the device answered with MBAP length 7 for an answer of 6 bytes");
+    spoilt("MBAP length 0", 3, setByte(5, 0), "the device answered with MBAP length 0, outside 3..254");
+    spoilt("echoed start", 33, setByte(9, 0x7f), "the device echoed start address");
+    spoilt("echoed count", 33, setByte(11, 3), "the device echoed a count of 3 registers, asked 21");
+    spoilt("a doubled answer", 3, [](int fd, const Bytes &answer) { sendAll(fd, answer + answer); },
+           "the device sent 12 bytes more than its answer");
     // 12 bytes at 150 ms each: every byte within the timeout, the answer not.
-    row("an answer a byte at a time", 3,
-        [](int fd, const Bytes &answer) {
-            for (char byte : answer) {
-                ::send(fd, &byte, 1, MSG_NOSIGNAL);
-                std::this_thread::sleep_for(std::chrono::milliseconds(150));
-            }
-        },
-        "no answer within 1000 ms");
+    spoilt("an answer a byte at a time", 3,
+           [](int fd, const Bytes &answer) {
+               for (char byte : answer) {
+                   ::send(fd, &byte, 1, MSG_NOSIGNAL);
+                   std::this_thread::sleep_for(std::chrono::milliseconds(150));
+               }
+           },
+           "no answer within 1000 ms");
 }
 
-// The spoilt answer fails the request it answers, whose variables the message names, and
-// no request follows it.
-void TestModbusWire::spoiltAnswers()
+// A download fails in one line at the request that went wrong, which names its variables,
+// the endpoint and what happened, and no request follows it: nothing is retried.
+void TestModbusWire::failedDownloads()
 {
+    QFETCH(devsim::FaultOptions, faults);
+    QFETCH(QByteArray, from);
+    QFETCH(QByteArray, to);
     QFETCH(int, at);
     QFETCH(SpoilingProxy::Spoil, spoil);
     QFETCH(QString, what);
 
-    const int proxyPort = freeLoopbackPort();
-    Loopback client({}, {}, proxyPort);
-    SpoilingProxy proxy(proxyPort, client.port, at, spoil);
+    const int proxyPort = spoil ? freeLoopbackPort() : 0;
+    Loopback client(from, to, proxyPort);
+    std::optional<SpoilingProxy> proxy;
+    if (spoil)
+        proxy.emplace(proxyPort, client.port, at, spoil);
     std::vector<devsim::DeviceServer::Request> seen;
-    const DownloadResult result = client.download({}, &seen);
+    const DownloadResult result = client.download(faults, &seen);
     const QString &message = result.errorString;
-    QVERIFY2(result.status == DownloadResult::Status::Failed, qPrintable(message));
-    QVERIFY2(message.contains(QStringLiteral("127.0.0.1:%1 (unit 1) failed: %2").arg(proxy.port).arg(what)), qPrintable(message));
-    QCOMPARE(int(seen.size()), at);
-    const PrinterPort &printer1 = *client.network->findPort(QStringLiteral("Printer1"));
-    const auto place = PortVariables::placeOf(printer1, result.failedName);
-    QVERIFY2(place && place->firstRegister >= seen.back().address
-                 && place->firstRegister < seen.back().address + seen.back().count,
+    QVERIFY2(result.status == DownloadResult::Status::Failed && !message.contains(u'\n'), qPrintable(message));
+    QVERIFY2(message.contains(what.arg(spoil ? proxyPort : client.port)), qPrintable(message));
+    QVERIFY2(result.failedName.startsWith(QStringLiteral("Printer1.")) && message.contains(result.failedName),
              qPrintable(message));
+    QCOMPARE(int(seen.size()), at);
+    QVERIFY2(at == 0 || holdsTheFirstRegister(client, result.failedName, seen.back()), qPrintable(message));
+}
+
+// Wherever the device closes the connection, the download fails at that request.
+void TestModbusWire::droppedAtEveryRequest()
+{
+    Loopback device;
+    std::vector<devsim::DeviceServer::Request> all;
+    QVERIFY(device.download({}, &all).ok());
+    QVERIFY(all.size() > 100);
+    const QString closed = QStringLiteral("127.0.0.1:%1 (unit 1) failed: the device closed the connection").arg(device.port);
+    for (int n = 1; n <= int(all.size()); ++n) {
+        std::vector<devsim::DeviceServer::Request> seen;
+        const DownloadResult result = device.download({.dropAt = n}, &seen);
+        const QByteArray where = "dropped at request " + QByteArray::number(n) + ": " + result.errorString.toUtf8();
+        QVERIFY2(int(seen.size()) == n && result.status == DownloadResult::Status::Failed, where);
+        QVERIFY2(result.errorString.contains(result.failedName) && result.errorString.contains(closed), where);
+        QVERIFY2(holdsTheFirstRegister(device, result.failedName, seen.back()), where);
+    }
 }
 
 namespace {
@@ -294,31 +333,15 @@ void TestModbusWire::framing()
     ::close(fd);
 }
 
-void TestModbusWire::downloadsThatFit_data()
+// A first line of 250 characters: its string takes 126 registers, more than one request
+// carries.
+void TestModbusWire::aStringLongerThanOneRequest()
 {
-    QTest::addColumn<LayoutData>("layout");
-    QTest::addColumn<QString>("port");
-    // A first line of 250 characters: its string takes 126 registers.
-    LayoutData longLine = fullLayout();
-    longLine.text.replace(0, longLine.text.indexOf(u'\r'), QString(250, u'x'));
-    QTest::newRow("a string longer than one request carries") << longLine << "Printer1";
-    // The full ticket cut to what the small Printer2 holds, fields on its 5 lines: read
-    // back to the port's last register, not beyond it.
-    LayoutData cut = fullLayout();
-    cut.TicketLines = 5;
-    cut.text = cut.text.section(QStringLiteral("\r\n"), 0, 4);
-    for (int n = 1; n <= LayoutData::LastSlot; ++n)
-        cut.UpdateBoxes[n].Linie = qint16((n - 1) % 5);
-    QTest::newRow("a port of 40-byte strings") << cut << "Printer2";
-}
-
-void TestModbusWire::downloadsThatFit()
-{
-    QFETCH(LayoutData, layout);
-    QFETCH(QString, port);
+    LayoutData layout = fullLayout();
+    layout.text.replace(0, layout.text.indexOf(u'\r'), QString(250, u'x'));
     Loopback device;
     const Served served(device.nodes);
-    const DownloadResult result = device.downloadTo(port, layout);
+    const DownloadResult result = device.downloadTo(QStringLiteral("Printer1"), layout);
     QVERIFY2(result.ok(), qPrintable(result.errorString));
 }
 

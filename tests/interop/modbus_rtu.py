@@ -14,14 +14,16 @@ Usage: modbus_rtu.py TKLCLI TKLDEVSIM GOLDEN_LAYOUT GOLDEN_WRITES
 """
 
 import os
+import socket
 import subprocess
 import sys
+import threading
 import time
 
 from pymodbus.transaction import ModbusRtuFramer
 from pymodbus.utilities import computeCRC
 
-from modbus_support import Relay, Session, expected_registers, last_line, network, printer, start_device, tcp_node
+from modbus_support import Session, expected_registers, last_line, network, printer, start_device, tcp_node
 
 UNITS = (3, 4)
 
@@ -44,7 +46,42 @@ def answer_length(head):
     return 8
 
 
-RTU_FRAMES = (request_length, answer_length)
+def read_frame(sock, length):
+    """One frame from a stream, as long as `length(its bytes so far)` says; None at its end."""
+    data = b""
+    while len(data) < length(data):
+        chunk = sock.recv(length(data) - len(data))
+        if not chunk:
+            return None
+        data += chunk
+    return data
+
+
+class Relay:
+    """Between socat and pymodbus: hands each request on and each answer back, answer `at`
+    as `spoil(answer)` gives it."""
+
+    def __init__(self, device_port, at=0, spoil=None):
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        self.requests = 0
+        threading.Thread(target=self.run, args=(device_port, at, spoil), daemon=True).start()
+
+    def run(self, device_port, at, spoil):
+        line, _ = self.listener.accept()
+        device = socket.create_connection(("127.0.0.1", device_port))
+        try:
+            while (request := read_frame(line, request_length)) is not None:
+                self.requests += 1
+                device.sendall(request)
+                answer = read_frame(device, answer_length)
+                if answer is None:
+                    break
+                line.sendall(spoil(answer) if self.requests == at else answer)
+        except OSError:
+            pass
+        line.close()
+        device.close()
 
 
 def wait_for(path, process):
@@ -80,7 +117,7 @@ def lines_and_tcp(run, layout, expected):
     """Two lines of two units each and two TCP devices, in one download."""
     rtu = [start_device(UNITS, ModbusRtuFramer) for _ in range(2)]
     tcp = [start_device(), start_device()]
-    lines = [Line(os.path.join(run.tmp, f"line{k}"), Relay(port, frames=RTU_FRAMES).port)
+    lines = [Line(os.path.join(run.tmp, f"line{k}"), Relay(port).port)
              for k, (port, _) in enumerate(rtu, 1)]
     nodes = [serial_node(f"Line{k}", 20 + k, line.path) for k, line in enumerate(lines, 1)]
     nodes += [tcp_node(f"Module{k}", 30 + k, port) for k, (port, _) in enumerate(tcp, 1)]
@@ -96,22 +133,25 @@ def lines_and_tcp(run, layout, expected):
             run.registers(f"L{k}U{u} read back with pymodbus", units[u], expected)
 
 
+def from_unit_9(answer):
+    body = bytes([9]) + answer[1:-2]
+    return body + computeCRC(body).to_bytes(2, "big")
+
+
 def spoilt_answers(run, layout):
     device, _ = start_device(UNITS, ModbusRtuFramer)
-
-    def answer_from_unit_9(sock, answer):
-        body = bytes([9]) + answer[1:-2]
-        sock.sendall(body + computeCRC(body).to_bytes(2, "big"))
-
-    def on_a_line(relay):
+    cases = [("a wrong CRC", lambda answer: answer[:-1] + bytes([answer[-1] ^ 0xFF]), "the answer's CRC is 0x"),
+             ("a silent unit", lambda answer: b"", "no answer within 1000 ms"),
+             ("an answer from another unit", from_unit_9, "the device answered for unit 9, asked unit 3")]
+    for name, spoil, what in cases:
+        relay = Relay(device, 3, spoil)
         line = Line(os.path.join(run.tmp, "spoilt"), relay.port)
-        return serial_node("Line1", 21, line.path), line.close
-
-    cases = [("a wrong CRC", 3, lambda sock, answer: sock.sendall(answer[:-1] + bytes([answer[-1] ^ 0xFF])),
-              "the answer's CRC is 0x"),
-             ("a silent unit", 3, lambda sock, answer: None, "no answer within 1000 ms"),
-             ("an answer from another unit", 3, answer_from_unit_9, "the device answered for unit 9, asked unit 3")]
-    run.spoilt(layout, device, cases, on_a_line, RTU_FRAMES)
+        result = run.tool(network([serial_node("Line1", 21, line.path)], [printer("P", "Line1")]),
+                          "download", layout, "--port", "P")
+        time.sleep(0.2)  # the relay counts a request that came after the spoilt one
+        line.close()
+        run.verdict(name, result.returncode == 1 and what in result.stderr and relay.requests == 3,
+                    f"exit {result.returncode}, {relay.requests} requests: {last_line(result.stderr)}")
 
 
 def simulator_on_a_line(run, tkldevsim, layout):

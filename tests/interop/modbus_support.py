@@ -1,19 +1,16 @@
 """What the interop scripts share: pymodbus devices in threads of their own, the network
-descriptions tklcli reads, a relay that spoils one answer of a download, what the register
-map (docs/register-map.md) says a list of writes leaves on a device, and tklcli run in a
-folder of its own with a tally of the cases."""
+descriptions tklcli reads, what the register map (docs/register-map.md) says a list of
+writes leaves on a device, and tklcli run in a folder of its own with a tally of the cases."""
 
 import asyncio
 import json
 import logging
 import os
 import re
-import socket
 import subprocess
 import sys
 import tempfile
 import threading
-import time
 import zlib
 
 from pymodbus.datastore import ModbusSequentialDataBlock, ModbusServerContext, ModbusSlaveContext
@@ -75,50 +72,6 @@ def network(nodes, ports):
               for n, k, c, v, a, t in [("Kiln", 5, "33 kiln", "Zone1Temp", 200, 4),
                                        ("Batching", 6, "9 batch", "BatchCounter", 300, 2)]]
     return {"nodes": [scale] + others + nodes, "ports": ports}
-
-
-# --- the relay
-
-def read_frame(sock, length):
-    """One frame from a stream, as long as `length(its bytes so far)` says; None at its end."""
-    data = b""
-    while len(data) < length(data):
-        chunk = sock.recv(length(data) - len(data))
-        if not chunk:
-            return None
-        data += chunk
-    return data
-
-
-def mbap_length(head):
-    return 7 if len(head) < 7 else 6 + int.from_bytes(head[4:6], "big")
-
-
-class Relay:
-    """Listens on a free loopback port and relays one client to the device at `device_port`,
-    frames cut by `frames` (requests', answers'); answer `at` goes to `spoil(socket, answer)`."""
-
-    def __init__(self, device_port, at=0, spoil=None, frames=(mbap_length, mbap_length)):
-        self.listener = socket.create_server(("127.0.0.1", 0))
-        self.port = self.listener.getsockname()[1]
-        self.requests = 0
-        threading.Thread(target=self.run, args=(device_port, at, spoil, frames), daemon=True).start()
-
-    def run(self, device_port, at, spoil, frames):
-        client, _ = self.listener.accept()
-        device = socket.create_connection(("127.0.0.1", device_port))
-        try:
-            while (request := read_frame(client, frames[0])) is not None:
-                self.requests += 1
-                device.sendall(request)
-                answer = read_frame(device, frames[1])
-                if answer is None:
-                    break
-                (spoil if self.requests == at else socket.socket.sendall)(client, answer)
-        except OSError:
-            pass  # the client went away: the end of its download
-        client.close()
-        device.close()
 
 
 # --- the register map, from its document
@@ -222,19 +175,6 @@ class Session:
         wrong = [i for i in range(len(expected)) if got[i] != expected[i]]
         self.verdict(name, not wrong, "; ".join(f"register {BASE + i}: {got[i]:#06x}, the map says {expected[i]:#06x}"
                                                 for i in wrong[:10]) or f"{len(expected)} registers as the map says")
-
-    def spoilt(self, layout, device_port, cases, node, frames=(mbap_length, mbap_length)):
-        """Each case (name, at, spoil, what): a download through a relay that spoils answer
-        `at` fails with `what` and sends nothing after that request. `node(relay)` gives the
-        printer node that reaches the relay and what to call after the download."""
-        for name, at, spoil, what in cases:
-            relay = Relay(device_port, at, spoil, frames)
-            reached, done = node(relay)
-            result = self.tool(network([reached], [printer("P", reached["name"])]), "download", layout, "--port", "P")
-            time.sleep(0.2)  # the relay counts a request that came after the spoilt one
-            done()
-            self.verdict(name, result.returncode == 1 and what in result.stderr and relay.requests == at,
-                         f"exit {result.returncode}, {relay.requests} requests (spoilt {at}): {last_line(result.stderr)}")
 
     def finish(self):
         self.folder.cleanup()
