@@ -246,7 +246,8 @@ void TestModbusWire::failedDownloads()
     QVERIFY2(at == 0 || holdsTheFirstRegister(client, result.failedName, seen.back()), qPrintable(message));
 }
 
-// Wherever the device closes the connection, the download fails at that request.
+// Wherever the device closes the connection, the download fails at that request and
+// retries nothing.
 void TestModbusWire::droppedAtEveryRequest()
 {
     Loopback device;
