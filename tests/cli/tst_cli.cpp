@@ -223,14 +223,12 @@ void TestCli::runs_data()
     row("preview: part of a ticket", {"preview", "--port", "Small"}, 1, "<start: CR>\n",
         "tklcli preview: the last download to this port did not finish", store(partialStore));
     row("show: help", {"show", "--help"}, 0, "lastDownloadFinished", "");
-    row("ports", {"ports"}, 0,
+    row("ports: simulated, a real device and a serial line", {"ports"}, 0,
         "Printer1  node PrinterModule, simulated, 30 fields, 100 lines of 255 characters\n"
-        "Odd[27][2J  node PrinterModule, simulated", "");
-    row("ports: a real device", {"ports"}, 0,
-        "Remote  node Far, Modbus TCP, 30 fields, 100 lines of 255 characters, 127.0.0.1:1, unit 1, register 0\n", "");
-    row("ports: a serial line", {"ports"}, 0,
-        "Wired  node Bus, Modbus RTU, 30 fields, 100 lines of 255 characters, /dev/ttyTKL0 9600 8N1, unit 2, register 0\n",
-        "");
+        "Odd[27][2J  node PrinterModule, simulated, 30 fields, 100 lines of 255 characters\n"
+        "Small  node PrinterModule, simulated, 30 fields, 1 lines of 255 characters\n"
+        "Remote  node Far, Modbus TCP, 30 fields, 100 lines of 255 characters, 127.0.0.1:1, unit 1, register 0\n"
+        "Wired  node Bus, Modbus RTU, 30 fields, 100 lines of 255 characters, /dev/ttyTKL0 9600 8N1, unit 2, register 0\n", "");
     row("ports: json, a serial line", {"ports", "--format", "json"}, 0,
         R"("endpoint":"/dev/ttyTKL0","kind":"modbus-rtu","node":"Bus","port":"Wired",)", "");
     row("ports: json", {"ports", "--format", "json"}, 0,

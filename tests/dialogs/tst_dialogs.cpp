@@ -191,17 +191,14 @@ private slots:
     void updateBoxOpening_data()
     {
         QTest::addColumn<bool>("defined");
-        QTest::addColumn<QString>("varName"); // VarName afterwards
-        QTest::addColumn<QStringList>("texts");
-        QTest::newRow("undefined") << false << VariablePlaceholder
-                                   << QStringList{VariablePlaceholder, NumberPlaceholder, NumberPlaceholder};
-        QTest::newRow("defined") << true << QStringLiteral("Old.Name") << QStringList{"Old.Name", "12", "3"};
+        QTest::addColumn<QStringList>("texts"); // the record's VarName afterwards is what Text1 shows
+        QTest::newRow("undefined") << false << QStringList{VariablePlaceholder, NumberPlaceholder, NumberPlaceholder};
+        QTest::newRow("defined") << true << QStringList{"Old.Name", "12", "3"};
     }
 
     void updateBoxOpening()
     {
         QFETCH(bool, defined);
-        QFETCH(QString, varName);
         QFETCH(QStringList, texts);
         Rig rig;
         rig.open(2, QStringLiteral("Scale1.Tare"), 5, 1); // Text1 shows another name before
@@ -210,7 +207,7 @@ private slots:
         QCOMPARE((QStringList{rig.box("Text1")->text(), rig.box("Text2")->text(), rig.box("Text3")->text()}), texts);
         QCOMPARE(rig.dialog.windowTitle(), QStringLiteral("UpdateBox 3"));
         QCOMPARE((QList<int>{b.DataIn, b.Chars, b.Digits}), (QList<int>{defined, 12, 3}));
-        QCOMPARE(b.VarName, varName);
+        QCOMPARE(b.VarName, texts.first());
         QCOMPARE(rig.model.UpdateBoxes[2].VarName, QStringLiteral("Scale1.Tare"));
     }
 
