@@ -13,10 +13,25 @@
 
 using namespace tkl;
 
-Q_DECLARE_METATYPE(tkl::Prompts::Answer)
-Q_DECLARE_METATYPE(QList<tkl::Prompts::Answer>)
-
 namespace {
+
+// A command over a changed layout and the answer to "save the current layout?"; a file
+// the save is refused over (empty: the save is cancelled); the file opened (empty: the
+// open dialog is cancelled) and its content (empty: there is none); part of the one
+// message shown (empty: none); whether the layout is kept.
+struct UnsavedCase
+{
+    QString command;
+    Prompts::Answer answer;
+    QString saveTo = {}, openName = {};
+    QByteArray content = {};
+    QString message = {};
+    bool kept = true;
+};
+
+// How the layout got its own file ("", "open", "save"); the file dialog's answers ("other"
+// exists) and those to the replace question; the file saved to (empty: none).
+struct SaveAsCase { QString own; QStringList names; QList<Prompts::Answer> answers; QString written; };
 
 const QString Golden = QStringLiteral(GOLDEN_DIR "/worked-example.txt");
 const QString FilledText = QStringLiteral("WEIGHT TICKET\nNet:");
@@ -84,25 +99,6 @@ private slots:
         QVERIFY(m_dir.isValid());
     }
 
-    // Saved over an older, longer file, with a second field inserted but never defined:
-    // the old file is replaced and the undefined field is dropped before writing.
-    void saveWritesTheWorkedExample()
-    {
-        Fixture f;
-        f.fill();
-        QCOMPARE(f.editor.insertField(), 2);
-        QVERIFY(test::writeFile(path("worked.txt"), QByteArray(5000, 'z')));
-        f.prompts.saveNames = {path("worked.txt")};
-        f.prompts.answers = {Prompts::Answer::Yes}; // replace the older file
-        QVERIFY(f.commands.save());
-        QCOMPARE(test::contentsOf(path("worked.txt")), test::contentsOf(Golden));
-        QVERIFY(!f.editor.fieldFrame(2));
-        QCOMPARE(f.title, path("worked.txt"));
-        QVERIFY(!f.model.LayoutChanged);
-        QCOMPARE(f.prompts.lastFilter, QStringLiteral("Screen layout (*.txt)|*.txt"));
-        QCOMPARE(f.busy, 0);
-    }
-
     // New, Open and Exit over a changed layout: the question, then what the answers,
     // the save and the file opened leave behind. A command that stops short leaves the
     // layout exactly as it was and still changed, so Exit asks again; a failed read
@@ -110,44 +106,29 @@ private slots:
     void unsavedLayout_data()
     {
         using A = Prompts::Answer;
-        QTest::addColumn<QString>("command");
-        QTest::addColumn<A>("answer");          // to "save the current layout?"
-        QTest::addColumn<QString>("saveTo");    // a file the save is refused over; empty: cancelled
-        QTest::addColumn<QString>("openName");  // empty: the open dialog is cancelled
-        QTest::addColumn<QByteArray>("content"); // of the file opened; empty: there is none
-        QTest::addColumn<QString>("message");   // part of the one message shown; empty: none
-        QTest::addColumn<bool>("kept");
+        QTest::addColumn<UnsavedCase>("c");
+        auto row = [](const char *name, const UnsavedCase &c) { QTest::newRow(name) << c; };
         for (const char *c : {"new", "open", "exit", "device"}) {
-            QTest::addRow("%s, Yes, save cancelled", c) << c << A::Yes << "" << "" << QByteArray() << "" << true;
-            QTest::addRow("%s, Yes, save refused", c) << c << A::Yes << "kept.txt" << "" << QByteArray() << "U+4E2D" << true;
+            QTest::addRow("%s, Yes, save cancelled", c) << UnsavedCase{c, A::Yes};
+            QTest::addRow("%s, Yes, save refused", c) << UnsavedCase{c, A::Yes, "kept.txt", {}, {}, "U+4E2D"};
             // Escape, Cancel and the question's close button: the whole command is off.
-            QTest::addRow("%s, Cancel", c) << c << A::Cancel << "" << "" << QByteArray() << "" << true;
+            QTest::addRow("%s, Cancel", c) << UnsavedCase{c, A::Cancel};
         }
-        QTest::newRow("new, No: cleared") << "new" << A::No << "" << "" << QByteArray() << "" << false;
-        QTest::newRow("device, No, holds no ticket") << "device" << A::No << "" << "" << QByteArray()
-                                                     << "Port \"P\" holds no ticket" << true;
-        QTest::newRow("open, No, cancelled") << "open" << A::No << "" << "" << QByteArray() << "" << true;
-        QTest::newRow("open, No, truncated file") << "open" << A::No << "" << "bad.txt"
-                                                  << QByteArray("5170\r\n3155\r\n2\r\n") << "425" << true;
-        QTest::newRow("open, No, not a number") << "open" << A::No << "" << "bad.txt" << QByteArray("abc\r\n")
-                                                << "bad.txt, line 1: \"abc\"" << true;
-        QTest::newRow("open, No, missing file") << "open" << A::No << "" << "missing.txt" << QByteArray()
-                                                << "does not exist" << true;
+        row("new, No: cleared", {"new", A::No, {}, {}, {}, {}, false});
+        row("device, No, holds no ticket", {"device", A::No, {}, {}, {}, "Port \"P\" holds no ticket"});
+        row("open, No, cancelled", {"open", A::No});
+        row("open, No, truncated file", {"open", A::No, {}, "bad.txt", "5170\r\n3155\r\n2\r\n", "425"});
+        row("open, No, not a number", {"open", A::No, {}, "bad.txt", "abc\r\n", "bad.txt, line 1: \"abc\""});
+        row("open, No, missing file", {"open", A::No, {}, "missing.txt", {}, "does not exist"});
         // Saved by a Linux editor: the first line runs on through the whole file.
-        QTest::newRow("open, No, LF line ends") << "open" << A::No << "" << "bad.txt" << QByteArray("5170\n3155\n2\n")
-                                                << "end in LF alone" << true;
+        row("open, No, LF line ends", {"open", A::No, {}, "bad.txt", "5170\n3155\n2\n", "end in LF alone"});
     }
 
     void unsavedLayout()
     {
-        QFETCH(QString, command);
-        QFETCH(Prompts::Answer, answer);
+        QFETCH(UnsavedCase, c);
+        const auto &[command, answer, saveTo, openName, content, message, kept] = c;
         const bool yes = answer == Prompts::Answer::Yes;
-        QFETCH(QString, saveTo);
-        QFETCH(QString, openName);
-        QFETCH(QByteArray, content);
-        QFETCH(QString, message);
-        QFETCH(bool, kept);
         Fixture f;
         f.fill();
         f.title = QStringLiteral("before.txt");
@@ -209,34 +190,30 @@ private slots:
     }
 
     // Save As onto a file that exists asks first, unless it is the layout's own file
-    // (opened from it or saved to it); No offers the file dialog again.
+    // (opened from it or saved to it); No offers the file dialog again. A file saved over
+    // was longer: it is replaced whole. A field inserted but never defined is dropped.
     void saveOverExistingFile_data()
     {
         using A = Prompts::Answer;
-        QTest::addColumn<QString>("own");         // how the layout got its own file: "", "open", "save"
-        QTest::addColumn<QStringList>("names");   // the file dialog's answers; "other" exists
-        QTest::addColumn<QList<A>>("answers");    // to the replace question
-        QTest::addColumn<QString>("written");     // the file saved to; empty: none
-        QTest::newRow("other file, Yes") << "" << QStringList{"other"} << QList<A>{A::Yes} << "other";
-        QTest::newRow("other file, No, cancelled") << "" << QStringList{"other"} << QList<A>{A::No} << "";
-        QTest::newRow("other file, No, then a new one") << "" << QStringList{"other", "fresh"} << QList<A>{A::No}
-                                                       << "fresh";
-        QTest::newRow("new file") << "" << QStringList{"fresh"} << QList<A>{} << "fresh";
-        QTest::newRow("own file, opened") << "open" << QStringList{"own"} << QList<A>{} << "own";
-        QTest::newRow("own file, saved before") << "save" << QStringList{"own"} << QList<A>{} << "own";
-        QTest::newRow("other file after saving to own") << "save" << QStringList{"other"} << QList<A>{A::Yes}
-                                                       << "other";
+        QTest::addColumn<SaveAsCase>("c");
+        auto row = [](const char *name, const SaveAsCase &c) { QTest::newRow(name) << c; };
+        row("other file, Yes", {"", {"other"}, {A::Yes}, "other"});
+        row("other file, No, cancelled", {"", {"other"}, {A::No}, ""});
+        row("other file, No, then a new one", {"", {"other", "fresh"}, {A::No}, "fresh"});
+        row("new file", {"", {"fresh"}, {}, "fresh"});
+        row("own file, opened", {"open", {"own"}, {}, "own"});
+        row("own file, saved before", {"save", {"own"}, {}, "own"});
+        row("other file after saving to own", {"save", {"other"}, {A::Yes}, "other"});
     }
 
     void saveOverExistingFile()
     {
-        QFETCH(QString, own);
-        QFETCH(QStringList, names);
-        QFETCH(QList<Prompts::Answer>, answers);
-        QFETCH(QString, written);
+        QFETCH(SaveAsCase, c);
+        const auto &[own, names, answers, written] = c;
         QTemporaryDir dir;
         const auto at = [&dir](const QString &name) { return dir.filePath(name + QStringLiteral(".txt")); };
-        QVERIFY(test::writeFile(at("other"), "other's"));
+        const QByteArray older(5000, 'z');
+        QVERIFY(test::writeFile(at("other"), older));
         Fixture f;
         if (own == "open") {
             QVERIFY(test::writeFile(at("own"), test::contentsOf(Golden)));
@@ -246,8 +223,10 @@ private slots:
             f.prompts.saveNames = {at("own")};
             QVERIFY(f.commands.save());
         }
-        if (own != "open") // an opened file is the same layout already
+        if (own != "open") { // an opened file is the same layout already
             f.fill();
+            QCOMPARE(f.editor.insertField(), 2);
+        }
         for (const QString &name : names)
             f.prompts.saveNames.append(at(name));
         f.prompts.answers = answers;
@@ -256,15 +235,17 @@ private slots:
         for (const auto &question : std::as_const(f.prompts.questions))
             QCOMPARE(question.text, QStringLiteral("other.txt already exists.\r\nDo you want to replace it?"));
         QCOMPARE(f.prompts.saveDialogs, int(names.size()) + (own == "save" ? 1 : 0) + (written.isEmpty() ? 1 : 0));
-        QCOMPARE(test::contentsOf(at("other")) == "other's", written != "other");
-        if (!written.isEmpty())
+        QCOMPARE(test::contentsOf(at("other")) == older, written != "other");
+        if (!written.isEmpty()) {
             QCOMPARE(test::contentsOf(at(written)), test::contentsOf(Golden));
+            QVERIFY(!f.editor.fieldFrame(2));
+        }
+        QCOMPARE(f.title, written.isEmpty() ? QStringLiteral("UnNamed Ticket") : at(written));
         QCOMPARE(f.model.LayoutChanged, written.isEmpty());
+        QCOMPARE(f.prompts.lastFilter, QStringLiteral("Screen layout (*.txt)|*.txt"));
+        QCOMPARE(f.busy, 0);
     }
 
-    // A lone LF is a character of its line: the editor keeps it there (the box, the
-    // caret's line and the download's lines agree with the file) and saves it back;
-    // a no-break space, a tab, trailing blanks and an empty last line come back too.
     // Open from device shows the device's ticket as a layout no file holds yet: its text
     // and fields on the editor, the unnamed title, the findings note; Save asks for a name.
     void openFromDevice()
@@ -272,14 +253,10 @@ private slots:
         Fixture f;
         f.fill();
         f.prompts.answers = {Prompts::Answer::No};
-        LayoutData held;
-        held.EditorWidth = 5260;
-        held.EditorHeight = 3155;
-        held.TicketLines = 2;
-        held.text = QStringLiteral("Net:\r\nEnd");
+        LayoutData held{.EditorWidth = 5260, .EditorHeight = 3155, .TicketLines = 2, .StartCode = QStringLiteral("[27]@"), .StopCode = {},
+                        .text = QStringLiteral("Net:\r\nEnd")};
         held.UpdateBoxes[2] = UpdateBox{QStringLiteral("Scale1.Tare"), 3, 122, 8, 4, 2, 17, 0, 6, 1, true, 1, 6};
         held.BoxLoaded[2] = 1;
-        held.StartCode = QStringLiteral("[27]@");
         f.title = QStringLiteral("before.txt");
         f.commands.openFromDevice([&](QString *) { return std::optional<LayoutData>(held); });
         QCOMPARE(f.title, QStringLiteral("UnNamed Ticket"));
@@ -294,6 +271,9 @@ private slots:
         QCOMPARE(f.prompts.saveDialogs, 1);
     }
 
+    // A lone LF is a character of its line: the editor keeps it there (the box, the
+    // caret's line and the download's lines agree with the file) and saves it back;
+    // a no-break space, a tab, trailing blanks and an empty last line come back too.
     void openThenSaveKeepsEveryByte()
     {
         Fixture f;

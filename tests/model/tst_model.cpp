@@ -10,6 +10,8 @@ using namespace tkl;
 
 namespace {
 
+struct NumberCase { bool typed; QString text; int min, max; std::optional<int> expected; }; // expected none: refused
+
 // Each call on a model holding a defined field in slot 2 and the start code "A".
 struct ModelCall
 {
@@ -56,40 +58,32 @@ private slots:
     // field's range.
     void number_data()
     {
-        QTest::addColumn<bool>("typed");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("min");
-        QTest::addColumn<int>("max");
-        QTest::addColumn<int>("expected"); // -99999: refused
-        QTest::newRow("typed: digit behind placeholder") << true << " Not selected5" << 0 << 255 << 0;
-        QTest::newRow("typed: trailing text") << true << "3 fast nodes" << 0 << 255 << 3;
-        QTest::newRow("typed: leading blanks, fraction") << true << "  3.5abc" << 0 << 255 << 4;
-        QTest::newRow("typed: negative") << true << "-4" << -32768 << 32767 << -4;
-        QTest::newRow("blanks around") << false << "  12 " << -32768 << 32767 << 12;
-        QTest::newRow("empty") << false << "" << -32768 << 32767 << -99999;
-        QTest::newRow("trailing junk") << false << "12a" << -32768 << 32767 << -99999;
-        QTest::newRow("two numbers") << false << "1 2" << -32768 << 32767 << -99999;
-        QTest::newRow("2.5 down") << false << "2.5" << 0 << 255 << 2;
-        QTest::newRow("3.5 up") << false << "3.5" << 0 << 255 << 4;
-        QTest::newRow("2.51 up") << false << "2.51" << 0 << 255 << 3;
-        QTest::newRow("byte top") << false << "255" << 0 << 255 << 255;
-        QTest::newRow("byte over") << false << "256" << 0 << 255 << -99999;
-        QTest::newRow("byte half rounds into range") << false << "255.4" << 0 << 255 << 255;
-        QTest::newRow("byte negative") << false << "-1" << 0 << 255 << -99999;
-        QTest::newRow("int16 half to even over") << false << "32767.5" << -32768 << 32767 << -99999;
-        QTest::newRow("int16 bottom") << false << "-32768" << -32768 << 32767 << -32768;
+        QTest::addColumn<NumberCase>("c");
+        auto row = [](const char *name, const NumberCase &c) { QTest::newRow(name) << c; };
+        row("typed: digit behind placeholder", {true, " Not selected5", 0, 255, 0});
+        row("typed: trailing text", {true, "3 fast nodes", 0, 255, 3});
+        row("typed: leading blanks, fraction", {true, "  3.5abc", 0, 255, 4});
+        row("typed: negative", {true, "-4", -32768, 32767, -4});
+        row("blanks around", {false, "  12 ", -32768, 32767, 12});
+        row("empty", {false, "", -32768, 32767, {}});
+        row("trailing junk", {false, "12a", -32768, 32767, {}});
+        row("two numbers", {false, "1 2", -32768, 32767, {}});
+        row("2.5 down", {false, "2.5", 0, 255, 2});
+        row("3.5 up", {false, "3.5", 0, 255, 4});
+        row("2.51 up", {false, "2.51", 0, 255, 3});
+        row("byte top", {false, "255", 0, 255, 255});
+        row("byte over", {false, "256", 0, 255, {}});
+        row("byte half rounds into range", {false, "255.4", 0, 255, 255});
+        row("byte negative", {false, "-1", 0, 255, {}});
+        row("int16 half to even over", {false, "32767.5", -32768, 32767, {}});
+        row("int16 bottom", {false, "-32768", -32768, 32767, -32768});
     }
 
     void number()
     {
-        QFETCH(bool, typed);
-        QFETCH(QString, text);
-        QFETCH(int, min);
-        QFETCH(int, max);
-        QFETCH(int, expected);
-        const auto parsed = typed ? std::optional(tkl::leadingNumber(text)) : tkl::parseDecimal(text);
-        const auto r = parsed ? tkl::fitRounded(*parsed, min, max) : std::nullopt;
-        QCOMPARE(r.value_or(-99999), expected);
+        QFETCH(NumberCase, c);
+        const auto parsed = c.typed ? std::optional(tkl::leadingNumber(c.text)) : tkl::parseDecimal(c.text);
+        QCOMPARE(parsed ? tkl::fitRounded(*parsed, c.min, c.max) : std::nullopt, c.expected);
     }
 
     void shapeCaption_data()
