@@ -3,6 +3,7 @@
 // ports.
 
 #include "DeviceTestSupport.h"
+#include "simulated/DeviceStore.h"
 #include "support/ToolProcess.h"
 
 #include <QDir>
@@ -260,6 +261,30 @@ private slots:
         QCOMPARE(contentsOf(state), used);
         // Moved, not copied: a second memory would go its own way; a newer one leaves it be.
         QCOMPARE(QFileInfo::exists(data), !current.isEmpty() && !earlier.isEmpty());
+    }
+
+    // How long a save waits for the lock: seconds from the environment, up to an hour;
+    // anything unusable leaves the default.
+    void lockWait_data()
+    {
+        QTest::addColumn<QByteArray>("setting");
+        QTest::addColumn<int>("ms");
+        const std::pair<const char *, int> rows[] = {{"", 30000}, {"0", 0}, {" 5 ", 5000}, {"3600", 3600000},
+                                                     {"3601", 3600000}, {"-1", 30000}, {"1.5", 30000},
+                                                     {"ten", 30000}};
+        for (const auto &[setting, ms] : rows)
+            QTest::newRow(*setting ? setting : "empty") << QByteArray(setting) << ms;
+    }
+
+    void lockWait()
+    {
+        QFETCH(QByteArray, setting);
+        QFETCH(int, ms);
+        const QByteArray kept = qgetenv("TKL_LOCK_WAIT");
+        qputenv("TKL_LOCK_WAIT", setting);
+        const int waited = DeviceStore::lockWaitMs();
+        qputenv("TKL_LOCK_WAIT", kept);
+        QCOMPARE(waited, ms);
     }
 };
 
