@@ -76,16 +76,6 @@ class TestFileCommands : public QObject
             model.setStopCode(QStringLiteral("[12]"));
             model.textEdited();
         }
-
-        /// What fill() made is still on the editor, and still marked as changed.
-        void expectFilledLayout() const
-        {
-            QCOMPARE(editor.textBox()->toPlainText(), FilledText);
-            QVERIFY(editor.fieldFrame(1));
-            QCOMPARE(model.UpdateBoxes[1].VarName, QStringLiteral("Scale1.Net"));
-            QCOMPARE(model.StartCode, QStringLiteral("[27]E"));
-            QVERIFY(model.LayoutChanged);
-        }
     };
 
     QTemporaryDir m_dir;
@@ -173,8 +163,12 @@ private slots:
         QCOMPARE(f.opened, 0);
         if (!saveTo.isEmpty())
             QCOMPARE(test::contentsOf(path(saveTo)), QByteArray("previous"));
-        if (kept) {
-            f.expectFilledLayout();
+        if (kept) { // what fill() made, still marked as changed
+            QCOMPARE(f.editor.textBox()->toPlainText(), FilledText);
+            QVERIFY(f.editor.fieldFrame(1));
+            QCOMPARE(f.model.UpdateBoxes[1].VarName, QStringLiteral("Scale1.Net"));
+            QCOMPARE(f.model.StartCode, QStringLiteral("[27]E"));
+            QVERIFY(f.model.LayoutChanged);
             QCOMPARE(f.title, QStringLiteral("before.txt"));
         } else { // the text, the fields, their records and the codes
             QVERIFY(f.editor.textBox()->toPlainText().isEmpty());

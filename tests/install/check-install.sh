@@ -32,10 +32,6 @@ diff -u <(printf '%s\n' "${expected[@]}" | LC_ALL=C sort) \
         <(cd "$prefix" && find . -type f -printf '%P\n' | LC_ALL=C sort) \
     || { echo "FAIL: the installed files differ from the list above (- expected, + installed)"; exit 1; }
 
-for f in bin/tkledit bin/tklcli; do
-    [ -x "$prefix/$f" ] || { echo "FAIL: $f is not executable"; exit 1; }
-done
-
 desktop-file-validate "$prefix/share/applications/$id.desktop"
 appstreamcli validate --no-net --pedantic "$prefix/share/metainfo/$id.metainfo.xml" >/dev/null \
     || appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml"
@@ -44,7 +40,7 @@ grep -qx "Icon=$id" "$prefix/share/applications/$id.desktop"
 grep -q '^Exec=tkledit ' "$prefix/share/applications/$id.desktop"
 bash -n "$prefix/share/bash-completion/completions/tklcli"
 
-# Both programs answer --version without a display.
+# Both programs run, and answer --version without a display.
 version=$(sed -n 's/^project(TicketLayoutEditor VERSION \([0-9.]*\).*/\1/p' "$source/CMakeLists.txt")
 [ "$(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/tkledit" --version)" = "tkledit $version" ] \
     || { echo "FAIL: tkledit --version"; exit 1; }

@@ -71,11 +71,8 @@ def run_commands(where, commands):
         script.append("kill $(jobs -p) 2>/dev/null; wait")
         done = subprocess.run(["bash", "-c", "\n".join(script)], env=environment(home),
                               stdin=subprocess.DEVNULL, capture_output=True, text=True, timeout=120)
-        seen = {}
-        if os.path.exists(statuses):
-            for line in open(statuses):
-                status, n = line.split()
-                seen[int(n)] = int(status)
+        lines = open(statuses).read().split("\n")[:-1] if os.path.exists(statuses) else []
+        seen = {int(n): int(status) for status, n in map(str.split, lines)}
         for n, command in enumerate(commands):
             if command.endswith("&"):
                 continue
@@ -141,14 +138,11 @@ def replay_session():
 with open(os.path.join(tempfile.gettempdir(), "tkl-doc-examples.lock"), "w") as lock:
     fcntl.flock(lock, fcntl.LOCK_EX)
     replay_session()
-    ran = 0
-    for page in sorted(os.listdir(os.path.join(source, "dist", "man"))):
-        commands = man_examples(os.path.join(source, "dist", "man", page))
-        run_commands("man " + page, commands)
-        ran += len(commands)
-    commands = readme_commands()
-    run_commands("README.md", commands)
-    ran += len(commands)
+    runs = [("man " + page, man_examples(os.path.join(source, "dist", "man", page)))
+            for page in sorted(os.listdir(os.path.join(source, "dist", "man")))] + [("README.md", readme_commands())]
+    for where, commands in runs:
+        run_commands(where, commands)
+    ran = sum(len(commands) for _, commands in runs)
 
 # The examples named by the glob the README pipes into check are layouts, every one.
 with tempfile.TemporaryDirectory() as home:

@@ -21,6 +21,8 @@ using Values = QHash<QString, double>;
 // c (clipped) or -, and the cells of each shown field. No start code: no code lines.
 struct TicketCase { QString text; QList<UpdateBox> boxes; QStringList lines; QString flags; QStringList cells;
                     QString startCode = {}; };
+// A values file, what it holds, and the message it is refused with (none: taken).
+struct ValuesCase { QByteArray text; Values values; QString error = {}; };
 struct FormatCase { double value; int chars, digits; QString expected; };
 // A field read through the network's addresses or, without one, by its name; what it shows.
 struct AddressCase { UpdateBox box; bool byAddress; QString cells, source; };
@@ -95,31 +97,24 @@ private slots:
 
     void valuesFile_data()
     {
-        QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<Values>("values");
-
-        QTest::newRow("names, blanks, comments")
-            << QByteArray("# weights\nScale1.NetWeight=1250.5\n\n  Kiln.Zone1Temp = -3 \n   # indented\nB.C=1e3\n")
-            << "" << Values{{"Scale1.NetWeight", 1250.5}, {"Kiln.Zone1Temp", -3}, {"B.C", 1000}};
-        QTest::newRow("byte order mark") << QByteArray("\xef\xbb\xbf" "a=1\n") << "" << Values{{"a", 1}};
-        QTest::newRow("counted across CR LF and blank lines") << QByteArray("\r\n\r\n# x\r\nq\r\n")
-                                                              << "line 4: expected name=value: q" << Values{};
-        QTest::newRow("no value") << QByteArray("a=") << "line 1: no value after \"=\": a=" << Values{};
-        QTest::newRow("infinity") << QByteArray("a=inf") << "line 1: \"inf\" is not a number: a=inf" << Values{};
-        QTest::newRow("not UTF-8") << QByteArray("\xff\xfe=1")
-                                   << QStringLiteral("line 1: not UTF-8 text: \ufffd\ufffd=1") << Values{};
+        QTest::addColumn<ValuesCase>("c");
+        auto row = [](const char *name, const ValuesCase &c) { QTest::newRow(name) << c; };
+        row("names, blanks, comments", {"# weights\nScale1.NetWeight=1250.5\n\n  Kiln.Zone1Temp = -3 \n   # indented\nB.C=1e3\n",
+                                        {{"Scale1.NetWeight", 1250.5}, {"Kiln.Zone1Temp", -3}, {"B.C", 1000}}});
+        row("byte order mark", {"\xef\xbb\xbf" "a=1\n", {{"a", 1}}});
+        row("counted across CR LF and blank lines", {"\r\n\r\n# x\r\nq\r\n", {}, "line 4: expected name=value: q"});
+        row("no value", {"a=", {}, "line 1: no value after \"=\": a="});
+        row("infinity", {"a=inf", {}, "line 1: \"inf\" is not a number: a=inf"});
+        row("not UTF-8", {"\xff\xfe=1", {}, QStringLiteral("line 1: not UTF-8 text: \ufffd\ufffd=1")});
     }
 
     void valuesFile()
     {
-        QFETCH(QByteArray, text);
-        QFETCH(QString, error);
-        QFETCH(Values, values);
-        const auto file = ValuesFile::parse(text);
-        QCOMPARE(file.error().message, error);
-        QCOMPARE(file.ok(), error.isEmpty());
-        QCOMPARE(file.ok() ? *file : Values{}, values);
+        QFETCH(ValuesCase, c);
+        const auto file = ValuesFile::parse(c.text);
+        QCOMPARE(file.error().message, c.error);
+        QCOMPARE(file.ok(), c.error.isEmpty());
+        QCOMPARE(file.ok() ? *file : Values{}, c.values);
     }
 
     // What the preview window and `tklcli preview` both show, and where each field's cells
