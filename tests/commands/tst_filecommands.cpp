@@ -15,17 +15,14 @@ using namespace tkl;
 
 namespace {
 
-// A command over a changed layout and the answer to "save the current layout?"; a file
-// the save is refused over (empty: the save is cancelled); the file opened (empty: the
-// open dialog is cancelled) and its content (empty: there is none); part of the one
-// message shown (empty: none); whether the layout is kept.
 struct UnsavedCase
 {
-    QString command;
-    Prompts::Answer answer;
-    QString saveTo = {}, openName = {};
-    QByteArray content = {};
-    QString message = {};
+    QString command;         // over a changed layout
+    Prompts::Answer answer;  // to "save the current layout?"
+    QString saveTo = {};     // a file the save is refused over; empty: the save is cancelled
+    QString openName = {};   // empty: the open dialog is cancelled
+    QByteArray content = {}; // of the file opened; empty: there is none
+    QString message = {};    // part of the one message shown; empty: none
     bool kept = true;
 };
 
@@ -133,7 +130,6 @@ private slots:
             f.prompts.openNames = {path(openName)};
         if (!content.isEmpty())
             QVERIFY(test::writeFile(path(openName), content));
-        bool exited = false;
         int deviceReads = 0;
         if (command == "new") {
             f.commands.newTicket();
@@ -146,9 +142,8 @@ private slots:
                 return std::nullopt;
             });
         } else {
-            exited = f.commands.mayExit();
+            QVERIFY(!f.commands.mayExit());
         }
-        QVERIFY(!exited);
         // The device is read only once the layout on the editor may go.
         QCOMPARE(deviceReads, command == "device" && answer == Prompts::Answer::No ? 1 : 0);
         const int asked = saveTo.isEmpty() ? 1 : 2;
@@ -240,61 +235,55 @@ private slots:
         QCOMPARE(f.busy, 0);
     }
 
-    // Open from device shows the device's ticket as a layout no file holds yet: its text
-    // and fields on the editor, the unnamed title, the findings note; Save asks for a name.
-    void openFromDevice()
+    // A layout opened from a file or a device takes the place of the one on the editor:
+    // its text, fields, records and codes, the findings note; one from a device has no
+    // file yet (the unnamed title; Save asks for a name). A lone LF is a character of its
+    // line: the editor keeps it there (the box, the caret's line and the download's lines
+    // agree with the file) and saves it back; a no-break space, a tab, trailing blanks
+    // and an empty last line come back too.
+    void openThenSaveKeepsEveryByte_data()
     {
-        Fixture f;
-        f.fill();
-        f.prompts.answers = {Prompts::Answer::No};
-        LayoutData held{.EditorWidth = 5260, .EditorHeight = 3155, .TicketLines = 2, .StartCode = QStringLiteral("[27]@"), .StopCode = {},
-                        .text = QStringLiteral("Net:\r\nEnd")};
-        held.UpdateBoxes[2] = UpdateBox{QStringLiteral("Scale1.Tare"), 3, 122, 8, 4, 2, 17, 0, 6, 1, true, 1, 6};
-        held.BoxLoaded[2] = 1;
-        f.title = QStringLiteral("before.txt");
-        f.commands.openFromDevice([&](QString *) { return std::optional<LayoutData>(held); });
-        QCOMPARE(f.title, QStringLiteral("UnNamed Ticket"));
-        QCOMPARE(f.opened, 1);
-        QCOMPARE(f.editor.textBox()->toPlainText(), QStringLiteral("Net:\nEnd"));
-        QVERIFY(!f.editor.fieldFrame(1) && f.editor.fieldFrame(2));
-        QCOMPARE(f.model.UpdateBoxes[2].VarName, QStringLiteral("Scale1.Tare"));
-        QCOMPARE(f.model.StartCode, QStringLiteral("[27]@"));
-        QVERIFY(f.model.StopCode.isEmpty());
-        f.prompts.saveNames = {}; // the save dialog is cancelled: it was asked for a name
-        QVERIFY(!f.commands.save());
-        QCOMPARE(f.prompts.saveDialogs, 1);
+        QTest::addColumn<bool>("fromDevice");
+        QTest::newRow("file") << false;
+        QTest::newRow("device") << true;
     }
 
-    // A lone LF is a character of its line: the editor keeps it there (the box, the
-    // caret's line and the download's lines agree with the file) and saves it back;
-    // a no-break space, a tab, trailing blanks and an empty last line come back too.
     void openThenSaveKeepsEveryByte()
     {
+        QFETCH(bool, fromDevice);
         Fixture f;
         QByteArray bytes = test::contentsOf(Golden);
         bytes.replace("WEIGHT TICKET\r\nNet:\r\n", "WEIGHT\nTICKET\xa0\t|\r\n\r\nNet:  \r\n\r\n");
         bytes.replace("\r\n3155\r\n2\r\n", "\r\n3155\r\n4\r\n"); // TicketLines
+        bytes.replace("Scale1.Net\r\n", "Scale1.Tare\r\n").replace("\r\n[27]E\r\n[12]\r\n", "\r\n[27]@\r\n\r\n");
         QVERIFY(test::writeFile(path("lf.txt"), bytes));
+        const auto read = readLayoutFile(path("lf.txt"));
+        QVERIFY(read.ok());
         f.fill(); // opened over an editor with fields of its own, which must all go
         QCOMPARE(f.editor.insertField(), 2);
+        f.title = QStringLiteral("before.txt");
         f.prompts.answers = {Prompts::Answer::No};
         f.prompts.openNames = {path("lf.txt")};
-        f.commands.open();
+        if (fromDevice)
+            f.commands.openFromDevice([&](QString *) { return std::optional<LayoutData>(*read); });
+        else
+            f.commands.open();
         QCOMPARE(f.prompts.messages.size(), 0);
         QCOMPARE(f.opened, 1);
+        QCOMPARE(f.title, fromDevice ? QStringLiteral("UnNamed Ticket") : path("lf.txt"));
         QVERIFY(f.editor.fieldFrame(1)); // the file's field is rebuilt on the editor
         QVERIFY(!f.editor.fieldFrame(2));
         QCOMPARE(f.model.loadedCount(), 1);
         QCOMPARE(f.editor.lineCount(), 4);
-        const auto read = readLayoutFile(path("lf.txt"));
-        QVERIFY(read.ok());
         QCOMPARE(f.editor.boxLines(), read->text.split(QStringLiteral("\r\n"))); // the CLI's lines
         f.editor.textBox()->moveCursor(QTextCursor::End);
         f.editor.RefreshReadout();
         QCOMPARE(f.editor.readoutText(), QStringLiteral("Ch:40\r\nLn:4"));
-        f.prompts.saveNames = {path("lf-saved.txt")};
+        const QString saved = path(QStringLiteral("saved-from-%1.txt").arg(QTest::currentDataTag()));
+        f.prompts.saveNames = {saved};
         QVERIFY(f.commands.save());
-        QCOMPARE(test::contentsOf(path("lf-saved.txt")), bytes);
+        QCOMPARE(f.prompts.saveDialogs, 1);
+        QCOMPARE(test::contentsOf(saved), bytes);
     }
 };
 

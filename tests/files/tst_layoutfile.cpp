@@ -25,15 +25,10 @@ QByteArray golden()
 // The layout of the worked example: New on a 120-twip cell, one field in slot 1.
 LayoutData exampleLayout()
 {
-    LayoutData d;
-    d.EditorWidth = 5170;
-    d.EditorHeight = 3155;
-    d.TicketLines = 2;
+    LayoutData d{.EditorWidth = 5170, .EditorHeight = 3155, .TicketLines = 2, .StartCode = QStringLiteral("[27]E"),
+                 .StopCode = QStringLiteral("[12]"), .text = QStringLiteral("WEIGHT TICKET\r\nNet:")};
     d.BoxLoaded[1] = 1;
     d.UpdateBoxes[1] = UpdateBox{QStringLiteral("Scale1.Net"), 3, 1, 12, 4, 0, 0, 2, 7, 1, true, 1, 5};
-    d.StartCode = QStringLiteral("[27]E");
-    d.StopCode = QStringLiteral("[12]");
-    d.text = QStringLiteral("WEIGHT TICKET\r\nNet:");
     return d;
 }
 
@@ -113,9 +108,7 @@ private slots:
 
         const QList<FieldPlacement> fields = FieldPlacement::defined(r->UpdateBoxes, CharGrid(120, 225));
         QCOMPARE(fields.size(), 1);
-        QCOMPARE(fields[0].left, 5 * 120 - 100);
-        QCOMPARE(fields[0].top, 1 * 225 + 20);
-        QCOMPARE(fields[0].width, 880);
+        QCOMPARE((QList<int>{fields[0].left, fields[0].top, fields[0].width}), (QList<int>{5 * 120 - 100, 1 * 225 + 20, 880}));
     }
 
     // What the reader makes of a file: its text, and the file the writer makes of it

@@ -123,10 +123,7 @@ private slots:
         model.setRecord(2, Defined);
         model.loadSlot(2);
         model.setStartCode(QStringLiteral("A"));
-        if (c.changedBefore)
-            model.textEdited();
-        else
-            model.markSaved();
+        c.changedBefore ? model.textEdited() : model.markSaved();
         QSignalSpy changed(&model, &TicketModel::changed);
         c.call(model);
         QCOMPARE(changed.size(), c.announced);

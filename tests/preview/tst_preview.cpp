@@ -144,9 +144,7 @@ private slots:
     {
         QFETCH(TicketCase, c);
         const auto &[text, boxes, lines, flags, cells, startCode] = c;
-        LayoutData layout;
-        layout.text = text;
-        layout.StartCode = startCode;
+        LayoutData layout{.StartCode = startCode, .StopCode = {}, .text = text};
         for (qsizetype i = 0; i < boxes.size(); ++i)
             layout.UpdateBoxes[2 * i + 1] = boxes.at(i);
         // A loaded but undefined slot prints nothing even when its variable has a value.
