@@ -9,20 +9,10 @@ trap 'rm -rf "$prefix"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-expected=(
-    bin/tklcli
-    bin/tkledit
-    share/applications/$id.desktop
-    share/bash-completion/completions/tklcli
-    share/doc/tkledit/changelog.gz
-    share/doc/tkledit/copyright
-    share/icons/hicolor/scalable/apps/$id.svg
-    share/man/man1/tklcli.1.gz
-    share/man/man1/tkledit.1.gz
-    share/metainfo/$id.metainfo.xml
-    share/tkledit/Tkl_edit.hlp
-    share/tkledit/erase01.ico
-)
+expected=(bin/tklcli bin/tkledit share/applications/$id.desktop share/bash-completion/completions/tklcli
+          share/doc/tkledit/changelog.gz share/doc/tkledit/copyright share/icons/hicolor/scalable/apps/$id.svg
+          share/man/man1/tklcli.1.gz share/man/man1/tkledit.1.gz share/metainfo/$id.metainfo.xml
+          share/tkledit/Tkl_edit.hlp share/tkledit/erase01.ico)
 [ -e "$build/bin/tkldevsim" ] && expected+=(bin/tkldevsim share/man/man1/tkldevsim.1.gz)
 for f in "$source"/examples/*; do
     expected+=("share/doc/tkledit/examples/$(basename "$f")")

@@ -18,13 +18,7 @@ source, bindir = sys.argv[1], sys.argv[2]
 # README commands that build, install or run the whole suite: other tests cover
 # what they do (install_tree, deb_package, deb_build_targets) and a test must not
 # start them inside itself.
-NOT_RUN = (
-    "./scripts/run-editor.sh",
-    "./scripts/run-tests.sh",
-    "./scripts/build-deb.sh",
-    "cmake --install",
-    "sudo ",
-)
+NOT_RUN = ("./scripts/run-editor.sh", "./scripts/run-tests.sh", "./scripts/build-deb.sh", "cmake --install", "sudo ")
 
 failures = []
 
@@ -35,9 +29,8 @@ def environment(home):
     for name in ("TKL_NETWORK", "TKL_DEVICE_STORE", "DISPLAY", "WAYLAND_DISPLAY"):
         env.pop(name, None)
     env["HOME"] = home
-    env["XDG_CONFIG_HOME"] = os.path.join(home, "config")
-    env["XDG_DATA_HOME"] = os.path.join(home, "data")
-    env["XDG_STATE_HOME"] = os.path.join(home, "state")
+    for kind in ("config", "data", "state"):
+        env["XDG_%s_HOME" % kind.upper()] = os.path.join(home, kind)
     return env
 
 
@@ -45,9 +38,8 @@ def may_find(where, command):
     """Whether exit status 1 (problems found) is what the documentation shows: check
     finds the problems of examples/old-ticket.txt, and the README's walkthrough shows
     and previews a port its editor steps downloaded into, which this test cannot take."""
-    if " check " in " " + command:
-        return True
-    return where == "README.md" and re.search(r"tklcli (show|preview) --port Printer1$", command) is not None
+    return " check " in " " + command or (
+        where == "README.md" and re.search(r"tklcli (show|preview) --port Printer1$", command) is not None)
 
 
 def strip_comment(line):
