@@ -259,8 +259,10 @@ private slots:
         const auto read = readLayoutFile(path("lf.txt"));
         QVERIFY(read.ok());
         f.fill(); // opened over an editor with fields of its own, which must all go
-        f.title = QStringLiteral("before.txt");
-        f.prompts.answers = {Prompts::Answer::No};
+        // ... and over a file of its own, which a device's layout is not
+        const QString before = path(QStringLiteral("before-%1.txt").arg(QTest::currentDataTag()));
+        f.prompts.saveNames = {before};
+        QVERIFY(f.commands.save());
         f.prompts.openNames = {path("lf.txt")};
         if (fromDevice)
             f.commands.openFromDevice([&](QString *) { return std::optional<LayoutData>(*read); });
@@ -278,9 +280,12 @@ private slots:
         f.editor.RefreshReadout();
         QCOMPARE(f.editor.readoutText(), QStringLiteral("Ch:40\r\nLn:4"));
         const QString saved = path(QStringLiteral("saved-from-%1.txt").arg(QTest::currentDataTag()));
-        f.prompts.saveNames = {saved};
+        // Saving a device's layout over the file open before it is replacing another file.
+        using Names = QList<std::optional<QString>>;
+        f.prompts.saveNames = fromDevice ? Names{before, saved} : Names{saved};
         QVERIFY(f.commands.save());
-        QCOMPARE(f.prompts.saveDialogs, 1);
+        QCOMPARE(f.prompts.saveDialogs, fromDevice ? 3 : 2);
+        QCOMPARE(f.prompts.questions.size(), fromDevice ? 1 : 0);
         QCOMPARE(test::contentsOf(saved), bytes);
     }
 };
