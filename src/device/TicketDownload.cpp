@@ -55,20 +55,6 @@ bool isNumber(const QVariant &v)
     }
 }
 
-// A server may hand a number back in a wider type than it was written in, and a
-// Boolean as a number (true as -1, as automation servers do); a string must come back
-// as the same string.
-bool sameValue(const QVariant &written, const QVariant &read)
-{
-    if (written.metaType().id() == QMetaType::QString)
-        return read.metaType().id() == QMetaType::QString && read.toString() == written.toString();
-    if (!isNumber(read))
-        return false;
-    if (written.metaType().id() == QMetaType::Bool)
-        return (read.toLongLong() != 0) == written.toBool();
-    return read.toLongLong() == written.toLongLong();
-}
-
 // A value in the message: quoted, control characters in the printer-code notation.
 QString shownValue(const QVariant &v)
 {
@@ -254,7 +240,7 @@ public:
             current = name;
             m_server.setProperty(QStringLiteral("PhysId"), name);
             const QVariant read = m_server.property(QStringLiteral("Value"));
-            if (!sameValue(value, read)) {
+            if (!TicketDownload::readsAsWritten(value, read)) {
                 throw DownloadError{QStringLiteral("Read-back of %1 gave %2 where %3 was written")
                                         .arg(name, shownValue(read), shownValue(value))};
             }
@@ -413,6 +399,17 @@ std::optional<QList<std::pair<QString, QVariant>>> TicketDownload::plannedWrites
             byRegister.insert(place->firstRegister, {w.name, w.value});
     }
     return byRegister.values();
+}
+
+bool TicketDownload::readsAsWritten(const QVariant &written, const QVariant &read)
+{
+    if (written.metaType().id() == QMetaType::QString)
+        return read.metaType().id() == QMetaType::QString && read.toString() == written.toString();
+    if (!isNumber(read))
+        return false;
+    if (written.metaType().id() == QMetaType::Bool)
+        return (read.toLongLong() != 0) == written.toBool();
+    return read.toLongLong() == written.toLongLong();
 }
 
 TicketDownload::TicketDownload(AutomationFactory &factory)

@@ -120,6 +120,12 @@ public:
                                                                              const QStringList &boxLines,
                                                                              const PrinterPort &port, QString *error);
 
+    /// Whether `read` is what a device gives back for `written`: a number may come back in
+    /// a wider type, a Boolean as a number (true as -1, as automation servers do); a string
+    /// must come back as the same string. The read-back checks by it, and so does anything
+    /// that asks whether a device holds what a download wrote.
+    static bool readsAsWritten(const QVariant &written, const QVariant &read);
+
     /// The server object of the last download that got one (DownloadServer), or nullptr.
     AutomationObject *server() const { return m_server.get(); }
 

@@ -29,18 +29,6 @@ QString whatOf(const PortVariables::Place &place)
     return {};
 }
 
-// A value as a device gives it back: Booleans may come as numbers, numbers in any width.
-bool same(const QVariant &expected, const QVariant &held)
-{
-    if (!held.isValid())
-        return false;
-    if (expected.metaType().id() == QMetaType::QString)
-        return held.metaType().id() == QMetaType::QString && held.toString() == expected.toString();
-    if (expected.metaType().id() == QMetaType::Bool)
-        return (held.toLongLong() != 0) == expected.toBool();
-    return held.toLongLong() == expected.toLongLong();
-}
-
 QString shown(const QVariant &v)
 {
     if (!v.isValid())
@@ -76,12 +64,12 @@ Outcome compare(ProcessNetwork &network, const TicketModel &model, const QString
         if (held.real()) {
             const quint32 checksum = LayoutChecksum::of(port, *planned);
             const QVariant stored = held(PortVariables::checksumName(port.name));
-            if (!same(QVariant::fromValue(checksum), stored))
+            if (!TicketDownload::readsAsWritten(QVariant::fromValue(checksum), stored))
                 outcome.differences.append({QStringLiteral("checksum"), QVariant::fromValue(checksum), stored});
         }
         for (const auto &[name, value] : *planned) {
             const QVariant got = held(name);
-            if (!same(value, got))
+            if (!TicketDownload::readsAsWritten(value, got))
                 outcome.differences.append({whatOf(*PortVariables::placeOf(port, name)), value, got});
         }
     } catch (const AutomationError &e) {
