@@ -209,22 +209,21 @@ void LayoutHistory::textChanged(int position, int removed, int added, bool byOpe
 
 void LayoutHistory::undo()
 {
-    settle();
-    if (!m_stack.canUndo())
-        return;
-    m_applying = true;
-    m_stack.undo();
-    m_applying = false;
-    showModel();
+    apply(&QUndoStack::canUndo, &QUndoStack::undo);
 }
 
 void LayoutHistory::redo()
 {
+    apply(&QUndoStack::canRedo, &QUndoStack::redo);
+}
+
+void LayoutHistory::apply(bool (QUndoStack::*can)() const, void (QUndoStack::*step)())
+{
     settle();
-    if (!m_stack.canRedo())
+    if (!(m_stack.*can)())
         return;
     m_applying = true;
-    m_stack.redo();
+    (m_stack.*step)();
     m_applying = false;
     showModel();
 }

@@ -82,6 +82,8 @@ public:
     void replaceText(int position, int length, const QString &text);
 
 private:
+    /// Takes one step back or forward, when there is one, and shows the model.
+    void apply(bool (QUndoStack::*can)() const, void (QUndoStack::*step)());
     void showModel();
     void pushLayoutStep(const QString &name, const State &after);
 
